@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Prepares the program directory (a starter tovi.sdb and tovimo.ini when none exist) and starts the program.
+set -euo pipefail
+bin=${1:-build/bin}
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli="$bin/tovidesk-cli"
+
+if [ ! -e "$bin/tovi.sdb" ]; then
+  "$cli" --dir "$bin" init --samples "$root/resources/sample-plans.sql"
+fi
+if [ ! -e "$bin/tovimo.ini" ]; then
+  "$cli" --dir "$bin" settings set 类别 "<论坛><新闻>"
+  "$cli" --dir "$bin" settings set 频率 "60"
+fi
+
+if [ -x "$bin/tovidesk" ]; then
+  exec "$bin/tovidesk"
+fi
+cat <<MSG
+
+The desktop window is not built yet; the program runs headless through tovidesk-cli:
+  $cli --dir $bin plans                 list the plans
+  $cli --dir $bin sql "select * from rule"
+  $cli --dir $bin --help                all commands
+MSG
+"$cli" --dir "$bin" sql "select id, class, name, url, isdo from rule"

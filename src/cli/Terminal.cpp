@@ -1,0 +1,79 @@
+#include "cli/Terminal.h"
+
+#include <algorithm>
+#include <mutex>
+#include <ostream>
+
+#include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
+
+namespace tovi::cli {
+namespace {
+std::mutex g_outputMutex;
+
+std::string forTerminal(std::string_view gbkText) {
+    std::string text = gbkToUtf8(gbkText);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+}  // namespace
+
+void print(std::ostream& out, std::string_view gbkText) {
+    std::lock_guard g(g_outputMutex);
+    out << forTerminal(gbkText) << std::flush;
+}
+
+void printLine(std::ostream& out, std::string_view gbkText) {
+    std::lock_guard g(g_outputMutex);
+    out << forTerminal(gbkText) << '\n' << std::flush;
+}
+
+void printTable(std::ostream& out, const std::vector<std::string>& header,
+                const std::vector<std::vector<std::string>>& rows) {
+    // Cells are shown on one line: line breaks and tabs inside a cell become spaces.
+    auto flat = [](const std::string& cell) {
+        std::string s = cell;
+        for (char& c : s)
+            if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+        return s;
+    };
+    std::vector<std::size_t> widths(header.size(), 0);
+    for (std::size_t c = 0; c < header.size(); ++c) widths[c] = gbkDisplayWidth(header[c]);
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c)
+            widths[c] = std::max(widths[c], std::min<std::size_t>(gbkDisplayWidth(flat(row[c])), 60));
+    auto emit = [&](const std::vector<std::string>& cells) {
+        std::string line;
+        for (std::size_t c = 0; c < widths.size(); ++c) {
+            std::string cell = c < cells.size() ? flat(cells[c]) : std::string();
+            std::size_t w = gbkDisplayWidth(cell);
+            if (c) line += " | ";
+            line += cell;
+            if (c + 1 < widths.size() && w < widths[c]) line.append(widths[c] - w, ' ');
+        }
+        printLine(out, line);
+    };
+    emit(header);
+    std::string rule;
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+        if (c) rule += "-+-";
+        rule.append(widths[c], '-');
+    }
+    printLine(out, rule);
+    for (const auto& row : rows) emit(row);
+}
+
+void TerminalStatusSink::append(std::string_view text) {
+    std::string_view t = text;
+    if (t.substr(0, 2) == "\r\n") {
+        print(m_out, "\n" + std::string(t.substr(2)));
+    } else {
+        print(m_out, t);
+    }
+}
+
+void TerminalStatusSink::replaceAll(std::string_view text) {
+    if (!text.empty()) print(m_out, "\n" + std::string(text));
+}
+
+}  // namespace tovi::cli

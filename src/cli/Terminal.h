@@ -1,0 +1,32 @@
+#pragma once
+// The terminal edge: GBK texts of the core become UTF-8 here, and arguments typed as UTF-8
+// become GBK before they reach the core.
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/store/StatusSink.h"
+
+namespace tovi::cli {
+
+void print(std::ostream& out, std::string_view gbkText);
+void printLine(std::ostream& out, std::string_view gbkText);
+
+// Rows of GBK cells as an aligned table (CJK characters count two columns).
+void printTable(std::ostream& out, const std::vector<std::string>& header,
+                const std::vector<std::vector<std::string>>& rows);
+
+// Status text printed live; "\r\n" line starts become plain new lines.
+class TerminalStatusSink final : public StatusSink {
+public:
+    explicit TerminalStatusSink(std::ostream& out) : m_out(out) {}
+    void append(std::string_view text) override;
+    void replaceAll(std::string_view text) override;
+    void clear() override {}
+
+private:
+    std::ostream& m_out;
+};
+
+}  // namespace tovi::cli

@@ -1,0 +1,71 @@
+#include "core/settings/Settings.h"
+
+#include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
+#include "core/text/TextToInt.h"
+
+namespace tovi {
+
+namespace SettingKey {
+#define TOVI_KEY(fn, text)                       \
+    const std::string& fn() {                    \
+        static const std::string value = gbk(text); \
+        return value;                            \
+    }
+TOVI_KEY(section, "配置")
+TOVI_KEY(height, "高度")
+TOVI_KEY(width, "宽度")
+TOVI_KEY(soundAlert, "语音提醒")
+TOVI_KEY(iconAlert, "图标提醒")
+TOVI_KEY(alias, "别名")
+TOVI_KEY(rowHeight, "行高")
+TOVI_KEY(rowColor1, "行色1")
+TOVI_KEY(rowColor2, "行色2")
+TOVI_KEY(frequency, "频率")
+TOVI_KEY(categories, "类别")
+#undef TOVI_KEY
+}  // namespace SettingKey
+
+std::string Settings::read(std::string_view key) const { return m_ini.read(SettingKey::section(), key); }
+
+bool Settings::write(std::string_view key, std::string_view value) {
+    return m_ini.write(SettingKey::section(), key, value);
+}
+
+WindowSize Settings::windowSize() const {
+    auto w = TextToInt(read(SettingKey::width()));
+    auto h = TextToInt(read(SettingKey::height()));
+    if (w < kMinWidth || h < kMinHeight || w > 100000 || h > 100000) return {kDesignWidth, kDesignHeight};
+    return {static_cast<int>(w), static_cast<int>(h)};
+}
+
+int Settings::rowHeight() const {
+    auto h = TextToInt(read(SettingKey::rowHeight()));
+    if (h < 18) return 30;
+    return h > 1000 ? 1000 : static_cast<int>(h);
+}
+
+std::uint32_t Settings::rowColor(const std::string& key, std::uint32_t fallback) const {
+    auto value = m_ini.find(SettingKey::section(), key);
+    if (!value || value->empty()) return fallback;
+    return static_cast<std::uint32_t>(TextToInt(*value)) & 0xFFFFFF;
+}
+
+std::uint32_t Settings::rowColor1() const { return rowColor(SettingKey::rowColor1(), kDefaultRowColor1); }
+std::uint32_t Settings::rowColor2() const { return rowColor(SettingKey::rowColor2(), kDefaultRowColor2); }
+
+std::vector<std::string> Settings::categories() const {
+    return SegmentsBetween(read(SettingKey::categories()), "<", ">");
+}
+
+std::string Settings::joinCategories(const std::vector<std::string>& lines) {
+    std::string joined = "<";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i) joined += "><";
+        joined += lines[i];
+    }
+    joined += ">";
+    return gbkReplaceAll(joined, "<>", "");
+}
+
+}  // namespace tovi

@@ -1,0 +1,70 @@
+#pragma once
+// The user's preferences in tovimo.ini, section 配置, as GBK text.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/settings/IniFile.h"
+
+namespace tovi {
+
+namespace SettingKey {
+// GBK key names of section 配置.
+const std::string& section();
+const std::string& height();       // 高度
+const std::string& width();        // 宽度
+const std::string& soundAlert();   // 语音提醒
+const std::string& iconAlert();    // 图标提醒
+const std::string& alias();        // 别名
+const std::string& rowHeight();    // 行高
+const std::string& rowColor1();    // 行色1
+const std::string& rowColor2();    // 行色2
+const std::string& frequency();    // 频率
+const std::string& categories();   // 类别
+}  // namespace SettingKey
+
+struct WindowSize {
+    int width = 0;
+    int height = 0;
+};
+
+class Settings {
+public:
+    static constexpr int kDesignWidth = 1000;
+    static constexpr int kDesignHeight = 720;
+    static constexpr int kMinWidth = 520;
+    static constexpr int kMinHeight = 130;
+    // Light grey-blue and white in Windows colour order (red in the lowest byte).
+    static constexpr std::uint32_t kDefaultRowColor1 = 0xFBF7F3;
+    static constexpr std::uint32_t kDefaultRowColor2 = 0xFFFFFF;
+
+    explicit Settings(std::filesystem::path iniPath) : m_ini(std::move(iniPath)) {}
+
+    const std::filesystem::path& path() const { return m_ini.path(); }
+
+    std::string read(std::string_view key) const;
+    bool write(std::string_view key, std::string_view value);
+
+    // The stored size, or the design size when it is missing or too small for the layout.
+    WindowSize windowSize() const;
+    // Below 18 pixels (or missing) rows are 30 pixels high.
+    int rowHeight() const;
+    // Windows COLORREF values; a missing key gives a light colour rather than black rows.
+    std::uint32_t rowColor1() const;
+    std::uint32_t rowColor2() const;
+    std::vector<std::string> categories() const;
+
+    // The two alert switches: only the exact text "1" means on.
+    static bool isOn(std::string_view switchValue) { return switchValue == "1"; }
+
+    // The category editor's lines as <a><b>; blank lines leave no empty category.
+    static std::string joinCategories(const std::vector<std::string>& lines);
+
+private:
+    std::uint32_t rowColor(const std::string& key, std::uint32_t fallback) const;
+    IniFile m_ini;
+};
+
+}  // namespace tovi

@@ -1,0 +1,242 @@
+#include "core/store/Database.h"
+
+#include <sqlite3.h>
+
+#include "core/store/GbkLike.h"
+#include "core/text/Gbk.h"
+
+namespace tovi {
+
+// Holds the busy lock; a waiting thread runs the wait hook between tries.
+class Database::Guard {
+public:
+    explicit Guard(Database& db) : m_db(db) { db.lock(); }
+    ~Guard() { m_db.m_busy.unlock(); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+private:
+    Database& m_db;
+};
+
+Database::~Database() { close(); }
+
+void Database::lock() {
+    if (!m_waitHook) {
+        m_busy.lock();
+        return;
+    }
+    while (!m_busy.try_lock_for(m_waitStep)) m_waitHook();
+}
+
+void Database::setWaitHook(std::function<void()> hook, std::chrono::milliseconds step) {
+    m_waitHook = std::move(hook);
+    m_waitStep = step;
+}
+
+std::string Database::shortenError(std::string_view message) {
+    if (message.size() <= kMaxErrorBytes) return std::string(message);
+    std::size_t cut = 0;
+    while (cut < message.size()) {
+        std::size_t len = gbkCharLength(message, cut);
+        if (cut + len > kMaxErrorBytes) break;
+        cut += len;
+    }
+    return std::string(message.substr(0, cut));
+}
+
+SqlResult Database::failure(std::string_view message) {
+    SqlResult r;
+    r.ok = false;
+    r.error = shortenError(message);
+    std::lock_guard g(m_errorMutex);
+    m_lastError = r.error;
+    return r;
+}
+
+SqlResult Database::failureFromEngine() { return failure(m_db ? sqlite3_errmsg(m_db) : "database is not open"); }
+
+bool Database::openWithFlags(const std::filesystem::path& path, int flags) {
+    Guard g(*this);
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+    m_path = path;
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        {
+            std::lock_guard eg(m_errorMutex);
+            m_lastError = shortenError(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        }
+        if (db) sqlite3_close_v2(db);
+        return false;
+    }
+    // A write on the other connection makes us wait instead of failing.
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    registerGbkLike(db);
+    m_db = db;
+    std::lock_guard eg(m_errorMutex);
+    m_lastError.clear();
+    return true;
+}
+
+bool Database::open(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        close();
+        std::lock_guard eg(m_errorMutex);
+        m_lastError = "unable to open database file";
+        return false;
+    }
+    return openWithFlags(path, SQLITE_OPEN_READWRITE);
+}
+
+bool Database::create(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) return false;
+    return openWithFlags(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+}
+
+void Database::close() {
+    Guard g(*this);
+    if (m_db) sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+bool Database::isOpen() const { return m_db != nullptr; }
+
+std::string Database::lastError() const {
+    std::lock_guard g(m_errorMutex);
+    return m_lastError;
+}
+
+namespace {
+
+bool bindValues(sqlite3_stmt* st, const std::vector<SqlValue>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        int index = static_cast<int>(i) + 1;
+        int rc;
+        if (const auto* n = std::get_if<std::int64_t>(&values[i]))
+            rc = sqlite3_bind_int64(st, index, *n);
+        else if (const auto* s = std::get_if<std::string>(&values[i]))
+            // Texts go in as the GBK bytes they are, with the TEXT storage class.
+            rc = sqlite3_bind_text(st, index, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+        else
+            rc = sqlite3_bind_null(st, index);
+        if (rc != SQLITE_OK) return false;
+    }
+    return true;
+}
+
+// Steps through a prepared statement, reading every row in one pass.
+int stepAll(sqlite3_stmt* st, SqlResult& out) {
+    int columns = sqlite3_column_count(st);
+    out.columns.clear();
+    out.rows.clear();
+    for (int c = 0; c < columns; ++c) {
+        const char* name = sqlite3_column_name(st, c);
+        out.columns.emplace_back(name ? name : "");
+    }
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        std::vector<std::string> row;
+        row.reserve(columns);
+        for (int c = 0; c < columns; ++c) {
+            const unsigned char* text = sqlite3_column_text(st, c);
+            int bytes = sqlite3_column_bytes(st, c);
+            row.emplace_back(text ? std::string(reinterpret_cast<const char*>(text), bytes) : std::string());
+        }
+        out.rows.push_back(std::move(row));
+    }
+    return rc;
+}
+
+}  // namespace
+
+SqlResult Database::runLocked(const Statement& statement) {
+    if (!m_db) return failure("database is not open");
+    if (statement.sql.empty()) return failure(lastError());
+    sqlite3_stmt* st = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(m_db, statement.sql.data(), static_cast<int>(statement.sql.size()), &st, &tail) !=
+        SQLITE_OK)
+        return failureFromEngine();
+    if (!st) return failure("not an SQL statement");
+    SqlResult result;
+    if (!bindValues(st, statement.values)) {
+        result = failureFromEngine();
+        sqlite3_finalize(st);
+        return result;
+    }
+    int rc = stepAll(st, result);
+    if (rc != SQLITE_DONE) {
+        SqlResult err = failureFromEngine();
+        sqlite3_finalize(st);
+        return err;
+    }
+    sqlite3_finalize(st);
+    result.ok = true;
+    std::lock_guard eg(m_errorMutex);
+    m_lastError.clear();
+    return result;
+}
+
+SqlResult Database::run(const Statement& statement) {
+    Guard g(*this);
+    return runLocked(statement);
+}
+
+SqlResult Database::runScript(std::string_view sql) {
+    Guard g(*this);
+    if (!m_db) return failure("database is not open");
+    if (sql.empty()) return failure(lastError());
+    SqlResult last;
+    last.ok = true;
+    const char* pos = sql.data();
+    const char* end = sql.data() + sql.size();
+    bool ranAny = false;
+    while (pos < end) {
+        sqlite3_stmt* st = nullptr;
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(m_db, pos, static_cast<int>(end - pos), &st, &tail) != SQLITE_OK)
+            return failureFromEngine();
+        pos = tail;
+        if (!st) continue;  // white space or a comment
+        ranAny = true;
+        SqlResult step;
+        int rc = stepAll(st, step);
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) return failureFromEngine();
+        if (!step.columns.empty()) last = std::move(step);
+    }
+    if (!ranAny) return failure("not an SQL statement");
+    last.ok = true;
+    std::lock_guard eg(m_errorMutex);
+    m_lastError.clear();
+    return last;
+}
+
+std::vector<SqlResult> Database::runTransaction(const std::vector<Statement>& statements) {
+    Guard g(*this);
+    std::vector<SqlResult> results;
+    if (!m_db) {
+        for (std::size_t i = 0; i < statements.size(); ++i) results.push_back(failure("database is not open"));
+        return results;
+    }
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        SqlResult err = failureFromEngine();
+        results.assign(statements.size(), err);
+        return results;
+    }
+    for (const Statement& s : statements) results.push_back(runLocked(s));
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        SqlResult err = failureFromEngine();
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        results.assign(statements.size(), err);
+    }
+    return results;
+}
+
+}  // namespace tovi

@@ -1,0 +1,79 @@
+#pragma once
+// One SQLite connection to tovi.sdb. Every call holds the connection's lock (the database
+// busy lock) for the whole statement and its row fetch, so threads never interleave on it.
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/store/Statement.h"
+
+struct sqlite3;
+
+namespace tovi {
+
+struct SqlResult {
+    bool ok = false;
+    std::string error;  // the engine's message, at most 199 bytes, cut at a character boundary
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;  // every cell as text, NULL as empty text
+};
+
+class Database {
+public:
+    static constexpr std::size_t kMaxErrorBytes = 199;
+    static constexpr int kBusyTimeoutMs = 5000;
+
+    Database() = default;
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens an existing file for reading and writing; never creates one. Closes first.
+    bool open(const std::filesystem::path& path);
+    // Creates a new, empty database file (for `init` only); fails when the file exists.
+    bool create(const std::filesystem::path& path);
+    void close();
+    bool isOpen() const;
+    const std::filesystem::path& path() const { return m_path; }
+
+    // One statement with bound values; a query's rows are returned.
+    SqlResult run(const Statement& statement);
+    // A text of one or more statements separated by ";", run in turn; stops at the first
+    // failure (earlier ones stay applied). The rows of the last query are returned.
+    SqlResult runScript(std::string_view sql);
+    // Statements that must land together: all inside one transaction under one lock hold.
+    // A statement that fails is reported in its own result and the others still commit;
+    // when the commit itself fails, nothing is written and every result says so.
+    std::vector<SqlResult> runTransaction(const std::vector<Statement>& statements);
+
+    // The message of the most recent failed call (empty after a success).
+    std::string lastError() const;
+
+    // Called while a thread waits for the lock, e.g. to keep a window painted. The hook must
+    // not use this connection.
+    void setWaitHook(std::function<void()> hook, std::chrono::milliseconds step = std::chrono::milliseconds(50));
+
+    static std::string shortenError(std::string_view message);
+
+private:
+    class Guard;
+    void lock();
+    SqlResult runLocked(const Statement& statement);
+    SqlResult failure(std::string_view message);
+    SqlResult failureFromEngine();
+    bool openWithFlags(const std::filesystem::path& path, int flags);
+
+    sqlite3* m_db = nullptr;
+    std::filesystem::path m_path;
+    std::timed_mutex m_busy;
+    mutable std::mutex m_errorMutex;
+    std::string m_lastError;
+    std::function<void()> m_waitHook;
+    std::chrono::milliseconds m_waitStep{50};
+};
+
+}  // namespace tovi

@@ -1,0 +1,68 @@
+#include "core/store/GbkLike.h"
+
+#include <sqlite3.h>
+
+#include "core/text/Gbk.h"
+
+namespace tovi {
+namespace {
+
+unsigned char fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+
+bool sameChar(std::string_view a, std::size_t ai, std::size_t alen, std::string_view b, std::size_t bi,
+              std::size_t blen) {
+    if (alen != blen) return false;
+    if (alen == 2) return a[ai] == b[bi] && a[ai + 1] == b[bi + 1];
+    return fold(a[ai]) == fold(b[bi]);
+}
+
+void gbkLikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (argc < 2 || sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    int plen = sqlite3_value_bytes(argv[0]);
+    auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+    int tlen = sqlite3_value_bytes(argv[1]);
+    sqlite3_result_int(ctx, gbkLike({p ? p : "", static_cast<std::size_t>(plen)},
+                                    {t ? t : "", static_cast<std::size_t>(tlen)}));
+}
+
+}  // namespace
+
+bool gbkLike(std::string_view pattern, std::string_view text) {
+    // Iterative wildcard match with one backtrack point for the last '%'.
+    std::size_t p = 0, t = 0;
+    std::size_t starP = std::string_view::npos, starT = 0;
+    while (t < text.size()) {
+        std::size_t tlen = gbkCharLength(text, t);
+        if (p < pattern.size()) {
+            std::size_t plen = gbkCharLength(pattern, p);
+            if (plen == 1 && pattern[p] == '%') {
+                starP = ++p;
+                starT = t;
+                continue;
+            }
+            if ((plen == 1 && pattern[p] == '_') || sameChar(pattern, p, plen, text, t, tlen)) {
+                p += plen;
+                t += tlen;
+                continue;
+            }
+        }
+        if (starP == std::string_view::npos) return false;
+        // Let the last '%' swallow one more character and retry from there.
+        starT += gbkCharLength(text, starT);
+        t = starT;
+        p = starP;
+    }
+    while (p < pattern.size() && pattern[p] == '%') ++p;
+    return p == pattern.size();
+}
+
+void registerGbkLike(sqlite3* db) {
+    sqlite3_create_function(db, "gbk_like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, gbkLikeFunction,
+                            nullptr, nullptr);
+}
+
+}  // namespace tovi

@@ -1,0 +1,58 @@
+#include "core/store/Schema.h"
+
+#include "core/store/Database.h"
+#include "core/text/Gbk.h"
+
+namespace tovi {
+namespace {
+
+constexpr const char* kRuleColumns[kRuleColumnCount] = {
+    "id", "class", "code", "name", "url", "cookie", "ua", "arttile", "arturl", "lasttime",
+    "buquan", "regular", "before", "after", "tindex", "uindex", "oindex", "isdo", "lastid", "type"};
+constexpr const char* kInfoColumns[kInfoColumnCount] = {"id", "planname", "planid", "title",
+                                                        "url", "other", "addtime", "issoucang"};
+
+// Plan ids stay within 1-200 because the in-memory plan table has 200 rows.
+constexpr const char* kCreateSql =
+    "CREATE TABLE rule(id INTEGER PRIMARY KEY CHECK(id BETWEEN 1 AND 200), class INTEGER, code TEXT, "
+    "name TEXT, url TEXT, cookie TEXT, ua TEXT, arttile TEXT, arturl TEXT, lasttime TEXT, buquan TEXT, "
+    "regular TEXT, before TEXT, after TEXT, tindex TEXT, uindex TEXT, oindex TEXT, isdo INTEGER, "
+    "lastid INTEGER, type TEXT);"
+    "CREATE TABLE info(id INTEGER PRIMARY KEY, planname TEXT, planid INTEGER, title TEXT, url TEXT, "
+    "other TEXT, addtime TEXT, issoucang INTEGER);";
+
+constexpr const char* kIndexSql =
+    "CREATE INDEX IF NOT EXISTS info_planid_id ON info(planid, id);"
+    "CREATE INDEX IF NOT EXISTS info_issoucang_id ON info(issoucang, id);";
+
+}  // namespace
+
+const char* ruleColumnName(int column) { return column >= 0 && column < kRuleColumnCount ? kRuleColumns[column] : ""; }
+const char* infoColumnName(int column) { return column >= 0 && column < kInfoColumnCount ? kInfoColumns[column] : ""; }
+
+bool createSchema(Database& db, std::string* error) {
+    SqlResult r = db.runScript(std::string(kCreateSql) + kIndexSql);
+    if (!r.ok && error) *error = r.error;
+    return r.ok;
+}
+
+void ensureIndexes(Database& db) { db.runScript(kIndexSql); }
+
+std::optional<std::string> checkSchema(Database& db) {
+    SqlResult probe = db.run("select count(*) from sqlite_master");
+    if (!probe.ok) return gbk("数据库文件无法读取（") + probe.error + gbk("）");
+    struct Expect {
+        const char* table;
+        int columns;
+    };
+    for (Expect e : {Expect{"rule", kRuleColumnCount}, Expect{"info", kInfoColumnCount}}) {
+        SqlResult r = db.run(std::string("select * from ") + e.table + " limit 0");
+        if (!r.ok) return gbk("数据库缺少表 ") + e.table + gbk("（") + r.error + gbk("）");
+        if (static_cast<int>(r.columns.size()) < e.columns)
+            return gbk("数据库表 ") + e.table + gbk(" 的列数不对：需要 ") + std::to_string(e.columns) +
+                   gbk(" 列，实有 ") + std::to_string(r.columns.size()) + gbk(" 列");
+    }
+    return std::nullopt;
+}
+
+}  // namespace tovi

@@ -1,0 +1,40 @@
+#pragma once
+// The two tables of tovi.sdb. Column order is part of the file format: every reader addresses
+// cells by position.
+#include <optional>
+#include <string>
+
+namespace tovi {
+
+class Database;
+
+// Positions of table rule's columns.
+enum RuleColumn : int {
+    kRuleId = 0, kRuleClass, kRuleCode, kRuleName, kRuleUrl, kRuleCookie, kRuleUa, kRuleArttile, kRuleArturl,
+    kRuleLasttime, kRuleBuquan, kRuleRegular, kRuleBefore, kRuleAfter, kRuleTindex, kRuleUindex, kRuleOindex,
+    kRuleIsdo, kRuleLastid, kRuleType, kRuleColumnCount
+};
+
+// Positions of table info's columns.
+enum InfoColumn : int {
+    kInfoId = 0, kInfoPlanname, kInfoPlanid, kInfoTitle, kInfoUrl, kInfoOther, kInfoAddtime, kInfoIssoucang,
+    kInfoColumnCount
+};
+
+constexpr int kMaxPlanId = 200;
+
+const char* ruleColumnName(int column);
+const char* infoColumnName(int column);
+
+// Creates both tables and the list indexes in a new, empty database.
+bool createSchema(Database& db, std::string* error);
+
+// Adds the indexes the article views rely on to an older file that lacks them (no table
+// change). Failure (e.g. a read-only file) only makes the lists slower.
+void ensureIndexes(Database& db);
+
+// nullopt when both tables are there with the expected column counts; otherwise a GBK text
+// saying what is wrong (not a database, a table or columns missing).
+std::optional<std::string> checkSchema(Database& db);
+
+}  // namespace tovi

@@ -1,0 +1,122 @@
+#include "core/text/Gbk.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace tovi {
+namespace {
+
+// CP936 is the Windows flavour of GBK (it has the euro sign at 0x80); fall back to plain GBK.
+iconv_t openConverter(const char* to, const char* from) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        std::string t = to, f = from;
+        if (t == "CP936") cd = iconv_open("GBK", from);
+        if (f == "CP936") cd = iconv_open(to, "GBK");
+    }
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv: GBK converter missing");
+    return cd;
+}
+
+class Converter {
+public:
+    Converter(const char* to, const char* from) : m_cd(openConverter(to, from)) {}
+    ~Converter() { iconv_close(m_cd); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts as much as possible; on a stop returns errno with in/out advanced.
+    int step(const char*& in, std::size_t& inLeft, std::string& out) {
+        char buffer[16384];
+        while (inLeft > 0) {
+            char* outPtr = buffer;
+            std::size_t outLeft = sizeof buffer;
+            std::size_t rc = iconv(m_cd, const_cast<char**>(&in), &inLeft, &outPtr, &outLeft);
+            out.append(buffer, outPtr - buffer);
+            if (rc == static_cast<std::size_t>(-1)) {
+                if (errno == E2BIG) continue;
+                int err = errno;
+                iconv(m_cd, nullptr, nullptr, nullptr, nullptr);  // reset shift state
+                return err;
+            }
+        }
+        return 0;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+// Length of the well-formed UTF-8 sequence at p, or 0 when it is malformed.
+std::size_t utf8SequenceLength(const unsigned char* p, std::size_t left) {
+    unsigned char c = p[0];
+    std::size_t len;
+    unsigned int cp;
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
+    else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
+    else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
+    else return 0;
+    if (left < len) return 0;
+    for (std::size_t i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+}  // namespace
+
+std::string Utf8ToGbk(std::string_view utf8) {
+    std::string out;
+    if (utf8.empty()) return out;
+    out.reserve(utf8.size());
+    Converter conv("CP936", "UTF-8");
+    const char* in = utf8.data();
+    std::size_t left = utf8.size();
+    while (left > 0) {
+        if (conv.step(in, left, out) == 0) break;
+        // Stopped at a malformed sequence or at a character GBK cannot hold: one '?' each.
+        std::size_t len = utf8SequenceLength(reinterpret_cast<const unsigned char*>(in), left);
+        std::size_t skip = len == 0 ? 1 : len;
+        out.push_back('?');
+        in += skip;
+        left -= skip;
+    }
+    return out;
+}
+
+std::string gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
+
+std::string gbkToUtf8(std::string_view gbkText) {
+    std::string out;
+    if (gbkText.empty()) return out;
+    out.reserve(gbkText.size() * 3 / 2);
+    Converter conv("UTF-8", "CP936");
+    const char* in = gbkText.data();
+    std::size_t left = gbkText.size();
+    while (left > 0) {
+        if (conv.step(in, left, out) == 0) break;
+        out += "\xEF\xBF\xBD";
+        ++in;
+        --left;
+    }
+    return out;
+}
+
+std::size_t gbkDisplayWidth(std::string_view gbkText) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < gbkText.size();) {
+        std::size_t len = gbkCharLength(gbkText, i);
+        width += len;
+        i += len;
+    }
+    return width;
+}
+
+}  // namespace tovi

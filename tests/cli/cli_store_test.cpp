@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "support/TestSupport.h"
+
+namespace tovi {
+namespace {
+
+struct CliRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CliRun runCli(const std::filesystem::path& dir, std::vector<std::string> args) {
+    std::vector<std::string> all = {"tovidesk-cli", "--dir", dir.string()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    std::ostringstream out, err;
+    int code = cli::runCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {code, out.str(), err.str()};
+}
+
+TEST(CliStore, InitThenSqlRoundTrip) {
+    test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_TRUE(std::filesystem::exists(dir / "tovi.sdb"));
+
+    auto again = runCli(dir.path(), {"init"});
+    EXPECT_NE(again.code, 0);
+    EXPECT_NE(again.err.find("already exists"), std::string::npos);
+
+    auto insert = runCli(dir.path(), {"sql", "insert into rule(class,name,url,isdo) values(1,'论坛''s 新帖','http://x/',0)"});
+    EXPECT_EQ(insert.code, 0) << insert.err;
+    EXPECT_NE(insert.out.find("SQL成功！"), std::string::npos);
+
+    auto select = runCli(dir.path(), {"sql", "select id, name from rule"});
+    EXPECT_EQ(select.code, 0);
+    EXPECT_NE(select.out.find("id | name"), std::string::npos) << select.out;
+    EXPECT_NE(select.out.find("1  | 论坛's 新帖"), std::string::npos) << select.out;
+
+    auto bad = runCli(dir.path(), {"sql", "select * from nowhere"});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("SQL出错：no such table: nowhere，请重启软件！"), std::string::npos) << bad.err;
+}
+
+TEST(CliStore, StoredTextIsGbk) {
+    test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql", "insert into rule(name) values('新闻')"}).code, 0);
+    auto hex = runCli(dir.path(), {"sql", "select hex(name) from rule"});
+    EXPECT_NE(hex.out.find("D0C2CEC5"), std::string::npos) << hex.out;  // 新闻 in GBK
+}
+
+TEST(CliStore, InitWithSamples) {
+    test::TempDir dir;
+    test::writeFile(dir / "samples.sql", "insert into rule(class,name,isdo) values(1,'示例',0);");
+    ASSERT_EQ(runCli(dir.path(), {"init", "--samples", (dir / "samples.sql").string()}).code, 0);
+    auto select = runCli(dir.path(), {"sql", "select name from rule"});
+    EXPECT_NE(select.out.find("示例"), std::string::npos);
+
+    test::TempDir bad;
+    test::writeFile(bad / "samples.sql", "insert into nowhere values(1);");
+    EXPECT_EQ(runCli(bad.path(), {"init", "--samples", (bad / "samples.sql").string()}).code, 1);
+    EXPECT_FALSE(std::filesystem::exists(bad / "tovi.sdb"));  // no half-made file left behind
+}
+
+TEST(CliStore, MissingDatabaseIsAStartUpFailure) {
+    test::TempDir dir;
+    auto r = runCli(dir.path(), {"sql", "select 1"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("启动失败"), std::string::npos);
+    EXPECT_NE(r.err.find((dir / "tovi.sdb").string()), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "tovi.sdb"));
+}
+
+TEST(CliStore, ForeignFileIsRefusedUntouched) {
+    test::TempDir dir;
+    test::writeFile(dir / "tovi.sdb", "garbage");
+    auto r = runCli(dir.path(), {"sql", "select 1"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("数据库打开失败"), std::string::npos);
+    EXPECT_EQ(test::readFile(dir / "tovi.sdb"), "garbage");
+}
+
+TEST(CliStore, SettingsGetSet) {
+    test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"settings", "set", "类别", "<论坛><新闻>"}).code, 0);
+    EXPECT_EQ(runCli(dir.path(), {"settings", "get", "类别"}).out, "<论坛><新闻>\n");
+    EXPECT_EQ(test::readFile(dir / "tovimo.ini"), gbk("[配置]\r\n类别=<论坛><新闻>\r\n"));
+    EXPECT_EQ(runCli(dir.path(), {"settings"}).code, 2);
+}
+
+TEST(CliStore, BadArguments) {
+    test::TempDir dir;
+    EXPECT_EQ(runCli(dir.path(), {"nonsense"}).code, 2);
+    EXPECT_EQ(runCli(dir.path(), {"sql"}).code, 2);
+}
+
+}  // namespace
+}  // namespace tovi

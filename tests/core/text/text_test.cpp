@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
+#include "core/text/TextToInt.h"
+#include "core/text/Timestamp.h"
+
+namespace tovi {
+namespace {
+
+TEST(TextToInt, Table) {
+    struct Case {
+        const char* utf8;
+        std::int64_t expected;
+    } cases[] = {
+        {"", 0},
+        {"abc", 0},
+        {"abc12", 0},
+        {"12abc", 12},
+        {"１２", 12},        // full-width digits fold
+        {"－３４", -34},     // full-width sign
+        {"　 \t\r\n 7", 7},  // full-width space and white space skipped
+        {"+5", 5},
+        {"-", 0},
+        {"- 5", 0},
+        {"007", 7},
+        {"123.html", 123},
+        {"thread-123", 0},
+        {"4294967297", 4294967297LL},  // must not wrap to 1
+        {"99999999999999999999999", std::numeric_limits<std::int64_t>::max()},
+        {"-99999999999999999999999", std::numeric_limits<std::int64_t>::min()},
+        {"中12", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        EXPECT_EQ(TextToInt(gbk(c.utf8)), c.expected);
+    }
+}
+
+TEST(Timestamp, ShortAndLongForms) {
+    std::tm t{};
+    t.tm_year = 2016 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 9;
+    t.tm_hour = 7;
+    t.tm_min = 5;
+    t.tm_sec = 3;
+    EXPECT_EQ(ShortTimestamp(t), "12/9 7:05");
+    EXPECT_EQ(LongTimestamp(t), "2016-12-9 7:5:3");
+    std::tm newYear{};
+    newYear.tm_year = 2027 - 1900;
+    newYear.tm_mday = 1;
+    newYear.tm_sec = 5;
+    EXPECT_EQ(ShortTimestamp(newYear), "1/1 0:00");
+    EXPECT_EQ(LongTimestamp(newYear), "2027-1-1 0:0:5");
+}
+
+TEST(Gbk, RoundTripAndLossyConversion) {
+    const std::string utf8 = "中文标题 ABC　１";
+    std::string g = gbk(utf8);
+    EXPECT_EQ(g, "\xD6\xD0\xCE\xC4\xB1\xEA\xCC\xE2 ABC\xA1\xA1\xA3\xB1");
+    EXPECT_EQ(gbkToUtf8(g), utf8);
+    // Malformed UTF-8 and characters without a GBK form each become one '?'.
+    EXPECT_EQ(Utf8ToGbk("a\xFF" "b"), "a?b");
+    EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80y"), "x?y");  // emoji
+    EXPECT_EQ(Utf8ToGbk("\xE4\xB8"), "??");             // cut off at the end
+    EXPECT_EQ(Utf8ToGbk(""), "");
+    EXPECT_EQ(gbkDisplayWidth(gbk("中a")), 3u);
+}
+
+TEST(GbkSearch, StepsOverDoubleByteCharacters) {
+    // 螺 is C2 DD: "\xDD" must not be found on its trail byte, nor "]" (0x5D) inside 乗-like pairs.
+    const std::string text = gbk("螺]");
+    EXPECT_EQ(gbkFind(text, "]"), 2u);
+    // 玛 = C2 EA; searching "\xEA" alone must not hit the trail byte.
+    EXPECT_EQ(gbkFind(gbk("玛"), "\xEA"), kNotFound);
+    // A trail byte in the ASCII range (0x40-0x7E): 丂 is 81 40 ('@').
+    EXPECT_EQ(gbkFind(gbk("丂@"), "@"), 2u);
+    EXPECT_EQ(gbkFind("aBc", "bC", 0, CaseMode::AsciiInsensitive), 1u);
+    EXPECT_EQ(gbkReplaceAll(gbk("丂@丂@"), "@", "#"), gbk("丂#丂#"));
+    EXPECT_EQ(gbkSplit("a;;b;", ";"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_TRUE(gbkSplit("", ";").empty());
+}
+
+TEST(Trim, SpacesOnlyAtBothEnds) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"  a b  ", "a b"}, {"　论坛　 ", "论坛"}, {"\ta\t", "\ta\t"}, {"   ", ""}, {"", ""},
+        {"\r\nx", "\r\nx"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(trimSpaces(gbk(c.in)), gbk(c.out));
+    }
+    // A trail byte A1 followed by A1 is not a full-width space: 啊 = B0 A1.
+    EXPECT_EQ(trimSpaces(gbk("啊") + "\xA1"), gbk("啊") + "\xA1");
+}
+
+TEST(TextBetween, Table) {
+    struct Case {
+        const char* text;
+        const char* left;
+        const char* right;
+        const char* expected;
+    } cases[] = {
+        {"<a>x</a>", "<a>", "</a>", "x"},
+        {"href=\"u\"", "href=#引号", "#引号", "u"},  // the placeholder stands for a double quote
+        {"a#引号b#引号", "#引号", "#引号", ""},       // the placeholder itself is not found
+        {"<a>x", "<a>", "</a>", ""},                  // no right marker after the left
+        {"<a>x</a>", "<a>", "", ""},                  // an empty right marker gives nothing
+        {"abc]", "", "]", "abc"},                     // an empty left marker starts at the text
+        {"", "", "]", ""},
+        {"]x[", "[", "]", ""},                        // right marker only before the left one
+        {"[]", "[", "]", ""},
+        {"L1 R L2 R", "L", "R", "1 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(TextBetween(gbk(c.text), gbk(c.left), gbk(c.right)), gbk(c.expected));
+    }
+}
+
+TEST(SegmentsBetween, Table) {
+    using V = std::vector<std::string>;
+    struct Case {
+        const char* text;
+        const char* open;
+        const char* close;
+        V expected;
+    } cases[] = {
+        {"<a><b>", "<", ">", {"a", "b"}},
+        {"<a><><b>", "<", ">", {"a", "b"}},
+        {"<论坛><><  新闻 >", "<", ">", {"论坛", "新闻"}},
+        {"<a", "<", ">", {}},
+        {"<a><a>", "<", ">", {"a", "a"}},
+        {"[1]abc[ 2 ][]", "[", "]", {"1", "2"}},
+        {"XaYxbY", "x", "y", {"a", "b"}},  // markers match regardless of ASCII case
+        {"<\ta\t>", "<", ">", {"\ta\t"}},
+        {"", "<", ">", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        V expected;
+        for (const auto& e : c.expected) expected.push_back(gbk(e));
+        EXPECT_EQ(SegmentsBetween(gbk(c.text), gbk(c.open), gbk(c.close)), expected);
+    }
+}
+
+}  // namespace
+}  // namespace tovi
