@@ -1,0 +1,13 @@
+#pragma once
+// Turns a fetched body into GBK text by the plan's encoding flag alone (the page's own
+// declarations are never consulted).
+#include <string>
+#include <string_view>
+
+namespace tovi {
+
+// GBK pages are taken as they are, UTF-8 pages go through Utf8ToGbk. Zero bytes are dropped
+// and the rest kept: cutting at the first one would silently lose every article after it.
+std::string decodeBody(std::string_view body, bool pageIsGbk);
+
+}  // namespace tovi

@@ -1,0 +1,35 @@
+#pragma once
+// What a fetch gives back and how a caller can stop it. Transport failures never throw:
+// they give an empty body and a reason the caller may show.
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace tovi {
+
+// Returns true when the caller wants the transfer abandoned (e.g. monitoring was stopped).
+using CancelCheck = std::function<bool()>;
+
+struct FetchResult {
+    std::string body;      // raw bytes
+    std::string error;     // empty on success; otherwise why nothing (or not all) came
+    long status = 0;       // HTTP status of the final response, 0 when none arrived
+    bool cancelled = false;
+};
+
+struct FetchLimits {
+    std::chrono::milliseconds connectTimeout{15000};
+    // A transfer that receives nothing for this long is abandoned (0: no such limit).
+    std::chrono::milliseconds stallTimeout{15000};
+    // Whatever happens, a fetch ends after this long.
+    std::chrono::milliseconds overallTimeout{120000};
+    std::size_t maxBodyBytes = 64u << 20;
+};
+
+// The monitoring fetch as the engine sees it, so it can be driven without a network.
+// Arguments: URL, the plan's cookie (in/out), extra header text, cancel check.
+using PlanFetcher =
+    std::function<FetchResult(const std::string& url, std::string& cookie, const std::string& headers,
+                              const CancelCheck& cancel)>;
+
+}  // namespace tovi

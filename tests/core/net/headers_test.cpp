@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include "core/net/Decode.h"
+#include "core/net/DirectHttpRequest.h"
+#include "core/net/HttpRequest.h"
+#include "core/net/HttpHeaders.h"
+#include "core/net/Url.h"
+#include "core/text/Gbk.h"
+
+namespace tovi {
+namespace {
+
+TEST(MergeCookies, Table) {
+    struct Case {
+        const char* old;
+        const char* received;
+        const char* merged;
+    } cases[] = {
+        {"a=1; b=2", "b=3", "b=3; a=1"},
+        {"sid=x; uid=7", "sid=deleted", "uid=7"},
+        {"a=1;a=2", "", "a=1"},
+        {"", "t=1; t=1", "t=1"},
+        {"k=hello world", "", "k=helloworld"},
+        {"", "", ""},
+        {"a=1", "b=2; b=3", "b=2; b=3; a=1"},  // several received pairs of one name all stay
+        {"x=　1", "", "x=1"},                  // the full-width space counts as a space
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.old) + " + " + c.received);
+        std::string cookie = gbk(c.old), received = gbk(c.received);
+        EXPECT_EQ(MergeCookies(cookie, received), gbk(c.merged));
+        EXPECT_EQ(cookie, gbk(c.merged));
+        EXPECT_EQ(received.find(' '), std::string::npos);
+    }
+}
+
+TEST(CollectSetCookies, Table) {
+    struct Case {
+        const char* headers;
+        const char* pairs;
+    } cases[] = {
+        {"Set-Cookie: k=v; path=/; HttpOnly", "k=v"},
+        {"Set-Cookie: k=v", "k=v"},
+        {"Set-Cookie:k=v", "k=v"},
+        {"HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nContent-Type: text/html\r\nSet-Cookie: b=2", "a=1; b=2"},
+        {"Content-Type: text/html", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.headers);
+        EXPECT_EQ(CollectSetCookies(c.headers), c.pairs);
+    }
+    EXPECT_EQ(normaliseSetCookieNames("set-cookie: a=1\r\nSET-COOKIE: b=2"), "Set-Cookie: a=1\r\nSet-Cookie: b=2");
+}
+
+TEST(HeaderLines, NameAndValue) {
+    EXPECT_EQ(HttpHeaderName("X-Pair: a:b"), "X-Pair");
+    EXPECT_EQ(HttpHeaderValue("X-Pair: a:b"), "a:b");
+    EXPECT_EQ(HttpHeaderName("no colon"), "");
+    EXPECT_EQ(HttpHeaderValue("no colon"), "");
+    EXPECT_EQ(HttpHeaderValue("User-Agent: "), "");
+    EXPECT_EQ(CookieName(" sid = 1"), "sid");
+    EXPECT_EQ(CookieName("flag"), "flag");
+    EXPECT_EQ(RemoveDuplicateEntries("a; b; a; c; b", "; "), "a; b; c");
+    EXPECT_EQ(RemoveDuplicateEntries("", "; "), "");
+}
+
+TEST(UrlSplitting, Table) {
+    struct Case {
+        const char* url;
+        bool secure;
+        const char* host;
+        const char* hostWithPort;
+        int port;
+        const char* path;
+    } cases[] = {
+        {"Example.COM/News", false, "example.com", "example.com", 80, "/News"},
+        {"HTTPS://a.example:8443/x?y=1", true, "a.example", "a.example:8443", 8443, "/x?y=1"},
+        {"a.example", false, "a.example", "a.example", 80, "/"},
+        {"http://a.example?x=1", false, "a.example", "a.example", 80, "/?x=1"},  // host ends at '?'
+        {"http://a.example:81#top", false, "a.example", "a.example:81", 81, "/"},
+        {"https://b.example/list/", true, "b.example", "b.example", 443, "/list/"},
+        {"http://127.0.0.1:8080/a/b.html", false, "127.0.0.1", "127.0.0.1:8080", 8080, "/a/b.html"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(isSecureUrl(c.url), c.secure);
+        EXPECT_EQ(UrlHost(c.url, false), c.host);
+        EXPECT_EQ(UrlHost(c.url, true), c.hostWithPort);
+        EXPECT_EQ(UrlPort(c.url), c.port);
+        EXPECT_EQ(UrlPath(c.url), c.path);
+    }
+}
+
+TEST(UrlForWire, EncodesChineseAsABrowserDoes) {
+    EXPECT_EQ(urlForWire(gbk("http://x.example/搜索?q=新闻 a")),
+              "http://x.example/%E6%90%9C%E7%B4%A2?q=%E6%96%B0%E9%97%BB%20a");
+    EXPECT_EQ(urlForWire("http://x.example/a%20b"), "http://x.example/a%20b");
+}
+
+TEST(DecodeBody, ZeroBytesDroppedRestKept) {
+    const std::string gbkPage = gbk("第一篇") + std::string("\0", 1) + gbk("第二篇");
+    EXPECT_EQ(decodeBody(gbkPage, true), gbk("第一篇第二篇"));
+    const std::string utf8Page = std::string("\xEF\xBB\xBF") + "<a>" + std::string("\0", 1) + "标题\xFF</a>";
+    // The byte-order mark has no GBK form and stays as one '?'; a malformed byte becomes '?'.
+    EXPECT_EQ(decodeBody(utf8Page, false), "?<a>" + gbk("标题") + "?</a>");
+    EXPECT_EQ(decodeBody("", true), "");
+    EXPECT_EQ(decodeBody("", false), "");
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+TEST(DirectRequestAgent, FromHeaderText) {
+    EXPECT_EQ(directRequestAgent("User-Agent: Ed/2"), "Ed/2");
+    EXPECT_EQ(directRequestAgent("user-agent: X"), "X");
+    EXPECT_EQ(directRequestAgent("Accept: */*"), kDefaultUserAgent);
+}
+}  // namespace
+}  // namespace tovi

@@ -1,0 +1,285 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "core/net/Decode.h"
+#include "core/net/DirectHttpRequest.h"
+#include "core/net/HttpRequest.h"
+#include "core/text/Gbk.h"
+#include "support/LoopbackServers.h"
+#include "support/TestSupport.h"
+
+namespace tovi {
+namespace {
+
+using test::HttpTestServer;
+using test::RawHttpServer;
+
+// Splits a raw request into its header lines (request line dropped).
+std::vector<std::string> headerLines(const std::string& raw) {
+    std::vector<std::string> lines;
+    std::size_t pos = raw.find("\r\n");
+    while (pos != std::string::npos) {
+        std::size_t next = raw.find("\r\n", pos + 2);
+        if (next == std::string::npos || next == pos + 2) break;
+        lines.push_back(raw.substr(pos + 2, next - pos - 2));
+        pos = next;
+    }
+    return lines;
+}
+
+int closedPort() {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(s);
+    return ntohs(addr.sin_port);
+}
+
+const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+
+TEST(HttpRequestWire, PipelineCallSendsExactHeaderLinesInOrder) {
+    RawHttpServer raw(kOk);
+    std::string url = raw.url("/list.html");
+    std::string cookie = "sid=1";
+    FetchResult r = HttpRequest(url, cookie, "User-Agent: TestAgent/1.0");
+    EXPECT_EQ(r.body, "ok");
+    ASSERT_TRUE(raw.waitForRequests(1));
+    auto lines = headerLines(raw.requests()[0]);
+    std::vector<std::string> expected = {"Host: 127.0.0.1:" + std::to_string(raw.port()),
+                                         "Cookie: sid=1",
+                                         "User-Agent: TestAgent/1.0",
+                                         "Accept: */*",
+                                         "Referer: " + url,
+                                         "Accept-Language: zh-cn",
+                                         "Content-Type: application/x-www-form-urlencoded"};
+    EXPECT_EQ(lines, expected);
+}
+
+TEST(HttpRequestWire, DefaultsAndCaseSensitivePresenceTests) {
+    struct Case {
+        const char* cookie;
+        const char* extra;
+        std::vector<std::string> expected;  // after Host
+    } cases[] = {
+        {"", "",
+         {"Accept: */*", "Referer: URL", "Accept-Language: zh-cn",
+          std::string("User-Agent: ") + kDefaultUserAgent, "Content-Type: application/x-www-form-urlencoded"}},
+        // A lower-case caller line does not suppress the default; the caller's comes first.
+        {"", "accept: text/html",
+         {"accept: text/html", "Accept: */*", "Referer: URL", "Accept-Language: zh-cn",
+          std::string("User-Agent: ") + kDefaultUserAgent, "Content-Type: application/x-www-form-urlencoded"}},
+        // A plan without user agent sends an empty one instead of the default.
+        {"", "User-Agent: ",
+         {"User-Agent:", "Accept: */*", "Referer: URL", "Accept-Language: zh-cn",
+          "Content-Type: application/x-www-form-urlencoded"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra);
+        RawHttpServer raw(kOk);
+        std::string url = raw.url("/p");
+        std::string cookie = c.cookie;
+        HttpRequest(url, cookie, c.extra);
+        ASSERT_TRUE(raw.waitForRequests(1));
+        auto lines = headerLines(raw.requests()[0]);
+        ASSERT_FALSE(lines.empty());
+        lines.erase(lines.begin());  // Host
+        std::vector<std::string> expected;
+        for (std::string e : c.expected) {
+            if (e == "Referer: URL") e = "Referer: " + url;
+            expected.push_back(e);
+        }
+        EXPECT_EQ(lines, expected);
+    }
+}
+
+class HttpRequestTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto& s = server.server();
+        s.Get("/page", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(gbk("<ul><li>新闻</li></ul>"), "text/html");
+        });
+        s.Get("/r1", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/r2"); });
+        s.Get("/r2", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/page"); });
+        s.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 404;
+            res.set_content("not here", "text/plain");
+        });
+        s.Get("/cookies", [](const httplib::Request&, httplib::Response& res) {
+            res.set_header("set-cookie", "a=9; path=/");
+            res.set_header("SET-COOKIE", "sid=deleted; expires=Thu, 01 Jan 1970 00:00:00 GMT");
+            res.set_header("Set-Cookie", "t=1");
+            res.set_header("Set-Cookie", "t=1");
+            res.set_content("c", "text/plain");
+        });
+        s.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            res.set_content("late", "text/plain");
+        });
+        s.Get("/zero", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(std::string("before\0after", 12), "text/plain");
+        });
+        s.Get(R"(/(.*))", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content("path=" + req.path + " q=" + req.get_param_value("q"), "text/plain");
+        });
+        server.start();
+    }
+    HttpTestServer server;
+};
+
+TEST_F(HttpRequestTest, FetchesPagesRedirectsAndErrorBodies) {
+    std::string cookie;
+    EXPECT_EQ(HttpRequest(server.url("/page"), cookie, "").body, gbk("<ul><li>新闻</li></ul>"));
+    EXPECT_EQ(HttpRequest(server.url("/r1"), cookie, "").body, gbk("<ul><li>新闻</li></ul>"));
+    FetchResult missing = HttpRequest(server.url("/missing"), cookie, "");
+    EXPECT_EQ(missing.body, "not here");  // an error status is not a failure here
+    EXPECT_EQ(missing.status, 404);
+    FetchResult zero = HttpRequest(server.url("/zero"), cookie, "");
+    EXPECT_EQ(zero.body.size(), 12u);
+    EXPECT_EQ(decodeBody(zero.body, true), "beforeafter");
+}
+
+TEST_F(HttpRequestTest, ResponseCookiesMergeIntoTheCallersCookie) {
+    std::string cookie = "sid=x; a=1; uid=7";
+    HttpRequest(server.url("/cookies"), cookie, "User-Agent: T");
+    EXPECT_EQ(cookie, "a=9; t=1; uid=7");
+    // No Set-Cookie: the caller's cookie comes back normalised.
+    std::string plain = "k = v;m=1";
+    HttpRequest(server.url("/page"), plain, "");
+    EXPECT_EQ(plain, "k=v; m=1");
+}
+
+TEST_F(HttpRequestTest, ChineseUrlReachesServerAsUtf8) {
+    std::string cookie;
+    FetchResult r = HttpRequest(server.url(gbk("/搜索?q=新闻")), cookie, "");
+    EXPECT_EQ(r.body, "path=/搜索 q=新闻");  // the server decodes the percent-encoded UTF-8
+}
+
+TEST_F(HttpRequestTest, StalledResponseGivesEmptyBody) {
+    FetchLimits limits;
+    limits.stallTimeout = std::chrono::milliseconds(1000);
+    limits.overallTimeout = std::chrono::milliseconds(1500);
+    std::string cookie = "a=1";
+    FetchResult r = HttpRequest(server.url("/slow"), cookie, "", {}, limits);
+    EXPECT_TRUE(r.body.empty());
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_EQ(cookie, "a=1");
+}
+
+TEST(HttpRequestFailures, NeverThrowAlwaysEmpty) {
+    std::string cookie;
+    for (const std::string& url :
+         {std::string("http://127.0.0.1:") + std::to_string(closedPort()) + "/", std::string("not a url at all"),
+          std::string("http://no-such-host.invalid/"), std::string("")}) {
+        SCOPED_TRACE(url);
+        FetchResult r = HttpRequest(url, cookie, "");
+        EXPECT_TRUE(r.body.empty());
+        EXPECT_FALSE(r.error.empty());
+        FetchResult d = DirectHttpRequest(url, "", "");
+        EXPECT_TRUE(d.body.empty());
+    }
+}
+
+TEST(HttpRequestCancel, StopRequestAbortsAHangingFetch) {
+    RawHttpServer hanging("", /*hang=*/true);
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        hanging.waitForRequests(1);
+        stop = true;
+    });
+    FetchLimits limits;
+    limits.overallTimeout = std::chrono::milliseconds(30000);
+    std::string cookie;
+    FetchResult r = HttpRequest(hanging.url("/"), cookie, "", [&] { return stop.load(); }, limits);
+    stopper.join();
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_TRUE(r.body.empty());
+
+    std::atomic<bool> stop2{false};
+    std::thread stopper2([&] {
+        hanging.waitForRequests(2);
+        stop2 = true;
+    });
+    FetchResult d = DirectHttpRequest(hanging.url("/"), "", "", [&] { return stop2.load(); });
+    stopper2.join();
+    EXPECT_TRUE(d.cancelled);
+}
+
+TEST(DirectHttpRequestWire, AgentFromHeadersCookieAsLine) {
+    struct Case {
+        const char* cookie;
+        const char* extra;
+        std::vector<std::string> expected;  // after Host
+    } cases[] = {
+        {"a=1", "User-Agent: Ed/2",
+         {"User-Agent: Ed/2", "Accept: */*", "Referer: URL", "Accept-Language: zh-cn",
+          "Content-Type: application/x-www-form-urlencoded", "Cookie: a=1"}},
+        // A lower-case name is missed by the marker search; the fallback takes its value, and
+        // the caller's own line stands for it on the wire (one agent header, not two).
+        {"", "user-agent: X",
+         {"user-agent: X", "Accept: */*", "Referer: URL", "Accept-Language: zh-cn",
+          "Content-Type: application/x-www-form-urlencoded"}},
+        {"", "",
+         {std::string("User-Agent: ") + kDefaultUserAgent, "Accept: */*", "Referer: URL",
+          "Accept-Language: zh-cn", "Content-Type: application/x-www-form-urlencoded"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra);
+        RawHttpServer raw(kOk);
+        std::string url = raw.url("/t?x=1");
+        FetchResult r = DirectHttpRequest(url, c.cookie, c.extra);
+        EXPECT_EQ(r.body, "ok");
+        ASSERT_TRUE(raw.waitForRequests(1));
+        std::string request = raw.requests()[0];
+        EXPECT_EQ(request.rfind("GET /t?x=1 HTTP/1.1\r\n", 0), 0u) << request;
+        auto lines = headerLines(request);
+        ASSERT_FALSE(lines.empty());
+        lines.erase(lines.begin());
+        std::vector<std::string> expected;
+        for (std::string e : c.expected) expected.push_back(e == "Referer: URL" ? "Referer: " + url : e);
+        EXPECT_EQ(lines, expected);
+    }
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+// A certificate nobody trusts: the monitoring fetch takes the page, the plan test refuses it.
+TEST(HttpsUntrustedCertificate, MonitoringIgnoresPlanTestRefuses) {
+    test::TempDir dir;
+    std::string cmd = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout '" +
+                      (dir / "key.pem").string() + "' -out '" + (dir / "cert.pem").string() + "' 2>/dev/null";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "openssl is not available to make a certificate";
+    httplib::SSLServer tls((dir / "cert.pem").c_str(), (dir / "key.pem").c_str());
+    ASSERT_TRUE(tls.is_valid());
+    tls.Get("/list", [](const httplib::Request&, httplib::Response& res) { res.set_content("secure", "text/plain"); });
+    int port = tls.bind_to_any_port("127.0.0.1");
+    std::thread t([&] { tls.listen_after_bind(); });
+    while (!tls.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::string url = "https://127.0.0.1:" + std::to_string(port) + "/list";
+
+    std::string cookie;
+    EXPECT_EQ(HttpRequest(url, cookie, "").body, "secure");
+    FetchResult direct = DirectHttpRequest(url, "", "");
+    EXPECT_TRUE(direct.body.empty());
+    EXPECT_FALSE(direct.error.empty());
+    tls.stop();
+    t.join();
+}
+
+}  // namespace
+}  // namespace tovi
