@@ -30,7 +30,15 @@ void usage(std::ostream& out) {
            "  init [--samples FILE]          create DIR/tovi.sdb (never overwrites); FILE: UTF-8 SQL to run after\n"
            "  sql STATEMENT                  run SQL as the options window's console does; rows are shown\n"
            "  settings get KEY               read a key of tovimo.ini (section 配置)\n"
-           "  settings set KEY VALUE         write a key of tovimo.ini\n";
+           "  settings set KEY VALUE         write a key of tovimo.ini\n"
+           "  plans                          list the plans (id, category, name, ticked, url, last run)\n"
+           "  run [--plan ID]... [--cycles N] [--every SECONDS] [--pause-ms MS]\n"
+           "                                 run the given plans (default: those ticked, isdo=1); one pass unless\n"
+           "                                 --cycles; between cycles --every or 频率 (at least 10 s); Ctrl-C stops\n"
+           "  articles [--plan ID | --favourites | --search TEXT] [--page N] [--format table|tsv|json]\n"
+           "                                 100 articles a page, newest first\n"
+           "  favourite ARTICLE_ID on|off    mark or unmark a favourite\n"
+           "  test --plan ID                 try a plan: the cut page and every match with its groups\n";
 }
 
 }  // namespace
@@ -64,6 +72,11 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         {"init", commandInit},
         {"sql", commandSql},
         {"settings", commandSettings},
+        {"run", commandRun},
+        {"articles", commandArticles},
+        {"plans", commandPlans},
+        {"test", commandTest},
+        {"favourite", commandFavourite},
     };
     auto it = commands.find(command);
     if (it == commands.end()) {

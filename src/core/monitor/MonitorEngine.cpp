@@ -1,0 +1,147 @@
+#include "core/monitor/MonitorEngine.h"
+
+#include "core/monitor/AlertNotifier.h"
+#include "core/monitor/PlanExtractor.h"
+#include "core/store/StatusSink.h"
+#include "core/text/Gbk.h"
+#include "core/text/TextToInt.h"
+
+namespace tovi {
+
+std::optional<std::int64_t> checkFrequency(std::string_view frequencyText) {
+    std::int64_t seconds = TextToInt(frequencyText);
+    if (seconds < kMinimumFrequencySeconds) return std::nullopt;
+    return seconds;
+}
+
+std::chrono::milliseconds cyclePause(std::int64_t seconds) {
+    constexpr std::int64_t kMaxSeconds = 30LL * 24 * 3600;
+    if (seconds <= 0) return std::chrono::milliseconds(1);
+    return std::chrono::milliseconds(std::min(seconds, kMaxSeconds) * 1000);
+}
+
+MonitorEngine::MonitorEngine(PlanExtractor& extractor, AlertNotifier& alerts, StatusSink& sink, const Clock& clock,
+                             MonitorListener* listener)
+    : m_extractor(extractor), m_alerts(alerts), m_sink(sink), m_clock(clock), m_listener(listener) {}
+
+MonitorEngine::~MonitorEngine() {
+    requestStopAll();
+    std::list<Worker> workers;
+    {
+        std::lock_guard g(m_mutex);
+        workers.swap(m_workers);
+    }
+    workers.clear();  // joins
+}
+
+void MonitorEngine::reapFinished() {
+    for (auto it = m_workers.begin(); it != m_workers.end();) {
+        if (it->done->load())
+            it = m_workers.erase(it);  // already ended: the join is immediate
+        else
+            ++it;
+    }
+}
+
+bool MonitorEngine::periodicRunning() const {
+    std::lock_guard g(m_mutex);
+    for (const Worker& w : m_workers)
+        if (w.periodic && !w.done->load() && !w.thread.get_stop_token().stop_requested()) return true;
+    return false;
+}
+
+int MonitorEngine::runningWorkers() const {
+    std::lock_guard g(m_mutex);
+    int n = 0;
+    for (const Worker& w : m_workers) n += !w.done->load();
+    return n;
+}
+
+bool MonitorEngine::startPeriodic(std::vector<int> queue, std::chrono::milliseconds pause) {
+    if (periodicRunning()) return false;
+    std::lock_guard g(m_mutex);
+    reapFinished();
+    Worker& w = m_workers.emplace_back();
+    w.mode = RunMode::RunTicked;
+    w.periodic = true;
+    auto done = w.done;
+    w.thread = std::jthread([this, done, queue = std::move(queue), pause](std::stop_token stop) {
+        periodicBody(stop, queue, pause);
+        if (m_listener) m_listener->workerFinished(RunMode::RunTicked);
+        done->store(true);
+    });
+    return true;
+}
+
+void MonitorEngine::startOneShot(std::vector<int> queue, RunMode mode) {
+    std::lock_guard g(m_mutex);
+    reapFinished();
+    Worker& w = m_workers.emplace_back();
+    w.mode = mode;
+    w.periodic = false;
+    auto done = w.done;
+    w.thread = std::jthread([this, done, queue = std::move(queue), mode](std::stop_token stop) {
+        if (queue.empty()) {
+            if (m_listener) m_listener->queueEmpty(mode);
+        } else {
+            passBody(stop, queue);
+        }
+        if (m_listener) m_listener->workerFinished(mode);
+        done->store(true);
+    });
+}
+
+void MonitorEngine::passBody(std::stop_token stop, const std::vector<int>& queue) {
+    for (int id : queue) {
+        if (stop.stop_requested()) return;
+        m_extractor.runPlan(id, stop);
+    }
+}
+
+void MonitorEngine::periodicBody(std::stop_token stop, std::vector<int> queue, std::chrono::milliseconds pause) {
+    if (queue.empty()) {
+        if (m_listener) m_listener->queueEmpty(RunMode::RunTicked);
+        return;
+    }
+    while (!stop.stop_requested()) {
+        passBody(stop, queue);
+        if (stop.stop_requested()) return;
+        m_sink.append(gbk("\r\n本轮执行完毕！----") + ShortTimestamp(m_clock));
+        bool alerted = m_alerts.raiseIfNewArticles();
+        if (m_listener) m_listener->cycleFinished(alerted);
+        if (!pauseFor(pause, stop)) return;
+        m_sink.clear();
+    }
+}
+
+void MonitorEngine::requestStopPeriodic() {
+    std::lock_guard g(m_mutex);
+    for (Worker& w : m_workers)
+        if (w.periodic) w.thread.request_stop();
+}
+
+void MonitorEngine::requestStopAll() {
+    std::lock_guard g(m_mutex);
+    for (Worker& w : m_workers) w.thread.request_stop();
+}
+
+bool MonitorEngine::waitFor(bool periodicOnly, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        bool busy = false;
+        {
+            std::lock_guard g(m_mutex);
+            for (const Worker& w : m_workers)
+                if ((!periodicOnly || w.periodic) && !w.done->load()) busy = true;
+            if (!busy) reapFinished();
+        }
+        if (!busy) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool MonitorEngine::waitPeriodic(std::chrono::milliseconds timeout) { return waitFor(true, timeout); }
+bool MonitorEngine::waitAll(std::chrono::milliseconds timeout) { return waitFor(false, timeout); }
+
+}  // namespace tovi

@@ -1,0 +1,89 @@
+#pragma once
+// Run control: at most one periodic worker (the ticked plans, in cycles until stopped) and any
+// number of one-shot passes. Workers report through the status sink and the listener; they
+// never touch widgets. Stopping is a request honoured between plans, statements, pause
+// slices and inside a fetch; no thread is ever killed.
+#include <chrono>
+#include <atomic>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "core/plans/PlanTree.h"
+#include "core/text/Timestamp.h"
+
+namespace tovi {
+
+class AlertNotifier;
+class PlanExtractor;
+class StatusSink;
+
+// Events the fronts show (the GUI on its own thread). Called on worker threads: an
+// implementation must not call back into the engine synchronously.
+class MonitorListener {
+public:
+    virtual ~MonitorListener() = default;
+    // The worker found no plan to queue and ended ("执行队列为空！").
+    virtual void queueEmpty(RunMode) {}
+    // A worker ended (its pass is over, or it was stopped).
+    virtual void workerFinished(RunMode) {}
+    // A periodic cycle ended (after its end line and alert, before the pause).
+    virtual void cycleFinished(bool alerted) { (void)alerted; }
+};
+
+constexpr int kMinimumFrequencySeconds = 10;
+
+// The frequency rule: the text as seconds when at least 10, else nullopt (the front shows
+// "监控频率不能低于 10 秒" and sets the box to "10").
+std::optional<std::int64_t> checkFrequency(std::string_view frequencyText);
+// Seconds × 1000 without overflow, clamped to [1 ms, 30 days].
+std::chrono::milliseconds cyclePause(std::int64_t seconds);
+
+class MonitorEngine {
+public:
+    MonitorEngine(PlanExtractor& extractor, AlertNotifier& alerts, StatusSink& sink, const Clock& clock,
+                  MonitorListener* listener = nullptr);
+    ~MonitorEngine();  // requests a stop and joins every worker
+
+    // Starts the periodic worker over the queue; false when one is already running.
+    bool startPeriodic(std::vector<int> queue, std::chrono::milliseconds pause);
+    // Starts a one-shot pass (RunAll while idle, RunUnticked beside periodic monitoring).
+    void startOneShot(std::vector<int> queue, RunMode mode);
+
+    // Returns at once; the worker ends at its next check.
+    void requestStopPeriodic();
+    void requestStopAll();
+    // Waits (at most timeout) for the workers to end; true when they all did.
+    bool waitPeriodic(std::chrono::milliseconds timeout);
+    bool waitAll(std::chrono::milliseconds timeout);
+
+    bool periodicRunning() const;
+    int runningWorkers() const;
+
+private:
+    struct Worker {
+        std::jthread thread;
+        RunMode mode;
+        bool periodic;
+        std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
+    };
+    void periodicBody(std::stop_token stop, std::vector<int> queue, std::chrono::milliseconds pause);
+    void passBody(std::stop_token stop, const std::vector<int>& queue);
+    void reapFinished();
+    bool waitFor(bool periodicOnly, std::chrono::milliseconds timeout);
+
+    PlanExtractor& m_extractor;
+    AlertNotifier& m_alerts;
+    StatusSink& m_sink;
+    const Clock& m_clock;
+    MonitorListener* m_listener;
+    mutable std::mutex m_mutex;
+    std::list<Worker> m_workers;
+};
+
+}  // namespace tovi

@@ -1,0 +1,40 @@
+#pragma once
+// The monitoring engine wired together over the main connection, as both fronts use it.
+#include <memory>
+
+#include "core/monitor/AlertNotifier.h"
+#include "core/monitor/MonitorEngine.h"
+#include "core/monitor/PlanExtractor.h"
+#include "core/plans/PlanTable.h"
+#include "core/store/LoggedSql.h"
+
+namespace tovi {
+
+class Settings;
+
+class Monitoring {
+public:
+    Monitoring(Database& db, StatusSink& sink, AlertSink& alertSink, MonitorListener* listener,
+               PlanFetcher fetch = PlanExtractor::networkFetcher(), const Clock* clock = nullptr);
+
+    // The alert switches as the settings file holds them.
+    void applySettings(const Settings& settings);
+
+    const Clock& clock() const { return m_clock; }
+    LoggedSql& sql() { return m_sql; }
+    PlanTable& planTable() { return m_table; }
+    AlertNotifier& alerts() { return m_alerts; }
+    PlanExtractor& extractor() { return m_extractor; }
+    MonitorEngine& engine() { return *m_engine; }
+
+private:
+    Clock m_localClock;
+    const Clock& m_clock;
+    LoggedSql m_sql;
+    PlanTable m_table;
+    AlertNotifier m_alerts;
+    PlanExtractor m_extractor;
+    std::unique_ptr<MonitorEngine> m_engine;  // destroyed first: its workers use the rest
+};
+
+}  // namespace tovi

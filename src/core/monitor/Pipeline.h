@@ -1,0 +1,52 @@
+#pragma once
+// The steps of one plan run as plain functions on GBK bytes: clean, cut, match, judge,
+// compose. Each can be tested alone; PlanExtractor strings them together.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovi {
+
+// The plan's judging mode (column type); any other value behaves as TimeDescending.
+enum class JudgeMode { TimeDescending = 0, TimeAscending = 2, CompareArticleId = 8 };
+JudgeMode judgeModeFromText(std::string_view typeText);
+
+// Deletes CR LF pairs, then tabs, then halves runs of spaces (each a single pass).
+std::string cleanSource(std::string_view source);
+
+struct CutResult {
+    std::string region;
+    bool markerFound = false;  // the last article marker stood after the start marker
+};
+
+// Narrows the cleaned page to the plan's region. In the time modes the last article marker
+// (the stored title) ends the region (TimeDescending) or starts it (TimeAscending); it
+// counts only where it stands after the start marker, so an earlier copy (a sidebar) or a
+// missing one never yields an empty region that would stall the plan.
+CutResult cutRegion(std::string_view source, std::string_view before, std::string_view after,
+                    std::string_view lastArticleMarker, JudgeMode mode);
+
+// One match: group 0 is the whole match; a group that took no part is empty.
+struct Match {
+    std::vector<std::string> groups;
+};
+
+struct MatchResult {
+    std::vector<Match> matches;
+    int groupCount = 0;  // capture groups of the expression
+    std::string error;   // why the expression gave no matches (compile error, too complex)
+};
+
+// Perl syntax, case-insensitive over GBK bytes; every match from the start, each search
+// resuming where the previous ended (an empty match steps one character on).
+MatchResult matchAll(std::string_view expression, std::string_view text);
+
+// Group k of a match; empty for a group number that does not exist (above the count, negative).
+const std::string& groupText(const Match& match, std::int64_t k);
+
+// Each "[p]" of the template (p from its segments, in order) replaced by group p's text.
+std::string composeUrl(std::string_view urlTemplate, const Match& match);
+
+}  // namespace tovi

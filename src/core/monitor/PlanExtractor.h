@@ -1,0 +1,57 @@
+#pragma once
+// One plan run: fetch the list page, clean, cut, match, judge which matches are new, store
+// them with the plan update in one transaction, and report every step in the status log.
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <stop_token>
+
+#include "core/net/Fetch.h"
+#include "core/text/Timestamp.h"
+
+namespace tovi {
+
+class AlertNotifier;
+class LoggedSql;
+class PlanTable;
+class StatusSink;
+
+// Waits that end early when a stop is requested; true when the full time passed.
+bool pauseFor(std::chrono::milliseconds duration, std::stop_token stop);
+
+class PlanExtractor {
+public:
+    static constexpr std::chrono::milliseconds kDefaultArticlePause{200};
+
+    PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock, PlanFetcher fetch);
+
+    // Pause between the echoes of stored articles (the status trace's pacing).
+    void setArticlePause(std::chrono::milliseconds pause) { m_articlePause = pause; }
+
+    // Runs the plan whose row of the plan table has this id. Never throws, never shows a
+    // dialog. A second run of a plan that is running waits for the first and then works on
+    // the updated row, so overlapping passes never store an article twice.
+    void runPlan(long long planId, std::stop_token stop = {});
+
+    // The monitoring fetch: HttpRequest with the engine's stop request as cancel check.
+    static PlanFetcher networkFetcher(FetchLimits limits = {});
+
+private:
+    void runLocked(int planId, std::stop_token stop);
+    bool acquire(int planId, std::stop_token stop);
+    void release(int planId);
+
+    LoggedSql& m_sql;
+    PlanTable& m_table;
+    AlertNotifier& m_alerts;
+    const Clock& m_clock;
+    PlanFetcher m_fetch;
+    std::chrono::milliseconds m_articlePause = kDefaultArticlePause;
+
+    std::mutex m_runningMutex;
+    std::condition_variable_any m_runningChanged;
+    std::set<int> m_running;
+};
+
+}  // namespace tovi

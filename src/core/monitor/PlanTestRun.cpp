@@ -1,0 +1,72 @@
+#include "core/monitor/PlanTestRun.h"
+
+#include "core/monitor/Pipeline.h"
+#include "core/net/Decode.h"
+#include "core/net/DirectHttpRequest.h"
+#include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
+
+namespace tovi {
+
+const char* const kBlockedSiteKeyword = "tovidesk-blocked.invalid";
+
+PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetch, const CancelCheck& cancel) {
+    using Outcome = PlanTestResult::Outcome;
+    PlanTestResult r;
+    if (input.expression.empty()) {
+        r.outcome = Outcome::EmptyExpression;
+        r.message = gbk("正则匹配规则不能为空!");
+        r.errorIcon = true;
+        return r;
+    }
+    if (gbkContains(input.url, kBlockedSiteKeyword)) {
+        r.outcome = Outcome::BlockedSite;
+        r.message = gbk("此站不允许监控!");
+        r.errorIcon = true;
+        return r;
+    }
+    FetchResult fetched = fetch(input.url, input.cookie, "User-Agent: " + input.userAgent, cancel);
+    if (fetched.cancelled) {
+        r.outcome = Outcome::Cancelled;
+        return r;
+    }
+    r.fetchError = fetched.error;
+    std::string region =
+        TextBetween(cleanSource(decodeBody(fetched.body, input.pageIsGbk)), input.before, input.after);
+    r.cutShown = true;
+    if (region.empty()) {
+        r.outcome = Outcome::EmptyCut;
+        r.cutText = gbk("出错！截取源码为空，请检查方案的采集区域！");
+        return r;
+    }
+    r.cutText = region;
+    MatchResult matched = matchAll(input.expression, region);
+    r.groupCount = matched.error.empty() ? matched.groupCount : 0;
+    if (matched.matches.empty()) {
+        r.outcome = Outcome::NoMatches;
+        r.message = gbk("匹配结果为0,请检查正则匹配规则!");
+        if (!matched.error.empty()) r.message += "\r\n\r\n" + matched.error;
+        return r;
+    }
+    r.outcome = Outcome::Matches;
+    r.unlocksEditor = true;
+    for (int k = 0; k <= r.groupCount; ++k) r.columns.push_back(gbk("索引 ") + std::to_string(k));
+    for (const Match& m : matched.matches) {
+        std::vector<std::string> row;
+        for (int k = 0; k <= r.groupCount; ++k) row.push_back(groupText(m, k));
+        r.rows.push_back(std::move(row));
+    }
+    r.message = gbk("成功取到　") + std::to_string(matched.matches.size()) + gbk("条文章！");
+    return r;
+}
+
+PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel) {
+    return runPlanTest(
+        input,
+        [](const std::string& url, const std::string& cookie, const std::string& headers, const CancelCheck& c) {
+            return DirectHttpRequest(url, cookie, headers, c);
+        },
+        cancel);
+}
+
+}  // namespace tovi

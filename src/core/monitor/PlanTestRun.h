@@ -1,0 +1,46 @@
+#pragma once
+// Trying the plan being edited: fetch with the editor's settings, cut with its two markers (no
+// last article marker), match, and list every match with all its groups. Nothing is stored.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/net/Fetch.h"
+
+namespace tovi {
+
+struct PlanTestInput {
+    std::string expression;
+    std::string url;
+    bool pageIsGbk = false;
+    std::string before;
+    std::string after;
+    std::string cookie;
+    std::string userAgent;
+};
+
+struct PlanTestResult {
+    enum class Outcome { EmptyExpression, BlockedSite, EmptyCut, NoMatches, Matches, Cancelled };
+    Outcome outcome = Outcome::EmptyCut;
+    std::string message;     // the message box text (GBK); empty when there is none
+    bool errorIcon = false;  // the box shows the error icon
+    std::string cutText;     // the text for the result box (the cut, or the cut error text)
+    bool cutShown = false;   // false: the result box keeps what it showed
+    int groupCount = 0;
+    std::vector<std::string> columns;             // "索引 0" … "索引 G"
+    std::vector<std::vector<std::string>> rows;   // one per match, G + 1 cells
+    bool unlocksEditor = false;                   // saving and the data items become usable
+    std::string fetchError;                       // why the page did not come, for diagnosis
+};
+
+// The one site the program refuses to watch.
+extern const char* const kBlockedSiteKeyword;
+
+using DirectFetcher = std::function<FetchResult(const std::string& url, const std::string& cookie,
+                                                const std::string& headers, const CancelCheck& cancel)>;
+
+PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetch, const CancelCheck& cancel = {});
+// Over DirectHttpRequest.
+PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel = {});
+
+}  // namespace tovi

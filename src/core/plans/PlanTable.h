@@ -1,0 +1,44 @@
+#pragma once
+// The in-memory copy of table rule that monitoring runs read: 200 rows (plan ids 1-200) of
+// 20 text cells in the table's column order. Runs copy their row and write back three cells
+// under the table's lock, so a tree rebuild during a one-shot pass is safe.
+#include <array>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/store/Schema.h"
+
+namespace tovi {
+
+class StatusSink;
+struct SqlResult;
+
+using PlanRow = std::array<std::string, kRuleColumnCount>;
+
+class PlanTable {
+public:
+    static bool isValidId(long long id) { return id >= 1 && id <= kMaxPlanId; }
+
+    // A copy of the plan's row; nullopt for an id outside 1-200.
+    std::optional<PlanRow> row(long long id) const;
+    void setRow(int id, const PlanRow& row);
+    // What a run writes back: the last article marker, the highest id seen and the cookie.
+    void writeBack(int id, const std::string& arttile, const std::string& lastid, const std::string& cookie);
+    void setCookie(int id, const std::string& cookie);
+
+    // Copies cells 1-19 of every row of "select * from rule" into the row of its id. Rows whose
+    // id is outside 1-200 are skipped, with a status line saying so. Rows of plans that no
+    // longer exist keep their old texts, as before.
+    void fill(const SqlResult& rules, StatusSink* sink);
+
+private:
+    mutable std::mutex m_mutex;
+    std::array<PlanRow, kMaxPlanId + 1> m_rows{};  // index 0 unused
+};
+
+// "\r\n方案 N 的编号不在 1-200 之内，已跳过！"
+std::string planIdOutOfRangeLine(const std::string& idText);
+
+}  // namespace tovi

@@ -1,0 +1,45 @@
+#include "core/plans/PlanTree.h"
+
+#include "core/plans/PlanTable.h"
+#include "core/settings/Settings.h"
+#include "core/store/Database.h"
+#include "core/store/Schema.h"
+#include "core/text/TextToInt.h"
+
+namespace tovi {
+
+std::vector<int> PlanTree::queue(RunMode mode) const {
+    std::vector<int> ids;
+    for (const auto& c : categories)
+        for (const auto& p : c.plans)
+            if (mode == RunMode::RunAll || p.ticked == (mode == RunMode::RunTicked)) ids.push_back(p.id);
+    return ids;
+}
+
+std::vector<int> PlanTree::allIds() const { return queue(RunMode::RunAll); }
+
+const PlanNode* PlanTree::find(int id) const {
+    for (const auto& c : categories)
+        for (const auto& p : c.plans)
+            if (p.id == id) return &p;
+    return nullptr;
+}
+
+PlanTree refreshPlanTree(Database& db, const Settings& settings, PlanTable& table, StatusSink* sink) {
+    PlanTree tree;
+    for (const std::string& name : settings.categories()) tree.categories.push_back({name, {}});
+    for (std::size_t c = 0; c < tree.categories.size(); ++c) {
+        SqlResult rows = db.run(Statement("select * from rule where class=?", {static_cast<std::int64_t>(c + 1)}));
+        for (const auto& cells : rows.rows) {
+            if (cells.size() <= kRuleIsdo) continue;
+            auto id = TextToInt(cells[kRuleId]);
+            if (!PlanTable::isValidId(id)) continue;  // reported once by the table fill below
+            tree.categories[c].plans.push_back(
+                {static_cast<int>(id), cells[kRuleName] + " [" + cells[kRuleId] + "]", TextToInt(cells[kRuleIsdo]) == 1});
+        }
+    }
+    table.fill(db.run("select * from rule"), sink);
+    return tree;
+}
+
+}  // namespace tovi
