@@ -3,26 +3,13 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "cli/CliRunner.h"
 #include "support/TestSupport.h"
 
 namespace tovi {
 namespace {
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliRun runCli(const std::filesystem::path& dir, std::vector<std::string> args) {
-    std::vector<std::string> all = {"tovidesk-cli", "--dir", dir.string()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    std::ostringstream out, err;
-    int code = cli::runCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {code, out.str(), err.str()};
-}
+using test::runCli;
 
 TEST(CliStore, InitThenSqlRoundTrip) {
     test::TempDir dir;

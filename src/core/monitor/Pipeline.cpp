@@ -1,6 +1,7 @@
 #include "core/monitor/Pipeline.h"
 
 #include <boost/regex.hpp>
+#include <cstring>
 
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
@@ -16,29 +17,55 @@ JudgeMode judgeModeFromText(std::string_view typeText) {
     }
 }
 
+namespace {
+
+// One left-to-right pass over s in place: at every `key` byte, `step` decides how many bytes
+// to drop there (0 keeps the byte). Runs between keys move as blocks, found with memchr.
+template <typename Step>
+void compactAt(std::string& s, char key, Step step) {
+    char* data = s.data();
+    const std::size_t size = s.size();
+    std::size_t read = 0, write = 0;
+    while (read < size) {
+        const void* hit = std::memchr(data + read, key, size - read);
+        std::size_t at = hit ? static_cast<const char*>(hit) - data : size;
+        if (write != read) std::memmove(data + write, data + read, at - read);
+        write += at - read;
+        read = at;
+        if (read >= size) break;
+        std::size_t drop = step(data, read, size);
+        if (drop == 0)
+            data[write++] = data[read++];
+        else
+            read += drop;
+    }
+    s.resize(write);
+}
+
+}  // namespace
+
 std::string cleanSource(std::string_view source) {
     // CR, LF, tab and space never occur as trail bytes of GBK characters, so plain byte passes
-    // are safe here.
-    std::string a;
-    a.reserve(source.size());
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        if (source[i] == '\r' && i + 1 < source.size() && source[i + 1] == '\n') {
-            ++i;
-            continue;
+    // are safe here. Each pass is one left-to-right pass over the whole text, in this order.
+    std::string s(source);
+    compactAt(s, '\r', [](const char* d, std::size_t i, std::size_t n) -> std::size_t {
+        return i + 1 < n && d[i + 1] == '\n' ? 2 : 0;
+    });
+    compactAt(s, '\t', [](const char*, std::size_t, std::size_t) -> std::size_t { return 1; });
+    // A pair of spaces becomes one: drop the first, keep the second, then go on after the pair.
+    std::string out;
+    out.reserve(s.size());
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        std::size_t pair = s.find("  ", pos);
+        if (pair == std::string::npos) {
+            out.append(s, pos, std::string::npos);
+            break;
         }
-        a.push_back(source[i]);
+        out.append(s, pos, pair - pos + 1);
+        pos = pair + 2;
     }
-    std::string b;
-    b.reserve(a.size());
-    for (char c : a)
-        if (c != '\t') b.push_back(c);
-    std::string c;
-    c.reserve(b.size());
-    for (std::size_t i = 0; i < b.size(); ++i) {
-        c.push_back(b[i]);
-        if (b[i] == ' ' && i + 1 < b.size() && b[i + 1] == ' ') ++i;
-    }
-    return c;
+    return out;
 }
 
 CutResult cutRegion(std::string_view source, std::string_view before, std::string_view after,

@@ -58,6 +58,7 @@ SqlResult Database::failureFromEngine() { return failure(m_db ? sqlite3_errmsg(m
 
 bool Database::openWithFlags(const std::filesystem::path& path, int flags) {
     Guard g(*this);
+    clearPrepared();
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -101,6 +102,7 @@ bool Database::create(const std::filesystem::path& path) {
 
 void Database::close() {
     Guard g(*this);
+    clearPrepared();
     if (m_db) sqlite3_close_v2(m_db);
     m_db = nullptr;
 }
@@ -155,28 +157,49 @@ int stepAll(sqlite3_stmt* st, SqlResult& out) {
 
 }  // namespace
 
+sqlite3_stmt* Database::prepared(const std::string& sql) {
+    auto it = m_prepared.find(sql);
+    if (it != m_prepared.end()) return it->second;
+    sqlite3_stmt* st = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, &tail) !=
+            SQLITE_OK ||
+        !st)
+        return nullptr;
+    if (tail && *tail) {  // more than one statement: not for this path
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    if (m_prepared.size() >= 32) clearPrepared();
+    m_prepared.emplace(sql, st);
+    return st;
+}
+
+void Database::clearPrepared() {
+    for (auto& [sql, st] : m_prepared) sqlite3_finalize(st);
+    m_prepared.clear();
+}
+
 SqlResult Database::runLocked(const Statement& statement) {
     if (!m_db) return failure("database is not open");
     if (statement.sql.empty()) return failure(lastError());
-    sqlite3_stmt* st = nullptr;
-    const char* tail = nullptr;
-    if (sqlite3_prepare_v2(m_db, statement.sql.data(), static_cast<int>(statement.sql.size()), &st, &tail) !=
-        SQLITE_OK)
-        return failureFromEngine();
-    if (!st) return failure("not an SQL statement");
+    sqlite3_stmt* st = prepared(statement.sql);
+    if (!st) {
+        // Report the engine's own words for why it could not be prepared.
+        sqlite3_stmt* probe = nullptr;
+        if (sqlite3_prepare_v2(m_db, statement.sql.c_str(), -1, &probe, nullptr) != SQLITE_OK)
+            return failureFromEngine();
+        sqlite3_finalize(probe);
+        return failure(probe ? "more than one statement" : "not an SQL statement");
+    }
     SqlResult result;
-    if (!bindValues(st, statement.values)) {
-        result = failureFromEngine();
-        sqlite3_finalize(st);
-        return result;
-    }
-    int rc = stepAll(st, result);
-    if (rc != SQLITE_DONE) {
-        SqlResult err = failureFromEngine();
-        sqlite3_finalize(st);
-        return err;
-    }
-    sqlite3_finalize(st);
+    bool bound = bindValues(st, statement.values);
+    int rc = bound ? stepAll(st, result) : SQLITE_ERROR;
+    SqlResult err;
+    if (rc != SQLITE_DONE) err = failureFromEngine();
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    if (rc != SQLITE_DONE) return err;
     result.ok = true;
     std::lock_guard eg(m_errorMutex);
     m_lastError.clear();

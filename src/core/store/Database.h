@@ -7,11 +7,13 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/store/Statement.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace tovi {
 
@@ -67,7 +69,13 @@ private:
     SqlResult failureFromEngine();
     bool openWithFlags(const std::filesystem::path& path, int flags);
 
+    // Prepared statements by text: a run stores its articles with one insert text, so each
+    // is compiled once per connection instead of once per article.
+    sqlite3_stmt* prepared(const std::string& sql);
+    void clearPrepared();
+
     sqlite3* m_db = nullptr;
+    std::unordered_map<std::string, sqlite3_stmt*> m_prepared;
     std::filesystem::path m_path;
     std::timed_mutex m_busy;
     mutable std::mutex m_errorMutex;

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include "cli/CliRunner.h"
+#include "support/LoopbackServers.h"
+#include "support/TestSupport.h"
+
+namespace tovi {
+namespace {
+
+using test::runCli;
+
+TEST(CliMonitor, RunStoresExactlyTheNewArticlesRoundAfterRound) {
+    test::TempDir dir;
+    test::HttpTestServer server;
+    std::string page;
+    std::mutex m;
+    server.server().Get("/list.html", [&](const httplib::Request&, httplib::Response& res) {
+        std::lock_guard g(m);
+        res.set_content(page, "text/html; charset=gbk");
+    });
+    server.start();
+    auto setItems = [&](std::vector<int> ids) {
+        std::string html = "<ul>";
+        for (int id : ids) html += "<li><a href=\"t-" + std::to_string(id) + "\">文章" + std::to_string(id) + "</a></li>";
+        std::lock_guard g(m);
+        page = gbk(html + "</ul>");
+    };
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    std::string insert =
+        "insert into rule(class,code,name,url,ua,buquan,regular,before,after,tindex,uindex,oindex,isdo,lastid,type) "
+        "values(1,'1','演示','" + server.url("/list.html") +
+        "','UA','" + server.url("/t-[1]") + "','<li><a href=\"t-(\\d+)\">(.*?)</a></li>','<ul>','</ul>','2','1','0',0,'','8')";
+    ASSERT_EQ(runCli(dir.path(), {"sql", insert}).code, 0);
+
+    // Nothing ticked and no --plan: the queue is empty, which is said, and that is no error.
+    auto empty = runCli(dir.path(), {"run"});
+    EXPECT_EQ(empty.code, 0);
+    EXPECT_NE(empty.err.find("执行队列为空！"), std::string::npos);
+
+    setItems({2, 1});
+    auto first = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
+    EXPECT_EQ(first.code, 0) << first.err;
+    EXPECT_NE(first.out.find(" 取到 2 篇新文章"), std::string::npos) << first.out;
+    setItems({4, 3, 2, 1});
+    runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
+    runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
+
+    auto tsv = runCli(dir.path(), {"articles", "--plan", "1", "--format", "tsv"});
+    EXPECT_EQ(tsv.code, 0);
+    EXPECT_NE(tsv.out.find("id\tplanname\ttitle\turl\taddtime\tissoucang\tother\n"), std::string::npos);
+    EXPECT_NE(tsv.out.find("\t演示\t文章4\t" + server.url("/t-4")), std::string::npos) << tsv.out;
+    std::size_t lines = std::count(tsv.out.begin(), tsv.out.end(), '\n');
+    EXPECT_EQ(lines, 5u);  // header + 4 articles, none twice
+
+    auto search = runCli(dir.path(), {"articles", "--search", "文章3", "--format", "json"});
+    EXPECT_NE(search.out.find("\"title\": \"文章3\""), std::string::npos) << search.out;
+    EXPECT_EQ(runCli(dir.path(), {"favourite", "1", "on"}).code, 0);
+    EXPECT_NE(runCli(dir.path(), {"articles", "--favourites"}).out.find("page 1, 1 article(s)"), std::string::npos);
+
+    auto plans = runCli(dir.path(), {"plans"});
+    EXPECT_NE(plans.out.find("演示"), std::string::npos);
+    auto tested = runCli(dir.path(), {"test", "--plan", "1"});
+    EXPECT_EQ(tested.code, 0);
+    EXPECT_NE(tested.out.find("成功取到　4条文章！"), std::string::npos) << tested.out;
+}
+
+TEST(CliMonitor, BadArguments) {
+    test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    struct Case {
+        std::vector<std::string> args;
+    } cases[] = {{{"run", "--plan", "99"}},   {{"run", "--plan"}},        {{"run", "--cycles", "0"}},
+                 {{"run", "--cycles", "3", "--every", "5"}}, {{"run", "--bogus"}}, {{"articles", "--page", "0"}},
+                 {{"test"}},                  {{"favourite", "x", "on"}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
+        EXPECT_EQ(runCli(dir.path(), c.args).code, 2);
+    }
+}
+
+}  // namespace
+}  // namespace tovi

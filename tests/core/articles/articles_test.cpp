@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "core/articles/ArticleList.h"
+#include "core/store/Database.h"
+#include "core/store/LoggedSql.h"
+#include "core/store/Schema.h"
+#include "support/TestSupport.h"
+
+namespace tovi {
+namespace {
+
+class ArticleListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(db.open(test::makeDatabase(dir.path())));
+        // 250 articles over two plans; every third one a favourite.
+        std::vector<Statement> rows;
+        for (int i = 1; i <= 250; ++i)
+            rows.emplace_back("insert into info(planname,planid,title,url,other,addtime,issoucang) values(?,?,?,?,'','',?)",
+                              std::vector<SqlValue>{std::string("p"), std::int64_t{i % 2 ? 1 : 2},
+                                                    "t" + std::to_string(i), "http://x/" + std::to_string(i),
+                                                    std::int64_t{i % 3 == 0}});
+        db.runTransaction(rows);
+    }
+    std::vector<std::string> ids(const std::vector<ArticleRow>& rows) {
+        std::vector<std::string> out;
+        for (const auto& r : rows) out.push_back(r[kInfoId]);
+        return out;
+    }
+    test::TempDir dir;
+    Database db;
+};
+
+TEST_F(ArticleListTest, PagingAcrossPageBoundaries) {
+    ArticleBrowser b(db);
+    // Before any view: previous page says so instead of asking for page -1.
+    EXPECT_EQ(gbkToUtf8(b.previousPage()), "已经是第 1 页！");
+    EXPECT_TRUE(b.rows().empty());
+
+    b.show(ArticleView::all());
+    ASSERT_EQ(b.rows().size(), 100u);
+    EXPECT_EQ(b.rows().front()[kInfoId], "250");
+    EXPECT_EQ(b.rows().back()[kInfoId], "151");
+    EXPECT_EQ(gbkToUtf8(b.previousPage()), "已经是第 1 页！");
+    EXPECT_EQ(gbkToUtf8(b.nextPage()), "已经下翻1页！当前页码：2，若列表为空，表示当前页码超出可用页数！");
+    EXPECT_EQ(b.rows().front()[kInfoId], "150");
+    b.nextPage();
+    EXPECT_EQ(b.rows().size(), 50u);
+    EXPECT_EQ(b.rows().back()[kInfoId], "1");
+    b.nextPage();
+    EXPECT_TRUE(b.rows().empty());  // past the last page
+    EXPECT_EQ(gbkToUtf8(b.previousPage()), "已经上翻1页！当前页码：3");
+    EXPECT_EQ(b.rows().size(), 50u);
+
+    // Paging stays in the view.
+    b.show(ArticleView::plan(2));
+    EXPECT_EQ(b.rows().size(), 100u);
+    EXPECT_EQ(b.rows().front()[kInfoId], "250");
+    b.nextPage();
+    EXPECT_EQ(b.rows().size(), 25u);
+    for (const auto& r : b.rows()) EXPECT_EQ(r[kInfoPlanid], "2");
+
+    b.show(ArticleView::favourites());
+    EXPECT_EQ(b.rows().size(), 83u);
+    EXPECT_EQ(b.rows().front()[kInfoId], "249");
+}
+
+TEST_F(ArticleListTest, FavouritesToggleThroughTheLoggedPath) {
+    test::RecordingSink sink;
+    LoggedSql sql(db, sink);
+    EXPECT_EQ(gbkToUtf8(setFavourite(sql, 250, true)), "SQL成功！");
+    EXPECT_EQ(sink.utf8(), "\r\nupdate info set issoucang=1 where id=250SQL成功！");
+    ArticleBrowser b(db);
+    b.show(ArticleView::favourites());
+    EXPECT_EQ(b.rows().front()[kInfoId], "250");
+    setFavourite(sql, 250, false);
+    b.show(ArticleView::favourites());
+    EXPECT_EQ(b.rows().front()[kInfoId], "249");
+}
+
+TEST_F(ArticleListTest, KeywordViewMatchesWholeGbkCharacters) {
+    db.runScript("delete from info");
+    const char* stored[] = {"体育快讯乙", "中文公告", "今日新闻速递", "NEWS flash", "100% 真实", "it's here"};
+    for (const char* t : stored)
+        db.run(Statement("insert into info(planid,title) values(1,?)", {gbk(t)}));
+    struct Case {
+        const char* keyword;
+        std::vector<std::string> titles;  // newest first
+    } cases[] = {
+        {"新闻", {"今日新闻速递"}},
+        {"公告", {"中文公告"}},
+        {"news", {"NEWS flash"}},
+        {"100%", {"100% 真实"}},
+        {"it's", {"it's here"}},  // a quote is just a character
+        {"快_乙", {"体育快讯乙"}},  // _ is one whole character
+        {"快__乙", {}},
+        {"", {"it's here", "100% 真实", "NEWS flash", "今日新闻速递", "中文公告", "体育快讯乙"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keyword);
+        std::vector<std::string> got;
+        for (const auto& r : loadArticlePage(db, ArticleView::search(gbk(c.keyword)), 1))
+            got.push_back(gbkToUtf8(r[kInfoTitle]));
+        EXPECT_EQ(got, c.titles);
+    }
+}
+
+}  // namespace
+}  // namespace tovi

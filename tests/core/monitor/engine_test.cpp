@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "core/monitor/PlanTestRun.h"
+#include "core/text/Gbk.h"
+#include "support/EngineFixture.h"
+
+namespace tovi {
+namespace {
+
+using namespace std::chrono_literals;
+using test::EngineFixture;
+using test::PlanSpec;
+using test::RawHttpServer;
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+class RunControl : public EngineFixture {};
+
+TEST_F(RunControl, FrequencyRule) {
+    struct Case {
+        const char* text;
+        bool ok;
+    } cases[] = {{"9", false}, {"abc", false}, {"", false}, {"10", true}, {"１５", true}, {"-20", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(checkFrequency(gbk(c.text)).has_value(), c.ok);
+    }
+    EXPECT_EQ(cyclePause(10), 10000ms);
+    EXPECT_EQ(cyclePause(2500000), std::chrono::milliseconds(2500000000LL));  // past 32 bits, no wrap
+    EXPECT_EQ(cyclePause(INT64_MAX), std::chrono::milliseconds(30LL * 24 * 3600 * 1000));
+    EXPECT_GT(cyclePause(0).count(), 0);
+}
+
+TEST_F(RunControl, PeriodicCyclesAlertOnceThenStopDuringPause) {
+    PlanSpec spec;
+    spec.url = server.url("/p.html");
+    int id = addPlan(spec);
+    setPage("/p.html", listPage({{1, "一"}}, false));
+    monitoring->alerts().setSoundOnNew("1");
+    monitoring->alerts().setIconOnNew("1");
+    ASSERT_TRUE(monitoring->engine().startPeriodic({id}, 20ms));
+    EXPECT_FALSE(monitoring->engine().startPeriodic({id}, 20ms));  // at most one periodic worker
+    ASSERT_TRUE(eventually([&] { return listener.cycles >= 3; }));
+    monitoring->engine().requestStopPeriodic();
+    EXPECT_FALSE(monitoring->engine().periodicRunning());
+    ASSERT_TRUE(monitoring->engine().waitPeriodic(5s));
+    EXPECT_EQ(listener.alerts.load(), 1);  // only the first cycle found something
+    EXPECT_EQ(alerts.sounds.load(), 1);
+    EXPECT_TRUE(alerts.iconIsAlert);
+    EXPECT_TRUE(monitoring->alerts().alertPending());
+    EXPECT_EQ(titles(id).size(), 1u);
+    // The status box is emptied after each pause; the last cycle's lines stay.
+    EXPECT_EQ(sink.utf8().find("开始提取"), sink.utf8().rfind("开始提取"));
+    EXPECT_NE(sink.utf8().find("\r\n本轮执行完毕！----12/9 7:05"), std::string::npos);
+}
+
+TEST_F(RunControl, StopDuringAHangingFetch) {
+    RawHttpServer hanging("", /*hang=*/true);
+    PlanSpec spec;
+    spec.url = hanging.url("/list.html");
+    int id = addPlan(spec);
+    ASSERT_TRUE(monitoring->engine().startPeriodic({id}, 1h));
+    ASSERT_TRUE(hanging.waitForRequests(1));
+    auto asked = std::chrono::steady_clock::now();
+    monitoring->engine().requestStopPeriodic();
+    ASSERT_TRUE(monitoring->engine().waitPeriodic(10s));
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);
+    RecordProperty("stop_ms", static_cast<int>(took.count()));
+    EXPECT_EQ(articleCount(), 0);
+    // The database lock is free: a statement runs at once.
+    EXPECT_TRUE(db.run("select count(*) from info").ok);
+    EXPECT_EQ(sink.utf8().find("本轮执行完毕"), std::string::npos);  // no further step after the stop
+}
+
+TEST_F(RunControl, EmptyQueueEndsTheWorkerAndSaysSo) {
+    ASSERT_TRUE(monitoring->engine().startPeriodic({}, 10s));
+    ASSERT_TRUE(eventually([&] { return listener.emptyQueues == 1; }));
+    ASSERT_TRUE(monitoring->engine().waitPeriodic(5s));
+    EXPECT_FALSE(monitoring->engine().periodicRunning());
+    monitoring->engine().startOneShot({}, RunMode::RunAll);
+    ASSERT_TRUE(eventually([&] { return listener.emptyQueues == 2; }));
+}
+
+TEST_F(RunControl, OverlappingOneShotPassesNeverDuplicate) {
+    PlanSpec spec;
+    spec.url = server.url("/o.html");
+    int a = addPlan(spec);
+    spec.url = server.url("/o2.html");
+    int b = addPlan(spec);
+    std::vector<std::pair<int, std::string>> many;
+    for (int i = 40; i >= 1; --i) many.emplace_back(i, "第" + std::to_string(i) + "篇");
+    setPage("/o.html", listPage(many, false));
+    setPage("/o2.html", listPage(many, false));
+    monitoring->extractor().setArticlePause(2ms);
+    for (int i = 0; i < 4; ++i) monitoring->engine().startOneShot({a, b}, RunMode::RunAll);
+    ASSERT_TRUE(monitoring->engine().waitAll(30s));
+    EXPECT_EQ(titles(a).size(), 40u);
+    EXPECT_EQ(titles(b).size(), 40u);
+    EXPECT_EQ(db.run("select count(*) from (select distinct planid, title from info)").rows[0][0], "80");
+    EXPECT_NE(sink.utf8().find("正在被另一个任务提取"), std::string::npos);
+    // One-shot passes raise no alert themselves.
+    EXPECT_EQ(alerts.sounds.load(), 0);
+    EXPECT_FALSE(monitoring->alerts().alertPending());
+    EXPECT_TRUE(monitoring->alerts().newArticlesFound());
+}
+
+TEST(Alerts, RaiseAndAcknowledge) {
+    test::RecordingAlerts sinkAlerts;
+    test::RecordingSink status;
+    test::FixedClock clock;
+    struct Case {
+        const char* sound;
+        const char* icon;
+        int sounds, icons;
+    } cases[] = {{"1", "1", 1, 1}, {"0", "0", 0, 0}, {"1", "", 1, 0}, {"", "1", 0, 1}, {" 1", "1 ", 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.sound) + "/" + c.icon);
+        test::RecordingAlerts rec;
+        AlertNotifier n(rec, status, clock);
+        n.setSoundOnNew(c.sound);
+        n.setIconOnNew(c.icon);
+        EXPECT_FALSE(n.raiseIfNewArticles());
+        n.noteNewArticles();
+        EXPECT_TRUE(n.raiseIfNewArticles());
+        EXPECT_FALSE(n.newArticlesFound());
+        EXPECT_TRUE(n.alertPending());
+        EXPECT_EQ(rec.sounds.load(), c.sounds);
+        EXPECT_EQ(rec.alertIcons.load(), c.icons);
+        EXPECT_TRUE(n.acknowledgeAlert());
+        EXPECT_FALSE(n.acknowledgeAlert());
+        EXPECT_EQ(rec.normalIcons.load(), c.icons);
+    }
+    EXPECT_NE(status.utf8().find("\r\n发现有新内容！请单击 托盘图标 或左上角 全部文章按钮更新列表！----2016-12-9 7:5:3"),
+              std::string::npos);
+}
+
+TEST(Alerts, IconSwitchedOffWhileShownIsStillRestored) {
+    test::RecordingAlerts rec;
+    test::RecordingSink status;
+    test::FixedClock clock;
+    AlertNotifier n(rec, status, clock);
+    n.setIconOnNew("1");
+    n.noteNewArticles();
+    n.raiseIfNewArticles();
+    n.setIconOnNew("0");
+    n.acknowledgeAlert();
+    EXPECT_FALSE(rec.iconIsAlert);
+}
+
+class PlanTest : public EngineFixture {};
+
+TEST_F(PlanTest, OutcomesAsTheEditorShowsThem) {
+    setPage("/t.html", listPage({{7, "测试一"}, {8, "测试二"}}, true));
+    PlanTestInput base;
+    base.expression = "<a href=\"t-(\\d+)\\.html\">(.*?)</a>";
+    base.url = server.url("/t.html");
+    base.before = gbk("<ul id=\"list\">");
+    base.after = "</ul>";
+    base.userAgent = "Editor";
+
+    PlanTestResult ok = runPlanTest(base);
+    EXPECT_EQ(ok.outcome, PlanTestResult::Outcome::Matches);
+    EXPECT_EQ(ok.columns, (std::vector<std::string>{gbk("索引 0"), gbk("索引 1"), gbk("索引 2")}));
+    ASSERT_EQ(ok.rows.size(), 2u);
+    EXPECT_EQ(ok.rows[0][1], "7");
+    EXPECT_EQ(ok.rows[1][2], gbk("测试二"));
+    EXPECT_EQ(ok.message, gbk("成功取到　2条文章！"));
+    EXPECT_TRUE(ok.unlocksEditor);
+    EXPECT_EQ(ok.cutText.find('\t'), std::string::npos);  // cleaned like a monitoring run
+
+    struct Case {
+        const char* name;
+        std::function<void(PlanTestInput&)> change;
+        PlanTestResult::Outcome outcome;
+        const char* text;  // message or cut text
+    } cases[] = {
+        {"empty expression", [](PlanTestInput& i) { i.expression.clear(); }, PlanTestResult::Outcome::EmptyExpression,
+         "正则匹配规则不能为空!"},
+        {"blocked site", [](PlanTestInput& i) { i.url = std::string("http://") + kBlockedSiteKeyword + "/"; },
+         PlanTestResult::Outcome::BlockedSite, "此站不允许监控!"},
+        {"no match", [](PlanTestInput& i) { i.expression = "nothing-like-this"; }, PlanTestResult::Outcome::NoMatches,
+         "匹配结果为0,请检查正则匹配规则!"},
+        {"bad expression", [](PlanTestInput& i) { i.expression = "(oops"; }, PlanTestResult::Outcome::NoMatches,
+         "匹配结果为0,请检查正则匹配规则!"},
+        {"unreachable", [](PlanTestInput& i) { i.url = "http://127.0.0.1:1/"; }, PlanTestResult::Outcome::EmptyCut,
+         "出错！截取源码为空，请检查方案的采集区域！"},
+        {"end marker missing", [](PlanTestInput& i) { i.after = "</table>"; }, PlanTestResult::Outcome::EmptyCut,
+         "出错！截取源码为空，请检查方案的采集区域！"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlanTestInput in = base;
+        c.change(in);
+        PlanTestResult r = runPlanTest(in);
+        EXPECT_EQ(r.outcome, c.outcome);
+        const std::string& shown = r.outcome == PlanTestResult::Outcome::EmptyCut ? r.cutText : r.message;
+        EXPECT_EQ(gbkToUtf8(shown).rfind(c.text, 0), 0u) << gbkToUtf8(shown);
+        EXPECT_FALSE(r.unlocksEditor);
+        EXPECT_TRUE(r.rows.empty());
+    }
+}
+
+}  // namespace
+}  // namespace tovi

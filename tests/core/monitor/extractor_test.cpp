@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include "core/text/Gbk.h"
+#include "support/EngineFixture.h"
+
+namespace tovi {
+namespace {
+
+using test::EngineFixture;
+using test::PlanSpec;
+using Items = std::vector<std::pair<int, std::string>>;
+
+Items items(std::initializer_list<int> ids) {
+    Items out;
+    for (int id : ids) out.emplace_back(id, "新闻" + std::to_string(id) + " 标题");
+    return out;
+}
+
+std::vector<std::string> titlesOf(std::initializer_list<int> ids) {
+    std::vector<std::string> out;
+    for (int id : ids) out.push_back("新闻" + std::to_string(id) + " 标题");
+    return out;
+}
+
+// One list page changing round after round, and which articles each round must store.
+struct Round {
+    Items page;
+    std::vector<std::string> newTitles;  // newest row first, as the list shows them
+};
+struct Scenario {
+    const char* name;
+    const char* type;
+    bool utf8;
+    std::vector<Round> rounds;
+};
+
+class ExtractorRounds : public EngineFixture {};
+
+TEST_F(ExtractorRounds, EachModeStoresExactlyTheNewArticles) {
+    const Scenario scenarios[] = {
+        {"descending: new at the top", "0", false,
+         {{items({3, 2, 1}), titlesOf({3, 2, 1})},
+          {items({5, 4, 3, 2, 1}), titlesOf({5, 4})},
+          {items({5, 4, 3, 2, 1}), {}},
+          {items({6, 5, 4, 3}), titlesOf({6})}}},
+        {"descending, UTF-8 page", "0", true,
+         {{items({2, 1}), titlesOf({2, 1})}, {items({3, 2, 1}), titlesOf({3})}}},
+        {"ascending: new at the bottom", "2", true,
+         {{items({1, 2, 3}), titlesOf({1, 2, 3})},
+          {items({1, 2, 3, 4, 5}), titlesOf({4, 5})},
+          {items({2, 3, 4, 5, 6}), titlesOf({6})},
+          {items({2, 3, 4, 5, 6}), {}}}},
+        {"article ids: pinned entries and gaps", "8", false,
+         {{items({1, 3, 2}), titlesOf({1, 3, 2})},
+          {items({1, 5, 3, 4}), titlesOf({5, 4})},
+          {items({1, 5, 3, 4}), {}}}},
+        // The last article seen dropped off the list: the plan's own markers apply again and
+        // every match is stored anew, as the program always did.
+        {"marker vanished", "0", false,
+         {{items({2, 1}), titlesOf({2, 1})}, {items({9, 8}), titlesOf({9, 8})}}},
+    };
+    for (const Scenario& sc : scenarios) {
+        SCOPED_TRACE(sc.name);
+        const std::string path = "/list-" + std::to_string(&sc - scenarios) + ".html";
+        PlanSpec spec;
+        spec.url = server.url(path);
+        spec.type = sc.type;
+        spec.code = sc.utf8 ? "0" : "1";
+        int id = addPlan(spec);
+        std::vector<std::string> expected;
+        for (std::size_t r = 0; r < sc.rounds.size(); ++r) {
+            SCOPED_TRACE("round " + std::to_string(r + 1));
+            setPage(path, listPage(sc.rounds[r].page, sc.utf8));
+            monitoring->extractor().runPlan(id);
+            // The list shows this round's articles in page order above the earlier ones.
+            std::vector<std::string> now = sc.rounds[r].newTitles;
+            now.insert(now.end(), expected.begin(), expected.end());
+            expected = now;
+            EXPECT_EQ(titles(id), expected);
+        }
+    }
+}
+
+TEST_F(ExtractorRounds, StoredRowsAndPlanUpdate) {
+    PlanSpec spec;
+    spec.url = server.url("/rows.html");
+    spec.name = "论坛 '引号' 方案";
+    int id = addPlan(spec);
+    setPage("/rows.html", listPage({{12, "it's '); drop table info; --"}, {11, "普通标题"}}, false));
+    monitoring->extractor().runPlan(id);
+
+    auto rows = db.run("select * from info order by id").rows;
+    ASSERT_EQ(rows.size(), 2u);
+    // Stored last-to-first: the first match of the page gets the highest row id.
+    EXPECT_EQ(rows[1][kInfoTitle], "it's '); drop table info; --");
+    EXPECT_EQ(rows[1][kInfoPlanname], gbk("论坛 '引号' 方案"));
+    EXPECT_EQ(rows[1][kInfoPlanid], std::to_string(id));
+    EXPECT_EQ(rows[1][kInfoUrl], "http://site/t-12.html");
+    EXPECT_EQ(rows[1][kInfoOther], gbk("作者12"));
+    EXPECT_EQ(rows[1][kInfoAddtime], "12/9 7:05");
+    EXPECT_EQ(rows[1][kInfoIssoucang], "0");
+
+    auto plan = db.run(Statement("select arttile, arturl, lasttime, lastid from rule where id=?", {id})).rows[0];
+    EXPECT_EQ(plan[0], "it's '); drop table info; --");
+    EXPECT_EQ(plan[1], "http://site/t-12.html");  // the URL of the last article stored
+    EXPECT_EQ(plan[2], "12/9 7:05");
+    EXPECT_EQ(plan[3], "0");
+
+    // The status trace, as the status box shows it.
+    const std::string trace = sink.utf8();
+    EXPECT_NE(trace.find("\r\n开始提取 方案" + std::to_string(id) + " 的新文章 ---- 12/9 7:05\r\n正在 采集源码、整理源码、"
+                         "取有效源码源码中末发现最后文章标记！、匹配文章 取到 2 篇新文章\r\ninsert into info("),
+              std::string::npos)
+        << trace;
+    EXPECT_NE(trace.find("values('论坛 ''引号'' 方案'," + std::to_string(id) + ",'it''s ''); drop table info; --'"),
+              std::string::npos);
+    EXPECT_NE(trace.find("SQL成功！\r\nupdate rule set arttile='it''s"), std::string::npos);
+    EXPECT_NE(trace.find("\r\n任务" + std::to_string(id) + "已结束----12/9 7:05"), std::string::npos);
+    EXPECT_TRUE(monitoring->alerts().newArticlesFound());
+}
+
+TEST_F(ExtractorRounds, CookiesCarryFromRunToRun) {
+    PlanSpec spec;
+    spec.url = server.url("/cookie-list.html");
+    spec.cookie = "uid=7";
+    int id = addPlan(spec);
+    setPage("/cookie-list.html", listPage(items({1}), false));
+    monitoring->extractor().runPlan(id);
+    monitoring->extractor().runPlan(id);
+    ASSERT_EQ(cookiesSeen.size(), 2u);
+    EXPECT_EQ(cookiesSeen[0], "uid=7");
+    EXPECT_EQ(cookiesSeen[1], "sess=abc; uid=7");
+    EXPECT_EQ((*monitoring->planTable().row(id))[kRuleCookie], "sess=abc; uid=7");
+}
+
+TEST_F(ExtractorRounds, FailuresWriteNothing) {
+    struct Case {
+        const char* name;
+        std::string url;
+        std::string regular;
+        std::string expectInTrace;
+    } cases[] = {
+        {"unreachable site", "http://127.0.0.1:1/list.html", PlanSpec().regular,
+         "截取源码为空，可能是 无新文章、采集区域设置、源站无法访问 等原因！"},
+        {"404 page without markers", server.url("/gone.html"), PlanSpec().regular, "截取源码为空"},
+        {"expression that does not compile", server.url("/ok.html"), "(unclosed", "正则表达式无法使用："},
+    };
+    setPage("/ok.html", listPage(items({1}), false));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.replaceAll("");
+        PlanSpec spec;
+        spec.url = c.url;
+        spec.regular = c.regular;
+        int id = addPlan(spec);
+        monitoring->extractor().runPlan(id);
+        EXPECT_EQ(articleCount(), 0);
+        EXPECT_NE(sink.utf8().find(c.expectInTrace), std::string::npos) << sink.utf8();
+        EXPECT_EQ(db.run(Statement("select arttile from rule where id=?", {id})).rows[0][0], "");
+    }
+    EXPECT_NE(sink.utf8().find(" 取到 0 篇新文章\r\n任务"), std::string::npos);
+    EXPECT_FALSE(monitoring->alerts().newArticlesFound());
+}
+
+TEST_F(ExtractorRounds, PlanIdsOutsideTheTableAreSkipped) {
+    monitoring->extractor().runPlan(201);
+    monitoring->extractor().runPlan(0);
+    monitoring->extractor().runPlan(4294967297LL);
+    EXPECT_NE(sink.utf8().find("方案 201 的编号不在 1-200 之内，已跳过！"), std::string::npos);
+    EXPECT_NE(sink.utf8().find("方案 4294967297 的编号不在"), std::string::npos);
+    EXPECT_EQ(articleCount(), 0);
+}
+
+TEST_F(ExtractorRounds, CommitFailureKeepsArticlesForTheNextRun) {
+    PlanSpec spec;
+    spec.url = server.url("/locked.html");
+    int id = addPlan(spec);
+    setPage("/locked.html", listPage(items({2, 1}), false));
+    // Another connection holds the write lock longer than the busy timeout allows.
+    Database other;
+    ASSERT_TRUE(other.open(dir / "tovi.sdb"));
+    ASSERT_TRUE(other.runScript("BEGIN EXCLUSIVE").ok);
+    monitoring->extractor().runPlan(id);
+    other.runScript("ROLLBACK");
+    EXPECT_EQ(articleCount(), 0);
+    EXPECT_NE(sink.utf8().find("SQL出错："), std::string::npos);
+    // Nothing was marked as seen, so the next run stores both.
+    monitoring->extractor().runPlan(id);
+    EXPECT_EQ(titles(id), titlesOf({2, 1}));
+}
+
+}  // namespace
+}  // namespace tovi

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "core/monitor/Pipeline.h"
+#include "core/text/Gbk.h"
+
+namespace tovi {
+namespace {
+
+TEST(CleanSource, Table) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"a\r\nb", "ab"},
+        {"a\nb\rc", "a\nb\rc"},  // lone line feeds and carriage returns stay
+        {"a\tb", "ab"},
+        {"a  b", "a b"},
+        {"a   b", "a  b"},  // three spaces become two
+        {"a    b", "a  b"},  // four become two
+        {"\r\t\n", "\r\n"},  // tabs go after the CR LF pass, so a new pair survives
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(cleanSource(c.in), c.out);
+    }
+}
+
+TEST(CutRegion, Table) {
+    using M = JudgeMode;
+    struct Case {
+        const char* name;
+        const char* source;
+        const char* before;
+        const char* after;
+        const char* marker;
+        M mode;
+        const char* region;
+        bool found;
+    } cases[] = {
+        {"no marker yet", "<s>A B C</s>", "<s>", "</s>", "", M::TimeDescending, "A B C", false},
+        {"descending ends at marker", "<s>N1 N2 OLD X</s>", "<s>", "</s>", "OLD", M::TimeDescending, "N1 N2 ", true},
+        {"ascending starts after marker", "<s>X OLD N1 N2</s>", "<s>", "</s>", "OLD", M::TimeAscending, " N1 N2", true},
+        {"marker vanished: plan markers", "<s>A B</s>", "<s>", "</s>", "OLD", M::TimeDescending, "A B", false},
+        // A copy of the marker before the start marker (a sidebar) is not the list's one.
+        {"marker only before start", "OLD<s>A B</s>", "<s>", "</s>", "OLD", M::TimeDescending, "A B", false},
+        {"marker before and in list", "OLD<s>A OLD B</s>", "<s>", "</s>", "OLD", M::TimeAscending, " B", true},
+        {"compare mode ignores marker", "<s>A OLD B</s>", "<s>", "</s>", "OLD", M::CompareArticleId, "A OLD B", false},
+        {"empty start marker", "A B</s>", "", "</s>", "", M::TimeDescending, "A B", false},
+        {"empty end marker", "<s>A B", "<s>", "", "", M::TimeDescending, "", false},
+        {"end marker only before start", "</s><s>A", "<s>", "</s>", "", M::TimeDescending, "", false},
+        {"quote placeholder", "<div class=\"l\">A</div>", "class=#引号l#引号>", "</div>", "", M::TimeDescending, "A",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CutResult r = cutRegion(gbk(c.source), gbk(c.before), gbk(c.after), gbk(c.marker), c.mode);
+        EXPECT_EQ(r.region, gbk(c.region));
+        EXPECT_EQ(r.markerFound, c.found);
+    }
+}
+
+TEST(MatchAll, GroupsOptionsAndErrors) {
+    MatchResult r = matchAll(gbk("<A HREF=\"(\\d+)\">(.*?)</a>(x)?"), gbk("<a href=\"1\">标题一</a><a href=\"2\">二</a>x"));
+    ASSERT_TRUE(r.error.empty());
+    EXPECT_EQ(r.groupCount, 3);
+    ASSERT_EQ(r.matches.size(), 2u);
+    EXPECT_EQ(groupText(r.matches[0], 1), "1");
+    EXPECT_EQ(groupText(r.matches[0], 2), gbk("标题一"));
+    EXPECT_EQ(groupText(r.matches[0], 3), "");  // took no part
+    EXPECT_EQ(groupText(r.matches[1], 3), "x");
+    EXPECT_EQ(groupText(r.matches[0], 9), "");  // above the group count
+    EXPECT_EQ(groupText(r.matches[0], -1), "");
+
+    // '.' matches line breaks; '^' matches after one.
+    EXPECT_EQ(matchAll("a.b", "a\nb").matches.size(), 1u);
+    EXPECT_EQ(matchAll("^x", "a\nx").matches.size(), 1u);
+
+    // An expression that matches the empty string still ends.
+    MatchResult empty = matchAll("x*", "abc");
+    EXPECT_GE(empty.matches.size(), 3u);
+
+    MatchResult bad = matchAll("(unclosed", "text");
+    EXPECT_TRUE(bad.matches.empty());
+    EXPECT_FALSE(bad.error.empty());
+
+    // Catastrophic backtracking gives the library's complexity error, not a hang or a crash.
+    MatchResult heavy = matchAll("(a*)*b", std::string(5000, 'a'));
+    EXPECT_TRUE(heavy.matches.empty());
+    EXPECT_FALSE(heavy.error.empty());
+}
+
+TEST(ComposeUrl, Table) {
+    Match m;
+    m.groups = {"WHOLE", "12", "t"};
+    struct Case {
+        const char* tmpl;
+        const char* url;
+    } cases[] = {
+        {"http://x/thread-[1]-1-1.html", "http://x/thread-12-1-1.html"},
+        {"http://x/[1]/[1]?[2]", "http://x/12/12?t"},
+        {"http://x/[abc]", "http://x/WHOLE"},  // not a number: the whole match
+        {"http://x/[]", "http://x/[]"},        // empty brackets stay
+        {"http://x/[ 1 ]", "http://x/[ 1 ]"},  // spaces inside are not replaced
+        {"http://x/[7]", "http://x/"},         // a group that does not exist is empty
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tmpl);
+        EXPECT_EQ(composeUrl(c.tmpl, m), c.url);
+    }
+}
+
+TEST(JudgeMode, FromText) {
+    EXPECT_EQ(judgeModeFromText("0"), JudgeMode::TimeDescending);
+    EXPECT_EQ(judgeModeFromText("2"), JudgeMode::TimeAscending);
+    EXPECT_EQ(judgeModeFromText("8"), JudgeMode::CompareArticleId);
+    EXPECT_EQ(judgeModeFromText("5"), JudgeMode::TimeDescending);
+    EXPECT_EQ(judgeModeFromText(""), JudgeMode::TimeDescending);
+}
+
+}  // namespace
+}  // namespace tovi
