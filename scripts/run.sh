@@ -20,7 +20,9 @@ cat <<MSG
 
 The desktop window is not built yet; the program runs headless through tovidesk-cli:
   $cli --dir $bin plans                 list the plans
-  $cli --dir $bin sql "select * from rule"
+  $cli --dir $bin test --plan 1         try a plan against its page
+  $cli --dir $bin run --plan 1          one pass over a plan
+  $cli --dir $bin articles              the newest 100 articles
   $cli --dir $bin --help                all commands
 MSG
-"$cli" --dir "$bin" sql "select id, class, name, url, isdo from rule"
+"$cli" --dir "$bin" plans
