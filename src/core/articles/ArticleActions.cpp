@@ -1,0 +1,47 @@
+#include "core/articles/ArticleActions.h"
+
+#include "core/store/LoggedSql.h"
+#include "core/store/Schema.h"
+#include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
+#include "core/text/TextToInt.h"
+
+namespace tovi {
+namespace {
+const std::string& cell(const ArticleRow& row, int k) {
+    static const std::string empty;
+    return k < static_cast<int>(row.size()) ? row[k] : empty;
+}
+}  // namespace
+
+std::string favouriteMenuCaption(const ArticleRow& row) {
+    return TextToInt(cell(row, kInfoIssoucang)) == 0 ? gbk("加入到收藏夹") : gbk("移出收藏夹");
+}
+
+std::optional<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row) {
+    const std::string& id = cell(row, kInfoId);
+    if (id.empty()) return std::nullopt;
+    bool add = TextToInt(cell(row, kInfoIssoucang)) == 0;
+    std::string status = add ? gbk("文章收藏成功！") : gbk("已移出收藏夹！ 刷新收藏夹可见效果");
+    sql.sink().replaceAll(status);
+    setFavourite(sql, TextToInt(id), add);
+    return status;
+}
+
+std::optional<std::string> articleDetailsLine(const ArticleRow& row) {
+    if (cell(row, kInfoId).empty()) return std::nullopt;
+    return "\r\nNO." + cell(row, kInfoId) + " [" + cell(row, kInfoPlanname) + "] " + cell(row, kInfoTitle) +
+           gbk("（") + cell(row, kInfoUrl) + gbk("）----") + cell(row, kInfoAddtime) + gbk("；状态：") +
+           cell(row, kInfoIssoucang) + gbk("；备注：") + cell(row, kInfoOther);
+}
+
+bool isOpenableLink(const std::string& url) {
+    std::string lower = asciiLower(trimSpaces(url));
+    return (lower.rfind("http://", 0) == 0 && lower.size() > 7) || (lower.rfind("https://", 0) == 0 && lower.size() > 8);
+}
+
+std::string refusedLinkLine(const std::string& url) {
+    return gbk("\r\n只能打开 http:// 或 https:// 开头的链接：") + url;
+}
+
+}  // namespace tovi

@@ -1,0 +1,19 @@
+#pragma once
+// The tray menu's settings actions.
+#include <string>
+
+namespace tovi {
+
+class Settings;
+
+// "记住当前 界面大小、频率": writes 高度, 宽度 and 频率 in that order, stopping at the first
+// failure (keys written before it stay). The caller passes the restored (normal) size, also
+// when the window is maximised or minimised.
+bool saveWindowSettings(Settings& settings, int width, int height, const std::string& frequencyText);
+
+// The alert switches: "1" becomes "0", anything else "1"; written to the file (a failed write
+// keeps the new value for this run). Returns the new value.
+std::string toggleSoundAlert(Settings& settings, const std::string& current);
+std::string toggleIconAlert(Settings& settings, const std::string& current);
+
+}  // namespace tovi

@@ -1,0 +1,92 @@
+#include "gui/PlanTreeWidget.h"
+
+#include <QHeaderView>
+
+#include "gui/Artwork.h"
+#include "gui/GuiText.h"
+
+namespace tovi::gui {
+namespace {
+constexpr int kIdRole = Qt::UserRole + 1;
+}
+
+PlanTreeWidget::PlanTreeWidget(QWidget* parent) : QTreeWidget(parent) {
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QTreeWidget::itemChanged, this, &PlanTreeWidget::propagateTick);
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+        int id = selectedPlanId();
+        if (id > 0) emit planSelected(id);
+    });
+}
+
+void PlanTreeWidget::rebuild(const PlanTree& tree) {
+    m_building = true;
+    clear();
+    static const QIcon planIcon = artwork::appIcon();
+    int c = 0;
+    for (const CategoryNode& category : tree.categories) {
+        auto* top = new QTreeWidgetItem(this, {q(category.name)});
+        top->setData(0, kIdRole, -11 - c++);
+        top->setFlags(top->flags() | Qt::ItemIsUserCheckable);
+        top->setCheckState(0, Qt::Unchecked);
+        for (const PlanNode& plan : category.plans) {
+            auto* item = new QTreeWidgetItem(top, {q(plan.text)});
+            item->setData(0, kIdRole, plan.id);
+            item->setIcon(0, planIcon);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(0, plan.ticked ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    m_building = false;
+}
+
+void PlanTreeWidget::propagateTick(QTreeWidgetItem* item, int column) {
+    if (m_building || column != 0) return;
+    // Ticking a category ticks its plans; a plan's tick never changes its category's.
+    const Qt::CheckState state = item->checkState(0);
+    m_building = true;
+    for (int i = 0; i < item->childCount(); ++i) item->child(i)->setCheckState(0, state);
+    m_building = false;
+}
+
+std::vector<int> PlanTreeWidget::queue(RunMode mode) const {
+    std::vector<int> ids;
+    for (int c = 0; c < topLevelItemCount(); ++c) {
+        QTreeWidgetItem* top = topLevelItem(c);
+        for (int i = 0; i < top->childCount(); ++i) {
+            QTreeWidgetItem* item = top->child(i);
+            bool ticked = item->checkState(0) == Qt::Checked;
+            if (mode == RunMode::RunAll || ticked == (mode == RunMode::RunTicked))
+                ids.push_back(item->data(0, kIdRole).toInt());
+        }
+    }
+    return ids;
+}
+
+int PlanTreeWidget::selectedPlanId() const {
+    QTreeWidgetItem* item = currentItem();
+    if (!item || !item->isSelected() || !item->parent()) return 0;
+    return item->data(0, kIdRole).toInt();
+}
+
+bool PlanTreeWidget::selectionIsCategory() const {
+    QTreeWidgetItem* item = currentItem();
+    return item && item->isSelected() && !item->parent();
+}
+
+void PlanTreeWidget::expandAllCategories() {
+    for (int c = 0; c < topLevelItemCount(); ++c) topLevelItem(c)->setExpanded(true);
+}
+
+QTreeWidgetItem* PlanTreeWidget::planItem(int id) const {
+    for (int c = 0; c < topLevelItemCount(); ++c)
+        for (int i = 0; i < topLevelItem(c)->childCount(); ++i)
+            if (topLevelItem(c)->child(i)->data(0, kIdRole).toInt() == id) return topLevelItem(c)->child(i);
+    return nullptr;
+}
+
+}  // namespace tovi::gui

@@ -1,0 +1,31 @@
+#pragma once
+// The plan tree: categories with their plans, each with a tick box. Ticks live only here.
+#include <QTreeWidget>
+
+#include "core/plans/PlanTree.h"
+
+namespace tovi::gui {
+
+class PlanTreeWidget : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit PlanTreeWidget(QWidget* parent = nullptr);
+
+    void rebuild(const PlanTree& tree);
+    // Plan ids in tree order for a worker's queue.
+    std::vector<int> queue(RunMode mode) const;
+    // The selected plan's id, or 0 for a category or no selection.
+    int selectedPlanId() const;
+    bool selectionIsCategory() const;
+    void expandAllCategories();
+    QTreeWidgetItem* planItem(int id) const;
+
+signals:
+    void planSelected(int planId);
+
+private:
+    void propagateTick(QTreeWidgetItem* item, int column);
+    bool m_building = false;
+};
+
+}  // namespace tovi::gui
