@@ -14,6 +14,10 @@ if [ ! -e "$bin/tovimo.ini" ]; then
 fi
 
 if [ -x "$bin/tovidesk" ]; then
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display to open the window on. Try: xvfb-run -a make run   (or use $cli, see README)" >&2
+    exit 1
+  fi
   exec "$bin/tovidesk"
 fi
 cat <<MSG
