@@ -100,6 +100,11 @@ bool Database::create(const std::filesystem::path& path) {
     return openWithFlags(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
 }
 
+void Database::setBusyTimeout(std::chrono::milliseconds timeout) {
+    Guard g(*this);
+    if (m_db) sqlite3_busy_timeout(m_db, static_cast<int>(timeout.count()));
+}
+
 void Database::close() {
     Guard g(*this);
     clearPrepared();

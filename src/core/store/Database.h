@@ -52,6 +52,9 @@ public:
     // when the commit itself fails, nothing is written and every result says so.
     std::vector<SqlResult> runTransaction(const std::vector<Statement>& statements);
 
+    // How long a statement waits for the other connection's write before it fails.
+    void setBusyTimeout(std::chrono::milliseconds timeout);
+
     // The message of the most recent failed call (empty after a success).
     std::string lastError() const;
 

@@ -1,0 +1,57 @@
+#pragma once
+// Saving, deleting, flagging and exporting plans from the options window, on its own
+// connection. Values are bound, so quotes in any text are stored exactly; the statement text
+// shown to the user (and exported) has the values written in the way SQLite reads them back.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/store/Database.h"
+
+namespace tovi {
+
+// The editor's values, GBK texts exactly as typed.
+struct PlanFields {
+    std::string code;   // "1" GBK, "0" UTF-8
+    std::int64_t classNumber = 1;
+    std::string url, before, after, regular, buquan, cookie;
+    std::string tindex, uindex, oindex;
+    std::string ua, name;
+    int type = 0;  // JudgeMode
+};
+
+struct PlanSaveResult {
+    bool ok = false;
+    int id = 0;             // the saved plan's id
+    std::string statement;  // the statement with its values written in (for the clipboard)
+    std::string error;      // GBK, for the "失败！" box
+};
+
+// The editor's default user agent for new and copied plans.
+extern const char* const kEditorDefaultUserAgent;
+
+// id 0 inserts a new plan with the lowest free id in 1-200 (refused when all 200 are taken);
+// any other id updates that plan, keeping isdo and the last-article state.
+PlanSaveResult savePlan(Database& db, const PlanFields& fields, std::int64_t id);
+
+// "DELETE FROM rule WHERE id=…"; the plan's articles stay.
+SqlResult deletePlan(Database& db, std::int64_t id);
+
+// isdo becomes 1 when its value reads as 0, otherwise 0.
+SqlResult toggleDefaultFlag(Database& db, std::int64_t id, const std::string& isdoText);
+
+// The insert statement that recreates a plan row (20 cells of table rule) elsewhere, with
+// isdo 0 and without its last-article state.
+std::string planInsertSql(const std::vector<std::string>& ruleRow);
+// The clipboard text for the selected rows: a header line, then each statement (ending in
+// ";") and a blank line; the whole text runs in the SQL console.
+std::string exportPlansSql(const std::vector<std::vector<std::string>>& ruleRows);
+
+// The plan list's column titles: number and name, "0id", "1class", …
+std::vector<std::string> planListHeaders(const std::vector<std::string>& columns);
+
+// The category editor's text (lines separated by CR LF) as the 类别 value: <a><b>; blank
+// lines and the final line break leave no empty categories.
+std::string categoriesFromEditorText(const std::string& text);
+
+}  // namespace tovi

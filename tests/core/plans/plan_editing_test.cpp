@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include "core/plans/PlanEditing.h"
+#include "core/store/Schema.h"
+#include "support/TestSupport.h"
+
+namespace tovi {
+namespace {
+
+class PlanEditingTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(db.open(test::makeDatabase(dir.path()))); }
+    std::vector<std::string> row(std::int64_t id) {
+        auto r = db.run(Statement("select * from rule where id=?", {id}));
+        return r.rows.empty() ? std::vector<std::string>{} : r.rows[0];
+    }
+    static PlanFields nastyFields() {
+        PlanFields f;
+        f.code = "1";
+        f.classNumber = 2;
+        f.url = gbk("http://论坛.example/list?a='1'");
+        f.before = gbk("<div class=\"l\">'开始'");
+        f.after = "</div>";
+        f.regular = gbk("<a href='(\\d+)'>(.*?)</a> it's");
+        f.buquan = "http://x/[1]";
+        f.cookie = "a='1'; b=2";
+        f.tindex = "2";
+        f.uindex = "";
+        f.oindex = "0";
+        f.ua = "UA '); drop table info; --";
+        f.name = gbk("方案 'O'Neil'");
+        f.type = 8;
+        return f;
+    }
+    test::TempDir dir;
+    Database db;
+};
+
+TEST_F(PlanEditingTest, SaveBindsEveryTextExactly) {
+    PlanSaveResult saved = savePlan(db, nastyFields(), 0);
+    ASSERT_TRUE(saved.ok) << saved.error;
+    EXPECT_EQ(saved.id, 1);
+    auto r = row(1);
+    PlanFields f = nastyFields();
+    EXPECT_EQ(r[kRuleName], f.name);
+    EXPECT_EQ(r[kRuleUrl], f.url);
+    EXPECT_EQ(r[kRuleRegular], f.regular);
+    EXPECT_EQ(r[kRuleUa], f.ua);
+    EXPECT_EQ(r[kRuleCookie], f.cookie);
+    EXPECT_EQ(r[kRuleBefore], f.before);
+    EXPECT_EQ(r[kRuleUindex], "0");  // empty article-id index stored as 0
+    EXPECT_EQ(r[kRuleClass], "2");
+    EXPECT_EQ(r[kRuleType], "8");
+    EXPECT_EQ(r[kRuleIsdo], "0");
+    EXPECT_FALSE(db.run("select count(*) from info").rows.empty());  // nothing else changed
+    EXPECT_NE(saved.statement.find("'UA ''); drop table info; --'"), std::string::npos);
+
+    // Update keeps isdo and the last-article state.
+    db.run("update rule set isdo=1, arttile='seen', lastid=77 where id=1");
+    f.name = gbk("改名");
+    f.oindex = "";
+    PlanSaveResult updated = savePlan(db, f, 1);
+    ASSERT_TRUE(updated.ok);
+    r = row(1);
+    EXPECT_EQ(r[kRuleName], gbk("改名"));
+    EXPECT_EQ(r[kRuleOindex], "0");
+    EXPECT_EQ(r[kRuleIsdo], "1");
+    EXPECT_EQ(r[kRuleArttile], "seen");
+    EXPECT_EQ(r[kRuleLastid], "77");
+
+    // Updating a plan that was deleted meanwhile says so.
+    deletePlan(db, 1);
+    EXPECT_FALSE(savePlan(db, f, 1).ok);
+}
+
+TEST_F(PlanEditingTest, NewPlansTakeFreeIdsAndStopAt200) {
+    db.runScript("insert into rule(id,name) values(1,'a'); insert into rule(id,name) values(3,'c')");
+    EXPECT_EQ(savePlan(db, PlanFields{}, 0).id, 2);
+    EXPECT_EQ(savePlan(db, PlanFields{}, 0).id, 4);
+    db.runScript("WITH RECURSIVE n(i) AS (SELECT 5 UNION ALL SELECT i+1 FROM n WHERE i < 200) "
+                 "INSERT INTO rule(id,name) SELECT i, 'x' FROM n");
+    PlanSaveResult full = savePlan(db, PlanFields{}, 0);
+    EXPECT_FALSE(full.ok);
+    EXPECT_NE(gbkToUtf8(full.error).find("200"), std::string::npos);
+    EXPECT_EQ(db.run("select count(*) from rule").rows[0][0], "200");
+}
+
+TEST_F(PlanEditingTest, ExportRecreatesTheSamePlansElsewhere) {
+    ASSERT_TRUE(savePlan(db, nastyFields(), 0).ok);
+    PlanFields plain;
+    plain.code = "0";
+    plain.name = gbk("新闻");
+    plain.classNumber = 1;
+    ASSERT_TRUE(savePlan(db, plain, 0).ok);
+    db.run("update rule set class=NULL where id=2");  // an empty class must still give a valid statement
+    auto rows = db.run("select * from rule order by id").rows;
+    std::string text = exportPlansSql(rows);
+    EXPECT_EQ(gbkToUtf8(text).rfind("下面为导出的方案对应SQL语句，高级设置中，执行SQL语句，可快速新建本方案！\r\n\r\ninsert into rule(isdo,code,url,", 0), 0u);
+
+    test::TempDir other;
+    Database target;
+    ASSERT_TRUE(target.open(test::makeDatabase(other.path())));
+    // The statements after the header line (which is for people) recreate the plans.
+    SqlResult applied = target.runScript(text.substr(text.find("insert")));
+    ASSERT_TRUE(applied.ok) << gbkToUtf8(applied.error) << "\n" << gbkToUtf8(text);
+    auto copied = target.run("select * from rule order by id").rows;
+    ASSERT_EQ(copied.size(), 2u);
+    for (int k : {kRuleCode, kRuleName, kRuleUrl, kRuleCookie, kRuleUa, kRuleBefore, kRuleAfter, kRuleRegular,
+                  kRuleBuquan, kRuleTindex, kRuleUindex, kRuleOindex, kRuleType}) {
+        SCOPED_TRACE(ruleColumnName(k));
+        EXPECT_EQ(copied[0][k], rows[0][k]);
+        EXPECT_EQ(copied[1][k], rows[1][k]);
+    }
+    EXPECT_EQ(copied[0][kRuleIsdo], "0");
+    EXPECT_EQ(copied[1][kRuleClass], "0");
+}
+
+TEST_F(PlanEditingTest, DeleteAndDefaultFlag) {
+    db.runScript("insert into rule(id,name,isdo) values(5,'p','');"
+                 "insert into info(planid,title) values(5,'kept')");
+    EXPECT_TRUE(toggleDefaultFlag(db, 5, "").ok);
+    EXPECT_EQ(row(5)[kRuleIsdo], "1");
+    EXPECT_TRUE(toggleDefaultFlag(db, 5, "1").ok);
+    EXPECT_EQ(row(5)[kRuleIsdo], "0");
+    EXPECT_TRUE(toggleDefaultFlag(db, 5, "7").ok);
+    EXPECT_EQ(row(5)[kRuleIsdo], "0");
+    EXPECT_TRUE(deletePlan(db, 5).ok);
+    EXPECT_TRUE(row(5).empty());
+    EXPECT_EQ(db.run("select title from info").rows[0][0], "kept");  // the articles stay
+    // A locked database is reported, not silently ignored.
+    Database other;
+    ASSERT_TRUE(other.open(dir / "tovi.sdb"));
+    db.runScript("insert into rule(id,name) values(6,'q')");
+    ASSERT_TRUE(other.runScript("BEGIN EXCLUSIVE").ok);
+    Database quick;
+    ASSERT_TRUE(quick.open(dir / "tovi.sdb"));
+    quick.setBusyTimeout(std::chrono::milliseconds(100));
+    EXPECT_FALSE(deletePlan(quick, 6).ok);
+    other.runScript("ROLLBACK");
+}
+
+TEST(PlanEditingText, HeadersAndCategories) {
+    EXPECT_EQ(planListHeaders({"id", "class", "code"}), (std::vector<std::string>{"0id", "1class", "2code"}));
+    struct Case {
+        const char* text;
+        const char* value;
+    } cases[] = {
+        {"新闻\r\n论坛\r\n\r\n博客\r\n", "<新闻><论坛><博客>"},
+        {"", ""},
+        {"\r\n\r\n", ""},
+        {"  \r\n新闻", "<  ><新闻>"},  // spaces only: kept here, dropped when read back
+        {"a\nb", "<a\nb>"},           // a lone line feed does not split
+        {"x<>y", "<xy>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(categoriesFromEditorText(gbk(c.text)), gbk(c.value));
+    }
+}
+
+}  // namespace
+}  // namespace tovi
