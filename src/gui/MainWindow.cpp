@@ -336,6 +336,8 @@ bool MainWindow::start() {
 
 void MainWindow::rebuildPlanTree() {
     PlanTree tree = refreshPlanTree(m_db, m_settings, m_monitoring->planTable(), m_sink.get());
+    m_categoryNames.clear();
+    for (const CategoryNode& c : tree.categories) m_categoryNames.push_back(c.name);
     m_tree->rebuild(tree);
 }
 

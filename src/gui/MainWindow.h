@@ -64,6 +64,8 @@ public:
     Monitoring* monitoring() const { return m_monitoring.get(); }
     ArticleBrowser* articles() const { return m_browser.get(); }
     Settings& settings() { return m_settings; }
+    // The category names as the last plan-tree build read them.
+    const std::vector<std::string>& categoryNames() const { return m_categoryNames; }
     Database& database() { return m_db; }
     bool trayShowsAlert() const { return m_trayShowsAlert; }
     std::uint32_t rowColor1() const { return m_rowColor1; }
@@ -149,6 +151,7 @@ private:
     std::uint32_t m_rowColor1 = 0, m_rowColor2 = 0;
     int m_rowHeight = 30;
     bool m_trayShowsAlert = false;
+    std::vector<std::string> m_categoryNames;
     bool m_closing = false;
     QRect m_normalGeometry;
 
