@@ -26,6 +26,9 @@
 #include "gui/PlanTreeWidget.h"
 #include "gui/StatusBox.h"
 
+// The alert sound is built into the GUI library; a static library needs its resources named.
+static void initGuiResources() { Q_INIT_RESOURCE(resources); }
+
 namespace tovi::gui {
 namespace {
 
@@ -65,6 +68,7 @@ MainWindow::MainWindow(std::filesystem::path programDir, Dialogs& dialogs, PlanF
       m_dialogs(dialogs),
       m_fetch(std::move(fetch)),
       m_settings(m_dir / "tovimo.ini") {
+    initGuiResources();
     setWindowTitle(QString::fromUtf8(kCaption));
     setWindowIcon(artwork::appIcon());
     setMinimumSize(Settings::kMinWidth, Settings::kMinHeight);
@@ -331,6 +335,8 @@ bool MainWindow::start() {
     QString hotKeyProblem = m_hotKey->install();
     if (!hotKeyProblem.isEmpty()) m_status->appendGbk(g(QStringLiteral("\r\n") + hotKeyProblem));
     layoutMainWindow();
+    // Start with the tree focused: focusing the search box would replace the welcome line.
+    m_tree->setFocus();
     return true;
 }
 

@@ -16,7 +16,8 @@ StatusBox::StatusBox(QWidget* parent) : QPlainTextEdit(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // One line high: the newest line shows; the wheel scrolls back through the log.
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    document()->setDocumentMargin(3);
+    document()->setDocumentMargin(1);
+    setViewportMargins(4, 1, 4, 0);
 }
 
 void StatusBox::appendGbk(const std::string& text) {
@@ -24,15 +25,28 @@ void StatusBox::appendGbk(const std::string& text) {
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QTextCursor c(document());
     c.movePosition(QTextCursor::End);
-    c.insertText(t);
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    // Each line is a block of its own, so the line cap applies and the newest line shows.
+    const QStringList lines = t.split(QLatin1Char('\n'));
+    c.insertText(lines.first());
+    for (int i = 1; i < lines.size(); ++i) {
+        c.insertBlock();
+        c.insertText(lines[i]);
+    }
+    showNewest();
 }
 
 void StatusBox::replaceGbk(const std::string& text) {
     QString t = q(text);
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     setPlainText(t);
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    showNewest();
+}
+
+void StatusBox::showNewest() {
+    // The box is one line high: put the start of the last line in view.
+    QTextCursor c(document()->lastBlock());
+    setTextCursor(c);
+    ensureCursorVisible();
 }
 
 std::string StatusBox::gbkText() const {

@@ -19,6 +19,9 @@ public:
     void replaceGbk(const std::string& text);
     // The whole log as GBK (tests and the options window read it).
     std::string gbkText() const;
+
+private:
+    void showNewest();
 };
 
 class GuiStatusSink final : public QObject, public StatusSink {

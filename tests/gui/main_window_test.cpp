@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 #include <QTreeWidgetItem>
 
@@ -178,6 +179,30 @@ TEST_F(GuiFixture, LayoutFollowsTheWindowSize) {
     QApplication::processEvents();
     EXPECT_EQ(w->articleList()->columnWidth(2), 285);
     EXPECT_EQ(w->statusBox()->geometry().top(), 570);
+}
+
+TEST_F(GuiFixture, StatusBoxKeepsLinesAsBlocksWithACap) {
+    makeProgramDir();
+    auto w = startWindow();
+    EXPECT_TRUE(QFile(QStringLiteral(":/tovidesk/alert.wav")).exists());  // the alert sound is built in
+    gui::StatusBox* box = w->statusBox();
+    box->replaceGbk("");
+    box->appendGbk(gbk("\r\n开始"));
+    box->appendGbk(gbk("、继续"));
+    EXPECT_EQ(box->gbkText(), gbk("\r\n开始、继续"));
+    for (int i = 0; i < gui::StatusBox::kMaxLines + 100; ++i) box->appendGbk("\r\nline " + std::to_string(i));
+    EXPECT_LE(box->blockCount(), gui::StatusBox::kMaxLines);
+    EXPECT_TRUE(statusText(*w).endsWith(QStringLiteral("line 5099")));
+}
+
+TEST_F(GuiFixture, MiniHomePageToggles) {
+    makeProgramDir();
+    auto w = startWindow();
+    w->show();
+    EXPECT_TRUE(w->homePage()->isVisible());
+    w->toggleMiniHomePage();  // as the pressed toggle reports it
+    w->showAllArticles();     // every list load closes it
+    EXPECT_FALSE(w->homePage()->isVisible());
 }
 
 TEST_F(GuiFixture, RefreshIsRefusedWhileMonitoring) {

@@ -107,3 +107,53 @@ TEST_F(ArticleListTest, KeywordViewMatchesWholeGbkCharacters) {
 
 }  // namespace
 }  // namespace tovi
+
+#include "core/articles/ArticleActions.h"
+
+namespace tovi {
+namespace {
+
+TEST_F(ArticleListTest, FavouriteActionFollowsItsCaption) {
+    test::RecordingSink sink;
+    LoggedSql sql(db, sink);
+    struct Case {
+        const char* mark;
+        const char* caption;
+        const char* status;
+        const char* stored;
+    } cases[] = {
+        {"0", "加入到收藏夹", "文章收藏成功！", "1"},
+        {"00", "加入到收藏夹", "文章收藏成功！", "1"},  // reads as 0: adds, as the caption says
+        {"", "加入到收藏夹", "文章收藏成功！", "1"},
+        {"1", "移出收藏夹", "已移出收藏夹！ 刷新收藏夹可见效果", "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mark);
+        ArticleRow row = {"7", "p", "1", "t", "http://x/7", "", "", c.mark};
+        EXPECT_EQ(gbkToUtf8(favouriteMenuCaption(row)), c.caption);
+        auto status = toggleFavourite(sql, row);
+        ASSERT_TRUE(status.has_value());
+        EXPECT_EQ(gbkToUtf8(*status), c.status);
+        EXPECT_EQ(db.run("select issoucang from info where id=7").rows[0][0], c.stored);
+    }
+    EXPECT_FALSE(toggleFavourite(sql, ArticleRow{}).has_value());
+}
+
+TEST(ArticleActions, DetailsLineAndLinks) {
+    ArticleRow row = {"12", gbk("论坛"), "3", gbk("标题"), "http://x/12", gbk("作者"), "12/9 7:05", "0"};
+    EXPECT_EQ(gbkToUtf8(*articleDetailsLine(row)), "\r\nNO.12 [论坛] 标题（http://x/12）----12/9 7:05；状态：0；备注：作者");
+    EXPECT_FALSE(articleDetailsLine(ArticleRow{}).has_value());
+    struct Case {
+        const char* url;
+        bool ok;
+    } cases[] = {{"http://x/1", true}, {"HTTPS://x/1", true}, {"", false}, {"http://", false},
+                 {"file:///etc/passwd", false}, {"/usr/bin/xterm", false}, {"javascript:alert(1)", false},
+                 {"calc.exe", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(isOpenableLink(c.url), c.ok);
+    }
+}
+
+}  // namespace
+}  // namespace tovi

@@ -108,3 +108,26 @@ TEST(Settings, JoinCategoriesDropsBlankLines) {
 
 }  // namespace
 }  // namespace tovi
+
+#include "core/settings/WindowSettings.h"
+
+namespace tovi {
+namespace {
+
+TEST(WindowSettings, SaveAndToggles) {
+    test::TempDir dir;
+    Settings s(dir / "tovimo.ini");
+    ASSERT_TRUE(saveWindowSettings(s, 900, 650, ""));
+    EXPECT_EQ(s.read(SettingKey::width()), "900");
+    EXPECT_EQ(s.read(SettingKey::frequency()), "");  // an empty frequency is stored as it is
+    EXPECT_EQ(toggleSoundAlert(s, ""), "1");
+    EXPECT_EQ(toggleSoundAlert(s, "1"), "0");
+    EXPECT_EQ(s.read(SettingKey::soundAlert()), "0");
+    EXPECT_EQ(toggleIconAlert(s, "x"), "1");
+    Settings readOnly("/proc/tovi-no-such-dir/tovimo.ini");
+    EXPECT_FALSE(saveWindowSettings(readOnly, 900, 650, "10"));
+    EXPECT_EQ(toggleSoundAlert(readOnly, "0"), "1");  // keeps the new value for this run
+}
+
+}  // namespace
+}  // namespace tovi
