@@ -22,6 +22,7 @@
 #include "gui/Artwork.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiText.h"
+#include "gui/GuiThread.h"
 #include "gui/HotKey.h"
 #include "gui/PlanTreeWidget.h"
 #include "gui/StatusBox.h"
@@ -36,13 +37,6 @@ const QString kSearchHint = QStringLiteral("输入关键词，回车搜索");
 const QString kTrayTip = QStringLiteral("Tovi监控");
 const QString kAlertTip = QStringLiteral("有新的消息！");
 
-template <typename F>
-void onGuiThread(QObject* context, F&& f) {
-    if (QThread::currentThread() == context->thread())
-        f();
-    else
-        QMetaObject::invokeMethod(context, std::forward<F>(f), Qt::QueuedConnection);
-}
 
 QString homePageHtml() {
     return QStringLiteral(

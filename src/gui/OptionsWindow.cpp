@@ -53,6 +53,22 @@ QString hintHtml(const QString& text) {
     return QStringLiteral("<html><body style='font-size:9pt; color:#1E8C3A;'>%1</body></html>").arg(text);
 }
 
+// Columns titled by headers and one row of cells per row, each column 80 pixels wide.
+void fillTable(QTableWidget* table, const std::vector<std::string>& headers,
+               const std::vector<std::vector<std::string>>& rows) {
+    table->clear();
+    table->setRowCount(0);
+    QStringList titles;
+    for (const std::string& h : headers) titles << q(h);
+    table->setColumnCount(titles.size());
+    table->setHorizontalHeaderLabels(titles);
+    table->setRowCount(static_cast<int>(rows.size()));
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r)
+        for (int c = 0; c < static_cast<int>(rows[r].size()) && c < titles.size(); ++c)
+            table->setItem(r, c, new QTableWidgetItem(q(rows[r][c])));
+    for (int c = 0; c < titles.size(); ++c) table->setColumnWidth(c, 80);
+}
+
 QString fromCrlf(const std::string& gbkText) { return q(gbkText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
 std::string toCrlf(const QString& text) {
     QString t = text;
@@ -287,25 +303,13 @@ void OptionsWindow::buildAdvancedPage(QWidget* page) {
 // ---------------------------------------------------------------- plan list
 
 void OptionsWindow::fillPlanList() {
-    m_planList->clear();
-    m_planList->setRowCount(0);
-    m_planList->setColumnCount(0);
     SqlResult r = m_db.run("select * from rule");
     m_rows = r.rows;
-    QStringList headers;
-    for (const std::string& h : planListHeaders(r.columns)) headers << q(h);
-    m_planList->setColumnCount(headers.size());
-    m_planList->setHorizontalHeaderLabels(headers);
-    m_planList->setRowCount(static_cast<int>(r.rows.size()));
+    fillTable(m_planList, planListHeaders(r.columns), r.rows);
     for (int row = 0; row < static_cast<int>(r.rows.size()); ++row) {
-        for (int c = 0; c < static_cast<int>(r.rows[row].size()); ++c) {
-            auto* item = new QTableWidgetItem(q(r.rows[row][c]));
-            if (c == 0) item->setCheckState(r.rows[row].size() > kRuleIsdo && r.rows[row][kRuleIsdo] == "1" ? Qt::Checked
-                                                                                                          : Qt::Unchecked);
-            m_planList->setItem(row, c, item);
-        }
+        const bool ticked = r.rows[row].size() > kRuleIsdo && r.rows[row][kRuleIsdo] == "1";
+        if (QTableWidgetItem* first = m_planList->item(row, 0)) first->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
     }
-    for (int c = 0; c < m_planList->columnCount(); ++c) m_planList->setColumnWidth(c, 80);
 }
 
 std::vector<std::string> OptionsWindow::currentRow() const {
@@ -510,24 +514,13 @@ void OptionsWindow::showTestResult(const PlanTestResult& r) {
         if (!r.fetchError.empty()) m_testText->appendPlainText(QStringLiteral("\n（") + q(r.fetchError) + QStringLiteral("）"));
         return;  // the list keeps what it showed
     }
-    m_testList->clear();
-    m_testList->setRowCount(0);
-    m_testList->setColumnCount(0);
+    fillTable(m_testList, r.columns, r.rows);  // no matches: no columns, no rows
     if (r.outcome == Outcome::NoMatches) {
         m_dialogs.show(this, fromCrlf(r.message));
         return;
     }
     m_save->setEnabled(true);
     m_dataItems->setEnabled(true);
-    QStringList columns;
-    for (const std::string& c : r.columns) columns << q(c);
-    m_testList->setColumnCount(columns.size());
-    m_testList->setHorizontalHeaderLabels(columns);
-    m_testList->setRowCount(static_cast<int>(r.rows.size()));
-    for (int row = 0; row < static_cast<int>(r.rows.size()); ++row)
-        for (int c = 0; c < static_cast<int>(r.rows[row].size()); ++c)
-            m_testList->setItem(row, c, new QTableWidgetItem(q(r.rows[row][c])));
-    for (int c = 0; c < columns.size(); ++c) m_testList->setColumnWidth(c, 80);
     m_dialogs.show(this, q(r.message));
 }
 
@@ -547,19 +540,7 @@ void OptionsWindow::runConsoleSql() {
     SqlResult rows;
     std::string result = m_main.monitoring()->sql().execScript(toCrlf(m_sql->toPlainText()), &rows);
     m_sqlResult->setText(q(result));
-    m_sqlRows->clear();
-    m_sqlRows->setRowCount(0);
-    m_sqlRows->setColumnCount(0);
-    if (rows.ok && !rows.columns.empty()) {
-        QStringList headers;
-        for (const std::string& c : rows.columns) headers << q(c);
-        m_sqlRows->setColumnCount(headers.size());
-        m_sqlRows->setHorizontalHeaderLabels(headers);
-        m_sqlRows->setRowCount(static_cast<int>(rows.rows.size()));
-        for (int r = 0; r < static_cast<int>(rows.rows.size()); ++r)
-            for (int c = 0; c < static_cast<int>(rows.rows[r].size()); ++c)
-                m_sqlRows->setItem(r, c, new QTableWidgetItem(q(rows.rows[r][c])));
-    }
+    fillTable(m_sqlRows, rows.ok ? rows.columns : std::vector<std::string>{}, rows.ok ? rows.rows : decltype(rows.rows){});
     m_dialogs.show(this, q(result), QStringLiteral("SQL执行结果"));
 }
 

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "gui/GuiText.h"
+#include "gui/GuiThread.h"
 
 namespace tovi::gui {
 
@@ -54,16 +55,6 @@ std::string StatusBox::gbkText() const {
     t.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
     return g(t);
 }
-
-namespace {
-template <typename F>
-void onGuiThread(QObject* context, F&& f) {
-    if (QThread::currentThread() == context->thread())
-        f();
-    else
-        QMetaObject::invokeMethod(context, std::forward<F>(f), Qt::QueuedConnection);
-}
-}  // namespace
 
 void GuiStatusSink::append(std::string_view text) {
     std::string copy(text);
