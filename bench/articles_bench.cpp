@@ -23,11 +23,13 @@ tovi::Database& bigDatabase() {
         build.create(tmp);
         tovi::createSchema(build, nullptr);
         // Titles of Chinese words so the keyword view has real work.
-        build.runScript(tovi::gbk(
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 1000000) "
-            "INSERT INTO info(planname,planid,title,url,other,addtime,issoucang) "
-            "SELECT '方案' || (i % 200 + 1), i % 200 + 1, '第' || i || '篇 新闻标题 ' || (CASE WHEN i % 997 = 0 THEN '公告' ELSE '帖子' END), "
-            "'http://x/thread-' || i || '.html', '', '12/10 7:05', CASE WHEN i % 50 = 0 THEN 1 ELSE 0 END FROM n"));
+        build.runScript(
+            tovi::gbk("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 1000000) "
+                      "INSERT INTO info(planname,planid,title,url,other,addtime,issoucang) "
+                      "SELECT '方案' || (i % 200 + 1), i % 200 + 1, '第' || i || '篇 新闻标题 ' || (CASE "
+                      "WHEN i % 997 = 0 THEN '公告' ELSE '帖子' END), "
+                      "'http://x/thread-' || i || '.html', '', '12/10 7:05', CASE WHEN i % 50 = 0 THEN 1 "
+                      "ELSE 0 END FROM n"));
         build.close();
         std::filesystem::rename(tmp, path);
     }
@@ -46,9 +48,22 @@ void BM_ArticlePage(benchmark::State& state, tovi::ArticleView view) {
     }
     state.counters["rows"] = static_cast<double>(rows);
 }
-BENCHMARK_CAPTURE(BM_ArticlePage, all, tovi::ArticleView::all())->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ArticlePage, plan, tovi::ArticleView::plan(17))->Arg(1)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ArticlePage, favourites, tovi::ArticleView::favourites())->Arg(1)->Arg(100)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ArticlePage, keyword, tovi::ArticleView::search(tovi::gbk("公告")))->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ArticlePage, all, tovi::ArticleView::all())
+    ->Arg(1)
+    ->Arg(100)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ArticlePage, plan, tovi::ArticleView::plan(17))
+    ->Arg(1)
+    ->Arg(50)
+    ->Arg(100)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ArticlePage, favourites, tovi::ArticleView::favourites())
+    ->Arg(1)
+    ->Arg(100)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ArticlePage, keyword, tovi::ArticleView::search(tovi::gbk("公告")))
+    ->Arg(1)
+    ->Arg(10)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

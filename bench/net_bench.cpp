@@ -10,7 +10,8 @@
 namespace {
 
 std::string mixedUtf8(std::size_t bytes) {
-    const std::string piece = "<li><a href=\"thread-12345-1-1.html\">第12篇 新闻标题 测试文章 News title</a></li>\r\n";
+    const std::string piece =
+        "<li><a href=\"thread-12345-1-1.html\">第12篇 新闻标题 测试文章 News title</a></li>\r\n";
     std::string out;
     while (out.size() < bytes) out += piece;
     return out;
@@ -26,7 +27,8 @@ BENCHMARK(BM_Utf8ToGbk)->Unit(benchmark::kMillisecond);
 void BM_HttpRequestLoopback1MB(benchmark::State& state) {
     const std::string page = mixedUtf8(1 << 20);
     httplib::Server server;
-    server.Get("/page", [&](const httplib::Request&, httplib::Response& res) { res.set_content(page, "text/html"); });
+    server.Get("/page",
+               [&](const httplib::Request&, httplib::Response& res) { res.set_content(page, "text/html"); });
     int port = server.bind_to_any_port("127.0.0.1");
     std::thread t([&] { server.listen_after_bind(); });
     while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -14,12 +14,14 @@
 namespace {
 
 std::string makePage(int matches = 500, std::size_t size = 1 << 20) {
-    std::string head = "<html><head><title>板块</title></head><body>\r\n<div class=\"nav\">导航</div>\r\n<!--list-start-->\r\n";
+    std::string head =
+        "<html><head><title>板块</title></head><body>\r\n<div "
+        "class=\"nav\">导航</div>\r\n<!--list-start-->\r\n";
     std::string body;
     for (int i = matches; i >= 1; --i)
-        body += "<li>\t<a href=\"thread-" + std::to_string(100000 + i) + "-1-1.html\" title=\"x\">第" + std::to_string(i) +
-                "篇 新闻标题 测试文章</a>  <span>作者" + std::to_string(i) + "</span>  <em>2026-12-" +
-                std::to_string(i % 28 + 1) + "</em></li>\r\n";
+        body += "<li>\t<a href=\"thread-" + std::to_string(100000 + i) + "-1-1.html\" title=\"x\">第" +
+                std::to_string(i) + "篇 新闻标题 测试文章</a>  <span>作者" + std::to_string(i) +
+                "</span>  <em>2026-12-" + std::to_string(i % 28 + 1) + "</em></li>\r\n";
     std::string page = tovi::gbk(head + body);
     std::string tail = "<!--list-end-->\r\n";
     while (page.size() + tail.size() < size) tail += tovi::gbk("<p>页脚 footer text</p>\r\n");
@@ -46,7 +48,8 @@ BENCHMARK(BM_CleanCutMatch)->Unit(benchmark::kMillisecond);
 
 void BM_Store500WithPlanUpdate(benchmark::State& state) {
     const std::string page = makePage();
-    auto matched = tovi::matchAll(kExpression, tovi::TextBetween(tovi::cleanSource(page), "<!--list-start-->", "<!--list-end-->"));
+    auto matched = tovi::matchAll(
+        kExpression, tovi::TextBetween(tovi::cleanSource(page), "<!--list-start-->", "<!--list-end-->"));
     auto dir = std::filesystem::temp_directory_path() / "tovi-bench-store";
     for (auto _ : state) {
         state.PauseTiming();
@@ -66,9 +69,10 @@ void BM_Store500WithPlanUpdate(benchmark::State& state) {
                                             "http://x/thread-" + m.groups[1] + "-1-1.html", m.groups[3],
                                             std::string("12/10 7:05")});
         }
-        statements.emplace_back("update rule set arttile=?,arturl=?,lasttime=?,lastid=? where id=?",
-                                std::vector<tovi::SqlValue>{matched.matches[0].groups[2], std::string("u"),
-                                                            std::string("12/10 7:05"), std::int64_t{0}, std::int64_t{1}});
+        statements.emplace_back(
+            "update rule set arttile=?,arturl=?,lasttime=?,lastid=? where id=?",
+            std::vector<tovi::SqlValue>{matched.matches[0].groups[2], std::string("u"),
+                                        std::string("12/10 7:05"), std::int64_t{0}, std::int64_t{1}});
         auto results = db.runTransaction(statements);
         benchmark::DoNotOptimize(results);
     }
@@ -88,13 +92,15 @@ BENCHMARK(BM_CleanOnly)->Unit(benchmark::kMillisecond);
 
 void BM_CutOnly(benchmark::State& state) {
     const std::string page = tovi::cleanSource(makePage());
-    for (auto _ : state) benchmark::DoNotOptimize(tovi::TextBetween(page, "<!--list-start-->", "<!--list-end-->"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(tovi::TextBetween(page, "<!--list-start-->", "<!--list-end-->"));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * page.size());
 }
 BENCHMARK(BM_CutOnly)->Unit(benchmark::kMillisecond);
 
 void BM_MatchOnly(benchmark::State& state) {
-    const std::string region = tovi::TextBetween(tovi::cleanSource(makePage()), "<!--list-start-->", "<!--list-end-->");
+    const std::string region =
+        tovi::TextBetween(tovi::cleanSource(makePage()), "<!--list-start-->", "<!--list-end-->");
     for (auto _ : state) benchmark::DoNotOptimize(tovi::matchAll(kExpression, region));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * region.size());
 }

@@ -27,14 +27,17 @@ void usage(std::ostream& out) {
            "  DIR is the program directory holding tovi.sdb and tovimo.ini (default: beside the program).\n"
            "\n"
            "Commands:\n"
-           "  init [--samples FILE]          create DIR/tovi.sdb (never overwrites); FILE: UTF-8 SQL to run after\n"
+           "  init [--samples FILE]          create DIR/tovi.sdb (never overwrites); FILE: UTF-8 SQL to run "
+           "after\n"
            "  sql STATEMENT                  run SQL as the options window's console does; rows are shown\n"
            "  settings get KEY               read a key of tovimo.ini (section 配置)\n"
            "  settings set KEY VALUE         write a key of tovimo.ini\n"
            "  plans                          list the plans (id, category, name, ticked, url, last run)\n"
            "  run [--plan ID]... [--cycles N] [--every SECONDS] [--pause-ms MS]\n"
-           "                                 run the given plans (default: those ticked, isdo=1); one pass unless\n"
-           "                                 --cycles; between cycles --every or 频率 (at least 10 s); Ctrl-C stops\n"
+           "                                 run the given plans (default: those ticked, isdo=1); one pass "
+           "unless\n"
+           "                                 --cycles; between cycles --every or 频率 (at least 10 s); "
+           "Ctrl-C stops\n"
            "  articles [--plan ID | --favourites | --search TEXT] [--page N] [--format table|tsv|json]\n"
            "                                 100 articles a page, newest first\n"
            "  favourite ARTICLE_ID on|off    mark or unmark a favourite\n"
@@ -69,14 +72,10 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     Context ctx{dir, std::vector<std::string>(argv + i, argv + argc), out, err};
 
     static const std::map<std::string, std::function<int(Context&)>> commands = {
-        {"init", commandInit},
-        {"sql", commandSql},
-        {"settings", commandSettings},
-        {"run", commandRun},
-        {"articles", commandArticles},
-        {"plans", commandPlans},
-        {"test", commandTest},
-        {"favourite", commandFavourite},
+        {"init", commandInit},         {"sql", commandSql},
+        {"settings", commandSettings}, {"run", commandRun},
+        {"articles", commandArticles}, {"plans", commandPlans},
+        {"test", commandTest},         {"favourite", commandFavourite},
     };
     auto it = commands.find(command);
     if (it == commands.end()) {

@@ -46,7 +46,9 @@ public:
     std::atomic<bool> empty{false};
 };
 
-std::string cell(const std::vector<std::string>& row, int k) { return k < static_cast<int>(row.size()) ? row[k] : ""; }
+std::string cell(const std::vector<std::string>& row, int k) {
+    return k < static_cast<int>(row.size()) ? row[k] : "";
+}
 
 }  // namespace
 
@@ -61,10 +63,14 @@ int commandRun(Context& ctx) {
             ctx.err << "run: " << a << " needs a whole number\n";
             return kUsage;
         }
-        if (a == "--plan") planIds.push_back(*value);
-        else if (a == "--cycles") cycles = *value;
-        else if (a == "--every") every = *value;
-        else if (a == "--pause-ms") pauseMs = *value;
+        if (a == "--plan")
+            planIds.push_back(*value);
+        else if (a == "--cycles")
+            cycles = *value;
+        else if (a == "--every")
+            every = *value;
+        else if (a == "--pause-ms")
+            pauseMs = *value;
         else {
             ctx.err << "run: unknown argument " << a << "\n";
             return kUsage;
@@ -90,7 +96,8 @@ int commandRun(Context& ctx) {
     for (const auto& row : rules.rows) {
         std::int64_t id = TextToInt(cell(row, kRuleId));
         known.insert(id);
-        if (TextToInt(cell(row, kRuleIsdo)) == 1 && PlanTable::isValidId(id)) defaults.push_back(static_cast<int>(id));
+        if (TextToInt(cell(row, kRuleIsdo)) == 1 && PlanTable::isValidId(id))
+            defaults.push_back(static_cast<int>(id));
     }
     std::vector<int> queue;
     for (std::int64_t id : planIds) {
@@ -124,7 +131,8 @@ int commandRun(Context& ctx) {
     std::signal(SIGINT, previous);
     std::signal(SIGTERM, SIG_DFL);
     ctx.out << "\n";
-    if (counter.empty) printLine(ctx.err, gbk("执行队列为空！") + " (tick plans with isdo=1 or give --plan ID)");
+    if (counter.empty)
+        printLine(ctx.err, gbk("执行队列为空！") + " (tick plans with isdo=1 or give --plan ID)");
     if (g_interrupted) ctx.err << "stopped\n";
     return kOk;
 }
@@ -144,12 +152,13 @@ int commandArticles(Context& ctx) {
             view = ArticleView::search(gbk(ctx.args[++i]));
         } else if (a == "--page" && hasValue && number(ctx.args[i + 1]) && *number(ctx.args[i + 1]) >= 1) {
             page = *number(ctx.args[++i]);
-        } else if (a == "--format" && hasValue && (ctx.args[i + 1] == "tsv" || ctx.args[i + 1] == "json" ||
-                                                   ctx.args[i + 1] == "table")) {
+        } else if (a == "--format" && hasValue &&
+                   (ctx.args[i + 1] == "tsv" || ctx.args[i + 1] == "json" || ctx.args[i + 1] == "table")) {
             format = ctx.args[++i];
         } else {
             ctx.err << "articles: unexpected argument " << a
-                    << "\n  use: articles [--plan ID | --favourites | --search TEXT] [--page N] [--format table|tsv|json]\n";
+                    << "\n  use: articles [--plan ID | --favourites | --search TEXT] [--page N] [--format "
+                       "table|tsv|json]\n";
             return kUsage;
         }
     }
@@ -157,18 +166,29 @@ int commandArticles(Context& ctx) {
     if (!db) return kFailed;
     auto rows = loadArticlePage(*db, view, page);
     // The list's columns: id, site, title, link, time, favourite, spare.
-    const int order[] = {kInfoId, kInfoPlanname, kInfoTitle, kInfoUrl, kInfoAddtime, kInfoIssoucang, kInfoOther};
-    const std::vector<std::string> header = {"id", "planname", "title", "url", "addtime", "issoucang", "other"};
+    const int order[] = {kInfoId,      kInfoPlanname,  kInfoTitle, kInfoUrl,
+                         kInfoAddtime, kInfoIssoucang, kInfoOther};
+    const std::vector<std::string> header = {"id",      "planname",  "title", "url",
+                                             "addtime", "issoucang", "other"};
     if (format == "json") {
         auto escape = [](const std::string& utf8) {
             std::string o;
             for (unsigned char c : utf8) {
-                if (c == '"' || c == '\\') { o += '\\'; o += static_cast<char>(c); }
-                else if (c == '\n') o += "\\n";
-                else if (c == '\r') o += "\\r";
-                else if (c == '\t') o += "\\t";
-                else if (c < 0x20) { char b[8]; std::snprintf(b, sizeof b, "\\u%04x", c); o += b; }
-                else o += static_cast<char>(c);
+                if (c == '"' || c == '\\') {
+                    o += '\\';
+                    o += static_cast<char>(c);
+                } else if (c == '\n')
+                    o += "\\n";
+                else if (c == '\r')
+                    o += "\\r";
+                else if (c == '\t')
+                    o += "\\t";
+                else if (c < 0x20) {
+                    char b[8];
+                    std::snprintf(b, sizeof b, "\\u%04x", c);
+                    o += b;
+                } else
+                    o += static_cast<char>(c);
             }
             return o;
         };
@@ -176,8 +196,8 @@ int commandArticles(Context& ctx) {
         for (std::size_t r = 0; r < rows.size(); ++r) {
             ctx.out << (r ? ",\n " : "\n ") << "{";
             for (std::size_t k = 0; k < header.size(); ++k)
-                ctx.out << (k ? ", " : "") << "\"" << header[k] << "\": \"" << escape(gbkToUtf8(cell(rows[r], order[k])))
-                        << "\"";
+                ctx.out << (k ? ", " : "") << "\"" << header[k] << "\": \""
+                        << escape(gbkToUtf8(cell(rows[r], order[k]))) << "\"";
             ctx.out << "}";
         }
         ctx.out << (rows.empty() ? "]\n" : "\n]\n");
@@ -247,7 +267,7 @@ int commandTest(Context& ctx) {
         return kUsage;
     }
     const auto& row = r.rows[0];
-    PlanTestInput input{cell(row, kRuleRegular), cell(row, kRuleUrl), cell(row, kRuleCode) == "1",
+    PlanTestInput input{cell(row, kRuleRegular), cell(row, kRuleUrl),   cell(row, kRuleCode) == "1",
                         cell(row, kRuleBefore),  cell(row, kRuleAfter), cell(row, kRuleCookie),
                         cell(row, kRuleUa)};
     PlanTestResult result = runPlanTest(input);

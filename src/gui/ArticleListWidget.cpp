@@ -16,9 +16,12 @@ struct Column {
 };
 // Captions, widths and alignments of the list; ID, 链接 and 状态 are there but hidden.
 const Column kColumns[] = {
-    {"ID", 2, Qt::AlignLeft, kInfoId},          {"站点", 100, Qt::AlignCenter, kInfoPlanname},
-    {"帖子标题", 250, Qt::AlignLeft, kInfoTitle}, {"链接", 0, Qt::AlignLeft, kInfoUrl},
-    {"更新时间", 80, Qt::AlignCenter, kInfoAddtime}, {"状态", 0, Qt::AlignLeft, kInfoIssoucang},
+    {"ID", 2, Qt::AlignLeft, kInfoId},
+    {"站点", 100, Qt::AlignCenter, kInfoPlanname},
+    {"帖子标题", 250, Qt::AlignLeft, kInfoTitle},
+    {"链接", 0, Qt::AlignLeft, kInfoUrl},
+    {"更新时间", 80, Qt::AlignCenter, kInfoAddtime},
+    {"状态", 0, Qt::AlignLeft, kInfoIssoucang},
     {"备用", 94, Qt::AlignLeft, kInfoOther},
 };
 
@@ -49,13 +52,16 @@ ArticleListWidget::ArticleListWidget(QWidget* parent) : QTableWidget(parent) {
     setSortingEnabled(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The area below the last row; cells get the row colours.
-    setStyleSheet(QStringLiteral("QTableWidget { background: rgb(234,234,234); color: black;"
-                                 " selection-background-color: #2D7DD2; selection-color: white; }"
-                                 "QHeaderView::section { background: #F3F6FA; border: none;"
-                                 " border-bottom: 1px solid #D5DCE4; padding: 4px; }"));
+    setStyleSheet(
+        QStringLiteral("QTableWidget { background: rgb(234,234,234); color: black;"
+                       " selection-background-color: #2D7DD2; selection-color: white; }"
+                       "QHeaderView::section { background: #F3F6FA; border: none;"
+                       " border-bottom: 1px solid #D5DCE4; padding: 4px; }"));
 }
 
-QColor ArticleListWidget::fromColorRef(std::uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QColor ArticleListWidget::fromColorRef(std::uint32_t c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 void ArticleListWidget::setRows(const std::vector<ArticleRow>& rows) {
     m_rows = rows;
@@ -65,7 +71,8 @@ void ArticleListWidget::setRows(const std::vector<ArticleRow>& rows) {
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         for (int c = 0; c < 7; ++c) {
             int field = kColumns[c].field;
-            auto* item = new QTableWidgetItem(field < static_cast<int>(rows[r].size()) ? q(rows[r][field]) : QString());
+            auto* item = new QTableWidgetItem(field < static_cast<int>(rows[r].size()) ? q(rows[r][field])
+                                                                                       : QString());
             item->setTextAlignment(kColumns[c].align | Qt::AlignVCenter);
             if (c == 2) item->setToolTip(item->text());
             setItem(r, c, item);

@@ -70,7 +70,8 @@ QIcon alertIcon() {
 }
 
 QIcon minimiseIcon() {
-    return glyphIcon([](QPainter& p, int s) { p.drawLine(QPointF(s * 0.3, s * 0.62), QPointF(s * 0.7, s * 0.62)); });
+    return glyphIcon(
+        [](QPainter& p, int s) { p.drawLine(QPointF(s * 0.3, s * 0.62), QPointF(s * 0.7, s * 0.62)); });
 }
 
 QIcon closeIcon() {

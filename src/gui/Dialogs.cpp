@@ -2,8 +2,10 @@
 
 namespace tovi::gui {
 
-void Dialogs::show(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon, bool modal) {
-    auto* box = new QMessageBox(icon, caption.isEmpty() ? defaultCaption() : caption, text, QMessageBox::Ok, parent);
+void Dialogs::show(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon,
+                   bool modal) {
+    auto* box =
+        new QMessageBox(icon, caption.isEmpty() ? defaultCaption() : caption, text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (modal) {
         box->exec();

@@ -9,7 +9,8 @@
 namespace tovi::gui {
 
 namespace {
-const QString kUnavailable = QStringLiteral("提示：当前桌面不支持全局快捷键 Alt+Q，请用托盘图标显示或隐藏窗口。");
+const QString kUnavailable =
+    QStringLiteral("提示：当前桌面不支持全局快捷键 Alt+Q，请用托盘图标显示或隐藏窗口。");
 }
 
 HotKey::HotKey() = default;
@@ -48,8 +49,8 @@ QString HotKey::install() {
     if (!keycode) return kUnavailable;
     bool grabbed = false;
     for (uint16_t extra : kIgnored) {
-        xcb_void_cookie_t ck = xcb_grab_key_checked(c, 1, screen->root, kAlt | extra, keycode, XCB_GRAB_MODE_ASYNC,
-                                                    XCB_GRAB_MODE_ASYNC);
+        xcb_void_cookie_t ck = xcb_grab_key_checked(c, 1, screen->root, kAlt | extra, keycode,
+                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         xcb_generic_error_t* err = xcb_request_check(c, ck);
         if (err)
             free(err);

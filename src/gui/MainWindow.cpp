@@ -37,7 +37,6 @@ const QString kSearchHint = QStringLiteral("输入关键词，回车搜索");
 const QString kTrayTip = QStringLiteral("Tovi监控");
 const QString kAlertTip = QStringLiteral("有新的消息！");
 
-
 QString homePageHtml() {
     return QStringLiteral(
         "<html><body style='font-family: sans-serif; color:#33414E; margin:24px;'>"
@@ -74,7 +73,8 @@ MainWindow::MainWindow(std::filesystem::path programDir, Dialogs& dialogs, PlanF
     m_browser = std::make_unique<ArticleBrowser>(m_db);
     // A GUI thread waiting for the database keeps the window painted.
     m_db.setWaitHook([] {
-        if (QThread::currentThread() == qApp->thread()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (QThread::currentThread() == qApp->thread())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     });
 }
 
@@ -102,7 +102,8 @@ void MainWindow::buildWidgets() {
         "QToolButton#chrome:hover { background: rgba(255,255,255,40); }"
         "QToolButton#closeButton { border: none; border-radius: 4px; background: transparent; }"
         "QToolButton#closeButton:hover { background: #E5484D; }"
-        "QPushButton#viewButton { background: #FFFFFF; border: 1px solid #C9D3DE; border-radius: 3px; color: #1F5FA8; }"
+        "QPushButton#viewButton { background: #FFFFFF; border: 1px solid #C9D3DE; border-radius: 3px; color: "
+        "#1F5FA8; }"
         "QPushButton#viewButton:hover { background: #E3EEFA; }"
         "QToolButton#homeToggle { background: #2D7DD2; border: none; border-radius: 3px; }"
         "QToolButton#homeToggle:checked { background: #1F5FA8; }"
@@ -235,9 +236,11 @@ void MainWindow::buildMenus() {
     m_trayMenu = new QMenu(this);
     m_trayMenu->addAction(QStringLiteral("选项设置"), this, [this] { openOptions(2); });
     m_trayMenu->addSeparator();
-    m_soundAction = m_trayMenu->addAction(QStringLiteral("有新文章时 播放声音"), this, &MainWindow::toggleSoundSwitch);
+    m_soundAction =
+        m_trayMenu->addAction(QStringLiteral("有新文章时 播放声音"), this, &MainWindow::toggleSoundSwitch);
     m_soundAction->setCheckable(true);
-    m_iconAction = m_trayMenu->addAction(QStringLiteral("有新文章时 切换图标"), this, &MainWindow::toggleIconSwitch);
+    m_iconAction =
+        m_trayMenu->addAction(QStringLiteral("有新文章时 切换图标"), this, &MainWindow::toggleIconSwitch);
     m_iconAction->setCheckable(true);
     m_trayMenu->addSeparator();
     m_trayMenu->addAction(QStringLiteral("记住当前 界面大小、频率"), this, &MainWindow::saveWindowSettings);
@@ -246,7 +249,8 @@ void MainWindow::buildMenus() {
     connect(m_trayMenu, &QMenu::aboutToShow, this, &MainWindow::updateTrayMenuChecks);
 
     m_treeMenu = new QMenu(this);
-    m_openPlanAction = m_treeMenu->addAction(QStringLiteral("在浏览器中打开"), this, &MainWindow::openSelectedPlanPage);
+    m_openPlanAction =
+        m_treeMenu->addAction(QStringLiteral("在浏览器中打开"), this, &MainWindow::openSelectedPlanPage);
     m_treeMenu->addSeparator();
     m_treeMenu->addAction(QStringLiteral("新建一个监控方案"), this, [this] { openOptions(1); });
     m_managePlansAction = m_treeMenu->addAction(QStringLiteral("管理方案"), this, [this] { openOptions(0); });
@@ -255,7 +259,8 @@ void MainWindow::buildMenus() {
     m_treeMenu->addAction(QStringLiteral("刷新方案列表"), this, &MainWindow::refreshIfIdle);
 
     m_articleMenu = new QMenu(QStringLiteral("文章菜单"), this);
-    m_favouriteAction = m_articleMenu->addAction(QStringLiteral("收藏文章"), this, &MainWindow::toggleSelectedFavourite);
+    m_favouriteAction =
+        m_articleMenu->addAction(QStringLiteral("收藏文章"), this, &MainWindow::toggleSelectedFavourite);
     m_articleMenu->addSeparator();
     m_articleMenu->addAction(QStringLiteral("上一页"), this, &MainWindow::previousPage);
     m_articleMenu->addAction(QStringLiteral("下一页"), this, &MainWindow::nextPage);
@@ -306,17 +311,20 @@ bool MainWindow::start() {
     const std::filesystem::path dbPath = m_dir / "tovi.sdb";
     std::error_code ec;
     if (!std::filesystem::exists(dbPath, ec)) {
-        m_dialogs.show(this,
-                       QStringLiteral("数据库文件 tovi.sdb 不存在，无法工作！\n\n\n请到 Tovi网赚博客 下载完整版本！\n\n") +
-                           QString::fromStdString(dbPath.string()),
-                       QStringLiteral("启动失败"), QMessageBox::Critical);
+        m_dialogs.show(
+            this,
+            QStringLiteral(
+                "数据库文件 tovi.sdb 不存在，无法工作！\n\n\n请到 Tovi网赚博客 下载完整版本！\n\n") +
+                QString::fromStdString(dbPath.string()),
+            QStringLiteral("启动失败"), QMessageBox::Critical);
         m_run->setEnabled(false);
         m_oneClick->setEnabled(false);
         return false;
     }
     if (!m_db.open(dbPath) || checkSchema(m_db).has_value()) {
         auto problem = m_db.isOpen() ? checkSchema(m_db) : std::nullopt;
-        m_dialogs.show(this, QStringLiteral("数据库打开失败！") + (problem ? QStringLiteral("\n\n") + q(*problem) : QString()));
+        m_dialogs.show(this, QStringLiteral("数据库打开失败！") +
+                                 (problem ? QStringLiteral("\n\n") + q(*problem) : QString()));
         m_run->setEnabled(false);
     } else {
         ensureIndexes(m_db);
@@ -489,7 +497,8 @@ void MainWindow::queueEmpty(RunMode mode) {
     onGuiThread(this, [this, mode] {
         if (mode == RunMode::RunTicked && !m_monitoring->engine().periodicRunning())
             m_run->setText(QString::fromUtf8(kIdleCaption));
-        m_dialogs.show(this, QStringLiteral("执行队列为空！"), QString(), QMessageBox::NoIcon, /*modal=*/false);
+        m_dialogs.show(this, QStringLiteral("执行队列为空！"), QString(), QMessageBox::NoIcon,
+                       /*modal=*/false);
     });
 }
 
@@ -607,8 +616,8 @@ void MainWindow::toggleIconSwitch() {
 void MainWindow::openOptions(int page) { emit optionsRequested(page); }
 
 void MainWindow::showAbout() {
-    m_dialogs.show(this, QStringLiteral("作者：更多实用小软件 >> Tovi的网赚博客"), QStringLiteral("关于 Tovidesk"),
-                   QMessageBox::Information);
+    m_dialogs.show(this, QStringLiteral("作者：更多实用小软件 >> Tovi的网赚博客"),
+                   QStringLiteral("关于 Tovidesk"), QMessageBox::Information);
 }
 
 void MainWindow::exitProgram() {
@@ -627,7 +636,8 @@ void MainWindow::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
     if (e->type() == QEvent::ActivationChange && isActiveWindow() && m_monitoring->alerts().alertPending())
         acknowledgeAlert();
-    if (e->type() == QEvent::WindowStateChange && isMinimized() && m_tray && QSystemTrayIcon::isSystemTrayAvailable())
+    if (e->type() == QEvent::WindowStateChange && isMinimized() && m_tray &&
+        QSystemTrayIcon::isSystemTrayAvailable())
         QTimer::singleShot(0, this, &QWidget::hide);
 }
 
@@ -655,12 +665,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             toggleMaximise();
             return true;
         }
-        if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
             if (windowHandle()) windowHandle()->startSystemMove();
             return true;
         }
     } else if (watched == m_grip) {
-        if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
             if (windowHandle()) windowHandle()->startSystemResize(Qt::RightEdge | Qt::BottomEdge);
             return true;
         }

@@ -38,7 +38,8 @@ public:
     static constexpr const char* kIdleCaption = "监控勾选";
     static constexpr const char* kRunningCaption = "停止监控";
 
-    MainWindow(std::filesystem::path programDir, Dialogs& dialogs, PlanFetcher fetch = PlanExtractor::networkFetcher());
+    MainWindow(std::filesystem::path programDir, Dialogs& dialogs,
+               PlanFetcher fetch = PlanExtractor::networkFetcher());
     ~MainWindow() override;
 
     // Start-up: settings, tray, database, plan tree. False when the program must end

@@ -47,7 +47,8 @@ const char* const kRegexItems[] = {
 const char* const kTestHelp =
     "流程：\n“采集配置”→“规则测试”成功→完善“数据项”→点“新建规则”\n注释：\n"
     "时间倒序：列表页的文章排序是按时间倒序排列；即新文章显示在上面\n时间正序：新发的文章显示在老文章下面\n"
-    "比较文章id：列表中的文章网址包含文章id，且新发的文章id比老文章id大。通常网站的id都是自加1。论坛推荐此模式";
+    "比较文章id：列表中的文章网址包含文章id，且新发的文章id比老文章id大。通常网站的id都是自加1。论坛推荐此模"
+    "式";
 
 QString hintHtml(const QString& text) {
     return QStringLiteral("<html><body style='font-size:9pt; color:#1E8C3A;'>%1</body></html>").arg(text);
@@ -69,7 +70,9 @@ void fillTable(QTableWidget* table, const std::vector<std::string>& headers,
     for (int c = 0; c < titles.size(); ++c) table->setColumnWidth(c, 80);
 }
 
-QString fromCrlf(const std::string& gbkText) { return q(gbkText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString fromCrlf(const std::string& gbkText) {
+    return q(gbkText).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 std::string toCrlf(const QString& text) {
     QString t = text;
     t.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
@@ -88,7 +91,8 @@ OptionsWindow::OptionsWindow(MainWindow& main, Dialogs& dialogs, int page)
         " border-radius: 2px; }"
         "QLineEdit:disabled { background: #F1F3F5; color: #7A8591; }"
         "QGroupBox { border: 1px solid #C9D3DE; border-radius: 3px; margin-top: 0px; padding-top: 14px; }"
-        "QGroupBox::title { subcontrol-origin: border; left: 8px; top: -1px; padding: 0 3px; color: #1F5FA8; }"
+        "QGroupBox::title { subcontrol-origin: border; left: 8px; top: -1px; padding: 0 3px; color: #1F5FA8; "
+        "}"
         "QPushButton { background: #2D7DD2; color: white; border: none; border-radius: 3px; padding: 4px; }"
         "QPushButton:hover { background: #3B8BE0; }"
         "QPushButton:disabled { background: #B8C2CC; color: #EEF2F6; }"));
@@ -147,9 +151,11 @@ void OptionsWindow::buildPlanListPage(QWidget* page) {
     m_editAction = m_planMenu->addAction(QStringLiteral("编辑"), this, [this] { loadEditor(0); });
     m_copyAction = m_planMenu->addAction(QStringLiteral("复制"), this, [this] { loadEditor(1); });
     m_deleteAction = m_planMenu->addAction(QStringLiteral("删除"), this, &OptionsWindow::deleteCurrentPlan);
-    m_planMenu->addAction(QStringLiteral("导出被选择的方案（可选多行）"), this, &OptionsWindow::exportSelectedPlans);
+    m_planMenu->addAction(QStringLiteral("导出被选择的方案（可选多行）"), this,
+                          &OptionsWindow::exportSelectedPlans);
     m_planMenu->addSeparator();
-    m_defaultAction = m_planMenu->addAction(QStringLiteral("默认监控该方案"), this, &OptionsWindow::toggleCurrentDefaultFlag);
+    m_defaultAction = m_planMenu->addAction(QStringLiteral("默认监控该方案"), this,
+                                            &OptionsWindow::toggleCurrentDefaultFlag);
     m_defaultAction->setCheckable(true);
 }
 
@@ -170,7 +176,8 @@ void OptionsWindow::buildEditorPage(QWidget* page) {
     connect(m_category->lineEdit(), &QLineEdit::textEdited, this, [this] {
         // Categories come only from the list.
         m_category->setEditText(kChooseCategory);
-        m_dialogs.show(this, QStringLiteral("请下拉将方案归类，　高级设置　中可管理分类"), QString(), QMessageBox::Warning);
+        m_dialogs.show(this, QStringLiteral("请下拉将方案归类，　高级设置　中可管理分类"), QString(),
+                       QMessageBox::Warning);
     });
     m_gbk = new QCheckBox(QStringLiteral("gbk编码"), collect);
     m_gbk->setGeometry(289, 13, 75, 24);
@@ -263,8 +270,9 @@ void OptionsWindow::buildEditorPage(QWidget* page) {
     m_testText = new QPlainTextEdit(QString::fromUtf8(kTestHelp), page);
     m_testText->setGeometry(412, 297 - kTabBar, 290, 132);
 
-    for (QWidget* w : std::initializer_list<QWidget*>{m_name, m_gbk, m_ua, m_url, m_cookie, m_before, m_after, m_regex,
-                                                      m_regex->lineEdit(), m_tindex, m_template, m_uindex})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_name, m_gbk, m_ua, m_url, m_cookie, m_before, m_after, m_regex,
+                                         m_regex->lineEdit(), m_tindex, m_template, m_uindex})
         w->installEventFilter(this);
 }
 
@@ -282,7 +290,8 @@ void OptionsWindow::buildAdvancedPage(QWidget* page) {
     auto* inert = new QGroupBox(QStringLiteral("标题有效性（开发中）"), page);
     inert->setGeometry(198, 27 - kTabBar, 500, 126);
     inert->setEnabled(false);
-    auto* inertText = new QLabel(QStringLiteral("当文章标题中 包含关键词 / 不包含关键词 … 执行操作：入库 / 提醒"), inert);
+    auto* inertText =
+        new QLabel(QStringLiteral("当文章标题中 包含关键词 / 不包含关键词 … 执行操作：入库 / 提醒"), inert);
     inertText->setGeometry(12, 24, 470, 24);
 
     auto* console = new QGroupBox(QStringLiteral("数据库维护"), page);
@@ -308,7 +317,8 @@ void OptionsWindow::fillPlanList() {
     fillTable(m_planList, planListHeaders(r.columns), r.rows);
     for (int row = 0; row < static_cast<int>(r.rows.size()); ++row) {
         const bool ticked = r.rows[row].size() > kRuleIsdo && r.rows[row][kRuleIsdo] == "1";
-        if (QTableWidgetItem* first = m_planList->item(row, 0)) first->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+        if (QTableWidgetItem* first = m_planList->item(row, 0))
+            first->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
     }
 }
 
@@ -388,7 +398,8 @@ void OptionsWindow::savePlan() {
     if (m_uindex->text().isEmpty()) m_uindex->setText(QStringLiteral("0"));
     PlanFields f;
     f.code = m_gbk->isChecked() ? "1" : "0";
-    f.classNumber = m_category->currentIndex() >= 0 && m_category->currentText() == m_category->itemText(m_category->currentIndex())
+    f.classNumber = m_category->currentIndex() >= 0 &&
+                            m_category->currentText() == m_category->itemText(m_category->currentIndex())
                         ? m_category->currentData().toInt()
                         : 1;
     f.url = g(m_url->text());
@@ -414,8 +425,9 @@ void OptionsWindow::savePlan() {
     }
     bool copied = false;
     setClipboard(q(r.statement), &copied);
-    m_testText->setPlainText(QStringLiteral("\n　成功，SQL语句已复制备用！　\n\n") + q(r.statement) +
-                             (copied ? QString() : QStringLiteral("\n\n（剪贴板被其他程序占用，SQL语句未能复制）")));
+    m_testText->setPlainText(
+        QStringLiteral("\n　成功，SQL语句已复制备用！　\n\n") + q(r.statement) +
+        (copied ? QString() : QStringLiteral("\n\n（剪贴板被其他程序占用，SQL语句未能复制）")));
     loadEditor(-1);
     fillPlanList();
     setJudgeMode(0);
@@ -432,7 +444,8 @@ void OptionsWindow::deleteCurrentPlan() {
 void OptionsWindow::toggleCurrentDefaultFlag() {
     auto row = currentRow();
     if (row.empty()) return;
-    SqlResult r = toggleDefaultFlag(m_db, TextToInt(row[kRuleId]), row.size() > kRuleIsdo ? row[kRuleIsdo] : "");
+    SqlResult r =
+        toggleDefaultFlag(m_db, TextToInt(row[kRuleId]), row.size() > kRuleIsdo ? row[kRuleIsdo] : "");
     if (!r.ok) m_dialogs.show(this, QStringLiteral("修改默认监控失败：") + q(r.error));
     fillPlanList();
 }
@@ -447,8 +460,9 @@ void OptionsWindow::exportSelectedPlans() {
         m_dialogs.show(this, QStringLiteral("剪贴板被其他程序占用，复制失败，请稍后再试！"));
         return;
     }
-    m_dialogs.show(this, QStringLiteral("请粘贴QQ对话框中即可看到内容。\n\n高级设置中，执行SQL语句，可快速新建本方案！"),
-                   QStringLiteral("已复制所选方案的SQL语句！"));
+    m_dialogs.show(
+        this, QStringLiteral("请粘贴QQ对话框中即可看到内容。\n\n高级设置中，执行SQL语句，可快速新建本方案！"),
+        QStringLiteral("已复制所选方案的SQL语句！"));
 }
 
 void OptionsWindow::setClipboard(const QString& text, bool* ok) {
@@ -470,8 +484,9 @@ void OptionsWindow::setClipboard(const QString& text, bool* ok) {
 
 void OptionsWindow::startTest() {
     if (testRunning()) return;
-    PlanTestInput input{g(m_regex->currentText()), g(m_url->text()),    m_gbk->isChecked(), g(m_before->text()),
-                        g(m_after->text()),        g(m_cookie->toPlainText()), g(m_ua->text())};
+    PlanTestInput input{
+        g(m_regex->currentText()), g(m_url->text()),           m_gbk->isChecked(), g(m_before->text()),
+        g(m_after->text()),        g(m_cookie->toPlainText()), g(m_ua->text())};
     m_testCancel = std::make_shared<std::atomic<bool>>(false);
     m_test->setText(QStringLiteral("取消测试"));
     m_testText->setPlainText(QStringLiteral("正在获取网页……"));
@@ -511,7 +526,8 @@ void OptionsWindow::showTestResult(const PlanTestResult& r) {
         return;
     }
     if (r.outcome == Outcome::EmptyCut) {
-        if (!r.fetchError.empty()) m_testText->appendPlainText(QStringLiteral("\n（") + q(r.fetchError) + QStringLiteral("）"));
+        if (!r.fetchError.empty())
+            m_testText->appendPlainText(QStringLiteral("\n（") + q(r.fetchError) + QStringLiteral("）"));
         return;  // the list keeps what it showed
     }
     fillTable(m_testList, r.columns, r.rows);  // no matches: no columns, no rows
@@ -540,7 +556,8 @@ void OptionsWindow::runConsoleSql() {
     SqlResult rows;
     std::string result = m_main.monitoring()->sql().execScript(toCrlf(m_sql->toPlainText()), &rows);
     m_sqlResult->setText(q(result));
-    fillTable(m_sqlRows, rows.ok ? rows.columns : std::vector<std::string>{}, rows.ok ? rows.rows : decltype(rows.rows){});
+    fillTable(m_sqlRows, rows.ok ? rows.columns : std::vector<std::string>{},
+              rows.ok ? rows.rows : decltype(rows.rows){});
     m_dialogs.show(this, q(result), QStringLiteral("SQL执行结果"));
 }
 
@@ -551,18 +568,28 @@ bool OptionsWindow::eventFilter(QObject* watched, QEvent* event) {
         m_uindex->setText(QStringLiteral("0"));
     if (event->type() != QEvent::FocusIn) return QDialog::eventFilter(watched, event);
     QString hint;
-    if (watched == m_name) hint = QStringLiteral("方案的标识，示例：天涯论坛_休闲版块");
-    else if (watched == m_gbk) hint = QStringLiteral("源站的编码，选错会乱码。勾选表示gbk，否则为utf-8");
-    else if (watched == m_ua) hint = QStringLiteral("自定义浏览器标记，采集手机版页面可能用到！");
-    else if (watched == m_url) hint = QStringLiteral("被监控的列表页面地址");
-    else if (watched == m_cookie) hint = QStringLiteral("可为空！用于需要登陆才能查看的网站");
-    else if (watched == m_before) hint = QStringLiteral("将从源码的该标记开始匹配，如不明白，可保持默认");
-    else if (watched == m_after) hint = QStringLiteral("采集区域从此处结束，如不明白，可保持默认");
+    if (watched == m_name)
+        hint = QStringLiteral("方案的标识，示例：天涯论坛_休闲版块");
+    else if (watched == m_gbk)
+        hint = QStringLiteral("源站的编码，选错会乱码。勾选表示gbk，否则为utf-8");
+    else if (watched == m_ua)
+        hint = QStringLiteral("自定义浏览器标记，采集手机版页面可能用到！");
+    else if (watched == m_url)
+        hint = QStringLiteral("被监控的列表页面地址");
+    else if (watched == m_cookie)
+        hint = QStringLiteral("可为空！用于需要登陆才能查看的网站");
+    else if (watched == m_before)
+        hint = QStringLiteral("将从源码的该标记开始匹配，如不明白，可保持默认");
+    else if (watched == m_after)
+        hint = QStringLiteral("采集区域从此处结束，如不明白，可保持默认");
     else if (watched == m_regex || watched == m_regex->lineEdit())
-        hint = QStringLiteral("重要！匹配文章的正则表达式，<a style='color:red;' "
-                              "href='https://bbs.tovidesk.example/forum.php?mod=forumdisplay&fid=57'>获取帮助</a>");
-    else if (watched == m_tindex) hint = QStringLiteral("正则匹配得到的 标题的索引编号。下同");
-    else if (watched == m_template) hint = QStringLiteral("合成实际的文章地址。[1]表示测试结果索引1的内容");
+        hint = QStringLiteral(
+            "重要！匹配文章的正则表达式，<a style='color:red;' "
+            "href='https://bbs.tovidesk.example/forum.php?mod=forumdisplay&fid=57'>获取帮助</a>");
+    else if (watched == m_tindex)
+        hint = QStringLiteral("正则匹配得到的 标题的索引编号。下同");
+    else if (watched == m_template)
+        hint = QStringLiteral("合成实际的文章地址。[1]表示测试结果索引1的内容");
     if (!hint.isEmpty()) m_hint->setText(hintHtml(hint));
     return QDialog::eventFilter(watched, event);
 }

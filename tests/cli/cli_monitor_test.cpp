@@ -22,15 +22,18 @@ TEST(CliMonitor, RunStoresExactlyTheNewArticlesRoundAfterRound) {
     server.start();
     auto setItems = [&](std::vector<int> ids) {
         std::string html = "<ul>";
-        for (int id : ids) html += "<li><a href=\"t-" + std::to_string(id) + "\">文章" + std::to_string(id) + "</a></li>";
+        for (int id : ids)
+            html += "<li><a href=\"t-" + std::to_string(id) + "\">文章" + std::to_string(id) + "</a></li>";
         std::lock_guard g(m);
         page = gbk(html + "</ul>");
     };
     ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
     std::string insert =
-        "insert into rule(class,code,name,url,ua,buquan,regular,before,after,tindex,uindex,oindex,isdo,lastid,type) "
-        "values(1,'1','演示','" + server.url("/list.html") +
-        "','UA','" + server.url("/t-[1]") + "','<li><a href=\"t-(\\d+)\">(.*?)</a></li>','<ul>','</ul>','2','1','0',0,'','8')";
+        "insert into "
+        "rule(class,code,name,url,ua,buquan,regular,before,after,tindex,uindex,oindex,isdo,lastid,type) "
+        "values(1,'1','演示','" +
+        server.url("/list.html") + "','UA','" + server.url("/t-[1]") +
+        "','<li><a href=\"t-(\\d+)\">(.*?)</a></li>','<ul>','</ul>','2','1','0',0,'','8')";
     ASSERT_EQ(runCli(dir.path(), {"sql", insert}).code, 0);
 
     // Nothing ticked and no --plan: the queue is empty, which is said, and that is no error.
@@ -56,7 +59,8 @@ TEST(CliMonitor, RunStoresExactlyTheNewArticlesRoundAfterRound) {
     auto search = runCli(dir.path(), {"articles", "--search", "文章3", "--format", "json"});
     EXPECT_NE(search.out.find("\"title\": \"文章3\""), std::string::npos) << search.out;
     EXPECT_EQ(runCli(dir.path(), {"favourite", "1", "on"}).code, 0);
-    EXPECT_NE(runCli(dir.path(), {"articles", "--favourites"}).out.find("page 1, 1 article(s)"), std::string::npos);
+    EXPECT_NE(runCli(dir.path(), {"articles", "--favourites"}).out.find("page 1, 1 article(s)"),
+              std::string::npos);
 
     auto plans = runCli(dir.path(), {"plans"});
     EXPECT_NE(plans.out.find("演示"), std::string::npos);
@@ -70,9 +74,14 @@ TEST(CliMonitor, BadArguments) {
     ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
     struct Case {
         std::vector<std::string> args;
-    } cases[] = {{{"run", "--plan", "99"}},   {{"run", "--plan"}},        {{"run", "--cycles", "0"}},
-                 {{"run", "--cycles", "3", "--every", "5"}}, {{"run", "--bogus"}}, {{"articles", "--page", "0"}},
-                 {{"test"}},                  {{"favourite", "x", "on"}}};
+    } cases[] = {{{"run", "--plan", "99"}},
+                 {{"run", "--plan"}},
+                 {{"run", "--cycles", "0"}},
+                 {{"run", "--cycles", "3", "--every", "5"}},
+                 {{"run", "--bogus"}},
+                 {{"articles", "--page", "0"}},
+                 {{"test"}},
+                 {{"favourite", "x", "on"}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
         EXPECT_EQ(runCli(dir.path(), c.args).code, 2);

@@ -20,7 +20,8 @@ TEST(CliStore, InitThenSqlRoundTrip) {
     EXPECT_NE(again.code, 0);
     EXPECT_NE(again.err.find("already exists"), std::string::npos);
 
-    auto insert = runCli(dir.path(), {"sql", "insert into rule(class,name,url,isdo) values(1,'论坛''s 新帖','http://x/',0)"});
+    auto insert = runCli(
+        dir.path(), {"sql", "insert into rule(class,name,url,isdo) values(1,'论坛''s 新帖','http://x/',0)"});
     EXPECT_EQ(insert.code, 0) << insert.err;
     EXPECT_NE(insert.out.find("SQL成功！"), std::string::npos);
 

@@ -19,7 +19,8 @@ public:
         QMessageBox::Icon icon;
         bool modal;
     };
-    void show(QWidget*, const QString& text, const QString& caption, QMessageBox::Icon icon, bool modal) override {
+    void show(QWidget*, const QString& text, const QString& caption, QMessageBox::Icon icon,
+              bool modal) override {
         shown.push_back({text, caption.isEmpty() ? defaultCaption() : caption, icon, modal});
     }
     bool saw(const QString& text) const {

@@ -119,8 +119,8 @@ TEST_F(GuiFixture, FavouriteOpenAndDetailsActOnTheSelectedRow) {
     ASSERT_EQ(list->rowCount(), 1);
     list->selectRow(0);
     w->showSelectedDetails();
-    EXPECT_TRUE(statusText(*w).endsWith(QStringLiteral(
-        "NO.250 [方案1] 标题250（http://x.example/250）----12/9 7:05；状态：1；备注：备注")));
+    EXPECT_TRUE(statusText(*w).endsWith(
+        QStringLiteral("NO.250 [方案1] 标题250（http://x.example/250）----12/9 7:05；状态：1；备注：备注")));
     w->toggleSelectedFavourite();
     EXPECT_TRUE(statusText(*w).startsWith(QStringLiteral("已移出收藏夹！ 刷新收藏夹可见效果")));
     w->showFavourites();
@@ -133,7 +133,8 @@ TEST_F(GuiFixture, FavouriteOpenAndDetailsActOnTheSelectedRow) {
     w->showAllArticles();
     list->selectRow(0);
     w->openSelectedArticle();
-    EXPECT_TRUE(statusText(*w).contains(QStringLiteral("只能打开 http:// 或 https:// 开头的链接：file:///etc/passwd")));
+    EXPECT_TRUE(statusText(*w).contains(
+        QStringLiteral("只能打开 http:// 或 https:// 开头的链接：file:///etc/passwd")));
 }
 
 TEST_F(GuiFixture, TrayMenuChecksFollowTheSwitches) {

@@ -35,7 +35,8 @@ protected:
     void setItems(std::vector<int> ids) {
         std::string html = "<ul id=\"list\">";
         for (int id : ids)
-            html += "<li><a href=\"t-" + std::to_string(id) + ".html\">新文章" + std::to_string(id) + "</a><i>x</i></li>";
+            html += "<li><a href=\"t-" + std::to_string(id) + ".html\">新文章" + std::to_string(id) +
+                    "</a><i>x</i></li>";
         std::lock_guard g(m);
         page = gbk(html + "</ul>");
     }
@@ -139,7 +140,8 @@ TEST_F(GuiMonitoring, NoTrayStillAlertsAndAcknowledges) {
     w->frequencyBox()->setText(QStringLiteral("10"));
     w->toggleMonitoring();
     ASSERT_TRUE(waitUntil([&] { return w->monitoring()->alerts().alertPending(); }));
-    EXPECT_TRUE(status(*w).contains(QStringLiteral("发现有新内容！请单击 托盘图标 或左上角 全部文章按钮更新列表！")));
+    EXPECT_TRUE(
+        status(*w).contains(QStringLiteral("发现有新内容！请单击 托盘图标 或左上角 全部文章按钮更新列表！")));
     // Minimising without a tray never hides the window into nothing.
     w->show();
     w->minimiseWindow();

@@ -30,7 +30,8 @@ class Options : public GuiFixture {
 protected:
     void SetUp() override {
         server.server().Get("/list.html", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(gbk("<html><ul><li><a href=\"t-7.html\">七号 'quoted'</a></li><li><a href=\"t-8.html\">八号</a>"
+            res.set_content(gbk("<html><ul><li><a href=\"t-7.html\">七号 'quoted'</a></li><li><a "
+                                "href=\"t-8.html\">八号</a>"
                                 "</li></ul></html>"),
                             "text/html");
         });
@@ -118,7 +119,8 @@ TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
     w.cookieBox()->setPlainText(QStringLiteral("sid='1'"));
     w.savePlan();
     EXPECT_TRUE(w.testText()->toPlainText().contains(QStringLiteral("成功，SQL语句已复制备用！")));
-    EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("insert into rule(id,isdo,code,url,")));
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(
+        QStringLiteral("insert into rule(id,isdo,code,url,")));
     EXPECT_EQ(w.idBox()->text(), QStringLiteral("0"));  // back to a blank new plan
     EXPECT_EQ(w.judgeMode(), 0);
     ASSERT_EQ(w.planList()->rowCount(), 3);
@@ -200,7 +202,8 @@ TEST_F(Options, TestRunFailuresAndCancel) {
     w.urlBox()->setText(QStringLiteral("http://127.0.0.1:1/"));
     w.startTest();
     ASSERT_TRUE(waitUntil([&] { return !w.testRunning(); }));
-    EXPECT_TRUE(w.testText()->toPlainText().startsWith(QStringLiteral("出错！截取源码为空，请检查方案的采集区域！")));
+    EXPECT_TRUE(
+        w.testText()->toPlainText().startsWith(QStringLiteral("出错！截取源码为空，请检查方案的采集区域！")));
 
     test::RawHttpServer hanging("", /*hang=*/true);
     w.urlBox()->setText(QString::fromStdString(hanging.url("/")));

@@ -32,7 +32,8 @@ void EngineFixture::SetUp() {
         res.set_content(it->second, "text/html");
     });
     server.start();
-    monitoring = std::make_unique<Monitoring>(db, sink, alerts, &listener, PlanExtractor::networkFetcher(), &clock);
+    monitoring =
+        std::make_unique<Monitoring>(db, sink, alerts, &listener, PlanExtractor::networkFetcher(), &clock);
     monitoring->extractor().setArticlePause(std::chrono::milliseconds(1));
 }
 
@@ -44,10 +45,11 @@ void EngineFixture::setPage(const std::string& path, const std::string& body) {
 }
 
 std::string EngineFixture::listPage(const std::vector<std::pair<int, std::string>>& items, bool utf8) {
-    std::string html = "<html><head><title>板块</title></head><body>\r\n<div>导航</div>\r\n<ul id=\"list\">\r\n";
+    std::string html =
+        "<html><head><title>板块</title></head><body>\r\n<div>导航</div>\r\n<ul id=\"list\">\r\n";
     for (const auto& [id, title] : items)
-        html += "<li>\t<a href=\"t-" + std::to_string(id) + ".html\">" + title + "</a><i>作者" + std::to_string(id) +
-                "</i></li>\r\n";
+        html += "<li>\t<a href=\"t-" + std::to_string(id) + ".html\">" + title + "</a><i>作者" +
+                std::to_string(id) + "</i></li>\r\n";
     html += "</ul>\r\n<p>页脚</p></body></html>";
     return utf8 ? html : gbk(html);
 }
@@ -56,8 +58,8 @@ int EngineFixture::addPlan(PlanSpec s) {
     Statement insert(
         "insert into rule(class,code,name,url,cookie,ua,arttile,arturl,lasttime,buquan,regular,before,after,"
         "tindex,uindex,oindex,isdo,lastid,type) values(1,?,?,?,?,?,'','','',?,?,?,?,?,?,?,?,'',?)",
-        {s.code, gbk(s.name), s.url, s.cookie, s.ua, s.buquan, gbk(s.regular), gbk(s.before), gbk(s.after), s.tindex,
-         s.uindex, s.oindex, static_cast<std::int64_t>(s.isdo), s.type});
+        {s.code, gbk(s.name), s.url, s.cookie, s.ua, s.buquan, gbk(s.regular), gbk(s.before), gbk(s.after),
+         s.tindex, s.uindex, s.oindex, static_cast<std::int64_t>(s.isdo), s.type});
     EXPECT_TRUE(db.run(insert).ok);
     reloadPlanTable();
     return std::stoi(db.run("select max(id) from rule").rows[0][0]);
@@ -67,7 +69,8 @@ void EngineFixture::reloadPlanTable() { monitoring->planTable().fill(db.run("sel
 
 std::vector<std::string> EngineFixture::titles(int planId) {
     std::vector<std::string> out;
-    for (const auto& row : db.run(Statement("select title from info where planid=? order by id desc", {planId})).rows)
+    for (const auto& row :
+         db.run(Statement("select title from info where planid=? order by id desc", {planId})).rows)
         out.push_back(gbkToUtf8(row[0]));
     return out;
 }

@@ -24,8 +24,14 @@ public:
 class RecordingAlerts final : public AlertSink {
 public:
     void playSound() override { ++sounds; }
-    void showAlertIcon() override { ++alertIcons; iconIsAlert = true; }
-    void showNormalIcon() override { ++normalIcons; iconIsAlert = false; }
+    void showAlertIcon() override {
+        ++alertIcons;
+        iconIsAlert = true;
+    }
+    void showNormalIcon() override {
+        ++normalIcons;
+        iconIsAlert = false;
+    }
     std::atomic<int> sounds{0}, alertIcons{0}, normalIcons{0};
     std::atomic<bool> iconIsAlert{false};
 };

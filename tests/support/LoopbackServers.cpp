@@ -47,7 +47,8 @@ void HttpTestServer::record(Seen seen) {
     m_requests.push_back(std::move(seen));
 }
 
-RawHttpServer::RawHttpServer(std::string response, bool hang) : m_response(std::move(response)), m_hang(hang) {
+RawHttpServer::RawHttpServer(std::string response, bool hang)
+    : m_response(std::move(response)), m_hang(hang) {
     m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
     ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);

@@ -56,7 +56,8 @@ std::filesystem::path makeDatabase(const std::filesystem::path& dir) {
     auto path = dir / "tovi.sdb";
     Database db;
     std::string error;
-    if (!db.create(path) || !createSchema(db, &error)) throw std::runtime_error("cannot create " + path.string());
+    if (!db.create(path) || !createSchema(db, &error))
+        throw std::runtime_error("cannot create " + path.string());
     return path;
 }
 

@@ -37,7 +37,8 @@ std::optional<std::string> articleDetailsLine(const ArticleRow& row) {
 
 bool isOpenableLink(const std::string& url) {
     std::string lower = asciiLower(trimSpaces(url));
-    return (lower.rfind("http://", 0) == 0 && lower.size() > 7) || (lower.rfind("https://", 0) == 0 && lower.size() > 8);
+    return (lower.rfind("http://", 0) == 0 && lower.size() > 7) ||
+           (lower.rfind("https://", 0) == 0 && lower.size() > 8);
 }
 
 std::string refusedLinkLine(const std::string& url) {

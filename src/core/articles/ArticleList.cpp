@@ -12,8 +12,12 @@ Statement articlePageStatement(const ArticleView& view, std::int64_t page) {
                                                               : page * kArticlesPerPage - kArticlesPerPage;
     Statement s;
     switch (view.kind) {
-        case ArticleView::Kind::All: s.sql = "select * from info where 1"; break;
-        case ArticleView::Kind::Favourites: s.sql = "select * from info where issoucang=1"; break;
+        case ArticleView::Kind::All:
+            s.sql = "select * from info where 1";
+            break;
+        case ArticleView::Kind::Favourites:
+            s.sql = "select * from info where issoucang=1";
+            break;
         case ArticleView::Kind::Plan:
             s.sql = "select * from info where planid=?";
             s.values.push_back(view.planId);
@@ -22,7 +26,8 @@ Statement articlePageStatement(const ArticleView& view, std::int64_t page) {
             s.sql = "select * from info where gbk_like(?, title)";
             s.values.push_back("%" + view.keyword + "%");
             break;
-        case ArticleView::Kind::None: return s;
+        case ArticleView::Kind::None:
+            return s;
     }
     s.sql += " order by id desc LIMIT ?,100";
     s.values.push_back(offset);
@@ -47,7 +52,8 @@ void ArticleBrowser::load(std::int64_t page) {
 
 std::string ArticleBrowser::nextPage() {
     load(m_page + 1);
-    return gbk("已经下翻1页！当前页码：") + std::to_string(m_page) + gbk("，若列表为空，表示当前页码超出可用页数！");
+    return gbk("已经下翻1页！当前页码：") + std::to_string(m_page) +
+           gbk("，若列表为空，表示当前页码超出可用页数！");
 }
 
 std::string ArticleBrowser::previousPage() {
@@ -57,8 +63,9 @@ std::string ArticleBrowser::previousPage() {
 }
 
 std::string setFavourite(LoggedSql& sql, std::int64_t articleId, bool on) {
-    return sql.exec(Statement(on ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
-                              {articleId}));
+    return sql.exec(
+        Statement(on ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
+                  {articleId}));
 }
 
 }  // namespace tovi

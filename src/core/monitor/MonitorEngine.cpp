@@ -20,8 +20,8 @@ std::chrono::milliseconds cyclePause(std::int64_t seconds) {
     return std::chrono::milliseconds(std::min(seconds, kMaxSeconds) * 1000);
 }
 
-MonitorEngine::MonitorEngine(PlanExtractor& extractor, AlertNotifier& alerts, StatusSink& sink, const Clock& clock,
-                             MonitorListener* listener)
+MonitorEngine::MonitorEngine(PlanExtractor& extractor, AlertNotifier& alerts, StatusSink& sink,
+                             const Clock& clock, MonitorListener* listener)
     : m_extractor(extractor), m_alerts(alerts), m_sink(sink), m_clock(clock), m_listener(listener) {}
 
 MonitorEngine::~MonitorEngine() {
@@ -98,7 +98,8 @@ void MonitorEngine::passBody(std::stop_token stop, const std::vector<int>& queue
     }
 }
 
-void MonitorEngine::periodicBody(std::stop_token stop, std::vector<int> queue, std::chrono::milliseconds pause) {
+void MonitorEngine::periodicBody(std::stop_token stop, std::vector<int> queue,
+                                 std::chrono::milliseconds pause) {
     if (queue.empty()) {
         if (m_listener) m_listener->queueEmpty(RunMode::RunTicked);
         return;

@@ -3,8 +3,8 @@
 // number of one-shot passes. Workers report through the status sink and the listener; they
 // never touch widgets. Stopping is a request honoured between plans, statements, pause
 // slices and inside a fetch; no thread is ever killed.
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <list>
 #include <memory>
 #include <mutex>

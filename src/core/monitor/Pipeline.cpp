@@ -11,9 +11,12 @@ namespace tovi {
 
 JudgeMode judgeModeFromText(std::string_view typeText) {
     switch (TextToInt(typeText)) {
-        case 2: return JudgeMode::TimeAscending;
-        case 8: return JudgeMode::CompareArticleId;
-        default: return JudgeMode::TimeDescending;
+        case 2:
+            return JudgeMode::TimeAscending;
+        case 8:
+            return JudgeMode::CompareArticleId;
+        default:
+            return JudgeMode::TimeDescending;
     }
 }
 

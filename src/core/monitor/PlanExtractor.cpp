@@ -30,7 +30,8 @@ PlanFetcher PlanExtractor::networkFetcher(FetchLimits limits) {
 bool PlanExtractor::acquire(int planId, std::stop_token stop) {
     std::unique_lock lock(m_runningMutex);
     if (m_running.count(planId)) {
-        m_sql.sink().append(gbk("\r\n方案") + std::to_string(planId) + gbk(" 正在被另一个任务提取，等它结束后再提取"));
+        m_sql.sink().append(gbk("\r\n方案") + std::to_string(planId) +
+                            gbk(" 正在被另一个任务提取，等它结束后再提取"));
         if (!m_runningChanged.wait(lock, stop, [&] { return m_running.count(planId) == 0; })) return false;
     }
     m_running.insert(planId);
@@ -59,7 +60,9 @@ void PlanExtractor::runPlan(long long planId, std::stop_token stop) {
 void PlanExtractor::runLocked(int planId, std::stop_token stop) {
     StatusSink& sink = m_sql.sink();
     const std::string idText = std::to_string(planId);
-    auto endLine = [&] { sink.append(gbk("\r\n任务") + idText + gbk("已结束----") + ShortTimestamp(m_clock)); };
+    auto endLine = [&] {
+        sink.append(gbk("\r\n任务") + idText + gbk("已结束----") + ShortTimestamp(m_clock));
+    };
 
     sink.append(gbk("\r\n开始提取 方案") + idText + gbk(" 的新文章 ---- ") + ShortTimestamp(m_clock));
     // A copy: a tree rebuild may refill the table while this run works.
@@ -80,7 +83,8 @@ void PlanExtractor::runLocked(int planId, std::stop_token stop) {
     source = cleanSource(source);
     sink.append(gbk("、取有效源码"));
     CutResult cut = cutRegion(source, plan[kRuleBefore], plan[kRuleAfter], plan[kRuleArttile], mode);
-    if (mode != JudgeMode::CompareArticleId && !cut.markerFound) sink.append(gbk("源码中末发现最后文章标记！"));
+    if (mode != JudgeMode::CompareArticleId && !cut.markerFound)
+        sink.append(gbk("源码中末发现最后文章标记！"));
     if (cut.region.empty()) {
         std::string line = gbk("\r\n截取源码为空，可能是 无新文章、采集区域设置、源站无法访问 等原因！");
         if (!fetched.error.empty()) line += gbk("（") + fetched.error + gbk("）");
@@ -117,8 +121,8 @@ void PlanExtractor::runLocked(int planId, std::stop_token stop) {
         lastUrl = composeUrl(plan[kRuleBuquan], m);
         statements.emplace_back(
             "insert into info(planname,planid,title,url,other,addtime,issoucang) values(?,?,?,?,?,?,0)",
-            std::vector<SqlValue>{plan[kRuleName], static_cast<std::int64_t>(planId), groupText(m, titleGroup),
-                                  lastUrl, groupText(m, otherGroup), now});
+            std::vector<SqlValue>{plan[kRuleName], static_cast<std::int64_t>(planId),
+                                  groupText(m, titleGroup), lastUrl, groupText(m, otherGroup), now});
     }
     const std::size_t inserts = statements.size();
     if (mode == JudgeMode::CompareArticleId && inserts == 0) {
@@ -130,8 +134,9 @@ void PlanExtractor::runLocked(int planId, std::stop_token stop) {
     const Match& marker = mode == JudgeMode::TimeAscending ? matched.matches.back() : matched.matches.front();
     const std::string arttile = groupText(marker, titleGroup);
     const std::string lastIdText = std::to_string(highestId);
-    statements.emplace_back("update rule set arttile=?,arturl=?,lasttime=?,lastid=? where id=?",
-                            std::vector<SqlValue>{arttile, lastUrl, now, highestId, static_cast<std::int64_t>(planId)});
+    statements.emplace_back(
+        "update rule set arttile=?,arturl=?,lasttime=?,lastid=? where id=?",
+        std::vector<SqlValue>{arttile, lastUrl, now, highestId, static_cast<std::int64_t>(planId)});
 
     // The articles and the plan update land together: an interrupted run neither loses
     // articles nor stores them twice.

@@ -24,7 +24,8 @@ class PlanExtractor {
 public:
     static constexpr std::chrono::milliseconds kDefaultArticlePause{200};
 
-    PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock, PlanFetcher fetch);
+    PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
+                  PlanFetcher fetch);
 
     // Pause between the echoes of stored articles (the status trace's pacing).
     void setArticlePause(std::chrono::milliseconds pause) { m_articlePause = pause; }

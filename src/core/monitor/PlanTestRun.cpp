@@ -10,7 +10,8 @@ namespace tovi {
 
 const char* const kBlockedSiteKeyword = "tovidesk-blocked.invalid";
 
-PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetch, const CancelCheck& cancel) {
+PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetch,
+                           const CancelCheck& cancel) {
     using Outcome = PlanTestResult::Outcome;
     PlanTestResult r;
     if (input.expression.empty()) {
@@ -63,9 +64,8 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetc
 PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel) {
     return runPlanTest(
         input,
-        [](const std::string& url, const std::string& cookie, const std::string& headers, const CancelCheck& c) {
-            return DirectHttpRequest(url, cookie, headers, c);
-        },
+        [](const std::string& url, const std::string& cookie, const std::string& headers,
+           const CancelCheck& c) { return DirectHttpRequest(url, cookie, headers, c); },
         cancel);
 }
 

@@ -27,10 +27,10 @@ struct PlanTestResult {
     std::string cutText;     // the text for the result box (the cut, or the cut error text)
     bool cutShown = false;   // false: the result box keeps what it showed
     int groupCount = 0;
-    std::vector<std::string> columns;             // "索引 0" … "索引 G"
-    std::vector<std::vector<std::string>> rows;   // one per match, G + 1 cells
-    bool unlocksEditor = false;                   // saving and the data items become usable
-    std::string fetchError;                       // why the page did not come, for diagnosis
+    std::vector<std::string> columns;            // "索引 0" … "索引 G"
+    std::vector<std::vector<std::string>> rows;  // one per match, G + 1 cells
+    bool unlocksEditor = false;                  // saving and the data items become usable
+    std::string fetchError;                      // why the page did not come, for diagnosis
 };
 
 // The one site the program refuses to watch.
@@ -39,7 +39,8 @@ extern const char* const kBlockedSiteKeyword;
 using DirectFetcher = std::function<FetchResult(const std::string& url, const std::string& cookie,
                                                 const std::string& headers, const CancelCheck& cancel)>;
 
-PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetch, const CancelCheck& cancel = {});
+PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetch,
+                           const CancelCheck& cancel = {});
 // Over DirectHttpRequest.
 PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel = {});
 

@@ -33,16 +33,19 @@ std::string completeDirectRequestHeaders(const std::string& url, const std::stri
     return h;
 }
 
-FetchResult DirectHttpRequest(const std::string& url, const std::string& cookie, const std::string& extraHeaders,
-                              const CancelCheck& cancel, const FetchLimits& limits) {
+FetchResult DirectHttpRequest(const std::string& url, const std::string& cookie,
+                              const std::string& extraHeaders, const CancelCheck& cancel,
+                              const FetchLimits& limits) {
     CurlGet get;
     // Connect where the URL splitting says, as the plan test always has.
     get.url = urlForWire(std::string(isSecureUrl(url) ? "https://" : "http://") + UrlHost(url, false) + ":" +
                          std::to_string(UrlPort(url)) + UrlPath(url));
     get.userAgent = gbkToUtf8(directRequestAgent(extraHeaders));
-    for (const std::string& line : gbkSplit(completeDirectRequestHeaders(url, cookie, extraHeaders), "\r\n")) {
+    for (const std::string& line :
+         gbkSplit(completeDirectRequestHeaders(url, cookie, extraHeaders), "\r\n")) {
         std::string name = HttpHeaderName(line);
-        if (!name.empty()) get.headers.push_back(curlHeaderLine(gbkToUtf8(name), gbkToUtf8(HttpHeaderValue(line))));
+        if (!name.empty())
+            get.headers.push_back(curlHeaderLine(gbkToUtf8(name), gbkToUtf8(HttpHeaderValue(line))));
     }
     get.verifyTls = true;
     get.limits = limits;

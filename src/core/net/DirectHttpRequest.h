@@ -17,7 +17,8 @@ std::string directRequestAgent(const std::string& extraHeaders);
 std::string completeDirectRequestHeaders(const std::string& url, const std::string& cookie,
                                          const std::string& extraHeaders);
 
-FetchResult DirectHttpRequest(const std::string& url, const std::string& cookie, const std::string& extraHeaders,
-                              const CancelCheck& cancel = {}, const FetchLimits& limits = directRequestLimits());
+FetchResult DirectHttpRequest(const std::string& url, const std::string& cookie,
+                              const std::string& extraHeaders, const CancelCheck& cancel = {},
+                              const FetchLimits& limits = directRequestLimits());
 
 }  // namespace tovi

@@ -11,9 +11,9 @@ namespace tovi {
 using CancelCheck = std::function<bool()>;
 
 struct FetchResult {
-    std::string body;      // raw bytes
-    std::string error;     // empty on success; otherwise why nothing (or not all) came
-    long status = 0;       // HTTP status of the final response, 0 when none arrived
+    std::string body;   // raw bytes
+    std::string error;  // empty on success; otherwise why nothing (or not all) came
+    long status = 0;    // HTTP status of the final response, 0 when none arrived
     bool cancelled = false;
 };
 
@@ -28,8 +28,7 @@ struct FetchLimits {
 
 // The monitoring fetch as the engine sees it, so it can be driven without a network.
 // Arguments: URL, the plan's cookie (in/out), extra header text, cancel check.
-using PlanFetcher =
-    std::function<FetchResult(const std::string& url, std::string& cookie, const std::string& headers,
-                              const CancelCheck& cancel)>;
+using PlanFetcher = std::function<FetchResult(const std::string& url, std::string& cookie,
+                                              const std::string& headers, const CancelCheck& cancel)>;
 
 }  // namespace tovi

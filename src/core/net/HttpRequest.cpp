@@ -8,7 +8,8 @@
 
 namespace tovi {
 
-std::string completeDefaultHeaders(const std::string& extraHeaders, const std::string& url, bool addUserAgent) {
+std::string completeDefaultHeaders(const std::string& extraHeaders, const std::string& url,
+                                   bool addUserAgent) {
     std::string h = extraHeaders;
     if (h.empty())
         h = "Accept: */*";
@@ -16,7 +17,8 @@ std::string completeDefaultHeaders(const std::string& extraHeaders, const std::s
         h += "\r\nAccept: */*";
     if (!gbkContains(h, "Referer:")) h += "\r\nReferer: " + url;
     if (!gbkContains(h, "Accept-Language:")) h += "\r\nAccept-Language: zh-cn";
-    if (addUserAgent && !gbkContains(h, "User-Agent:")) h += std::string("\r\nUser-Agent: ") + kDefaultUserAgent;
+    if (addUserAgent && !gbkContains(h, "User-Agent:"))
+        h += std::string("\r\nUser-Agent: ") + kDefaultUserAgent;
     if (!gbkContains(h, "Content-Type:")) h += "\r\nContent-Type: application/x-www-form-urlencoded";
     return h;
 }

@@ -12,7 +12,8 @@ constexpr const char* kDefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Wi
 
 // The caller's header text completed with the defaults it lacks (case-sensitive presence
 // tests): Accept, Referer, Accept-Language, User-Agent (when asked), Content-Type, in that order.
-std::string completeDefaultHeaders(const std::string& extraHeaders, const std::string& url, bool addUserAgent);
+std::string completeDefaultHeaders(const std::string& extraHeaders, const std::string& url,
+                                   bool addUserAgent);
 
 // The header lines in the order they go out: Cookie (when not empty), then the completed
 // header text line by line. Lines without a name are left out.

@@ -9,13 +9,15 @@
 namespace tovi {
 
 const char* const kEditorDefaultUserAgent =
-    "Mozilla/5.0 (Windows NT 6.1) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/38.0.2125.122 Safari/537.36 SE 2.X "
+    "Mozilla/5.0 (Windows NT 6.1) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/38.0.2125.122 Safari/537.36 "
+    "SE 2.X "
     "MetaSr 1.0";
 
 namespace {
 
 constexpr const char* kInsertColumns =
-    "insert into rule(isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,oindex,ua,class,url,name,type)";
+    "insert into "
+    "rule(isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,oindex,ua,class,url,name,type)";
 
 std::optional<std::int64_t> lowestFreeId(Database& db) {
     SqlResult r = db.run("select id from rule where id between 1 and 200 order by id");
@@ -44,17 +46,19 @@ PlanSaveResult savePlan(Database& db, const PlanFields& f, std::int64_t id) {
             return result;
         }
         result.id = static_cast<int>(*freeId);
-        st = Statement("insert into rule(id,isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,oindex,ua,"
-                       "class,name,type) values(?,'0',?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-                       {*freeId, f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, f.tindex, uindex,
-                        f.oindex, f.ua, f.classNumber, f.name, std::to_string(f.type)});
+        st = Statement(
+            "insert into rule(id,isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,oindex,ua,"
+            "class,name,type) values(?,'0',?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+            {*freeId, f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, f.tindex, uindex,
+             f.oindex, f.ua, f.classNumber, f.name, std::to_string(f.type)});
     } else {
         result.id = static_cast<int>(id);
-        st = Statement("update rule set code=?,url=?,before=?,after=?,regular=?,buquan=?,cookie=?,tindex=?,uindex=?,"
-                       "oindex=?,ua=?,class=?,name=?,type=? where id=?",
-                       {f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, TextToInt(f.tindex),
-                        TextToInt(uindex), TextToInt(f.oindex), f.ua, f.classNumber, f.name, std::to_string(f.type),
-                        id});
+        st = Statement(
+            "update rule set code=?,url=?,before=?,after=?,regular=?,buquan=?,cookie=?,tindex=?,uindex=?,"
+            "oindex=?,ua=?,class=?,name=?,type=? where id=?",
+            {f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, TextToInt(f.tindex),
+             TextToInt(uindex), TextToInt(f.oindex), f.ua, f.classNumber, f.name, std::to_string(f.type),
+             id});
     }
     result.statement = st.display();
     SqlResult r = db.run(st);
@@ -67,7 +71,9 @@ PlanSaveResult savePlan(Database& db, const PlanFields& f, std::int64_t id) {
     return result;
 }
 
-SqlResult deletePlan(Database& db, std::int64_t id) { return db.run(Statement("DELETE FROM rule WHERE id=?", {id})); }
+SqlResult deletePlan(Database& db, std::int64_t id) {
+    return db.run(Statement("DELETE FROM rule WHERE id=?", {id}));
+}
 
 SqlResult toggleDefaultFlag(Database& db, std::int64_t id, const std::string& isdoText) {
     std::int64_t next = TextToInt(isdoText) == 0 ? 1 : 0;
@@ -76,15 +82,17 @@ SqlResult toggleDefaultFlag(Database& db, std::int64_t id, const std::string& is
 
 std::string planInsertSql(const std::vector<std::string>& row) {
     auto cell = [&](int k) { return k < static_cast<int>(row.size()) ? row[k] : std::string(); };
-    Statement st(std::string(kInsertColumns) + " values('0',?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-                 {cell(kRuleCode), cell(kRuleUrl), cell(kRuleBefore), cell(kRuleAfter), cell(kRuleRegular),
-                  cell(kRuleBuquan), cell(kRuleCookie), cell(kRuleTindex), cell(kRuleUindex), cell(kRuleOindex),
-                  cell(kRuleUa), TextToInt(cell(kRuleClass)), cell(kRuleUrl), cell(kRuleName), cell(kRuleType)});
+    Statement st(
+        std::string(kInsertColumns) + " values('0',?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+        {cell(kRuleCode), cell(kRuleUrl), cell(kRuleBefore), cell(kRuleAfter), cell(kRuleRegular),
+         cell(kRuleBuquan), cell(kRuleCookie), cell(kRuleTindex), cell(kRuleUindex), cell(kRuleOindex),
+         cell(kRuleUa), TextToInt(cell(kRuleClass)), cell(kRuleUrl), cell(kRuleName), cell(kRuleType)});
     return st.display();
 }
 
 std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows) {
-    std::string text = gbk("下面为导出的方案对应SQL语句，高级设置中，执行SQL语句，可快速新建本方案！\r\n\r\n");
+    std::string text =
+        gbk("下面为导出的方案对应SQL语句，高级设置中，执行SQL语句，可快速新建本方案！\r\n\r\n");
     // Each statement ends with ";" so several exported plans run as one text in the console.
     for (const auto& row : rows) text += planInsertSql(row) + ";\r\n\r\n";
     return text;

@@ -12,7 +12,7 @@ namespace tovi {
 
 // The editor's values, GBK texts exactly as typed.
 struct PlanFields {
-    std::string code;   // "1" GBK, "0" UTF-8
+    std::string code;  // "1" GBK, "0" UTF-8
     std::int64_t classNumber = 1;
     std::string url, before, after, regular, buquan, cookie;
     std::string tindex, uindex, oindex;

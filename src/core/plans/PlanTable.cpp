@@ -25,7 +25,8 @@ void PlanTable::setRow(int id, const PlanRow& row) {
     m_rows[id] = row;
 }
 
-void PlanTable::writeBack(int id, const std::string& arttile, const std::string& lastid, const std::string& cookie) {
+void PlanTable::writeBack(int id, const std::string& arttile, const std::string& lastid,
+                          const std::string& cookie) {
     if (!isValidId(id)) return;
     std::lock_guard g(m_mutex);
     m_rows[id][kRuleArttile] = arttile;

@@ -29,13 +29,15 @@ PlanTree refreshPlanTree(Database& db, const Settings& settings, PlanTable& tabl
     PlanTree tree;
     for (const std::string& name : settings.categories()) tree.categories.push_back({name, {}});
     for (std::size_t c = 0; c < tree.categories.size(); ++c) {
-        SqlResult rows = db.run(Statement("select * from rule where class=?", {static_cast<std::int64_t>(c + 1)}));
+        SqlResult rows =
+            db.run(Statement("select * from rule where class=?", {static_cast<std::int64_t>(c + 1)}));
         for (const auto& cells : rows.rows) {
             if (cells.size() <= kRuleIsdo) continue;
             auto id = TextToInt(cells[kRuleId]);
             if (!PlanTable::isValidId(id)) continue;  // reported once by the table fill below
-            tree.categories[c].plans.push_back(
-                {static_cast<int>(id), cells[kRuleName] + " [" + cells[kRuleId] + "]", TextToInt(cells[kRuleIsdo]) == 1});
+            tree.categories[c].plans.push_back({static_cast<int>(id),
+                                                cells[kRuleName] + " [" + cells[kRuleId] + "]",
+                                                TextToInt(cells[kRuleIsdo]) == 1});
         }
     }
     table.fill(db.run("select * from rule"), sink);

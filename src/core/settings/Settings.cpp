@@ -7,10 +7,10 @@
 namespace tovi {
 
 namespace SettingKey {
-#define TOVI_KEY(fn, text)                       \
-    const std::string& fn() {                    \
+#define TOVI_KEY(fn, text)                          \
+    const std::string& fn() {                       \
         static const std::string value = gbk(text); \
-        return value;                            \
+        return value;                               \
     }
 TOVI_KEY(section, "配置")
 TOVI_KEY(height, "高度")

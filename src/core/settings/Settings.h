@@ -13,16 +13,16 @@ namespace tovi {
 namespace SettingKey {
 // GBK key names of section 配置.
 const std::string& section();
-const std::string& height();       // 高度
-const std::string& width();        // 宽度
-const std::string& soundAlert();   // 语音提醒
-const std::string& iconAlert();    // 图标提醒
-const std::string& alias();        // 别名
-const std::string& rowHeight();    // 行高
-const std::string& rowColor1();    // 行色1
-const std::string& rowColor2();    // 行色2
-const std::string& frequency();    // 频率
-const std::string& categories();   // 类别
+const std::string& height();      // 高度
+const std::string& width();       // 宽度
+const std::string& soundAlert();  // 语音提醒
+const std::string& iconAlert();   // 图标提醒
+const std::string& alias();       // 别名
+const std::string& rowHeight();   // 行高
+const std::string& rowColor1();   // 行色1
+const std::string& rowColor2();   // 行色2
+const std::string& frequency();   // 频率
+const std::string& categories();  // 类别
 }  // namespace SettingKey
 
 struct WindowSize {

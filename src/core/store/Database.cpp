@@ -54,7 +54,9 @@ SqlResult Database::failure(std::string_view message) {
     return r;
 }
 
-SqlResult Database::failureFromEngine() { return failure(m_db ? sqlite3_errmsg(m_db) : "database is not open"); }
+SqlResult Database::failureFromEngine() {
+    return failure(m_db ? sqlite3_errmsg(m_db) : "database is not open");
+}
 
 bool Database::openWithFlags(const std::filesystem::path& path, int flags) {
     Guard g(*this);
@@ -167,8 +169,8 @@ sqlite3_stmt* Database::prepared(const std::string& sql) {
     if (it != m_prepared.end()) return it->second;
     sqlite3_stmt* st = nullptr;
     const char* tail = nullptr;
-    if (sqlite3_prepare_v3(m_db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, &tail) !=
-            SQLITE_OK ||
+    if (sqlite3_prepare_v3(m_db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &st,
+                           &tail) != SQLITE_OK ||
         !st)
         return nullptr;
     if (tail && *tail) {  // more than one statement: not for this path
@@ -250,7 +252,8 @@ std::vector<SqlResult> Database::runTransaction(const std::vector<Statement>& st
     Guard g(*this);
     std::vector<SqlResult> results;
     if (!m_db) {
-        for (std::size_t i = 0; i < statements.size(); ++i) results.push_back(failure("database is not open"));
+        for (std::size_t i = 0; i < statements.size(); ++i)
+            results.push_back(failure("database is not open"));
         return results;
     }
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {

@@ -60,7 +60,8 @@ public:
 
     // Called while a thread waits for the lock, e.g. to keep a window painted. The hook must
     // not use this connection.
-    void setWaitHook(std::function<void()> hook, std::chrono::milliseconds step = std::chrono::milliseconds(50));
+    void setWaitHook(std::function<void()> hook,
+                     std::chrono::milliseconds step = std::chrono::milliseconds(50));
 
     static std::string shortenError(std::string_view message);
 

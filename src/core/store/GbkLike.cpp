@@ -17,7 +17,8 @@ bool sameChar(std::string_view a, std::size_t ai, std::size_t alen, std::string_
 }
 
 void gbkLikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    if (argc < 2 || sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+    if (argc < 2 || sqlite3_value_type(argv[0]) == SQLITE_NULL ||
+        sqlite3_value_type(argv[1]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
         return;
     }

@@ -7,10 +7,10 @@ namespace tovi {
 namespace {
 
 constexpr const char* kRuleColumns[kRuleColumnCount] = {
-    "id", "class", "code", "name", "url", "cookie", "ua", "arttile", "arturl", "lasttime",
-    "buquan", "regular", "before", "after", "tindex", "uindex", "oindex", "isdo", "lastid", "type"};
-constexpr const char* kInfoColumns[kInfoColumnCount] = {"id", "planname", "planid", "title",
-                                                        "url", "other", "addtime", "issoucang"};
+    "id",     "class",   "code",   "name",  "url",    "cookie", "ua",     "arttile", "arturl", "lasttime",
+    "buquan", "regular", "before", "after", "tindex", "uindex", "oindex", "isdo",    "lastid", "type"};
+constexpr const char* kInfoColumns[kInfoColumnCount] = {"id",  "planname", "planid",  "title",
+                                                        "url", "other",    "addtime", "issoucang"};
 
 // Plan ids stay within 1-200 because the in-memory plan table has 200 rows.
 constexpr const char* kCreateSql =
@@ -27,8 +27,12 @@ constexpr const char* kIndexSql =
 
 }  // namespace
 
-const char* ruleColumnName(int column) { return column >= 0 && column < kRuleColumnCount ? kRuleColumns[column] : ""; }
-const char* infoColumnName(int column) { return column >= 0 && column < kInfoColumnCount ? kInfoColumns[column] : ""; }
+const char* ruleColumnName(int column) {
+    return column >= 0 && column < kRuleColumnCount ? kRuleColumns[column] : "";
+}
+const char* infoColumnName(int column) {
+    return column >= 0 && column < kInfoColumnCount ? kInfoColumns[column] : "";
+}
 
 bool createSchema(Database& db, std::string* error) {
     SqlResult r = db.runScript(std::string(kCreateSql) + kIndexSql);

@@ -10,14 +10,39 @@ class Database;
 
 // Positions of table rule's columns.
 enum RuleColumn : int {
-    kRuleId = 0, kRuleClass, kRuleCode, kRuleName, kRuleUrl, kRuleCookie, kRuleUa, kRuleArttile, kRuleArturl,
-    kRuleLasttime, kRuleBuquan, kRuleRegular, kRuleBefore, kRuleAfter, kRuleTindex, kRuleUindex, kRuleOindex,
-    kRuleIsdo, kRuleLastid, kRuleType, kRuleColumnCount
+    kRuleId = 0,
+    kRuleClass,
+    kRuleCode,
+    kRuleName,
+    kRuleUrl,
+    kRuleCookie,
+    kRuleUa,
+    kRuleArttile,
+    kRuleArturl,
+    kRuleLasttime,
+    kRuleBuquan,
+    kRuleRegular,
+    kRuleBefore,
+    kRuleAfter,
+    kRuleTindex,
+    kRuleUindex,
+    kRuleOindex,
+    kRuleIsdo,
+    kRuleLastid,
+    kRuleType,
+    kRuleColumnCount
 };
 
 // Positions of table info's columns.
 enum InfoColumn : int {
-    kInfoId = 0, kInfoPlanname, kInfoPlanid, kInfoTitle, kInfoUrl, kInfoOther, kInfoAddtime, kInfoIssoucang,
+    kInfoId = 0,
+    kInfoPlanname,
+    kInfoPlanid,
+    kInfoTitle,
+    kInfoUrl,
+    kInfoOther,
+    kInfoAddtime,
+    kInfoIssoucang,
     kInfoColumnCount
 };
 

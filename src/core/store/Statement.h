@@ -17,7 +17,8 @@ struct Statement {
     Statement() = default;
     Statement(std::string text) : sql(std::move(text)) {}  // NOLINT: a plain text is a statement
     Statement(const char* text) : sql(text) {}             // NOLINT
-    Statement(std::string text, std::vector<SqlValue> bound) : sql(std::move(text)), values(std::move(bound)) {}
+    Statement(std::string text, std::vector<SqlValue> bound)
+        : sql(std::move(text)), values(std::move(bound)) {}
 
     // The statement with its values written in as SQLite would read them ('' for a quote
     // inside a text), for the status box and for SQL exports.

@@ -41,7 +41,8 @@ std::size_t gbkFind(std::string_view text, std::string_view needle, std::size_t 
     for (std::size_t i = from; i + needle.size() <= text.size();) {
         unsigned char c = text[i];
         // Fast path over the common case: the first byte does not even match.
-        if ((foldFirst ? foldAscii(c) == foldAscii(first) : text[i] == first) && matchesAt(text, i, needle, mode))
+        if ((foldFirst ? foldAscii(c) == foldAscii(first) : text[i] == first) &&
+            matchesAt(text, i, needle, mode))
             return i;
         i += isGbkLeadByte(c) && i + 1 < text.size() ? 2 : 1;
     }
@@ -124,7 +125,8 @@ std::string TextBetween(std::string_view text, std::string_view left, std::strin
     return std::string(text.substr(start, end - start));
 }
 
-std::vector<std::string> SegmentsBetween(std::string_view text, std::string_view open, std::string_view close) {
+std::vector<std::string> SegmentsBetween(std::string_view text, std::string_view open,
+                                         std::string_view close) {
     std::vector<std::string> result;
     if (open.empty() || close.empty()) return result;
     std::size_t p = 0;

@@ -38,6 +38,7 @@ std::string TextBetween(std::string_view text, std::string_view left, std::strin
 
 // The trimmed, non-empty texts enclosed by `open` and the next `close`, in order; markers
 // are matched case-insensitively for ASCII letters.
-std::vector<std::string> SegmentsBetween(std::string_view text, std::string_view open, std::string_view close);
+std::vector<std::string> SegmentsBetween(std::string_view text, std::string_view open,
+                                         std::string_view close);
 
 }  // namespace tovi

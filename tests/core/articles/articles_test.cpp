@@ -16,10 +16,10 @@ protected:
         // 250 articles over two plans; every third one a favourite.
         std::vector<Statement> rows;
         for (int i = 1; i <= 250; ++i)
-            rows.emplace_back("insert into info(planname,planid,title,url,other,addtime,issoucang) values(?,?,?,?,'','',?)",
-                              std::vector<SqlValue>{std::string("p"), std::int64_t{i % 2 ? 1 : 2},
-                                                    "t" + std::to_string(i), "http://x/" + std::to_string(i),
-                                                    std::int64_t{i % 3 == 0}});
+            rows.emplace_back(
+                "insert into info(planname,planid,title,url,other,addtime,issoucang) values(?,?,?,?,'','',?)",
+                std::vector<SqlValue>{std::string("p"), std::int64_t{i % 2 ? 1 : 2}, "t" + std::to_string(i),
+                                      "http://x/" + std::to_string(i), std::int64_t{i % 3 == 0}});
         db.runTransaction(rows);
     }
     std::vector<std::string> ids(const std::vector<ArticleRow>& rows) {
@@ -81,8 +81,7 @@ TEST_F(ArticleListTest, FavouritesToggleThroughTheLoggedPath) {
 TEST_F(ArticleListTest, KeywordViewMatchesWholeGbkCharacters) {
     db.runScript("delete from info");
     const char* stored[] = {"体育快讯乙", "中文公告", "今日新闻速递", "NEWS flash", "100% 真实", "it's here"};
-    for (const char* t : stored)
-        db.run(Statement("insert into info(planid,title) values(1,?)", {gbk(t)}));
+    for (const char* t : stored) db.run(Statement("insert into info(planid,title) values(1,?)", {gbk(t)}));
     struct Case {
         const char* keyword;
         std::vector<std::string> titles;  // newest first
@@ -91,7 +90,7 @@ TEST_F(ArticleListTest, KeywordViewMatchesWholeGbkCharacters) {
         {"公告", {"中文公告"}},
         {"news", {"NEWS flash"}},
         {"100%", {"100% 真实"}},
-        {"it's", {"it's here"}},  // a quote is just a character
+        {"it's", {"it's here"}},    // a quote is just a character
         {"快_乙", {"体育快讯乙"}},  // _ is one whole character
         {"快__乙", {}},
         {"", {"it's here", "100% 真实", "NEWS flash", "今日新闻速递", "中文公告", "体育快讯乙"}},
@@ -141,13 +140,19 @@ TEST_F(ArticleListTest, FavouriteActionFollowsItsCaption) {
 
 TEST(ArticleActions, DetailsLineAndLinks) {
     ArticleRow row = {"12", gbk("论坛"), "3", gbk("标题"), "http://x/12", gbk("作者"), "12/9 7:05", "0"};
-    EXPECT_EQ(gbkToUtf8(*articleDetailsLine(row)), "\r\nNO.12 [论坛] 标题（http://x/12）----12/9 7:05；状态：0；备注：作者");
+    EXPECT_EQ(gbkToUtf8(*articleDetailsLine(row)),
+              "\r\nNO.12 [论坛] 标题（http://x/12）----12/9 7:05；状态：0；备注：作者");
     EXPECT_FALSE(articleDetailsLine(ArticleRow{}).has_value());
     struct Case {
         const char* url;
         bool ok;
-    } cases[] = {{"http://x/1", true}, {"HTTPS://x/1", true}, {"", false}, {"http://", false},
-                 {"file:///etc/passwd", false}, {"/usr/bin/xterm", false}, {"javascript:alert(1)", false},
+    } cases[] = {{"http://x/1", true},
+                 {"HTTPS://x/1", true},
+                 {"", false},
+                 {"http://", false},
+                 {"file:///etc/passwd", false},
+                 {"/usr/bin/xterm", false},
+                 {"javascript:alert(1)", false},
                  {"calc.exe", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);

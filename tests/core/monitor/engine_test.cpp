@@ -73,7 +73,8 @@ TEST_F(RunControl, StopDuringAHangingFetch) {
     auto asked = std::chrono::steady_clock::now();
     monitoring->engine().requestStopPeriodic();
     ASSERT_TRUE(monitoring->engine().waitPeriodic(10s));
-    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);
+    auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);
     RecordProperty("stop_ms", static_cast<int>(took.count()));
     EXPECT_EQ(articleCount(), 0);
     // The database lock is free: a statement runs at once.
@@ -139,7 +140,8 @@ TEST(Alerts, RaiseAndAcknowledge) {
         EXPECT_FALSE(n.acknowledgeAlert());
         EXPECT_EQ(rec.normalIcons.load(), c.icons);
     }
-    EXPECT_NE(status.utf8().find("\r\n发现有新内容！请单击 托盘图标 或左上角 全部文章按钮更新列表！----2016-12-9 7:5:3"),
+    EXPECT_NE(status.utf8().find(
+                  "\r\n发现有新内容！请单击 托盘图标 或左上角 全部文章按钮更新列表！----2016-12-9 7:5:3"),
               std::string::npos);
 }
 
@@ -183,18 +185,18 @@ TEST_F(PlanTest, OutcomesAsTheEditorShowsThem) {
         PlanTestResult::Outcome outcome;
         const char* text;  // message or cut text
     } cases[] = {
-        {"empty expression", [](PlanTestInput& i) { i.expression.clear(); }, PlanTestResult::Outcome::EmptyExpression,
-         "正则匹配规则不能为空!"},
+        {"empty expression", [](PlanTestInput& i) { i.expression.clear(); },
+         PlanTestResult::Outcome::EmptyExpression, "正则匹配规则不能为空!"},
         {"blocked site", [](PlanTestInput& i) { i.url = std::string("http://") + kBlockedSiteKeyword + "/"; },
          PlanTestResult::Outcome::BlockedSite, "此站不允许监控!"},
-        {"no match", [](PlanTestInput& i) { i.expression = "nothing-like-this"; }, PlanTestResult::Outcome::NoMatches,
-         "匹配结果为0,请检查正则匹配规则!"},
-        {"bad expression", [](PlanTestInput& i) { i.expression = "(oops"; }, PlanTestResult::Outcome::NoMatches,
-         "匹配结果为0,请检查正则匹配规则!"},
-        {"unreachable", [](PlanTestInput& i) { i.url = "http://127.0.0.1:1/"; }, PlanTestResult::Outcome::EmptyCut,
-         "出错！截取源码为空，请检查方案的采集区域！"},
-        {"end marker missing", [](PlanTestInput& i) { i.after = "</table>"; }, PlanTestResult::Outcome::EmptyCut,
-         "出错！截取源码为空，请检查方案的采集区域！"},
+        {"no match", [](PlanTestInput& i) { i.expression = "nothing-like-this"; },
+         PlanTestResult::Outcome::NoMatches, "匹配结果为0,请检查正则匹配规则!"},
+        {"bad expression", [](PlanTestInput& i) { i.expression = "(oops"; },
+         PlanTestResult::Outcome::NoMatches, "匹配结果为0,请检查正则匹配规则!"},
+        {"unreachable", [](PlanTestInput& i) { i.url = "http://127.0.0.1:1/"; },
+         PlanTestResult::Outcome::EmptyCut, "出错！截取源码为空，请检查方案的采集区域！"},
+        {"end marker missing", [](PlanTestInput& i) { i.after = "</table>"; },
+         PlanTestResult::Outcome::EmptyCut, "出错！截取源码为空，请检查方案的采集区域！"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -38,25 +38,35 @@ class ExtractorRounds : public EngineFixture {};
 
 TEST_F(ExtractorRounds, EachModeStoresExactlyTheNewArticles) {
     const Scenario scenarios[] = {
-        {"descending: new at the top", "0", false,
+        {"descending: new at the top",
+         "0",
+         false,
          {{items({3, 2, 1}), titlesOf({3, 2, 1})},
           {items({5, 4, 3, 2, 1}), titlesOf({5, 4})},
           {items({5, 4, 3, 2, 1}), {}},
           {items({6, 5, 4, 3}), titlesOf({6})}}},
-        {"descending, UTF-8 page", "0", true,
+        {"descending, UTF-8 page",
+         "0",
+         true,
          {{items({2, 1}), titlesOf({2, 1})}, {items({3, 2, 1}), titlesOf({3})}}},
-        {"ascending: new at the bottom", "2", true,
+        {"ascending: new at the bottom",
+         "2",
+         true,
          {{items({1, 2, 3}), titlesOf({1, 2, 3})},
           {items({1, 2, 3, 4, 5}), titlesOf({4, 5})},
           {items({2, 3, 4, 5, 6}), titlesOf({6})},
           {items({2, 3, 4, 5, 6}), {}}}},
-        {"article ids: pinned entries and gaps", "8", false,
+        {"article ids: pinned entries and gaps",
+         "8",
+         false,
          {{items({1, 3, 2}), titlesOf({1, 3, 2})},
           {items({1, 5, 3, 4}), titlesOf({5, 4})},
           {items({1, 5, 3, 4}), {}}}},
         // The last article seen dropped off the list: the plan's own markers apply again and
         // every match is stored anew, as the program always did.
-        {"marker vanished", "0", false,
+        {"marker vanished",
+         "0",
+         false,
          {{items({2, 1}), titlesOf({2, 1})}, {items({9, 8}), titlesOf({9, 8})}}},
     };
     for (const Scenario& sc : scenarios) {
@@ -100,7 +110,8 @@ TEST_F(ExtractorRounds, StoredRowsAndPlanUpdate) {
     EXPECT_EQ(rows[1][kInfoAddtime], "12/9 7:05");
     EXPECT_EQ(rows[1][kInfoIssoucang], "0");
 
-    auto plan = db.run(Statement("select arttile, arturl, lasttime, lastid from rule where id=?", {id})).rows[0];
+    auto plan =
+        db.run(Statement("select arttile, arturl, lasttime, lastid from rule where id=?", {id})).rows[0];
     EXPECT_EQ(plan[0], "it's '); drop table info; --");
     EXPECT_EQ(plan[1], "http://site/t-12.html");  // the URL of the last article stored
     EXPECT_EQ(plan[2], "12/9 7:05");
@@ -108,12 +119,15 @@ TEST_F(ExtractorRounds, StoredRowsAndPlanUpdate) {
 
     // The status trace, as the status box shows it.
     const std::string trace = sink.utf8();
-    EXPECT_NE(trace.find("\r\n开始提取 方案" + std::to_string(id) + " 的新文章 ---- 12/9 7:05\r\n正在 采集源码、整理源码、"
-                         "取有效源码源码中末发现最后文章标记！、匹配文章 取到 2 篇新文章\r\ninsert into info("),
-              std::string::npos)
+    EXPECT_NE(
+        trace.find("\r\n开始提取 方案" + std::to_string(id) +
+                   " 的新文章 ---- 12/9 7:05\r\n正在 采集源码、整理源码、"
+                   "取有效源码源码中末发现最后文章标记！、匹配文章 取到 2 篇新文章\r\ninsert into info("),
+        std::string::npos)
         << trace;
-    EXPECT_NE(trace.find("values('论坛 ''引号'' 方案'," + std::to_string(id) + ",'it''s ''); drop table info; --'"),
-              std::string::npos);
+    EXPECT_NE(
+        trace.find("values('论坛 ''引号'' 方案'," + std::to_string(id) + ",'it''s ''); drop table info; --'"),
+        std::string::npos);
     EXPECT_NE(trace.find("SQL成功！\r\nupdate rule set arttile='it''s"), std::string::npos);
     EXPECT_NE(trace.find("\r\n任务" + std::to_string(id) + "已结束----12/9 7:05"), std::string::npos);
     EXPECT_TRUE(monitoring->alerts().newArticlesFound());

@@ -1,6 +1,7 @@
+#include "core/monitor/Pipeline.h"
+
 #include <gtest/gtest.h>
 
-#include "core/monitor/Pipeline.h"
 #include "core/text/Gbk.h"
 
 namespace tovi {
@@ -11,12 +12,9 @@ TEST(CleanSource, Table) {
         const char* in;
         const char* out;
     } cases[] = {
-        {"a\r\nb", "ab"},
-        {"a\nb\rc", "a\nb\rc"},  // lone line feeds and carriage returns stay
-        {"a\tb", "ab"},
-        {"a  b", "a b"},
-        {"a   b", "a  b"},  // three spaces become two
-        {"a    b", "a  b"},  // four become two
+        {"a\r\nb", "ab"},   {"a\nb\rc", "a\nb\rc"},  // lone line feeds and carriage returns stay
+        {"a\tb", "ab"},     {"a  b", "a b"},        {"a   b", "a  b"},  // three spaces become two
+        {"a    b", "a  b"},                                             // four become two
         {"\r\t\n", "\r\n"},  // tabs go after the CR LF pass, so a new pair survives
         {"", ""},
     };
@@ -39,18 +37,23 @@ TEST(CutRegion, Table) {
         bool found;
     } cases[] = {
         {"no marker yet", "<s>A B C</s>", "<s>", "</s>", "", M::TimeDescending, "A B C", false},
-        {"descending ends at marker", "<s>N1 N2 OLD X</s>", "<s>", "</s>", "OLD", M::TimeDescending, "N1 N2 ", true},
-        {"ascending starts after marker", "<s>X OLD N1 N2</s>", "<s>", "</s>", "OLD", M::TimeAscending, " N1 N2", true},
-        {"marker vanished: plan markers", "<s>A B</s>", "<s>", "</s>", "OLD", M::TimeDescending, "A B", false},
+        {"descending ends at marker", "<s>N1 N2 OLD X</s>", "<s>", "</s>", "OLD", M::TimeDescending, "N1 N2 ",
+         true},
+        {"ascending starts after marker", "<s>X OLD N1 N2</s>", "<s>", "</s>", "OLD", M::TimeAscending,
+         " N1 N2", true},
+        {"marker vanished: plan markers", "<s>A B</s>", "<s>", "</s>", "OLD", M::TimeDescending, "A B",
+         false},
         // A copy of the marker before the start marker (a sidebar) is not the list's one.
         {"marker only before start", "OLD<s>A B</s>", "<s>", "</s>", "OLD", M::TimeDescending, "A B", false},
-        {"marker before and in list", "OLD<s>A OLD B</s>", "<s>", "</s>", "OLD", M::TimeAscending, " B", true},
-        {"compare mode ignores marker", "<s>A OLD B</s>", "<s>", "</s>", "OLD", M::CompareArticleId, "A OLD B", false},
+        {"marker before and in list", "OLD<s>A OLD B</s>", "<s>", "</s>", "OLD", M::TimeAscending, " B",
+         true},
+        {"compare mode ignores marker", "<s>A OLD B</s>", "<s>", "</s>", "OLD", M::CompareArticleId,
+         "A OLD B", false},
         {"empty start marker", "A B</s>", "", "</s>", "", M::TimeDescending, "A B", false},
         {"empty end marker", "<s>A B", "<s>", "", "", M::TimeDescending, "", false},
         {"end marker only before start", "</s><s>A", "<s>", "</s>", "", M::TimeDescending, "", false},
-        {"quote placeholder", "<div class=\"l\">A</div>", "class=#引号l#引号>", "</div>", "", M::TimeDescending, "A",
-         false},
+        {"quote placeholder", "<div class=\"l\">A</div>", "class=#引号l#引号>", "</div>", "",
+         M::TimeDescending, "A", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -61,7 +64,8 @@ TEST(CutRegion, Table) {
 }
 
 TEST(MatchAll, GroupsOptionsAndErrors) {
-    MatchResult r = matchAll(gbk("<A HREF=\"(\\d+)\">(.*?)</a>(x)?"), gbk("<a href=\"1\">标题一</a><a href=\"2\">二</a>x"));
+    MatchResult r = matchAll(gbk("<A HREF=\"(\\d+)\">(.*?)</a>(x)?"),
+                             gbk("<a href=\"1\">标题一</a><a href=\"2\">二</a>x"));
     ASSERT_TRUE(r.error.empty());
     EXPECT_EQ(r.groupCount, 3);
     ASSERT_EQ(r.matches.size(), 2u);

@@ -2,8 +2,8 @@
 
 #include "core/net/Decode.h"
 #include "core/net/DirectHttpRequest.h"
-#include "core/net/HttpRequest.h"
 #include "core/net/HttpHeaders.h"
+#include "core/net/HttpRequest.h"
 #include "core/net/Url.h"
 #include "core/text/Gbk.h"
 
@@ -42,14 +42,16 @@ TEST(CollectSetCookies, Table) {
         {"Set-Cookie: k=v; path=/; HttpOnly", "k=v"},
         {"Set-Cookie: k=v", "k=v"},
         {"Set-Cookie:k=v", "k=v"},
-        {"HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nContent-Type: text/html\r\nSet-Cookie: b=2", "a=1; b=2"},
+        {"HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nContent-Type: text/html\r\nSet-Cookie: b=2",
+         "a=1; b=2"},
         {"Content-Type: text/html", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.headers);
         EXPECT_EQ(CollectSetCookies(c.headers), c.pairs);
     }
-    EXPECT_EQ(normaliseSetCookieNames("set-cookie: a=1\r\nSET-COOKIE: b=2"), "Set-Cookie: a=1\r\nSet-Cookie: b=2");
+    EXPECT_EQ(normaliseSetCookieNames("set-cookie: a=1\r\nSET-COOKIE: b=2"),
+              "Set-Cookie: a=1\r\nSet-Cookie: b=2");
 }
 
 TEST(HeaderLines, NameAndValue) {

@@ -72,15 +72,20 @@ TEST(HttpRequestWire, DefaultsAndCaseSensitivePresenceTests) {
         const char* extra;
         std::vector<std::string> expected;  // after Host
     } cases[] = {
-        {"", "",
+        {"",
+         "",
          {"Accept: */*", "Referer: URL", "Accept-Language: zh-cn",
-          std::string("User-Agent: ") + kDefaultUserAgent, "Content-Type: application/x-www-form-urlencoded"}},
+          std::string("User-Agent: ") + kDefaultUserAgent,
+          "Content-Type: application/x-www-form-urlencoded"}},
         // A lower-case caller line does not suppress the default; the caller's comes first.
-        {"", "accept: text/html",
+        {"",
+         "accept: text/html",
          {"accept: text/html", "Accept: */*", "Referer: URL", "Accept-Language: zh-cn",
-          std::string("User-Agent: ") + kDefaultUserAgent, "Content-Type: application/x-www-form-urlencoded"}},
+          std::string("User-Agent: ") + kDefaultUserAgent,
+          "Content-Type: application/x-www-form-urlencoded"}},
         // A plan without user agent sends an empty one instead of the default.
-        {"", "User-Agent: ",
+        {"",
+         "User-Agent: ",
          {"User-Agent:", "Accept: */*", "Referer: URL", "Accept-Language: zh-cn",
           "Content-Type: application/x-www-form-urlencoded"}},
     };
@@ -180,8 +185,8 @@ TEST_F(HttpRequestTest, StalledResponseGivesEmptyBody) {
 TEST(HttpRequestFailures, NeverThrowAlwaysEmpty) {
     std::string cookie;
     for (const std::string& url :
-         {std::string("http://127.0.0.1:") + std::to_string(closedPort()) + "/", std::string("not a url at all"),
-          std::string("http://no-such-host.invalid/"), std::string("")}) {
+         {std::string("http://127.0.0.1:") + std::to_string(closedPort()) + "/",
+          std::string("not a url at all"), std::string("http://no-such-host.invalid/"), std::string("")}) {
         SCOPED_TRACE(url);
         FetchResult r = HttpRequest(url, cookie, "");
         EXPECT_TRUE(r.body.empty());
@@ -201,7 +206,8 @@ TEST(HttpRequestCancel, StopRequestAbortsAHangingFetch) {
     FetchLimits limits;
     limits.overallTimeout = std::chrono::milliseconds(30000);
     std::string cookie;
-    FetchResult r = HttpRequest(hanging.url("/"), cookie, "", [&] { return stop.load(); }, limits);
+    FetchResult r = HttpRequest(
+        hanging.url("/"), cookie, "", [&] { return stop.load(); }, limits);
     stopper.join();
     EXPECT_TRUE(r.cancelled);
     EXPECT_TRUE(r.body.empty());
@@ -222,15 +228,18 @@ TEST(DirectHttpRequestWire, AgentFromHeadersCookieAsLine) {
         const char* extra;
         std::vector<std::string> expected;  // after Host
     } cases[] = {
-        {"a=1", "User-Agent: Ed/2",
+        {"a=1",
+         "User-Agent: Ed/2",
          {"User-Agent: Ed/2", "Accept: */*", "Referer: URL", "Accept-Language: zh-cn",
           "Content-Type: application/x-www-form-urlencoded", "Cookie: a=1"}},
         // A lower-case name is missed by the marker search; the fallback takes its value, and
         // the caller's own line stands for it on the wire (one agent header, not two).
-        {"", "user-agent: X",
+        {"",
+         "user-agent: X",
          {"user-agent: X", "Accept: */*", "Referer: URL", "Accept-Language: zh-cn",
           "Content-Type: application/x-www-form-urlencoded"}},
-        {"", "",
+        {"",
+         "",
          {std::string("User-Agent: ") + kDefaultUserAgent, "Accept: */*", "Referer: URL",
           "Accept-Language: zh-cn", "Content-Type: application/x-www-form-urlencoded"}},
     };
@@ -266,7 +275,8 @@ TEST(HttpsUntrustedCertificate, MonitoringIgnoresPlanTestRefuses) {
     if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "openssl is not available to make a certificate";
     httplib::SSLServer tls((dir / "cert.pem").c_str(), (dir / "key.pem").c_str());
     ASSERT_TRUE(tls.is_valid());
-    tls.Get("/list", [](const httplib::Request&, httplib::Response& res) { res.set_content("secure", "text/plain"); });
+    tls.Get("/list",
+            [](const httplib::Request&, httplib::Response& res) { res.set_content("secure", "text/plain"); });
     int port = tls.bind_to_any_port("127.0.0.1");
     std::thread t([&] { tls.listen_after_bind(); });
     while (!tls.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));

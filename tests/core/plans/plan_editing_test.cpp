@@ -77,8 +77,9 @@ TEST_F(PlanEditingTest, NewPlansTakeFreeIdsAndStopAt200) {
     db.runScript("insert into rule(id,name) values(1,'a'); insert into rule(id,name) values(3,'c')");
     EXPECT_EQ(savePlan(db, PlanFields{}, 0).id, 2);
     EXPECT_EQ(savePlan(db, PlanFields{}, 0).id, 4);
-    db.runScript("WITH RECURSIVE n(i) AS (SELECT 5 UNION ALL SELECT i+1 FROM n WHERE i < 200) "
-                 "INSERT INTO rule(id,name) SELECT i, 'x' FROM n");
+    db.runScript(
+        "WITH RECURSIVE n(i) AS (SELECT 5 UNION ALL SELECT i+1 FROM n WHERE i < 200) "
+        "INSERT INTO rule(id,name) SELECT i, 'x' FROM n");
     PlanSaveResult full = savePlan(db, PlanFields{}, 0);
     EXPECT_FALSE(full.ok);
     EXPECT_NE(gbkToUtf8(full.error).find("200"), std::string::npos);
@@ -95,7 +96,10 @@ TEST_F(PlanEditingTest, ExportRecreatesTheSamePlansElsewhere) {
     db.run("update rule set class=NULL where id=2");  // an empty class must still give a valid statement
     auto rows = db.run("select * from rule order by id").rows;
     std::string text = exportPlansSql(rows);
-    EXPECT_EQ(gbkToUtf8(text).rfind("下面为导出的方案对应SQL语句，高级设置中，执行SQL语句，可快速新建本方案！\r\n\r\ninsert into rule(isdo,code,url,", 0), 0u);
+    EXPECT_EQ(gbkToUtf8(text).rfind("下面为导出的方案对应SQL语句，高级设置中，执行SQL语句，可快速新建本方案！"
+                                    "\r\n\r\ninsert into rule(isdo,code,url,",
+                                    0),
+              0u);
 
     test::TempDir other;
     Database target;
@@ -116,8 +120,9 @@ TEST_F(PlanEditingTest, ExportRecreatesTheSamePlansElsewhere) {
 }
 
 TEST_F(PlanEditingTest, DeleteAndDefaultFlag) {
-    db.runScript("insert into rule(id,name,isdo) values(5,'p','');"
-                 "insert into info(planid,title) values(5,'kept')");
+    db.runScript(
+        "insert into rule(id,name,isdo) values(5,'p','');"
+        "insert into info(planid,title) values(5,'kept')");
     EXPECT_TRUE(toggleDefaultFlag(db, 5, "").ok);
     EXPECT_EQ(row(5)[kRuleIsdo], "1");
     EXPECT_TRUE(toggleDefaultFlag(db, 5, "1").ok);
@@ -149,7 +154,7 @@ TEST(PlanEditingText, HeadersAndCategories) {
         {"", ""},
         {"\r\n\r\n", ""},
         {"  \r\n新闻", "<  ><新闻>"},  // spaces only: kept here, dropped when read back
-        {"a\nb", "<a\nb>"},           // a lone line feed does not split
+        {"a\nb", "<a\nb>"},            // a lone line feed does not split
         {"x<>y", "<xy>"},
     };
     for (const auto& c : cases) {

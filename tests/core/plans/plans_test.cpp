@@ -15,11 +15,12 @@ TEST(PlanTree, BuiltFromCategoriesAndRules) {
     ASSERT_TRUE(db.open(test::makeDatabase(dir.path())));
     Settings settings(dir / "tovimo.ini");
     settings.write(SettingKey::categories(), gbk("<论坛><新闻>"));
-    db.runScript(gbk("insert into rule(id,class,name,isdo,url) values(1,2,'新闻甲',1,'u1');"
-                     "insert into rule(id,class,name,isdo,url) values(2,1,'论坛乙',0,'u2');"
-                     "insert into rule(id,class,name,isdo,url) values(3,1,'论坛丙','1','u3');"
-                     "insert into rule(id,class,name,isdo,url) values(4,3,'无类别',1,'u4');"
-                     "insert into rule(id,class,name,isdo,url) values(5,0,'零',1,'u5');"));
+    db.runScript(
+        gbk("insert into rule(id,class,name,isdo,url) values(1,2,'新闻甲',1,'u1');"
+            "insert into rule(id,class,name,isdo,url) values(2,1,'论坛乙',0,'u2');"
+            "insert into rule(id,class,name,isdo,url) values(3,1,'论坛丙','1','u3');"
+            "insert into rule(id,class,name,isdo,url) values(4,3,'无类别',1,'u4');"
+            "insert into rule(id,class,name,isdo,url) values(5,0,'零',1,'u5');"));
     PlanTable table;
     test::RecordingSink sink;
     PlanTree tree = refreshPlanTree(db, settings, table, &sink);
@@ -46,8 +47,9 @@ TEST(PlanTable, IdsOutsideTheTableAreSkippedWithAStatusLine) {
     std::string cols;
     for (int c = 1; c < kRuleColumnCount; ++c) cols += std::string(",") + ruleColumnName(c) + " text";
     ASSERT_TRUE(db.runScript("create table rule(id integer primary key" + cols + ")").ok);
-    db.runScript("insert into rule(id,name,url) values(7,'ok','u7'); insert into rule(id,name) values(300,'big');"
-                 "insert into rule(id,name) values(-1,'neg'); insert into rule(id,name) values(4294967297,'wrap')");
+    db.runScript(
+        "insert into rule(id,name,url) values(7,'ok','u7'); insert into rule(id,name) values(300,'big');"
+        "insert into rule(id,name) values(-1,'neg'); insert into rule(id,name) values(4294967297,'wrap')");
     PlanTable table;
     test::RecordingSink sink;
     table.fill(db.run("select * from rule"), &sink);

@@ -1,7 +1,8 @@
+#include "core/settings/Settings.h"
+
 #include <gtest/gtest.h>
 
 #include "core/settings/IniFile.h"
-#include "core/settings/Settings.h"
 #include "support/TestSupport.h"
 
 namespace tovi {
@@ -42,8 +43,9 @@ TEST(IniFile, WriteKeepsOtherLinesAndLineEnds) {
     ASSERT_TRUE(ini.write(gbk("配置"), gbk("高度"), "720"));
     ASSERT_TRUE(ini.write(gbk("配置"), gbk("频率"), "30"));
     ASSERT_TRUE(ini.write(gbk("新节"), "K", gbk("值")));
-    EXPECT_EQ(readFile(path), gbk("[Other]\r\nA=1\r\n[配置]\r\n高度=720\r\n宽度=900\r\n频率=30\r\n[Tail]\r\nZ=9\r\n"
-                                  "[新节]\r\nK=值\r\n"));
+    EXPECT_EQ(readFile(path),
+              gbk("[Other]\r\nA=1\r\n[配置]\r\n高度=720\r\n宽度=900\r\n频率=30\r\n[Tail]\r\nZ=9\r\n"
+                  "[新节]\r\nK=值\r\n"));
 }
 
 TEST(IniFile, FirstWriteCreatesFileWithCrlf) {

@@ -66,7 +66,8 @@ TEST_F(StoreTest, SchemaHasColumnsInFileOrder) {
     ASSERT_EQ(info.columns.size(), 8u);
     for (int c = 0; c < kInfoColumnCount; ++c) EXPECT_EQ(info.columns[c], infoColumnName(c));
     // planid has integer affinity, so the double-quoted id of the plan view finds the row.
-    ASSERT_TRUE(db.run(Statement("insert into info(planname,planid) values(?,?)", {std::string("p"), 12})).ok);
+    ASSERT_TRUE(
+        db.run(Statement("insert into info(planname,planid) values(?,?)", {std::string("p"), 12})).ok);
     EXPECT_EQ(db.run("select id from info where planid=\"12\"").rows.size(), 1u);
     // Plan ids stay within the 200 rows of the plan table.
     EXPECT_FALSE(db.run("insert into rule(id,name) values(201,'x')").ok);
@@ -75,8 +76,8 @@ TEST_F(StoreTest, SchemaHasColumnsInFileOrder) {
 }
 
 TEST_F(StoreTest, BoundValuesAreStoredExactlyAsText) {
-    const std::vector<std::string> nasty = {
-        "it's", "'); drop table info; --", gbk("中文'标题\"") + "\xFF\x80", std::string("a\0b", 3), ""};
+    const std::vector<std::string> nasty = {"it's", "'); drop table info; --",
+                                            gbk("中文'标题\"") + "\xFF\x80", std::string("a\0b", 3), ""};
     for (const auto& v : nasty) {
         ASSERT_TRUE(db.run(Statement("insert into info(planname,planid,title) values(?,1,?)", {v, v})).ok);
     }
@@ -103,7 +104,8 @@ TEST_F(StoreTest, LoggedSqlEchoesStatementAndResult) {
     Statement insert("insert into info(planname,planid,title) values(?,?,?)",
                      {std::string("a'b"), 7, gbk("标题")});
     EXPECT_EQ(logged.exec(insert), gbk("SQL成功！"));
-    EXPECT_EQ(sink.text(), gbk("\r\ninsert into info(planname,planid,title) values('a''b',7,'标题')SQL成功！"));
+    EXPECT_EQ(sink.text(),
+              gbk("\r\ninsert into info(planname,planid,title) values('a''b',7,'标题')SQL成功！"));
 
     std::string error = logged.execScript("select * from nowhere");
     EXPECT_EQ(gbkToUtf8(error), "SQL出错：no such table: nowhere，请重启软件！");
@@ -180,15 +182,10 @@ TEST(GbkLike, MatchesWholeCharacters) {
     } cases[] = {
         {"%新闻%", "体育快讯乙", false},  // SQLite's byte-wise LIKE would say yes
         {"%公告%", "中文公告", true},     // and would miss this one
-        {"%新闻%", "今日新闻速递", true},
-        {"%abc%", "xxABCxx", true},       // ASCII letters fold
-        {"%ab_d%", "ab中d", true},        // _ is one whole character
-        {"%ab__d%", "ab中d", false},
-        {"100%", "100", true},
-        {"%", "", true},
-        {"a%b%c", "aXXbYYc", true},
-        {"a%b%c", "aXXbYY", false},
-        {"", "x", false},
+        {"%新闻%", "今日新闻速递", true}, {"%abc%", "xxABCxx", true},  // ASCII letters fold
+        {"%ab_d%", "ab中d", true},                                     // _ is one whole character
+        {"%ab__d%", "ab中d", false},      {"100%", "100", true},      {"%", "", true},
+        {"a%b%c", "aXXbYYc", true},       {"a%b%c", "aXXbYY", false}, {"", "x", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.pattern) + " ~ " + c.title);

@@ -63,7 +63,9 @@ TEST(Gbk, RoundTripAndLossyConversion) {
     EXPECT_EQ(g, "\xD6\xD0\xCE\xC4\xB1\xEA\xCC\xE2 ABC\xA1\xA1\xA3\xB1");
     EXPECT_EQ(gbkToUtf8(g), utf8);
     // Malformed UTF-8 and characters without a GBK form each become one '?'.
-    EXPECT_EQ(Utf8ToGbk("a\xFF" "b"), "a?b");
+    EXPECT_EQ(Utf8ToGbk("a\xFF"
+                        "b"),
+              "a?b");
     EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80y"), "x?y");  // emoji
     EXPECT_EQ(Utf8ToGbk("\xE4\xB8"), "??");             // cut off at the end
     EXPECT_EQ(Utf8ToGbk(""), "");
@@ -89,8 +91,8 @@ TEST(Trim, SpacesOnlyAtBothEnds) {
         const char* in;
         const char* out;
     } cases[] = {
-        {"  a b  ", "a b"}, {"　论坛　 ", "论坛"}, {"\ta\t", "\ta\t"}, {"   ", ""}, {"", ""},
-        {"\r\nx", "\r\nx"},
+        {"  a b  ", "a b"}, {"　论坛　 ", "论坛"}, {"\ta\t", "\ta\t"}, {"   ", ""},
+        {"", ""},           {"\r\nx", "\r\nx"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.in);
@@ -109,12 +111,12 @@ TEST(TextBetween, Table) {
     } cases[] = {
         {"<a>x</a>", "<a>", "</a>", "x"},
         {"href=\"u\"", "href=#引号", "#引号", "u"},  // the placeholder stands for a double quote
-        {"a#引号b#引号", "#引号", "#引号", ""},       // the placeholder itself is not found
-        {"<a>x", "<a>", "</a>", ""},                  // no right marker after the left
-        {"<a>x</a>", "<a>", "", ""},                  // an empty right marker gives nothing
-        {"abc]", "", "]", "abc"},                     // an empty left marker starts at the text
+        {"a#引号b#引号", "#引号", "#引号", ""},      // the placeholder itself is not found
+        {"<a>x", "<a>", "</a>", ""},                 // no right marker after the left
+        {"<a>x</a>", "<a>", "", ""},                 // an empty right marker gives nothing
+        {"abc]", "", "]", "abc"},                    // an empty left marker starts at the text
         {"", "", "]", ""},
-        {"]x[", "[", "]", ""},                        // right marker only before the left one
+        {"]x[", "[", "]", ""},  // right marker only before the left one
         {"[]", "[", "]", ""},
         {"L1 R L2 R", "L", "R", "1 "},
     };
