@@ -4,6 +4,10 @@
 
 #include <mutex>
 
+#include "core/net/HttpHeaders.h"
+#include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
+
 namespace tovi {
 namespace {
 
@@ -49,6 +53,14 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user
 
 std::string curlHeaderLine(const std::string& name, const std::string& value) {
     return value.empty() ? name + ";" : name + ": " + value;
+}
+
+void appendHeaderText(std::vector<std::string>& curlLines, const std::string& headerText) {
+    for (const std::string& line : gbkSplit(headerText, "\r\n")) {
+        std::string name = HttpHeaderName(line);
+        if (!name.empty())
+            curlLines.push_back(curlHeaderLine(gbkToUtf8(name), gbkToUtf8(HttpHeaderValue(line))));
+    }
 }
 
 CurlResponse performGet(const CurlGet& request) {

@@ -26,4 +26,8 @@ CurlResponse performGet(const CurlGet& request);
 // A header line for libcurl: a value that is empty must be written "Name;" to be sent.
 std::string curlHeaderLine(const std::string& name, const std::string& value);
 
+// Adds the lines of a GBK header text (CR LF separated, "Name: value") as libcurl lines in
+// UTF-8; lines without a name are left out.
+void appendHeaderText(std::vector<std::string>& curlLines, const std::string& headerText);
+
 }  // namespace tovi

@@ -41,12 +41,7 @@ FetchResult DirectHttpRequest(const std::string& url, const std::string& cookie,
     get.url = urlForWire(std::string(isSecureUrl(url) ? "https://" : "http://") + UrlHost(url, false) + ":" +
                          std::to_string(UrlPort(url)) + UrlPath(url));
     get.userAgent = gbkToUtf8(directRequestAgent(extraHeaders));
-    for (const std::string& line :
-         gbkSplit(completeDirectRequestHeaders(url, cookie, extraHeaders), "\r\n")) {
-        std::string name = HttpHeaderName(line);
-        if (!name.empty())
-            get.headers.push_back(curlHeaderLine(gbkToUtf8(name), gbkToUtf8(HttpHeaderValue(line))));
-    }
+    appendHeaderText(get.headers, completeDirectRequestHeaders(url, cookie, extraHeaders));
     get.verifyTls = true;
     get.limits = limits;
     get.cancel = cancel;

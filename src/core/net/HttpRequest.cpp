@@ -23,24 +23,13 @@ std::string completeDefaultHeaders(const std::string& extraHeaders, const std::s
     return h;
 }
 
-std::vector<std::pair<std::string, std::string>> httpRequestHeaderLines(const std::string& url,
-                                                                        const std::string& cookie,
-                                                                        const std::string& extraHeaders) {
-    std::vector<std::pair<std::string, std::string>> lines;
-    if (!cookie.empty()) lines.emplace_back("Cookie", cookie);
-    for (const std::string& line : gbkSplit(completeDefaultHeaders(extraHeaders, url, true), "\r\n")) {
-        std::string name = HttpHeaderName(line);
-        if (!name.empty()) lines.emplace_back(name, HttpHeaderValue(line));
-    }
-    return lines;
-}
-
 FetchResult HttpRequest(const std::string& url, std::string& cookie, const std::string& extraHeaders,
                         const CancelCheck& cancel, const FetchLimits& limits) {
     CurlGet get;
     get.url = urlForWire(url);
-    for (const auto& [name, value] : httpRequestHeaderLines(url, cookie, extraHeaders))
-        get.headers.push_back(curlHeaderLine(gbkToUtf8(name), gbkToUtf8(value)));
+    // The cookie goes first, then the completed header text line by line.
+    if (!cookie.empty()) get.headers.push_back(curlHeaderLine("Cookie", gbkToUtf8(cookie)));
+    appendHeaderText(get.headers, completeDefaultHeaders(extraHeaders, url, true));
     get.verifyTls = false;
     get.limits = limits;
     get.cancel = cancel;

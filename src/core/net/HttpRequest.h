@@ -2,7 +2,6 @@
 // The monitoring fetch: one GET with browser-like default headers; the caller's cookie is
 // sent first and comes back merged with the cookies the response set.
 #include <string>
-#include <vector>
 
 #include "core/net/Fetch.h"
 
@@ -14,12 +13,6 @@ constexpr const char* kDefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Wi
 // tests): Accept, Referer, Accept-Language, User-Agent (when asked), Content-Type, in that order.
 std::string completeDefaultHeaders(const std::string& extraHeaders, const std::string& url,
                                    bool addUserAgent);
-
-// The header lines in the order they go out: Cookie (when not empty), then the completed
-// header text line by line. Lines without a name are left out.
-std::vector<std::pair<std::string, std::string>> httpRequestHeaderLines(const std::string& url,
-                                                                        const std::string& cookie,
-                                                                        const std::string& extraHeaders);
 
 // Follows redirects, ignores certificate errors (the monitored sites are public list pages,
 // some with broken certificates), 15 s to connect and 15 s without data at most. Never
