@@ -20,17 +20,11 @@ std::unique_ptr<Database> openProgramDatabase(Context& ctx) {
         return nullptr;
     }
     auto db = std::make_unique<Database>();
-    if (!db->open(path)) {
-        printLine(ctx.err, gbk("数据库打开失败！") + db->lastError());
-        ctx.err << "  path: " << path.string() << "\n";
-        return nullptr;
-    }
-    if (auto problem = checkSchema(*db)) {
+    if (auto problem = openMainDatabase(*db, path)) {
         printLine(ctx.err, gbk("数据库打开失败！") + *problem);
         ctx.err << "  path: " << path.string() << "\n";
         return nullptr;
     }
-    ensureIndexes(*db);
     return db;
 }
 

@@ -321,13 +321,11 @@ bool MainWindow::start() {
         m_oneClick->setEnabled(false);
         return false;
     }
-    if (!m_db.open(dbPath) || checkSchema(m_db).has_value()) {
-        auto problem = m_db.isOpen() ? checkSchema(m_db) : std::nullopt;
+    if (auto problem = openMainDatabase(m_db, dbPath)) {
+        // A file that opened but is not ours says why; one that did not open says only that.
         m_dialogs.show(this, QStringLiteral("数据库打开失败！") +
-                                 (problem ? QStringLiteral("\n\n") + q(*problem) : QString()));
+                                 (m_db.isOpen() ? QStringLiteral("\n\n") + q(*problem) : QString()));
         m_run->setEnabled(false);
-    } else {
-        ensureIndexes(m_db);
     }
     rebuildPlanTree();
     if (m_tree->topLevelItemCount() > 0) m_tree->topLevelItem(0)->setExpanded(true);

@@ -59,4 +59,11 @@ std::optional<std::string> checkSchema(Database& db) {
     return std::nullopt;
 }
 
+std::optional<std::string> openMainDatabase(Database& db, const std::filesystem::path& path) {
+    if (!db.open(path)) return db.lastError();
+    if (auto problem = checkSchema(db)) return problem;
+    ensureIndexes(db);
+    return std::nullopt;
+}
+
 }  // namespace tovi

@@ -1,6 +1,7 @@
 #pragma once
 // The two tables of tovi.sdb. Column order is part of the file format: every reader addresses
 // cells by position.
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -61,5 +62,10 @@ void ensureIndexes(Database& db);
 // nullopt when both tables are there with the expected column counts; otherwise a GBK text
 // saying what is wrong (not a database, a table or columns missing).
 std::optional<std::string> checkSchema(Database& db);
+
+// Opens an existing tovi.sdb as the program's main connection: the file is never created,
+// both tables are checked and the list indexes added where missing. nullopt on success,
+// otherwise why not (the engine's message, or what checkSchema found with the file open).
+std::optional<std::string> openMainDatabase(Database& db, const std::filesystem::path& path);
 
 }  // namespace tovi
