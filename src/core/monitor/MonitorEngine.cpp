@@ -59,36 +59,38 @@ int MonitorEngine::runningWorkers() const {
 
 bool MonitorEngine::startPeriodic(std::vector<int> queue, std::chrono::milliseconds pause) {
     if (periodicRunning()) return false;
-    std::lock_guard g(m_mutex);
-    reapFinished();
-    Worker& w = m_workers.emplace_back();
-    w.mode = RunMode::RunTicked;
-    w.periodic = true;
-    auto done = w.done;
-    w.thread = std::jthread([this, done, queue = std::move(queue), pause](std::stop_token stop) {
-        periodicBody(stop, queue, pause);
-        if (m_listener) m_listener->workerFinished(RunMode::RunTicked);
-        done->store(true);
-    });
+    launch(std::move(queue), RunMode::RunTicked, true, pause);
     return true;
 }
 
 void MonitorEngine::startOneShot(std::vector<int> queue, RunMode mode) {
+    launch(std::move(queue), mode, false, {});
+}
+
+void MonitorEngine::launch(std::vector<int> queue, RunMode mode, bool periodic,
+                           std::chrono::milliseconds pause) {
     std::lock_guard g(m_mutex);
     reapFinished();
     Worker& w = m_workers.emplace_back();
     w.mode = mode;
-    w.periodic = false;
+    w.periodic = periodic;
     auto done = w.done;
-    w.thread = std::jthread([this, done, queue = std::move(queue), mode](std::stop_token stop) {
-        if (queue.empty()) {
-            if (m_listener) m_listener->queueEmpty(mode);
-        } else {
-            passBody(stop, queue);
-        }
-        if (m_listener) m_listener->workerFinished(mode);
-        done->store(true);
-    });
+    w.thread =
+        std::jthread([this, done, queue = std::move(queue), mode, periodic, pause](std::stop_token stop) {
+            // The worker counts as ended before it says so, so a listener that asks the engine
+            // (e.g. to reset a caption) sees it ended.
+            if (queue.empty()) {
+                done->store(true);
+                if (m_listener) m_listener->queueEmpty(mode);
+            } else {
+                if (periodic)
+                    periodicBody(stop, queue, pause);
+                else
+                    passBody(stop, queue);
+                done->store(true);
+            }
+            if (m_listener) m_listener->workerFinished(mode);
+        });
 }
 
 void MonitorEngine::passBody(std::stop_token stop, const std::vector<int>& queue) {
@@ -100,10 +102,6 @@ void MonitorEngine::passBody(std::stop_token stop, const std::vector<int>& queue
 
 void MonitorEngine::periodicBody(std::stop_token stop, std::vector<int> queue,
                                  std::chrono::milliseconds pause) {
-    if (queue.empty()) {
-        if (m_listener) m_listener->queueEmpty(RunMode::RunTicked);
-        return;
-    }
     while (!stop.stop_requested()) {
         passBody(stop, queue);
         if (stop.stop_requested()) return;
