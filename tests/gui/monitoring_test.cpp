@@ -76,8 +76,8 @@ TEST_F(GuiMonitoring, FullCycleAlertThenAcknowledgeThenStop) {
     w->toggleMonitoring();
     EXPECT_EQ(w->runButton()->text(), QStringLiteral("停止监控"));
     EXPECT_TRUE(w->homePage()->isHidden());
-    ASSERT_TRUE(waitUntil([&] { return w->monitoring()->alerts().alertPending(); }));
-    EXPECT_TRUE(w->trayShowsAlert());
+    // The alert reaches the widgets through the GUI thread's queue: wait for what the user sees.
+    ASSERT_TRUE(waitUntil([&] { return w->monitoring()->alerts().alertPending() && w->trayShowsAlert(); }));
     EXPECT_EQ(count(1), 3);
     EXPECT_EQ(w->articleList()->rowCount(), 0);  // the list is a snapshot until acknowledged
 
@@ -139,9 +139,12 @@ TEST_F(GuiMonitoring, NoTrayStillAlertsAndAcknowledges) {
     w->setCyclePauseOverride(1h);
     w->frequencyBox()->setText(QStringLiteral("10"));
     w->toggleMonitoring();
-    ASSERT_TRUE(waitUntil([&] { return w->monitoring()->alerts().alertPending(); }));
-    EXPECT_TRUE(
-        status(*w).contains(QStringLiteral("发现有新内容！请单击 托盘图标 或左上角 全部文章按钮更新列表！")));
+    // The status line reaches the box through the GUI thread's queue: wait for what the user sees.
+    ASSERT_TRUE(waitUntil([&] {
+        return status(*w).contains(
+            QStringLiteral("发现有新内容！请单击 托盘图标 或左上角 全部文章按钮更新列表！"));
+    }));
+    EXPECT_TRUE(w->monitoring()->alerts().alertPending());
     // Minimising without a tray never hides the window into nothing.
     w->show();
     w->minimiseWindow();
