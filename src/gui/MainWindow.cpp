@@ -422,7 +422,10 @@ void MainWindow::toggleSelectedFavourite() {
 void MainWindow::openSelectedArticle() {
     ArticleRow row = m_list->selectedArticle();
     if (row.empty()) return;
-    const std::string& url = row[kInfoUrl];
+    openLink(row[kInfoUrl]);
+}
+
+void MainWindow::openLink(const std::string& url) {
     if (!isOpenableLink(url)) {
         m_status->appendGbk(refusedLinkLine(url));
         return;
@@ -452,12 +455,7 @@ void MainWindow::openSelectedPlanPage() {
     if (id < 1) return;
     auto row = m_monitoring->planTable().row(id);
     if (!row) return;
-    const std::string& url = (*row)[kRuleUrl];
-    if (!isOpenableLink(url)) {
-        m_status->appendGbk(refusedLinkLine(url));
-        return;
-    }
-    QDesktopServices::openUrl(QUrl(q(url)));
+    openLink((*row)[kRuleUrl]);
 }
 
 // ---------------------------------------------------------------- monitoring

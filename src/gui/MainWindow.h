@@ -135,6 +135,8 @@ private:
     void loadPage(std::int64_t page);
     void showView(const ArticleView& view);
     void restoreToFront();
+    // Hands a web link to the browser; anything else is refused with a status line.
+    void openLink(const std::string& url);
     void shutdownMonitoring();
     void rebuildPlanTree();
     bool monitoringShown() const;

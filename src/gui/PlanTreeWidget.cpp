@@ -53,19 +53,22 @@ void PlanTreeWidget::propagateTick(QTreeWidgetItem* item, int column) {
     m_building = false;
 }
 
-std::vector<int> PlanTreeWidget::queue(RunMode mode) const {
-    std::vector<int> ids;
+PlanTree PlanTreeWidget::snapshot() const {
+    PlanTree tree;
     for (int c = 0; c < topLevelItemCount(); ++c) {
         QTreeWidgetItem* top = topLevelItem(c);
+        CategoryNode& category = tree.categories.emplace_back();
+        category.name = g(top->text(0));
         for (int i = 0; i < top->childCount(); ++i) {
             QTreeWidgetItem* item = top->child(i);
-            bool ticked = item->checkState(0) == Qt::Checked;
-            if (mode == RunMode::RunAll || ticked == (mode == RunMode::RunTicked))
-                ids.push_back(item->data(0, kIdRole).toInt());
+            category.plans.push_back(
+                {item->data(0, kIdRole).toInt(), g(item->text(0)), item->checkState(0) == Qt::Checked});
         }
     }
-    return ids;
+    return tree;
 }
+
+std::vector<int> PlanTreeWidget::queue(RunMode mode) const { return snapshot().queue(mode); }
 
 int PlanTreeWidget::selectedPlanId() const {
     QTreeWidgetItem* item = currentItem();

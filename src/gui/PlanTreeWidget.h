@@ -12,6 +12,8 @@ public:
     explicit PlanTreeWidget(QWidget* parent = nullptr);
 
     void rebuild(const PlanTree& tree);
+    // The tree as it stands, with the user's ticks.
+    PlanTree snapshot() const;
     // Plan ids in tree order for a worker's queue.
     std::vector<int> queue(RunMode mode) const;
     // The selected plan's id, or 0 for a category or no selection.
