@@ -46,10 +46,6 @@ public:
     std::atomic<bool> empty{false};
 };
 
-std::string cell(const std::vector<std::string>& row, int k) {
-    return k < static_cast<int>(row.size()) ? row[k] : "";
-}
-
 }  // namespace
 
 int commandRun(Context& ctx) {
@@ -94,9 +90,9 @@ int commandRun(Context& ctx) {
     std::set<std::int64_t> known;
     std::vector<int> defaults;
     for (const auto& row : rules.rows) {
-        std::int64_t id = TextToInt(cell(row, kRuleId));
+        std::int64_t id = TextToInt(cellOf(row, kRuleId));
         known.insert(id);
-        if (TextToInt(cell(row, kRuleIsdo)) == 1 && PlanTable::isValidId(id))
+        if (TextToInt(cellOf(row, kRuleIsdo)) == 1 && PlanTable::isValidId(id))
             defaults.push_back(static_cast<int>(id));
     }
     std::vector<int> queue;
@@ -197,7 +193,7 @@ int commandArticles(Context& ctx) {
             ctx.out << (r ? ",\n " : "\n ") << "{";
             for (std::size_t k = 0; k < header.size(); ++k)
                 ctx.out << (k ? ", " : "") << "\"" << header[k] << "\": \""
-                        << escape(gbkToUtf8(cell(rows[r], order[k]))) << "\"";
+                        << escape(gbkToUtf8(cellOf(rows[r], order[k]))) << "\"";
             ctx.out << "}";
         }
         ctx.out << (rows.empty() ? "]\n" : "\n]\n");
@@ -206,7 +202,7 @@ int commandArticles(Context& ctx) {
     std::vector<std::vector<std::string>> shown;
     for (const auto& row : rows) {
         std::vector<std::string> s;
-        for (int k : order) s.push_back(cell(row, k));
+        for (int k : order) s.push_back(cellOf(row, k));
         shown.push_back(std::move(s));
     }
     if (format == "tsv") {
@@ -242,13 +238,13 @@ int commandPlans(Context& ctx) {
     SqlResult rules = db->run("select * from rule");
     std::vector<std::vector<std::string>> rows;
     for (const auto& row : rules.rows) {
-        auto cls = TextToInt(cell(row, kRuleClass));
+        auto cls = TextToInt(cellOf(row, kRuleClass));
         std::string category = cls >= 1 && cls <= static_cast<std::int64_t>(categories.size())
                                    ? categories[cls - 1]
-                                   : "(" + cell(row, kRuleClass) + ")";
-        rows.push_back({cell(row, kRuleId), category, cell(row, kRuleName),
-                        TextToInt(cell(row, kRuleIsdo)) == 1 ? "yes" : "no", cell(row, kRuleUrl),
-                        cell(row, kRuleLasttime)});
+                                   : "(" + cellOf(row, kRuleClass) + ")";
+        rows.push_back({cellOf(row, kRuleId), category, cellOf(row, kRuleName),
+                        TextToInt(cellOf(row, kRuleIsdo)) == 1 ? "yes" : "no", cellOf(row, kRuleUrl),
+                        cellOf(row, kRuleLasttime)});
     }
     printTable(ctx.out, {"id", "category", "name", "ticked", "url", "last run"}, rows);
     return kOk;
@@ -267,9 +263,9 @@ int commandTest(Context& ctx) {
         return kUsage;
     }
     const auto& row = r.rows[0];
-    PlanTestInput input{cell(row, kRuleRegular), cell(row, kRuleUrl),   cell(row, kRuleCode) == "1",
-                        cell(row, kRuleBefore),  cell(row, kRuleAfter), cell(row, kRuleCookie),
-                        cell(row, kRuleUa)};
+    PlanTestInput input{cellOf(row, kRuleRegular), cellOf(row, kRuleUrl),   cellOf(row, kRuleCode) == "1",
+                        cellOf(row, kRuleBefore),  cellOf(row, kRuleAfter), cellOf(row, kRuleCookie),
+                        cellOf(row, kRuleUa)};
     PlanTestResult result = runPlanTest(input);
     if (result.cutShown) {
         printLine(ctx.out, gbk("== 截取的源码 =="));

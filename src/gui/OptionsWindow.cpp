@@ -359,7 +359,7 @@ void OptionsWindow::loadEditor(int mode) {
         row = currentRow();
         if (row.empty()) return;
     }
-    auto cell = [&](int k) { return k < static_cast<int>(row.size()) ? row[k] : std::string(); };
+    auto cell = [&](int k) { return cellOf(row, k); };
     if (mode == 0 || mode == 1) {
         m_id->setText(q(cell(kRuleId)));
         m_save->setText(QStringLiteral("更新规则"));

@@ -7,21 +7,14 @@
 #include "core/text/TextToInt.h"
 
 namespace tovi {
-namespace {
-const std::string& cell(const ArticleRow& row, int k) {
-    static const std::string empty;
-    return k < static_cast<int>(row.size()) ? row[k] : empty;
-}
-}  // namespace
-
 std::string favouriteMenuCaption(const ArticleRow& row) {
-    return TextToInt(cell(row, kInfoIssoucang)) == 0 ? gbk("加入到收藏夹") : gbk("移出收藏夹");
+    return TextToInt(cellOf(row, kInfoIssoucang)) == 0 ? gbk("加入到收藏夹") : gbk("移出收藏夹");
 }
 
 std::optional<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row) {
-    const std::string& id = cell(row, kInfoId);
+    const std::string& id = cellOf(row, kInfoId);
     if (id.empty()) return std::nullopt;
-    bool add = TextToInt(cell(row, kInfoIssoucang)) == 0;
+    bool add = TextToInt(cellOf(row, kInfoIssoucang)) == 0;
     std::string status = add ? gbk("文章收藏成功！") : gbk("已移出收藏夹！ 刷新收藏夹可见效果");
     sql.sink().replaceAll(status);
     setFavourite(sql, TextToInt(id), add);
@@ -29,10 +22,11 @@ std::optional<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row
 }
 
 std::optional<std::string> articleDetailsLine(const ArticleRow& row) {
-    if (cell(row, kInfoId).empty()) return std::nullopt;
-    return "\r\nNO." + cell(row, kInfoId) + " [" + cell(row, kInfoPlanname) + "] " + cell(row, kInfoTitle) +
-           gbk("（") + cell(row, kInfoUrl) + gbk("）----") + cell(row, kInfoAddtime) + gbk("；状态：") +
-           cell(row, kInfoIssoucang) + gbk("；备注：") + cell(row, kInfoOther);
+    if (cellOf(row, kInfoId).empty()) return std::nullopt;
+    return "\r\nNO." + cellOf(row, kInfoId) + " [" + cellOf(row, kInfoPlanname) + "] " +
+           cellOf(row, kInfoTitle) + gbk("（") + cellOf(row, kInfoUrl) + gbk("）----") +
+           cellOf(row, kInfoAddtime) + gbk("；状态：") + cellOf(row, kInfoIssoucang) + gbk("；备注：") +
+           cellOf(row, kInfoOther);
 }
 
 bool isOpenableLink(const std::string& url) {

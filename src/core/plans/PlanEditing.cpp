@@ -81,7 +81,7 @@ SqlResult toggleDefaultFlag(Database& db, std::int64_t id, const std::string& is
 }
 
 std::string planInsertSql(const std::vector<std::string>& row) {
-    auto cell = [&](int k) { return k < static_cast<int>(row.size()) ? row[k] : std::string(); };
+    auto cell = [&](int k) { return cellOf(row, k); };
     Statement st(
         std::string(kInsertColumns) + " values('0',?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
         {cell(kRuleCode), cell(kRuleUrl), cell(kRuleBefore), cell(kRuleAfter), cell(kRuleRegular),

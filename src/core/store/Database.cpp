@@ -19,6 +19,11 @@ private:
     Database& m_db;
 };
 
+const std::string& cellOf(const std::vector<std::string>& row, int k) {
+    static const std::string empty;
+    return k >= 0 && k < static_cast<int>(row.size()) ? row[k] : empty;
+}
+
 Database::~Database() { close(); }
 
 void Database::lock() {

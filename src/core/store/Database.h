@@ -24,6 +24,10 @@ struct SqlResult {
     std::vector<std::vector<std::string>> rows;  // every cell as text, NULL as empty text
 };
 
+// Cell k of a fetched row, or empty text for a row that has fewer cells (a file with fewer
+// columns, or no row at all).
+const std::string& cellOf(const std::vector<std::string>& row, int k);
+
 class Database {
 public:
     static constexpr std::size_t kMaxErrorBytes = 199;
