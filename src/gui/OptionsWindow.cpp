@@ -543,9 +543,8 @@ void OptionsWindow::showTestResult(const PlanTestResult& r) {
 // ---------------------------------------------------------------- advanced page
 
 void OptionsWindow::saveCategories() {
-    QString text = m_categories->toPlainText();
-    if (!text.isEmpty() && !text.endsWith('\n')) text += '\n';
-    if (m_main.settings().write(SettingKey::categories(), categoriesFromEditorText(toCrlf(text))))
+    const std::string value = categoriesFromEditorText(toCrlf(m_categories->toPlainText()));
+    if (m_main.settings().write(SettingKey::categories(), value))
         m_dialogs.show(this, QStringLiteral("本设置将在软件下次启动时生效！"), QStringLiteral("　保存成功！"),
                        QMessageBox::Information);
     else

@@ -58,14 +58,4 @@ std::vector<std::string> Settings::categories() const {
     return SegmentsBetween(read(SettingKey::categories()), "<", ">");
 }
 
-std::string Settings::joinCategories(const std::vector<std::string>& lines) {
-    std::string joined = "<";
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i) joined += "><";
-        joined += lines[i];
-    }
-    joined += ">";
-    return gbkReplaceAll(joined, "<>", "");
-}
-
 }  // namespace tovi

@@ -59,9 +59,6 @@ public:
     // The two alert switches: only the exact text "1" means on.
     static bool isOn(std::string_view switchValue) { return switchValue == "1"; }
 
-    // The category editor's lines as <a><b>; blank lines leave no empty category.
-    static std::string joinCategories(const std::vector<std::string>& lines);
-
 private:
     std::uint32_t rowColor(const std::string& key, std::uint32_t fallback) const;
     IniFile m_ini;

@@ -151,6 +151,7 @@ TEST(PlanEditingText, HeadersAndCategories) {
         const char* value;
     } cases[] = {
         {"新闻\r\n论坛\r\n\r\n博客\r\n", "<新闻><论坛><博客>"},
+        {"论坛\r\n\r\n新闻", "<论坛><新闻>"},  // no final line break
         {"", ""},
         {"\r\n\r\n", ""},
         {"  \r\n新闻", "<  ><新闻>"},  // spaces only: kept here, dropped when read back

@@ -102,12 +102,6 @@ TEST(Settings, DefaultsAndRules) {
     EXPECT_FALSE(Settings::isOn(" 1"));
 }
 
-TEST(Settings, JoinCategoriesDropsBlankLines) {
-    EXPECT_EQ(Settings::joinCategories({gbk("论坛"), "", gbk("新闻")}), gbk("<论坛><新闻>"));
-    EXPECT_EQ(Settings::joinCategories({"", ""}), "");
-    EXPECT_EQ(Settings::joinCategories({}), "");
-}
-
 }  // namespace
 }  // namespace tovi
 
