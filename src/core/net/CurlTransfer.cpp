@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "core/net/HttpHeaders.h"
+#include "core/net/Url.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 
@@ -66,6 +67,16 @@ void appendHeaderText(std::vector<std::string>& curlLines, const std::string& he
 CurlResponse performGet(const CurlGet& request) {
     initCurlOnce();
     CurlResponse response;
+    // A value with a line break would put header lines of its own on the wire.
+    for (const std::string& h : request.headers)
+        if (hasLineBreak(h)) {
+            response.result.error = "a header line holds a line break; request refused";
+            return response;
+        }
+    if (hasLineBreak(request.userAgent) || hasLineBreak(request.url)) {
+        response.result.error = "the URL or the user agent holds a line break; request refused";
+        return response;
+    }
     CURL* easy = curl_easy_init();
     CURLM* multi = curl_multi_init();
     if (!easy || !multi) {
@@ -80,6 +91,9 @@ CurlResponse performGet(const CurlGet& request) {
     char errorBuffer[CURL_ERROR_SIZE] = {0};
 
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+    // Only web pages, also after a redirect: never file://, gopher://, dict:// or the like.
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);

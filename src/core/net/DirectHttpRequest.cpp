@@ -36,10 +36,13 @@ std::string completeDirectRequestHeaders(const std::string& url, const std::stri
 FetchResult DirectHttpRequest(const std::string& url, const std::string& cookie,
                               const std::string& extraHeaders, const CancelCheck& cancel,
                               const FetchLimits& limits) {
+    if (std::string problem = webUrlProblem(url); !problem.empty()) {
+        FetchResult refused;
+        refused.error = problem;
+        return refused;
+    }
     CurlGet get;
-    // Connect where the URL splitting says, as the plan test always has.
-    get.url = urlForWire(std::string(isSecureUrl(url) ? "https://" : "http://") + UrlHost(url, false) + ":" +
-                         std::to_string(UrlPort(url)) + UrlPath(url));
+    get.url = urlForWire(url);
     get.userAgent = gbkToUtf8(directRequestAgent(extraHeaders));
     appendHeaderText(get.headers, completeDirectRequestHeaders(url, cookie, extraHeaders));
     get.verifyTls = true;

@@ -25,6 +25,11 @@ std::string completeDefaultHeaders(const std::string& extraHeaders, const std::s
 
 FetchResult HttpRequest(const std::string& url, std::string& cookie, const std::string& extraHeaders,
                         const CancelCheck& cancel, const FetchLimits& limits) {
+    if (std::string problem = webUrlProblem(url); !problem.empty()) {
+        FetchResult refused;
+        refused.error = problem;
+        return refused;
+    }
     CurlGet get;
     get.url = urlForWire(url);
     // The cookie goes first, then the completed header text line by line.
@@ -35,7 +40,9 @@ FetchResult HttpRequest(const std::string& url, std::string& cookie, const std::
     get.cancel = cancel;
     CurlResponse response = performGet(get);
 
-    std::string received = CollectSetCookies(normaliseSetCookieNames(response.headerText));
+    // Header values went out as UTF-8; what comes back in UTF-8 is turned into GBK again so a
+    // cookie survives a visit unchanged (bytes that are not UTF-8 are kept as they came).
+    std::string received = CollectSetCookies(normaliseSetCookieNames(wireTextToGbk(response.headerText)));
     MergeCookies(cookie, received);
     return std::move(response.result);
 }

@@ -7,65 +7,106 @@
 namespace tovi {
 namespace {
 
-constexpr std::string_view kHostEnds = "/?#";
+bool isSchemeChar(char c, bool first) {
+    bool alpha = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return first ? alpha : alpha || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
 
-std::string hostPart(std::string_view url) {
-    std::string text = asciiLower(url);
-    std::size_t start;
-    if (text.rfind("https://", 0) == 0) {
-        start = 8;
-    } else {
-        std::size_t http = gbkFind(text, "http://");
-        if (http == kNotFound) {
-            text = "http://" + text;
-            http = 0;
-        }
-        start = http + 7;
-    }
-    std::size_t end = text.find_first_of(kHostEnds, start);
-    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+// Length of a leading "scheme:" (colon included), 0 when there is none. "host:8080" is a host
+// with a port, not a scheme.
+std::size_t schemeLength(std::string_view url) {
+    std::size_t i = 0;
+    while (i < url.size() && isSchemeChar(url[i], i == 0)) ++i;
+    if (i == 0 || i >= url.size() || url[i] != ':') return 0;
+    bool portFollows = i + 1 < url.size() && url[i + 1] >= '0' && url[i + 1] <= '9';
+    return portFollows ? 0 : i + 1;
 }
 
 }  // namespace
 
-bool isSecureUrl(std::string_view url) { return asciiLower(url.substr(0, 8)) == "https://"; }
+UrlParts splitUrl(std::string_view url) {
+    UrlParts parts;
+    std::string_view rest = url;
+    std::size_t schemeLen = schemeLength(url);
+    if (schemeLen > 0 && url.substr(schemeLen, 2) == "//") {
+        parts.scheme = asciiLower(url.substr(0, schemeLen - 1));
+        parts.hasScheme = true;
+        rest = url.substr(schemeLen + 2);
+    } else {
+        parts.scheme = "http";
+    }
+    std::size_t authorityEnd = rest.find_first_of("/?#");
+    std::string_view authority = rest.substr(0, authorityEnd);
+    std::string_view tail =
+        authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
+
+    std::size_t at = authority.rfind('@');
+    if (at != std::string_view::npos) {
+        parts.userInfo = std::string(authority.substr(0, at));
+        authority.remove_prefix(at + 1);
+    }
+    std::size_t hostEnd;
+    if (!authority.empty() && authority.front() == '[') {
+        std::size_t close = authority.find(']');
+        hostEnd = close == std::string_view::npos ? authority.size() : close + 1;
+    } else {
+        hostEnd = std::min(authority.find(':'), authority.size());
+    }
+    parts.host = asciiLower(authority.substr(0, hostEnd));
+    if (hostEnd < authority.size() && authority[hostEnd] == ':') {
+        parts.hasPort = true;
+        parts.port = std::string(authority.substr(hostEnd + 1));
+    }
+
+    std::string_view path = tail.substr(0, tail.find('#'));
+    if (path.empty())
+        parts.path = "/";
+    else if (path.front() == '?')
+        parts.path = "/" + std::string(path);
+    else
+        parts.path = std::string(path);
+    return parts;
+}
+
+bool isSecureUrl(std::string_view url) { return splitUrl(url).scheme == "https"; }
 
 std::string UrlHost(std::string_view url, bool keepPort) {
-    std::string host = hostPart(url);
-    if (!keepPort) {
-        std::size_t colon = host.find(':');
-        if (colon != std::string::npos) host.resize(colon);
-    }
-    return host;
+    UrlParts parts = splitUrl(url);
+    return keepPort && parts.hasPort ? parts.host + ":" + parts.port : parts.host;
 }
 
 int UrlPort(std::string_view url) {
-    std::string host = UrlHost(url, true);
-    std::size_t colon = host.rfind(':');
-    if (colon != std::string::npos) {
-        auto port = TextToInt(std::string_view(host).substr(colon + 1));
+    UrlParts parts = splitUrl(url);
+    if (parts.hasPort) {
+        auto port = TextToInt(parts.port);
         return port < 0 || port > 65535 ? 0 : static_cast<int>(port);
     }
-    return asciiLower(url.substr(0, 5)) == "https" ? 443 : 80;
+    return parts.scheme == "https" ? 443 : 80;
 }
 
-std::string UrlPath(std::string_view url) {
-    std::string host = UrlHost(url, false);
-    std::size_t at = gbkFind(url, host, 0, CaseMode::AsciiInsensitive);
-    if (at == kNotFound) return "/";
-    std::size_t mark = url.find_first_of(kHostEnds, at + host.size());
-    if (mark == std::string_view::npos || url[mark] == '#') return "/";
-    if (url[mark] == '?') return "/" + std::string(url.substr(mark));
-    return std::string(url.substr(mark));
+std::string UrlPath(std::string_view url) { return splitUrl(url).path; }
+
+std::string webUrlProblem(std::string_view url) {
+    std::size_t schemeLen = schemeLength(url);
+    if (schemeLen == 0) return {};
+    std::string scheme = asciiLower(url.substr(0, schemeLen - 1));
+    if (scheme == "http" || scheme == "https") return {};
+    return gbk("只能访问 http:// 或 https:// 开头的网址，已拒绝：") + std::string(url.substr(0, 200));
 }
 
 std::string urlForWire(std::string_view gbkUrl) {
     static const char kHex[] = "0123456789ABCDEF";
-    std::string utf8 = gbkToUtf8(gbkUrl);
+    UrlParts parts = splitUrl(gbkUrl);
+    std::string text = parts.scheme + "://";
+    if (!parts.userInfo.empty()) text += parts.userInfo + "@";
+    text += parts.host;
+    if (parts.hasPort) text += ":" + parts.port;
+    text += parts.path;
+    std::string utf8 = gbkToUtf8(text);
     std::string out;
     out.reserve(utf8.size());
     for (unsigned char c : utf8) {
-        if (c >= 0x80 || c == ' ' || c < 0x20) {
+        if (c >= 0x80 || c == ' ' || c < 0x20 || c == 0x7F) {
             out += '%';
             out += kHex[c >> 4];
             out += kHex[c & 15];
@@ -74,6 +115,10 @@ std::string urlForWire(std::string_view gbkUrl) {
         }
     }
     return out;
+}
+
+bool hasLineBreak(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
 }  // namespace tovi

@@ -1,23 +1,44 @@
 #pragma once
-// Splitting a plan's URL into host, port and path, and making it fit for the wire.
+// Splitting a plan's URL into its parts, and making it fit for the wire. One parser serves the
+// host, port and path routines, the secure test and the wire form, so they never disagree.
 #include <string>
 #include <string_view>
 
 namespace tovi {
 
-// True when the URL starts with "https://" in any letter case.
+struct UrlParts {
+    std::string scheme;  // lower case; "http" for a URL written without one
+    bool hasScheme = false;
+    std::string userInfo;  // "user:pass" before an "@", as written
+    std::string host;      // lower case; an IPv6 address keeps its brackets
+    std::string port;      // as written after the host's ":"; empty when there is none
+    bool hasPort = false;
+    std::string path;  // from the first "/" after the host, query included, fragment left out
+};
+
+// A URL without "scheme://" is taken as http. The host ends at "/", "?" or "#"; a query right
+// after the host gets a "/" in front of it; "/" when there is no path at all.
+UrlParts splitUrl(std::string_view url);
+
+// True when the URL's scheme is https (in any letter case).
 bool isSecureUrl(std::string_view url);
 
-// Host in lower case without scheme and path (a URL without scheme is http). The host ends
-// at "/", "?" or "#". With keepPort the ":port" stays.
+// Host in lower case without scheme, user and path. With keepPort the ":port" stays.
 std::string UrlHost(std::string_view url, bool keepPort);
-// The explicit port, else 443 for https, else 80.
+// The explicit port, else 443 for https, else 80 (an unreadable port gives 0).
 int UrlPort(std::string_view url);
-// From the first "/" after the host to the end, query included; "/" when there is none
-// (a query right after the host gets a "/" in front of it).
+// From the first "/" after the host to the end, query included; "/" when there is none.
 std::string UrlPath(std::string_view url);
 
-// A GBK URL as a browser sends it: UTF-8, with non-ASCII bytes and spaces percent-encoded.
+// Only web pages leave the program: empty when the URL is http or https (or has no scheme),
+// otherwise the status text saying it was refused.
+std::string webUrlProblem(std::string_view url);
+
+// A GBK URL as a browser sends it: scheme always written, UTF-8, non-ASCII bytes, spaces and
+// control characters percent-encoded, no fragment.
 std::string urlForWire(std::string_view gbkUrl);
+
+// CR, LF or NUL in a value would start a new request header line.
+bool hasLineBreak(std::string_view text);
 
 }  // namespace tovi

@@ -100,6 +100,24 @@ std::string Utf8ToGbk(std::string_view utf8) {
 
 std::string gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
 
+bool isValidUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        std::size_t len = utf8SequenceLength(p, left);
+        if (len == 0) return false;
+        p += len;
+        left -= len;
+    }
+    return true;
+}
+
+std::string wireTextToGbk(std::string_view bytes) {
+    for (unsigned char c : bytes)
+        if (c >= 0x80) return isValidUtf8(bytes) ? Utf8ToGbk(bytes) : std::string(bytes);
+    return std::string(bytes);
+}
+
 std::string gbkToUtf8(std::string_view gbkText) {
     std::string out;
     if (gbkText.empty()) return out;

@@ -44,7 +44,7 @@ std::size_t gbkFind(std::string_view text, std::string_view needle, std::size_t 
         if ((foldFirst ? foldAscii(c) == foldAscii(first) : text[i] == first) &&
             matchesAt(text, i, needle, mode))
             return i;
-        i += isGbkLeadByte(c) && i + 1 < text.size() ? 2 : 1;
+        i += gbkCharLength(text, i);
     }
     return kNotFound;
 }

@@ -82,6 +82,19 @@ TEST(UrlSplitting, Table) {
         {"http://a.example:81#top", false, "a.example", "a.example:81", 81, "/"},
         {"https://b.example/list/", true, "b.example", "b.example", 443, "/list/"},
         {"http://127.0.0.1:8080/a/b.html", false, "127.0.0.1", "127.0.0.1:8080", 8080, "/a/b.html"},
+        // A schemeless URL is http for every routine, also when its host starts with "https".
+        {"https.example.com/x", false, "https.example.com", "https.example.com", 80, "/x"},
+        // "http://" inside the query does not move the host.
+        {"https://a.example/go?to=http://b.example/", true, "a.example", "a.example", 443,
+         "/go?to=http://b.example/"},
+        {"a.example/r?u=http://evil.example/", false, "a.example", "a.example", 80,
+         "/r?u=http://evil.example/"},
+        {"http://[::1]:8080/x", false, "[::1]", "[::1]:8080", 8080, "/x"},
+        {"http://[2001:DB8::1]/", false, "[2001:db8::1]", "[2001:db8::1]", 80, "/"},
+        {"https://user:pa:ss@A.example:444/p", true, "a.example", "a.example:444", 444, "/p"},
+        {"localhost:8080/list", false, "localhost", "localhost:8080", 8080, "/list"},
+        {"http://a.example/x/y.html#frag", false, "a.example", "a.example", 80, "/x/y.html"},
+        {"http://a.example:abc/", false, "a.example", "a.example:abc", 0, "/"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
@@ -97,6 +110,28 @@ TEST(UrlForWire, EncodesChineseAsABrowserDoes) {
     EXPECT_EQ(urlForWire(gbk("http://x.example/搜索?q=新闻 a")),
               "http://x.example/%E6%90%9C%E7%B4%A2?q=%E6%96%B0%E9%97%BB%20a");
     EXPECT_EQ(urlForWire("http://x.example/a%20b"), "http://x.example/a%20b");
+    EXPECT_EQ(urlForWire("x.example/p"), "http://x.example/p");
+    EXPECT_EQ(urlForWire("http://x.example/a\r\nHost: evil"), "http://x.example/a%0D%0AHost:%20evil");
+    EXPECT_EQ(urlForWire("http://u:p@x.example:81/a#top"), "http://u:p@x.example:81/a");
+}
+
+TEST(WebUrls, OnlyHttpAndHttpsLeaveTheProgram) {
+    struct Case {
+        const char* url;
+        bool allowed;
+    } cases[] = {
+        {"http://a.example/", true},    {"HTTPS://a.example/", true},       {"a.example/list", true},
+        {"localhost:8080/", true},      {"file:///etc/shadow", false},      {"FILE:/etc/passwd", false},
+        {"gopher://a.example/", false}, {"dict://a.example:11111/", false}, {"ftp://a.example/", false},
+        {"smtp://a.example/", false},   {"javascript:alert(1)", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(webUrlProblem(c.url).empty(), c.allowed);
+    }
+    EXPECT_TRUE(hasLineBreak("a\r\nHost: x"));
+    EXPECT_TRUE(hasLineBreak(std::string("a\0b", 3)));
+    EXPECT_FALSE(hasLineBreak("sid=1; uid=2"));
 }
 
 TEST(DecodeBody, ZeroBytesDroppedRestKept) {

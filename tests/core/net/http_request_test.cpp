@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "core/net/Decode.h"
@@ -132,6 +133,19 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(2500));
             res.set_content("late", "text/plain");
         });
+        s.Get("/echo-cookie", [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard g(seenMutex);
+            cookiesSeen.push_back(req.get_header_value("Cookie"));
+            // The site sets again what it received, as a session cookie refresh does.
+            res.set_header("Set-Cookie", req.get_header_value("Cookie") + "; path=/");
+            res.set_content("c", "text/plain");
+        });
+        s.Get("/to-file", [](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("file:///etc/hostname");
+        });
+        s.Get("/to-gopher", [](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("gopher://127.0.0.1:1/");
+        });
         s.Get("/zero", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string("before\0after", 12), "text/plain");
         });
@@ -141,6 +155,8 @@ protected:
         server.start();
     }
     HttpTestServer server;
+    std::mutex seenMutex;
+    std::vector<std::string> cookiesSeen;
 };
 
 TEST_F(HttpRequestTest, FetchesPagesRedirectsAndErrorBodies) {
@@ -163,6 +179,48 @@ TEST_F(HttpRequestTest, ResponseCookiesMergeIntoTheCallersCookie) {
     std::string plain = "k = v;m=1";
     HttpRequest(server.url("/page"), plain, "");
     EXPECT_EQ(plain, "k=v; m=1");
+}
+
+TEST_F(HttpRequestTest, ChineseCookieSurvivesVisitsUnchanged) {
+    const std::string start = gbk("name=张三; city=北京");
+    std::string cookie = start;
+    for (int visit = 0; visit < 3; ++visit) HttpRequest(server.url("/echo-cookie"), cookie, "");
+    EXPECT_EQ(cookie, start);
+    ASSERT_EQ(cookiesSeen.size(), 3u);
+    EXPECT_EQ(cookiesSeen[0], "name=张三; city=北京");  // UTF-8 on the wire
+    EXPECT_EQ(cookiesSeen[2], cookiesSeen[0]);
+}
+
+TEST_F(HttpRequestTest, OnlyWebPagesAreFetchedAlsoAfterRedirects) {
+    test::TempDir dir;
+    test::writeFile(dir / "secret.txt", "top secret");
+    for (const std::string& url :
+         {"file://" + (dir / "secret.txt").string(), server.url("/to-file"), server.url("/to-gopher"),
+          std::string("dict://127.0.0.1:1/x"), std::string("ftp://127.0.0.1:1/")}) {
+        SCOPED_TRACE(url);
+        std::string cookie;
+        FetchResult r = HttpRequest(url, cookie, "");
+        EXPECT_EQ(r.body.find("secret"), std::string::npos);
+        EXPECT_FALSE(r.error.empty());
+        FetchResult d = DirectHttpRequest(url, "", "");
+        EXPECT_EQ(d.body.find("secret"), std::string::npos);
+        EXPECT_FALSE(d.error.empty());
+    }
+}
+
+TEST(HttpRequestWire, LineBreaksNeverReachTheWire) {
+    RawHttpServer raw(kOk);
+    for (const std::string& agent : {std::string("a\nHost: evil.example"), std::string("a\rX-Evil: 1")}) {
+        std::string cookie;
+        FetchResult r = HttpRequest(raw.url("/x"), cookie, "User-Agent: " + agent);
+        EXPECT_TRUE(r.body.empty());
+        EXPECT_FALSE(r.error.empty());
+        FetchResult d = DirectHttpRequest(raw.url("/x"), "", "User-Agent: " + agent);
+        EXPECT_TRUE(d.body.empty());
+    }
+    std::string cookie = "a=1\nHost: evil.example";
+    EXPECT_TRUE(HttpRequest(raw.url("/x"), cookie, "").body.empty());
+    EXPECT_TRUE(raw.requests().empty());
 }
 
 TEST_F(HttpRequestTest, ChineseUrlReachesServerAsUtf8) {

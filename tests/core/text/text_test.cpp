@@ -86,6 +86,29 @@ TEST(GbkSearch, StepsOverDoubleByteCharacters) {
     EXPECT_TRUE(gbkSplit("", ";").empty());
 }
 
+TEST(GbkSearch, StrayLeadBytesDoNotHideWhatFollows) {
+    // A lead byte followed by a byte that cannot end a character (below 0x40, or 0x7F) is one
+    // byte on its own: the scan picks up again at the next byte.
+    struct Case {
+        std::string text;
+        std::size_t at;
+    } cases[] = {
+        {"<li>\x81</ul>", 5},
+        {gbk("标题") + "\xB1</ul>", 5},  // half a character at the end of a title
+        {"\xFE\x7F</ul>", 2},
+        {"\x81\x81</ul>", kNotFound},  // 81 81 is a whole character; the marker after it stands at 2
+    };
+    cases[3].at = 2;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(gbkFind(c.text, "</ul>"), c.at);
+    }
+    EXPECT_EQ(TextBetween("<ul>x\x81</ul>", "<ul>", "</ul>"), "x\x81");
+    EXPECT_EQ(gbkCharLength("\x81\x40", 0), 2u);
+    EXPECT_EQ(gbkCharLength("\x81\x3C", 0), 1u);
+    EXPECT_EQ(gbkCharLength("\x81", 0), 1u);
+}
+
 TEST(Trim, SpacesOnlyAtBothEnds) {
     struct Case {
         const char* in;
