@@ -32,8 +32,12 @@ void EngineFixture::SetUp() {
         res.set_content(it->second, "text/html");
     });
     server.start();
-    monitoring =
-        std::make_unique<Monitoring>(db, sink, alerts, &listener, PlanExtractor::networkFetcher(), &clock);
+    // Long transfer limits: a stop must end a hanging fetch by itself, not by waiting it out.
+    FetchLimits limits;
+    limits.stallTimeout = std::chrono::seconds(30);
+    limits.overallTimeout = std::chrono::seconds(60);
+    monitoring = std::make_unique<Monitoring>(db, sink, alerts, &listener,
+                                              PlanExtractor::networkFetcher(limits), &clock);
     monitoring->extractor().setArticlePause(std::chrono::milliseconds(1));
 }
 
@@ -54,7 +58,7 @@ std::string EngineFixture::listPage(const std::vector<std::pair<int, std::string
     return utf8 ? html : gbk(html);
 }
 
-int EngineFixture::addPlan(PlanSpec s) {
+int EngineFixture::addPlan(PlanRowValues s) {
     Statement insert(
         "insert into rule(class,code,name,url,cookie,ua,arttile,arturl,lasttime,buquan,regular,before,after,"
         "tindex,uindex,oindex,isdo,lastid,type) values(1,?,?,?,?,?,'','','',?,?,?,?,?,?,?,?,'',?)",

@@ -47,7 +47,8 @@ public:
     std::atomic<int> emptyQueues{0}, finished{0}, cycles{0}, alerts{0};
 };
 
-struct PlanSpec {
+// The values of one rule row as a test inserts it (texts in UTF-8, turned into GBK on insert).
+struct PlanRowValues {
     std::string name = "plan";
     std::string url;
     std::string code = "1";  // GBK page
@@ -73,7 +74,7 @@ protected:
     static std::string listPage(const std::vector<std::pair<int, std::string>>& items, bool utf8);
 
     // Inserts the plan (values bound) and reloads the plan table; returns its id.
-    int addPlan(PlanSpec spec);
+    int addPlan(PlanRowValues spec);
     void reloadPlanTable();
     // Titles of the plan's articles, newest row first.
     std::vector<std::string> titles(int planId);

@@ -95,25 +95,64 @@ CutResult cutRegion(std::string_view source, std::string_view before, std::strin
     return result;
 }
 
-MatchResult matchAll(std::string_view expression, std::string_view text) {
-    MatchResult result;
+struct Expression::Compiled {
+    boost::regex rx;
+};
+
+struct ExpressionAccess {
+    static const boost::regex& regex(const Expression& e) { return e.m_regex->rx; }
+};
+
+Expression Expression::compile(std::string_view text) {
+    Expression e;
     try {
-        boost::regex rx(expression.begin(), expression.end(), boost::regex::perl | boost::regex::icase);
-        result.groupCount = static_cast<int>(rx.mark_count());
-        boost::cregex_iterator it(text.data(), text.data() + text.size(), rx), end;
+        auto rx = std::make_shared<const Compiled>(
+            Compiled{boost::regex(text.begin(), text.end(), boost::regex::perl | boost::regex::icase)});
+        e.m_groupCount = static_cast<int>(rx->rx.mark_count());
+        e.m_regex = std::move(rx);
+    } catch (const std::exception& ex) {
+        e.m_error = ex.what();
+    }
+    return e;
+}
+
+MatchResult matchAll(const Expression& expression, std::string_view text, const MatchLimits& limits) {
+    MatchResult result;
+    if (!expression.ok()) {
+        result.error = expression.error();
+        return result;
+    }
+    result.groupCount = expression.groupCount();
+    const auto deadline = std::chrono::steady_clock::now() + limits.budget;
+    try {
+        boost::cregex_iterator it(text.data(), text.data() + text.size(),
+                                  ExpressionAccess::regex(expression)),
+            end;
         for (; it != end; ++it) {
             Match m;
             m.groups.reserve(it->size());
             for (std::size_t g = 0; g < it->size(); ++g)
                 m.groups.push_back((*it)[g].matched ? (*it)[g].str() : std::string());
             result.matches.push_back(std::move(m));
+            if (limits.cancel && limits.cancel()) {
+                result.cancelled = true;
+                return result;
+            }
+            if (limits.budget.count() > 0 && std::chrono::steady_clock::now() > deadline) {
+                result.overBudget = true;
+                return result;
+            }
         }
     } catch (const std::exception& e) {
-        // A compile error or the library's complexity limit: no matches, with the reason.
+        // The library's complexity limit: no matches, with the reason.
         result.matches.clear();
         result.error = e.what();
     }
     return result;
+}
+
+MatchResult matchAll(std::string_view expression, std::string_view text, const MatchLimits& limits) {
+    return matchAll(Expression::compile(expression), text, limits);
 }
 
 const std::string& groupText(const Match& match, std::int64_t k) {
@@ -123,9 +162,29 @@ const std::string& groupText(const Match& match, std::int64_t k) {
 }
 
 std::string composeUrl(std::string_view urlTemplate, const Match& match) {
-    std::string url(urlTemplate);
-    for (const std::string& p : SegmentsBetween(urlTemplate, "[", "]"))
-        url = gbkReplaceAll(url, "[" + p + "]", groupText(match, TextToInt(p)));
+    // The references are the template's segments; each "[p]" of the template itself is replaced
+    // where it stands, so text that came from a group is never searched again.
+    std::vector<std::string> references;
+    for (const std::string& p : SegmentsBetween(urlTemplate, "[", "]")) references.push_back("[" + p + "]");
+    std::string url;
+    url.reserve(urlTemplate.size() + 64);
+    for (std::size_t pos = 0; pos < urlTemplate.size();) {
+        bool replaced = false;
+        if (urlTemplate[pos] == '[') {
+            for (const std::string& ref : references)
+                if (urlTemplate.compare(pos, ref.size(), ref) == 0) {
+                    url += groupText(match, TextToInt(std::string_view(ref).substr(1, ref.size() - 2)));
+                    pos += ref.size();
+                    replaced = true;
+                    break;
+                }
+        }
+        if (!replaced) {
+            std::size_t len = gbkCharLength(urlTemplate, pos);
+            url.append(urlTemplate, pos, len);
+            pos += len;
+        }
+    }
     return url;
 }
 

@@ -1,11 +1,15 @@
 #pragma once
 // The steps of one plan run as plain functions on GBK bytes: clean, cut, match, judge,
 // compose. Each can be tested alone; PlanExtractor strings them together.
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/net/Fetch.h"
 
 namespace tovi {
 
@@ -33,20 +37,47 @@ struct Match {
     std::vector<std::string> groups;
 };
 
-struct MatchResult {
-    std::vector<Match> matches;
-    int groupCount = 0;  // capture groups of the expression
-    std::string error;   // why the expression gave no matches (compile error, too complex)
+// A plan's expression compiled once: Perl syntax, case-insensitive over GBK bytes.
+class Expression {
+public:
+    static Expression compile(std::string_view text);
+    bool ok() const { return m_regex != nullptr; }
+    const std::string& error() const { return m_error; }  // why it did not compile
+    int groupCount() const { return m_groupCount; }       // capture groups; 0 when not compiled
+
+private:
+    friend struct ExpressionAccess;
+    struct Compiled;  // the library's regex, kept out of this header
+    std::shared_ptr<const Compiled> m_regex;
+    std::string m_error;
+    int m_groupCount = 0;
 };
 
-// Perl syntax, case-insensitive over GBK bytes; every match from the start, each search
-// resuming where the previous ended (an empty match steps one character on).
-MatchResult matchAll(std::string_view expression, std::string_view text);
+// Bounds on one plan's matching: a page must not keep a run busy for ever.
+struct MatchLimits {
+    CancelCheck cancel;                   // checked between matches
+    std::chrono::milliseconds budget{0};  // time allowed for all matches; 0: no limit
+};
+
+struct MatchResult {
+    std::vector<Match> matches;
+    int groupCount = 0;       // capture groups of the expression
+    std::string error;        // why the expression gave no matches (compile error, too complex)
+    bool cancelled = false;   // a stop request ended the matching
+    bool overBudget = false;  // the time budget ran out; the matches are incomplete
+};
+
+// Every match from the start, each search resuming where the previous ended (an empty match
+// steps one character on).
+MatchResult matchAll(const Expression& expression, std::string_view text, const MatchLimits& limits = {});
+MatchResult matchAll(std::string_view expression, std::string_view text, const MatchLimits& limits = {});
 
 // Group k of a match; empty for a group number that does not exist (above the count, negative).
 const std::string& groupText(const Match& match, std::int64_t k);
 
-// Each "[p]" of the template (p from its segments, in order) replaced by group p's text.
+// Each "[p]" of the template (p from its segments) replaced by group p's text, left to right in
+// one pass: text that came from a group is never looked at again. A bracket pair with spaces
+// inside, or an empty one, stays as written; a segment that is not a number means group 0.
 std::string composeUrl(std::string_view urlTemplate, const Match& match);
 
 }  // namespace tovi

@@ -4,6 +4,7 @@
 #include "core/monitor/Pipeline.h"
 #include "core/net/Decode.h"
 #include "core/net/HttpRequest.h"
+#include "core/net/Url.h"
 #include "core/plans/PlanTable.h"
 #include "core/store/LoggedSql.h"
 #include "core/text/Gbk.h"
@@ -16,6 +17,25 @@ bool pauseFor(std::chrono::milliseconds duration, std::stop_token stop) {
     std::condition_variable_any cv;
     std::unique_lock lock(m);
     return !cv.wait_for(lock, stop, duration, [] { return false; }) && !stop.stop_requested();
+}
+
+std::string planRunProblem(const PlanRow& plan, const Expression& expression) {
+    if (std::string refused = webUrlProblem(plan[kRuleUrl]); !refused.empty()) return refused;
+    if (hasLineBreak(plan[kRuleUrl]) || hasLineBreak(plan[kRuleCookie]) || hasLineBreak(plan[kRuleUa]))
+        return gbk("监控网址、COOKIE 或 模拟浏览 中有换行符");
+    if (plan[kRuleRegular].empty()) return gbk("正则匹配规则为空");
+    if (!expression.ok()) return {};  // reported after the fetch, as an expression error
+    const std::int64_t groups = expression.groupCount();
+    auto outside = [&](std::int64_t k) { return k < 0 || k > groups; };
+    const std::int64_t titleGroup = TextToInt(plan[kRuleTindex]);
+    if (outside(titleGroup))
+        return gbk("标题索引 ") + std::to_string(titleGroup) + gbk(" 不是正则的分组（共 ") +
+               std::to_string(groups) + gbk(" 组）");
+    const std::int64_t idGroup = TextToInt(plan[kRuleUindex]);
+    if (judgeModeFromText(plan[kRuleType]) == JudgeMode::CompareArticleId && outside(idGroup))
+        return gbk("文章id索引 ") + std::to_string(idGroup) + gbk(" 不是正则的分组（共 ") +
+               std::to_string(groups) + gbk(" 组）");
+    return {};
 }
 
 PlanExtractor::PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
@@ -70,6 +90,12 @@ void PlanExtractor::runLocked(int planId, std::stop_token stop) {
     const bool pageIsGbk = plan[kRuleCode] == "1";
     const JudgeMode mode = judgeModeFromText(plan[kRuleType]);
     const std::int64_t storedLastId = TextToInt(plan[kRuleLastid]);
+    const Expression expression = Expression::compile(plan[kRuleRegular]);
+    if (std::string problem = planRunProblem(plan, expression); !problem.empty()) {
+        sink.append(gbk("\r\n方案") + idText + gbk(" 不能运行：") + problem + gbk("，已跳过！"));
+        endLine();
+        return;
+    }
     sink.append(gbk("\r\n正在 采集源码"));
 
     std::string cookie = plan[kRuleCookie];
@@ -93,7 +119,18 @@ void PlanExtractor::runLocked(int planId, std::stop_token stop) {
     }
 
     sink.append(gbk("、匹配文章"));
-    MatchResult matched = matchAll(plan[kRuleRegular], cut.region);
+    MatchLimits limits;
+    limits.cancel = [&stop] { return stop.stop_requested(); };
+    limits.budget = m_matchBudget;
+    MatchResult matched = matchAll(expression, cut.region, limits);
+    if (matched.cancelled) return;
+    if (matched.overBudget) {
+        // A partial list could move the plan's marker past articles never looked at.
+        sink.append(gbk("\r\n正则匹配超过 ") + std::to_string((m_matchBudget.count() + 999) / 1000) +
+                    gbk(" 秒仍未完成，已停止，本次不保存文章！"));
+        endLine();
+        return;
+    }
     if (!matched.error.empty()) sink.append(gbk("\r\n正则表达式无法使用：") + matched.error);
     const std::size_t n = matched.matches.size();
     sink.append(gbk(" 取到 ") + std::to_string(n) + gbk(" 篇新文章"));
@@ -140,7 +177,8 @@ void PlanExtractor::runLocked(int planId, std::stop_token stop) {
 
     // The articles and the plan update land together: an interrupted run neither loses
     // articles nor stores them twice.
-    std::vector<SqlResult> results = m_sql.database().runTransaction(statements);
+    std::vector<SqlResult> results =
+        m_sql.database().runTransaction(statements, [&stop] { return stop.stop_requested(); });
     bool stored = false;
     for (std::size_t i = 0; i < inserts; ++i) stored = stored || results[i].ok;
     if (results.back().ok || stored) {

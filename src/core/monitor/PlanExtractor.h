@@ -8,17 +8,24 @@
 #include <stop_token>
 
 #include "core/net/Fetch.h"
+#include "core/plans/PlanTable.h"
 #include "core/text/Timestamp.h"
 
 namespace tovi {
 
 class AlertNotifier;
 class LoggedSql;
-class PlanTable;
 class StatusSink;
 
 // Waits that end early when a stop is requested; true when the full time passed.
 bool pauseFor(std::chrono::milliseconds duration, std::stop_token stop);
+
+class Expression;
+
+// Why a plan cannot be run as it stands (GBK, for the status line), or empty when it can: an
+// empty expression, a title group (or, comparing ids, an id group) the expression does not
+// have, a URL that is not a web page, a line break in the URL, cookie or user agent.
+std::string planRunProblem(const PlanRow& plan, const Expression& expression);
 
 class PlanExtractor {
 public:
@@ -27,8 +34,12 @@ public:
     PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
                   PlanFetcher fetch);
 
+    static constexpr std::chrono::milliseconds kDefaultMatchBudget{10000};
+
     // Pause between the echoes of stored articles (the status trace's pacing).
     void setArticlePause(std::chrono::milliseconds pause) { m_articlePause = pause; }
+    // Time one plan's matching may take; a page that needs more ends its run with a status line.
+    void setMatchBudget(std::chrono::milliseconds budget) { m_matchBudget = budget; }
 
     // Runs the plan whose row of the plan table has this id. Never throws, never shows a
     // dialog. A second run of a plan that is running waits for the first and then works on
@@ -49,6 +60,7 @@ private:
     const Clock& m_clock;
     PlanFetcher m_fetch;
     std::chrono::milliseconds m_articlePause = kDefaultArticlePause;
+    std::chrono::milliseconds m_matchBudget = kDefaultMatchBudget;
 
     std::mutex m_runningMutex;
     std::condition_variable_any m_runningChanged;

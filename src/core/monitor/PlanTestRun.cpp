@@ -3,6 +3,7 @@
 #include "core/monitor/Pipeline.h"
 #include "core/net/Decode.h"
 #include "core/net/DirectHttpRequest.h"
+#include "core/net/Url.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 
@@ -10,22 +11,33 @@ namespace tovi {
 
 const char* const kBlockedSiteKeyword = "tovidesk-blocked.invalid";
 
-PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetch,
-                           const CancelCheck& cancel) {
+std::optional<PlanTestResult> refusePlanTest(const PlanTestInput& input) {
     using Outcome = PlanTestResult::Outcome;
     PlanTestResult r;
+    r.errorIcon = true;
     if (input.expression.empty()) {
         r.outcome = Outcome::EmptyExpression;
         r.message = gbk("正则匹配规则不能为空!");
-        r.errorIcon = true;
-        return r;
-    }
-    if (gbkContains(input.url, kBlockedSiteKeyword)) {
+    } else if (gbkContains(input.url, kBlockedSiteKeyword)) {
         r.outcome = Outcome::BlockedSite;
         r.message = gbk("此站不允许监控!");
-        r.errorIcon = true;
-        return r;
+    } else if (std::string refused = webUrlProblem(input.url); !refused.empty()) {
+        r.outcome = Outcome::RefusedInput;
+        r.message = refused;
+    } else if (hasLineBreak(input.url) || hasLineBreak(input.cookie) || hasLineBreak(input.userAgent)) {
+        r.outcome = Outcome::RefusedInput;
+        r.message = gbk("监控网址、COOKIE 和 模拟浏览 中不能有换行符，请删去后再测试!");
+    } else {
+        return std::nullopt;
     }
+    return r;
+}
+
+PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetch,
+                           const CancelCheck& cancel) {
+    using Outcome = PlanTestResult::Outcome;
+    if (auto refused = refusePlanTest(input)) return *refused;
+    PlanTestResult r;
     FetchResult fetched = fetch(input.url, input.cookie, "User-Agent: " + input.userAgent, cancel);
     if (fetched.cancelled) {
         r.outcome = Outcome::Cancelled;
@@ -41,7 +53,19 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetc
         return r;
     }
     r.cutText = region;
-    MatchResult matched = matchAll(input.expression, region);
+    MatchLimits limits;
+    limits.cancel = cancel;
+    limits.budget = kPlanTestMatchBudget;
+    MatchResult matched = matchAll(input.expression, region, limits);
+    if (matched.cancelled) {
+        r.outcome = Outcome::Cancelled;
+        return r;
+    }
+    if (matched.overBudget) {
+        r.outcome = Outcome::NoMatches;
+        r.message = gbk("匹配超过 10 秒仍未完成，请简化正则匹配规则!");
+        return r;
+    }
     r.groupCount = matched.error.empty() ? matched.groupCount : 0;
     if (matched.matches.empty()) {
         r.outcome = Outcome::NoMatches;

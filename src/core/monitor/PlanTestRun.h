@@ -1,7 +1,9 @@
 #pragma once
 // Trying the plan being edited: fetch with the editor's settings, cut with its two markers (no
 // last article marker), match, and list every match with all its groups. Nothing is stored.
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,15 @@ struct PlanTestInput {
 };
 
 struct PlanTestResult {
-    enum class Outcome { EmptyExpression, BlockedSite, EmptyCut, NoMatches, Matches, Cancelled };
+    enum class Outcome {
+        EmptyExpression,
+        BlockedSite,
+        RefusedInput,
+        EmptyCut,
+        NoMatches,
+        Matches,
+        Cancelled
+    };
     Outcome outcome = Outcome::EmptyCut;
     std::string message;     // the message box text (GBK); empty when there is none
     bool errorIcon = false;  // the box shows the error icon
@@ -38,6 +48,14 @@ extern const char* const kBlockedSiteKeyword;
 
 using DirectFetcher = std::function<FetchResult(const std::string& url, const std::string& cookie,
                                                 const std::string& headers, const CancelCheck& cancel)>;
+
+// The checks made before anything is fetched: an empty expression, the blocked site, a URL
+// that is not a web page, a line break in the URL, cookie or user agent. nullopt when the test
+// may run; otherwise its result (a message box; the result box keeps its text).
+std::optional<PlanTestResult> refusePlanTest(const PlanTestInput& input);
+
+// Matching that takes longer than this ends the test with a message.
+constexpr std::chrono::milliseconds kPlanTestMatchBudget{10000};
 
 PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetch,
                            const CancelCheck& cancel = {});

@@ -2,22 +2,45 @@
 
 #include <sqlite3.h>
 
+#include <thread>
+
 #include "core/store/GbkLike.h"
 #include "core/text/Gbk.h"
 
 namespace tovi {
 
-// Holds the busy lock; a waiting thread runs the wait hook between tries.
+// Holds the busy lock; a waiting thread runs the wait hook between tries. With a cancel
+// check the wait can end without the lock (held() is then false) and the check also ends a
+// busy wait on another connection's write while the lock is held.
 class Database::Guard {
 public:
-    explicit Guard(Database& db) : m_db(db) { db.lock(); }
-    ~Guard() { m_db.m_busy.unlock(); }
+    explicit Guard(Database& db, const std::function<bool()>& cancel = {})
+        : m_db(db), m_held(db.lock(cancel)) {
+        if (m_held) m_db.m_cancel = cancel;
+    }
+    ~Guard() {
+        if (!m_held) return;
+        m_db.m_cancel = nullptr;
+        m_db.m_busy.unlock();
+    }
+    bool held() const { return m_held; }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
 
 private:
     Database& m_db;
+    bool m_held;
 };
+
+int busyWait(void* self, int attempt) {
+    auto* db = static_cast<Database*>(self);
+    auto now = std::chrono::steady_clock::now();
+    if (attempt == 0) db->m_busySince = now;
+    if (db->m_cancel && db->m_cancel()) return 0;
+    if (now - db->m_busySince >= db->m_busyTimeout) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 5 ? 5 : 25));
+    return 1;
+}
 
 const std::string& cellOf(const std::vector<std::string>& row, int k) {
     static const std::string empty;
@@ -26,12 +49,17 @@ const std::string& cellOf(const std::vector<std::string>& row, int k) {
 
 Database::~Database() { close(); }
 
-void Database::lock() {
-    if (!m_waitHook) {
+bool Database::lock(const std::function<bool()>& cancel) {
+    if (!m_waitHook && !cancel) {
         m_busy.lock();
-        return;
+        return true;
     }
-    while (!m_busy.try_lock_for(m_waitStep)) m_waitHook();
+    const auto step = m_waitHook ? m_waitStep : std::chrono::milliseconds(50);
+    while (!m_busy.try_lock_for(step)) {
+        if (cancel && cancel()) return false;
+        if (m_waitHook) m_waitHook();
+    }
+    return true;
 }
 
 void Database::setWaitHook(std::function<void()> hook, std::chrono::milliseconds step) {
@@ -82,7 +110,7 @@ bool Database::openWithFlags(const std::filesystem::path& path, int flags) {
         return false;
     }
     // A write on the other connection makes us wait instead of failing.
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_handler(db, busyWait, this);
     registerGbkLike(db);
     m_db = db;
     std::lock_guard eg(m_errorMutex);
@@ -109,7 +137,7 @@ bool Database::create(const std::filesystem::path& path) {
 
 void Database::setBusyTimeout(std::chrono::milliseconds timeout) {
     Guard g(*this);
-    if (m_db) sqlite3_busy_timeout(m_db, static_cast<int>(timeout.count()));
+    m_busyTimeout = timeout;
 }
 
 void Database::close() {
@@ -231,31 +259,33 @@ SqlResult Database::runScript(std::string_view sql) {
     last.ok = true;
     const char* pos = sql.data();
     const char* end = sql.data() + sql.size();
-    bool ranAny = false;
     while (pos < end) {
         sqlite3_stmt* st = nullptr;
         const char* tail = nullptr;
         if (sqlite3_prepare_v2(m_db, pos, static_cast<int>(end - pos), &st, &tail) != SQLITE_OK)
             return failureFromEngine();
         pos = tail;
-        if (!st) continue;  // white space or a comment
-        ranAny = true;
+        if (!st) continue;  // white space or a comment: an empty statement, as SQLite has it
         SqlResult step;
         int rc = stepAll(st, step);
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE) return failureFromEngine();
         if (!step.columns.empty()) last = std::move(step);
     }
-    if (!ranAny) return failure("not an SQL statement");
     last.ok = true;
     std::lock_guard eg(m_errorMutex);
     m_lastError.clear();
     return last;
 }
 
-std::vector<SqlResult> Database::runTransaction(const std::vector<Statement>& statements) {
-    Guard g(*this);
+std::vector<SqlResult> Database::runTransaction(const std::vector<Statement>& statements,
+                                                const std::function<bool()>& cancel) {
+    Guard g(*this, cancel);
     std::vector<SqlResult> results;
+    if (!g.held()) {
+        results.assign(statements.size(), failure("stopped while waiting for the database"));
+        return results;
+    }
     if (!m_db) {
         for (std::size_t i = 0; i < statements.size(); ++i)
             results.push_back(failure("database is not open"));

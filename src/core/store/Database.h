@@ -53,8 +53,10 @@ public:
     SqlResult runScript(std::string_view sql);
     // Statements that must land together: all inside one transaction under one lock hold.
     // A statement that fails is reported in its own result and the others still commit;
-    // when the commit itself fails, nothing is written and every result says so.
-    std::vector<SqlResult> runTransaction(const std::vector<Statement>& statements);
+    // when the commit itself fails, nothing is written and every result says so. A stop
+    // request (cancel) ends a wait for the lock or for another connection's write early.
+    std::vector<SqlResult> runTransaction(const std::vector<Statement>& statements,
+                                          const std::function<bool()>& cancel = {});
 
     // How long a statement waits for the other connection's write before it fails.
     void setBusyTimeout(std::chrono::milliseconds timeout);
@@ -71,7 +73,8 @@ public:
 
 private:
     class Guard;
-    void lock();
+    friend int busyWait(void* self, int attempt);
+    bool lock(const std::function<bool()>& cancel = {});
     SqlResult runLocked(const Statement& statement);
     SqlResult failure(std::string_view message);
     SqlResult failureFromEngine();
@@ -90,6 +93,11 @@ private:
     std::string m_lastError;
     std::function<void()> m_waitHook;
     std::chrono::milliseconds m_waitStep{50};
+    // The busy wait on another connection's write: bounded by the timeout, ended early by the
+    // cancel check of the call that holds the lock.
+    std::chrono::milliseconds m_busyTimeout{kBusyTimeoutMs};
+    std::chrono::steady_clock::time_point m_busySince;
+    std::function<bool()> m_cancel;
 };
 
 }  // namespace tovi

@@ -11,7 +11,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::EngineFixture;
-using test::PlanSpec;
+using test::PlanRowValues;
 using test::RawHttpServer;
 
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
@@ -41,7 +41,7 @@ TEST_F(RunControl, FrequencyRule) {
 }
 
 TEST_F(RunControl, PeriodicCyclesAlertOnceThenStopDuringPause) {
-    PlanSpec spec;
+    PlanRowValues spec;
     spec.url = server.url("/p.html");
     int id = addPlan(spec);
     setPage("/p.html", listPage({{1, "一"}}, false));
@@ -65,14 +65,15 @@ TEST_F(RunControl, PeriodicCyclesAlertOnceThenStopDuringPause) {
 
 TEST_F(RunControl, StopDuringAHangingFetch) {
     RawHttpServer hanging("", /*hang=*/true);
-    PlanSpec spec;
+    PlanRowValues spec;
     spec.url = hanging.url("/list.html");
     int id = addPlan(spec);
     ASSERT_TRUE(monitoring->engine().startPeriodic({id}, 1h));
     ASSERT_TRUE(hanging.waitForRequests(1));
     auto asked = std::chrono::steady_clock::now();
     monitoring->engine().requestStopPeriodic();
-    ASSERT_TRUE(monitoring->engine().waitPeriodic(10s));
+    // The fetch would hang for 30 s: a stop that waited for it could not end in 5.
+    ASSERT_TRUE(monitoring->engine().waitPeriodic(5s));
     auto took =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);
     RecordProperty("stop_ms", static_cast<int>(took.count()));
@@ -80,6 +81,26 @@ TEST_F(RunControl, StopDuringAHangingFetch) {
     // The database lock is free: a statement runs at once.
     EXPECT_TRUE(db.run("select count(*) from info").ok);
     EXPECT_EQ(sink.utf8().find("本轮执行完毕"), std::string::npos);  // no further step after the stop
+}
+
+TEST_F(RunControl, StopWhileWaitingForTheDatabase) {
+    PlanRowValues spec;
+    spec.url = server.url("/db-wait.html");
+    int id = addPlan(spec);
+    setPage("/db-wait.html", listPage({{1, "一"}}, false));
+    // Another program holds the write lock; the run waits for it (up to the busy timeout).
+    Database other;
+    ASSERT_TRUE(other.open(dir / "tovi.sdb"));
+    ASSERT_TRUE(other.runScript("BEGIN EXCLUSIVE").ok);
+    ASSERT_TRUE(monitoring->engine().startPeriodic({id}, 1h));
+    ASSERT_TRUE(eventually([&] { return sink.utf8().find("取到 1 篇新文章") != std::string::npos; }));
+    std::this_thread::sleep_for(100ms);
+    monitoring->engine().requestStopPeriodic();
+    // Well inside the 5 s busy timeout: the wait itself saw the stop request.
+    EXPECT_TRUE(monitoring->engine().waitPeriodic(2s));
+    other.runScript("ROLLBACK");
+    ASSERT_TRUE(monitoring->engine().waitPeriodic(10s));
+    EXPECT_EQ(articleCount(), 0);
 }
 
 TEST_F(RunControl, EmptyQueueEndsTheWorkerAndSaysSo) {
@@ -92,7 +113,7 @@ TEST_F(RunControl, EmptyQueueEndsTheWorkerAndSaysSo) {
 }
 
 TEST_F(RunControl, OverlappingOneShotPassesNeverDuplicate) {
-    PlanSpec spec;
+    PlanRowValues spec;
     spec.url = server.url("/o.html");
     int a = addPlan(spec);
     spec.url = server.url("/o2.html");
@@ -197,6 +218,10 @@ TEST_F(PlanTest, OutcomesAsTheEditorShowsThem) {
          PlanTestResult::Outcome::EmptyCut, "出错！截取源码为空，请检查方案的采集区域！"},
         {"end marker missing", [](PlanTestInput& i) { i.after = "</table>"; },
          PlanTestResult::Outcome::EmptyCut, "出错！截取源码为空，请检查方案的采集区域！"},
+        {"local file", [](PlanTestInput& i) { i.url = "file:///etc/hostname"; },
+         PlanTestResult::Outcome::RefusedInput, "只能访问 http:// 或 https:// 开头的网址"},
+        {"line break in the cookie", [](PlanTestInput& i) { i.cookie = "a=1\r\nHost: evil.example"; },
+         PlanTestResult::Outcome::RefusedInput, "监控网址、COOKIE 和 模拟浏览 中不能有换行符"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "core/text/Gbk.h"
 #include "support/EngineFixture.h"
 
@@ -7,7 +9,7 @@ namespace tovi {
 namespace {
 
 using test::EngineFixture;
-using test::PlanSpec;
+using test::PlanRowValues;
 using Items = std::vector<std::pair<int, std::string>>;
 
 Items items(std::initializer_list<int> ids) {
@@ -72,7 +74,7 @@ TEST_F(ExtractorRounds, EachModeStoresExactlyTheNewArticles) {
     for (const Scenario& sc : scenarios) {
         SCOPED_TRACE(sc.name);
         const std::string path = "/list-" + std::to_string(&sc - scenarios) + ".html";
-        PlanSpec spec;
+        PlanRowValues spec;
         spec.url = server.url(path);
         spec.type = sc.type;
         spec.code = sc.utf8 ? "0" : "1";
@@ -92,7 +94,7 @@ TEST_F(ExtractorRounds, EachModeStoresExactlyTheNewArticles) {
 }
 
 TEST_F(ExtractorRounds, StoredRowsAndPlanUpdate) {
-    PlanSpec spec;
+    PlanRowValues spec;
     spec.url = server.url("/rows.html");
     spec.name = "论坛 '引号' 方案";
     int id = addPlan(spec);
@@ -134,7 +136,7 @@ TEST_F(ExtractorRounds, StoredRowsAndPlanUpdate) {
 }
 
 TEST_F(ExtractorRounds, CookiesCarryFromRunToRun) {
-    PlanSpec spec;
+    PlanRowValues spec;
     spec.url = server.url("/cookie-list.html");
     spec.cookie = "uid=7";
     int id = addPlan(spec);
@@ -154,16 +156,16 @@ TEST_F(ExtractorRounds, FailuresWriteNothing) {
         std::string regular;
         std::string expectInTrace;
     } cases[] = {
-        {"unreachable site", "http://127.0.0.1:1/list.html", PlanSpec().regular,
+        {"unreachable site", "http://127.0.0.1:1/list.html", PlanRowValues().regular,
          "截取源码为空，可能是 无新文章、采集区域设置、源站无法访问 等原因！"},
-        {"404 page without markers", server.url("/gone.html"), PlanSpec().regular, "截取源码为空"},
+        {"404 page without markers", server.url("/gone.html"), PlanRowValues().regular, "截取源码为空"},
         {"expression that does not compile", server.url("/ok.html"), "(unclosed", "正则表达式无法使用："},
     };
     setPage("/ok.html", listPage(items({1}), false));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sink.replaceAll("");
-        PlanSpec spec;
+        PlanRowValues spec;
         spec.url = c.url;
         spec.regular = c.regular;
         int id = addPlan(spec);
@@ -173,6 +175,66 @@ TEST_F(ExtractorRounds, FailuresWriteNothing) {
         EXPECT_EQ(db.run(Statement("select arttile from rule where id=?", {id})).rows[0][0], "");
     }
     EXPECT_NE(sink.utf8().find(" 取到 0 篇新文章\r\n任务"), std::string::npos);
+    EXPECT_FALSE(monitoring->alerts().newArticlesFound());
+}
+
+TEST_F(ExtractorRounds, PlansThatCannotRunAreSkippedWithTheReason) {
+    setPage("/fine.html", listPage(items({2, 1}), false));
+    struct Case {
+        const char* name;
+        std::function<void(PlanRowValues&)> change;
+        const char* reason;
+    } cases[] = {
+        {"title group above the group count", [](PlanRowValues& p) { p.tindex = "5"; },
+         "标题索引 5 不是正则的分组（共 3 组）"},
+        {"negative title group", [](PlanRowValues& p) { p.tindex = "-1"; }, "标题索引 -1 不是正则的分组"},
+        {"id group above the count, comparing ids",
+         [](PlanRowValues& p) {
+             p.type = "8";
+             p.uindex = "9";
+         },
+         "文章id索引 9 不是正则的分组"},
+        {"empty expression", [](PlanRowValues& p) { p.regular = ""; }, "正则匹配规则为空"},
+        {"local file", [](PlanRowValues& p) { p.url = "file:///etc/hostname"; },
+         "只能访问 http:// 或 https://"},
+        {"line break in the user agent", [](PlanRowValues& p) { p.ua = "x\r\nHost: evil.example"; },
+         "监控网址、COOKIE 或 模拟浏览 中有换行符"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.replaceAll("");
+        const std::size_t visits = cookiesSeen.size();
+        PlanRowValues spec;
+        spec.url = server.url("/fine.html");
+        c.change(spec);
+        int id = addPlan(spec);
+        monitoring->extractor().runPlan(id);
+        EXPECT_EQ(articleCount(), 0);
+        EXPECT_EQ(cookiesSeen.size(), visits);  // nothing was fetched
+        const std::string expected = "\r\n方案" + std::to_string(id) + " 不能运行：" + c.reason;
+        EXPECT_NE(sink.utf8().find(expected), std::string::npos) << sink.utf8();
+        EXPECT_NE(sink.utf8().find("\r\n任务" + std::to_string(id) + "已结束"), std::string::npos);
+    }
+    // The id group only matters when comparing ids.
+    PlanRowValues timeMode;
+    timeMode.url = server.url("/fine.html");
+    timeMode.uindex = "9";
+    monitoring->extractor().runPlan(addPlan(timeMode));
+    EXPECT_EQ(articleCount(), 2);
+}
+
+TEST_F(ExtractorRounds, MatchingThatOutrunsItsBudgetStoresNothing) {
+    Items many;
+    for (int i = 30000; i >= 1; --i) many.emplace_back(i, "t" + std::to_string(i));
+    setPage("/huge.html", listPage(many, false));
+    PlanRowValues spec;
+    spec.url = server.url("/huge.html");
+    int id = addPlan(spec);
+    monitoring->extractor().setMatchBudget(std::chrono::milliseconds(1));
+    monitoring->extractor().runPlan(id);
+    EXPECT_EQ(articleCount(), 0);
+    EXPECT_NE(sink.utf8().find("秒仍未完成，已停止，本次不保存文章！"), std::string::npos);
+    EXPECT_EQ(db.run(Statement("select arttile from rule where id=?", {id})).rows[0][0], "");
     EXPECT_FALSE(monitoring->alerts().newArticlesFound());
 }
 
@@ -186,7 +248,7 @@ TEST_F(ExtractorRounds, PlanIdsOutsideTheTableAreSkipped) {
 }
 
 TEST_F(ExtractorRounds, CommitFailureKeepsArticlesForTheNextRun) {
-    PlanSpec spec;
+    PlanRowValues spec;
     spec.url = server.url("/locked.html");
     int id = addPlan(spec);
     setPage("/locked.html", listPage(items({2, 1}), false));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "core/text/Gbk.h"
 
 namespace tovi {
@@ -113,6 +115,46 @@ TEST(ComposeUrl, Table) {
         SCOPED_TRACE(c.tmpl);
         EXPECT_EQ(composeUrl(c.tmpl, m), c.url);
     }
+}
+
+TEST(ComposeUrl, GroupTextIsNeverSubstitutedAgain) {
+    // A 75-byte page and a template of 22 "[1]" once built a 277 MB URL: each replacement was
+    // searched again for "[1]".
+    Match m;
+    m.groups = {"W", "[1][1][1]", "[2]"};
+    EXPECT_EQ(composeUrl("u/[1]/[2]", m), "u/[1][1][1]/[2]");
+    std::string tmpl;
+    for (int i = 0; i < 22; ++i) tmpl += "[1]";
+    EXPECT_EQ(composeUrl(tmpl, m).size(), 22u * 9u);
+}
+
+TEST(MatchAll, StopsBetweenMatchesOnRequestAndOnItsBudget) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += "<i>" + std::to_string(i) + "</i>";
+    Expression rx = Expression::compile("<i>(\\d+)</i>");
+    ASSERT_TRUE(rx.ok());
+    EXPECT_EQ(rx.groupCount(), 1);
+
+    int asked = 0;
+    MatchLimits stopAfterTen;
+    stopAfterTen.cancel = [&] { return ++asked >= 10; };
+    MatchResult stopped = matchAll(rx, text, stopAfterTen);
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(stopped.matches.size(), 10u);
+
+    MatchLimits tiny;
+    tiny.budget = std::chrono::milliseconds(1);
+    tiny.cancel = [] {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));  // each match made slow
+        return false;
+    };
+    MatchResult late = matchAll(rx, text, tiny);
+    EXPECT_TRUE(late.overBudget);
+    EXPECT_LT(late.matches.size(), 20000u);
+
+    EXPECT_EQ(matchAll(rx, text).matches.size(), 20000u);
+    EXPECT_FALSE(Expression::compile("(unclosed").ok());
+    EXPECT_EQ(Expression::compile("(unclosed").groupCount(), 0);
 }
 
 TEST(JudgeMode, FromText) {

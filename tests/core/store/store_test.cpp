@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "core/store/Database.h"
@@ -115,6 +116,12 @@ TEST_F(StoreTest, LoggedSqlEchoesStatementAndResult) {
     std::string empty = logged.execScript("");
     EXPECT_EQ(gbkToUtf8(empty), "SQL出错：no such table: nowhere，请重启软件！");
     EXPECT_EQ(sink.text(), "\r\n" + empty);
+
+    // Only spaces or comments: SQLite runs that as an empty statement, so it succeeds.
+    for (const char* blank : {"   ", "-- nothing to do", "/* a comment */ \r\n ", ";;"}) {
+        SCOPED_TRACE(blank);
+        EXPECT_EQ(gbkToUtf8(logged.execScript(blank)), "SQL成功！");
+    }
 }
 
 TEST_F(StoreTest, ScriptRunsStatementsInTurnAndKeepsEarlierOnes) {
@@ -164,6 +171,27 @@ TEST_F(StoreTest, SecondConnectionWaitsInsteadOfFailing) {
     // The write waits for the other connection's transaction instead of reporting "locked".
     EXPECT_TRUE(db.run("insert into info(planid) values(1)").ok);
     release.join();
+}
+
+TEST_F(StoreTest, StopRequestEndsTheWaitForAnotherWriter) {
+    Database other;
+    ASSERT_TRUE(other.open(path));
+    ASSERT_TRUE(other.runScript("BEGIN EXCLUSIVE").ok);
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop = true;
+    });
+    auto started = std::chrono::steady_clock::now();
+    auto results =
+        db.runTransaction({Statement("insert into info(planid) values(1)")}, [&] { return stop.load(); });
+    auto waited = std::chrono::steady_clock::now() - started;
+    stopper.join();
+    other.runScript("ROLLBACK");
+    EXPECT_FALSE(results[0].ok);
+    // Well below the 5 s busy timeout: the wait saw the stop request.
+    EXPECT_LT(waited, std::chrono::seconds(2));
+    EXPECT_EQ(db.run("select count(*) from info").rows[0][0], "0");
 }
 
 TEST(DatabaseErrors, ShortenedAtCharacterBoundary) {
