@@ -1,4 +1,4 @@
-// The plan run's work on the reference page shape (see shared bench/reference_pipeline.py):
+// The plan run's work on the reference page shape (the same page bench/reference_pipeline.py builds):
 // clean + cut + match over a 1 MB GBK page with 500 matches, and storing them with the plan
 // update in one transaction.
 #include <benchmark/benchmark.h>

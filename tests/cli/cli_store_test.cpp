@@ -80,6 +80,13 @@ TEST(CliStore, SettingsGetSet) {
     EXPECT_EQ(runCli(dir.path(), {"settings", "get", "类别"}).out, "<论坛><新闻>\n");
     EXPECT_EQ(test::readFile(dir / "tovimo.ini"), gbk("[配置]\r\n类别=<论坛><新闻>\r\n"));
     EXPECT_EQ(runCli(dir.path(), {"settings"}).code, 2);
+    // A read-only settings file is not replaced behind the user's back.
+    std::filesystem::permissions(dir / "tovimo.ini", std::filesystem::perms::owner_read);
+    auto refused = runCli(dir.path(), {"settings", "set", "频率", "99"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("保存失败，请重试！"), std::string::npos);
+    EXPECT_EQ(runCli(dir.path(), {"settings", "get", "频率"}).out.find("99"), std::string::npos);
+    std::filesystem::permissions(dir / "tovimo.ini", std::filesystem::perms::owner_all);
 }
 
 TEST(CliStore, BadArguments) {

@@ -119,8 +119,10 @@ TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
     w.cookieBox()->setPlainText(QStringLiteral("sid='1'"));
     w.savePlan();
     EXPECT_TRUE(w.testText()->toPlainText().contains(QStringLiteral("成功，SQL语句已复制备用！")));
+    // The export form, without the id this database gave the plan.
     EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(
-        QStringLiteral("insert into rule(id,isdo,code,url,")));
+        QStringLiteral("insert into rule(isdo,code,url,before,after,regular,buquan,cookie,")));
+    EXPECT_TRUE(w.testText()->toPlainText().contains(QStringLiteral("values('0','")));
     EXPECT_EQ(w.idBox()->text(), QStringLiteral("0"));  // back to a blank new plan
     EXPECT_EQ(w.judgeMode(), 0);
     ASSERT_EQ(w.planList()->rowCount(), 3);

@@ -31,6 +31,26 @@ std::optional<std::int64_t> lowestFreeId(Database& db) {
     return expected <= kMaxPlanId ? std::optional(expected) : std::nullopt;
 }
 
+// The editor's values as a rule row, for the export form of a new plan.
+std::vector<std::string> ruleRowOf(const PlanFields& f, const std::string& uindex) {
+    std::vector<std::string> row(kRuleColumnCount);
+    row[kRuleClass] = std::to_string(f.classNumber);
+    row[kRuleCode] = f.code;
+    row[kRuleName] = f.name;
+    row[kRuleUrl] = f.url;
+    row[kRuleCookie] = f.cookie;
+    row[kRuleUa] = f.ua;
+    row[kRuleBuquan] = f.buquan;
+    row[kRuleRegular] = f.regular;
+    row[kRuleBefore] = f.before;
+    row[kRuleAfter] = f.after;
+    row[kRuleTindex] = f.tindex;
+    row[kRuleUindex] = uindex;
+    row[kRuleOindex] = f.oindex;
+    row[kRuleType] = std::to_string(f.type);
+    return row;
+}
+
 }  // namespace
 
 PlanSaveResult savePlan(Database& db, const PlanFields& f, std::int64_t id) {
@@ -60,7 +80,9 @@ PlanSaveResult savePlan(Database& db, const PlanFields& f, std::int64_t id) {
              TextToInt(uindex), TextToInt(f.oindex), f.ua, f.classNumber, f.name, std::to_string(f.type),
              id});
     }
-    result.statement = st.display();
+    // A new plan's statement is shown and copied in its export form, without the id it got
+    // here, so it can be run in another tovi.sdb.
+    result.statement = id == 0 ? planInsertSql(ruleRowOf(f, uindex)) : st.display();
     SqlResult r = db.run(st);
     if (r.ok && id != 0 && db.run(Statement("select 1 from rule where id=?", {id})).rows.empty()) {
         result.error = gbk("方案 ") + std::to_string(id) + gbk(" 已不存在（可能已被删除）。");

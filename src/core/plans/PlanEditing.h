@@ -22,9 +22,11 @@ struct PlanFields {
 
 struct PlanSaveResult {
     bool ok = false;
-    int id = 0;             // the saved plan's id
-    std::string statement;  // the statement with its values written in (for the clipboard)
-    std::string error;      // GBK, for the "失败！" box
+    int id = 0;  // the saved plan's id
+    // The statement with its values written in, for the clipboard: a new plan's in the export
+    // form (no id), an update as it ran.
+    std::string statement;
+    std::string error;  // GBK, for the "失败！" box
 };
 
 // The editor's default user agent for new and copied plans.

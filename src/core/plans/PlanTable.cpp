@@ -19,12 +19,6 @@ std::optional<PlanRow> PlanTable::row(long long id) const {
     return r;
 }
 
-void PlanTable::setRow(int id, const PlanRow& row) {
-    if (!isValidId(id)) return;
-    std::lock_guard g(m_mutex);
-    m_rows[id] = row;
-}
-
 void PlanTable::writeBack(int id, const std::string& arttile, const std::string& lastid,
                           const std::string& cookie) {
     if (!isValidId(id)) return;

@@ -23,7 +23,6 @@ public:
 
     // A copy of the plan's row; nullopt for an id outside 1-200.
     std::optional<PlanRow> row(long long id) const;
-    void setRow(int id, const PlanRow& row);
     // What a run writes back: the last article marker, the highest id seen and the cookie.
     void writeBack(int id, const std::string& arttile, const std::string& lastid, const std::string& cookie);
     void setCookie(int id, const std::string& cookie);

@@ -16,8 +16,6 @@ std::vector<int> PlanTree::queue(RunMode mode) const {
     return ids;
 }
 
-std::vector<int> PlanTree::allIds() const { return queue(RunMode::RunAll); }
-
 const PlanNode* PlanTree::find(int id) const {
     for (const auto& c : categories)
         for (const auto& p : c.plans)

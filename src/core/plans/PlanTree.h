@@ -30,8 +30,6 @@ struct PlanTree {
 
     // Plan ids in tree order (categories in order, then their plans) for a worker's queue.
     std::vector<int> queue(RunMode mode) const;
-    // All plan ids shown in the tree.
-    std::vector<int> allIds() const;
     const PlanNode* find(int id) const;
 };
 

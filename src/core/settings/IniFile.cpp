@@ -1,5 +1,10 @@
 #include "core/settings/IniFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -68,6 +73,43 @@ std::optional<std::pair<std::string, std::string>> keyValue(std::string_view lin
     return std::make_pair(std::string(stripBlanks(s.substr(0, eq))), std::string(value));
 }
 
+// Missing write bits stand for the read-only attribute of the Windows file this was made
+// for: they are honoured even where the process could write anyway (as root).
+bool writable(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
+}
+
+// Writes the bytes to a new file beside the target and renames it over the target, keeping the
+// target's mode (and owner, where allowed); the target is never half written.
+bool replaceFile(const std::filesystem::path& target, const std::string& bytes) {
+    struct stat old {};
+    const bool existed = ::stat(target.c_str(), &old) == 0;
+    std::filesystem::path tmp = target;
+    tmp += ".tmp" + std::to_string(::getpid());
+    int fd =
+        ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, existed ? (old.st_mode & 07777) : 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<std::size_t>(n);
+    }
+    if (ok && existed) {
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+        // Best effort: only root may hand the new file to the old owner.
+        (void)!::fchown(fd, old.st_uid, old.st_gid);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+
 }  // namespace
 
 std::optional<std::string> IniFile::find(std::string_view section, std::string_view key) const {
@@ -90,7 +132,18 @@ std::string IniFile::read(std::string_view section, std::string_view key) const 
 }
 
 bool IniFile::write(std::string_view section, std::string_view key, std::string_view value) {
-    std::string content = readFile(m_path).value_or(std::string());
+    // A link is followed, so the file it points to is the one written.
+    std::error_code ec;
+    std::filesystem::path target = m_path;
+    if (std::filesystem::is_symlink(m_path, ec)) {
+        target = std::filesystem::canonical(m_path, ec);
+        if (ec) return false;  // a dangling link
+    }
+    std::filesystem::path dir =
+        target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    const bool exists = std::filesystem::exists(target, ec);
+    if ((exists && !writable(target)) || !writable(dir)) return false;
+    std::string content = readFile(target).value_or(std::string());
     std::vector<Line> lines = splitLines(content);
     // New lines follow the file's own line ends; a new file gets CRLF as Windows writes it.
     std::string eol = "\r\n";
@@ -130,27 +183,7 @@ bool IniFile::write(std::string_view section, std::string_view key, std::string_
     out.reserve(content.size() + newLine.size() + 16);
     for (const Line& l : lines) out += l.text + l.end;
 
-    std::filesystem::path tmp = m_path;
-    tmp += ".tmp";
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        if (!f) return false;
-        f.write(out.data(), static_cast<std::streamsize>(out.size()));
-        f.flush();
-        if (!f) {
-            f.close();
-            std::error_code ec;
-            std::filesystem::remove(tmp, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, m_path, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    return replaceFile(target, out);
 }
 
 }  // namespace tovi

@@ -16,7 +16,7 @@ public:
     // "SQL成功！" or "SQL出错：" + message + "，请重启软件！".
     static std::string resultText(const SqlResult& result);
 
-    // ExecLoggedSql: runs one statement with bound values, echoes it, returns the result text.
+    // Runs one statement with bound values, echoes it, returns the result text.
     std::string exec(const Statement& statement, SqlResult* outResult = nullptr);
     // The console's path: a text of one or more statements, run as typed.
     std::string execScript(std::string_view sql, SqlResult* outResult = nullptr);

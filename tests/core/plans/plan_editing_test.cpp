@@ -52,8 +52,26 @@ TEST_F(PlanEditingTest, SaveBindsEveryTextExactly) {
     EXPECT_EQ(r[kRuleClass], "2");
     EXPECT_EQ(r[kRuleType], "8");
     EXPECT_EQ(r[kRuleIsdo], "0");
-    EXPECT_FALSE(db.run("select count(*) from info").rows.empty());  // nothing else changed
+    // The user agent's "drop table" stayed a value: the article table is still there, untouched.
+    SqlResult articles = db.run("select count(*) from info");
+    ASSERT_TRUE(articles.ok);
+    EXPECT_EQ(articles.rows[0][0], "0");
     EXPECT_NE(saved.statement.find("'UA ''); drop table info; --'"), std::string::npos);
+
+    // The statement shown and copied has no id: pasted into another tovi.sdb's console (which
+    // has a plan 1 already) it makes a new plan there, with the same texts.
+    EXPECT_EQ(saved.statement, planInsertSql(r));
+    EXPECT_EQ(saved.statement.find("(id,"), std::string::npos);
+    test::TempDir otherDir;
+    Database other;
+    ASSERT_TRUE(other.open(test::makeDatabase(otherDir.path())));
+    other.run("insert into rule(id,name) values(1,'taken')");
+    ASSERT_TRUE(other.runScript(saved.statement).ok) << other.lastError();
+    auto copied = other.run("select * from rule where id=2").rows;
+    ASSERT_EQ(copied.size(), 1u);
+    EXPECT_EQ(copied[0][kRuleName], f.name);
+    EXPECT_EQ(copied[0][kRuleRegular], f.regular);
+    EXPECT_EQ(copied[0][kRuleUrl], f.url);
 
     // Update keeps isdo and the last-article state.
     db.run("update rule set isdo=1, arttile='seen', lastid=77 where id=1");

@@ -70,6 +70,51 @@ TEST(IniFile, WriteFailsInReadOnlyPlace) {
     EXPECT_FALSE(ini.write("a", "b", "c"));
 }
 
+// Missing write bits are honoured as the read-only attribute, also for root: the file keeps its
+// bytes and its mode.
+TEST(IniFile, ReadOnlyFileOrDirectoryIsLeftExactlyAsItWas) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        fs::perms file, dir;
+    } cases[] = {
+        {"file without write bits", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
+         fs::perms::owner_all},
+        {"directory without write bits", fs::perms::owner_read | fs::perms::owner_write,
+         fs::perms::owner_read | fs::perms::owner_exec},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        fs::create_directory(dir / "prog");
+        const fs::path path = dir / "prog" / "tovimo.ini";
+        const std::string before = gbk("[配置]\r\n频率=30\r\n");
+        writeFile(path, before);
+        fs::permissions(path, c.file);
+        fs::permissions(dir / "prog", c.dir);
+        IniFile ini(path);
+        EXPECT_FALSE(ini.write(gbk("配置"), gbk("频率"), "60"));
+        fs::permissions(dir / "prog", fs::perms::owner_all);
+        EXPECT_EQ(readFile(path), before);
+        EXPECT_EQ(fs::status(path).permissions(), c.file);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir / "prog"), fs::directory_iterator()), 1);
+    }
+}
+
+TEST(IniFile, WriteKeepsTheFileModeAndFollowsALink) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    writeFile(dir / "real.ini", gbk("[配置]\r\n"));
+    fs::permissions(dir / "real.ini", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(dir / "real.ini", dir / "tovimo.ini");
+    IniFile ini(dir / "tovimo.ini");
+    ASSERT_TRUE(ini.write(gbk("配置"), gbk("频率"), "60"));
+    EXPECT_TRUE(fs::is_symlink(dir / "tovimo.ini"));
+    EXPECT_EQ(readFile(dir / "real.ini"), gbk("[配置]\r\n频率=60\r\n"));
+    EXPECT_EQ(fs::status(dir / "real.ini").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
 TEST(Settings, DefaultsAndRules) {
     TempDir dir;
     Settings s(dir / "tovimo.ini");
