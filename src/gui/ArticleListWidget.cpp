@@ -1,6 +1,7 @@
 #include "gui/ArticleListWidget.h"
 
 #include <QHeaderView>
+#include <QStyledItemDelegate>
 
 #include "core/store/Schema.h"
 #include "gui/GuiText.h"
@@ -25,9 +26,26 @@ const Column kColumns[] = {
     {"备用", 94, Qt::AlignLeft, kInfoOther},
 };
 
+// Paints a selected row as an ordinary one while the list lacks the focus.
+class FocusSelectionDelegate : public QStyledItemDelegate {
+public:
+    explicit FocusSelectionDelegate(QAbstractItemView* view) : QStyledItemDelegate(view), m_view(view) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!m_view->hasFocus()) option->state &= ~QStyle::State_Selected;
+    }
+
+private:
+    QAbstractItemView* m_view;
+};
+
 }  // namespace
 
 ArticleListWidget::ArticleListWidget(QWidget* parent) : QTableWidget(parent) {
+    setObjectName(QStringLiteral("文章列表框"));
+    setItemDelegate(new FocusSelectionDelegate(this));
     setColumnCount(7);
     QStringList captions;
     for (const Column& c : kColumns) captions << QString::fromUtf8(c.caption);
@@ -40,7 +58,8 @@ ArticleListWidget::ArticleListWidget(QWidget* parent) : QTableWidget(parent) {
         setColumnWidth(i, kColumns[i].width);
         horizontalHeaderItem(i)->setTextAlignment(kColumns[i].align | Qt::AlignVCenter);
     }
-    horizontalHeader()->setStretchLastSection(true);
+    // 备用 keeps its 94 pixels; the title column takes what the window gives.
+    horizontalHeader()->setStretchLastSection(false);
     verticalHeader()->hide();
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -95,6 +114,16 @@ void ArticleListWidget::setRowHeight(int pixels) {
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(pixels);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+}
+
+void ArticleListWidget::focusInEvent(QFocusEvent* e) {
+    QTableWidget::focusInEvent(e);
+    viewport()->update();
+}
+
+void ArticleListWidget::focusOutEvent(QFocusEvent* e) {
+    QTableWidget::focusOutEvent(e);
+    viewport()->update();
 }
 
 void ArticleListWidget::setTitleWidth(int pixels) { setColumnWidth(2, qMax(0, pixels)); }

@@ -19,9 +19,13 @@ public:
 
     // The selected row as shown (eight texts of table info), empty when none is selected.
     ArticleRow selectedArticle() const;
-    const std::vector<ArticleRow>& shownRows() const { return m_rows; }
 
     static QColor fromColorRef(std::uint32_t colorRef);
+
+protected:
+    // The selected row is drawn only while the list has the focus.
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     std::vector<ArticleRow> m_rows;

@@ -4,6 +4,7 @@
 
 #ifdef TOVI_HAVE_XCB
 #include <xcb/xcb.h>
+#include <xcb/xinput.h>
 #endif
 
 namespace tovi::gui {
@@ -18,68 +19,84 @@ HotKey::HotKey() = default;
 #ifdef TOVI_HAVE_XCB
 
 namespace {
-// Alt is Mod1; the grab is repeated with Caps Lock and Num Lock so it works whatever their state.
-constexpr uint16_t kAlt = XCB_MOD_MASK_1;
-constexpr uint16_t kIgnored[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
-constexpr uint32_t kKeysymQ = 0x71, kKeysymUpperQ = 0x51;
+constexpr xcb_keysym_t kQ = 0x71, kUpperQ = 0x51, kAltL = 0xffe9, kAltR = 0xffea, kMetaL = 0xffe7,
+                       kMetaR = 0xffe8;
 }  // namespace
 
 QString HotKey::install() {
     auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !x11->connection()) return kUnavailable;
-    auto* c = x11->connection();
+    xcb_connection_t* c = x11->connection();
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_input_id);
+    if (!ext || !ext->present) return kUnavailable;
+    // Raw events reach every listener whatever grabs are active from XInput 2.1 on.
+    xcb_input_xi_query_version_reply_t* version =
+        xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr);
+    const bool recent = version && (version->major_version > 2 || version->minor_version >= 1);
+    free(version);
+    if (!recent) return kUnavailable;
+
     const xcb_setup_t* setup = xcb_get_setup(c);
     xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
     if (!screen) return kUnavailable;
-    // Find the key code that carries Q in the current keyboard map.
-    const uint8_t first = setup->min_keycode, count = setup->max_keycode - setup->min_keycode + 1;
+    const uint8_t first = setup->min_keycode;
+    const int count = setup->max_keycode - setup->min_keycode + 1;
     xcb_get_keyboard_mapping_reply_t* map =
         xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, first, count), nullptr);
     if (!map) return kUnavailable;
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
-    const int perCode = map->keysyms_per_keycode;
-    unsigned char keycode = 0;
-    for (int i = 0; i < count && !keycode; ++i)
-        for (int k = 0; k < perCode; ++k)
-            if (syms[i * perCode + k] == kKeysymQ || syms[i * perCode + k] == kKeysymUpperQ) {
-                keycode = static_cast<unsigned char>(first + i);
-                break;
-            }
+    for (int i = 0; i < count; ++i)
+        for (int k = 0; k < map->keysyms_per_keycode; ++k) {
+            xcb_keysym_t s = syms[i * map->keysyms_per_keycode + k];
+            if (s == kQ || s == kUpperQ) m_qKeys.insert(first + i);
+            if (s == kAltL || s == kAltR || s == kMetaL || s == kMetaR) m_altKeys.insert(first + i);
+        }
     free(map);
-    if (!keycode) return kUnavailable;
-    bool grabbed = false;
-    for (uint16_t extra : kIgnored) {
-        xcb_void_cookie_t ck = xcb_grab_key_checked(c, 1, screen->root, kAlt | extra, keycode,
-                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-        xcb_generic_error_t* err = xcb_request_check(c, ck);
-        if (err)
-            free(err);
-        else
-            grabbed = true;
+    if (m_qKeys.empty() || m_altKeys.empty()) return kUnavailable;
+
+    struct {
+        xcb_input_event_mask_t head;
+        uint32_t bits;
+    } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
+           XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+    xcb_generic_error_t* err =
+        xcb_request_check(c, xcb_input_xi_select_events_checked(c, screen->root, 1, &mask.head));
+    if (err) {
+        free(err);
+        return kUnavailable;
     }
-    if (!grabbed) return QStringLiteral("提示：Alt+Q 已被其他程序占用，请用托盘图标显示或隐藏窗口。");
-    m_connection = c;
-    m_root = screen->root;
-    m_keycode = keycode;
+    xcb_flush(c);
+    m_xinputOpcode = ext->major_opcode;
+    m_installed = true;
     qApp->installNativeEventFilter(this);
     return {};
 }
 
 HotKey::~HotKey() {
-    if (!m_keycode) return;
-    qApp->removeNativeEventFilter(this);
-    auto* c = static_cast<xcb_connection_t*>(m_connection);
-    for (uint16_t extra : kIgnored) xcb_ungrab_key(c, m_keycode, m_root, kAlt | extra);
-    xcb_flush(c);
+    if (m_installed) qApp->removeNativeEventFilter(this);
 }
 
 bool HotKey::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (eventType != "xcb_generic_event_t") return false;
     auto* ev = static_cast<xcb_generic_event_t*>(message);
-    if ((ev->response_type & ~0x80) != XCB_KEY_PRESS) return false;
-    auto* key = reinterpret_cast<xcb_key_press_event_t*>(ev);
-    if (key->detail != m_keycode || !(key->state & kAlt)) return false;
-    emit activated();
+    if ((ev->response_type & ~0x80) != XCB_GE_GENERIC) return false;
+    auto* ge = reinterpret_cast<xcb_ge_generic_event_t*>(ev);
+    if (ge->extension != m_xinputOpcode) return false;
+    if (ge->event_type != XCB_INPUT_RAW_KEY_PRESS && ge->event_type != XCB_INPUT_RAW_KEY_RELEASE)
+        return false;
+    auto* key = reinterpret_cast<xcb_input_raw_key_press_event_t*>(ev);
+    const bool press = ge->event_type == XCB_INPUT_RAW_KEY_PRESS;
+    if (m_altKeys.count(key->detail)) {
+        if (press)
+            m_altHeld.insert(key->detail);
+        else
+            m_altHeld.erase(key->detail);
+    } else if (press && m_qKeys.count(key->detail) && !m_altHeld.empty() &&
+               !(key->flags & XCB_INPUT_KEY_EVENT_FLAGS_KEY_REPEAT)) {
+        emit activated();
+    }
+    // These events only tell us what the keyboard did; the key itself went on to whichever
+    // window has the focus.
     return true;
 }
 

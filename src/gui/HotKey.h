@@ -1,11 +1,13 @@
 #pragma once
 // Alt+Q, system-wide, to show or hide the main window. Alt must be held when Q is pressed.
-// X11: a passive key grab on the root window, seen through a native event filter. Where the
-// platform offers no such grab (e.g. Wayland, offscreen), install() says why and the
-// program runs without it.
+// The key is observed, never taken: on X11 the program listens to the raw key events of the
+// keyboard (XInput 2) instead of grabbing the key, so every other program still gets Alt+Q.
+// Where the desktop offers no such events (e.g. Wayland, offscreen), install() says why and
+// the program runs without the key.
 #include <QAbstractNativeEventFilter>
 #include <QObject>
 #include <QString>
+#include <set>
 
 namespace tovi::gui {
 
@@ -17,7 +19,6 @@ public:
 
     // Empty on success; otherwise the status line to show once.
     QString install();
-    bool installed() const { return m_keycode != 0; }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
@@ -25,9 +26,11 @@ signals:
     void activated();
 
 private:
-    void* m_connection = nullptr;
-    unsigned int m_root = 0;
-    unsigned char m_keycode = 0;
+    bool m_installed = false;
+    unsigned char m_xinputOpcode = 0;
+    std::set<unsigned int> m_qKeys;    // key codes that carry Q
+    std::set<unsigned int> m_altKeys;  // key codes that carry Alt
+    std::set<unsigned int> m_altHeld;
 };
 
 }  // namespace tovi::gui

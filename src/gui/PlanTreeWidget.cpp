@@ -1,6 +1,7 @@
 #include "gui/PlanTreeWidget.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 
 #include "gui/Artwork.h"
 #include "gui/GuiText.h"
@@ -11,6 +12,7 @@ constexpr int kIdRole = Qt::UserRole + 1;
 }
 
 PlanTreeWidget::PlanTreeWidget(QWidget* parent) : QTreeWidget(parent) {
+    setObjectName(QStringLiteral("栏目框"));
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(true);
@@ -85,11 +87,12 @@ void PlanTreeWidget::expandAllCategories() {
     for (int c = 0; c < topLevelItemCount(); ++c) topLevelItem(c)->setExpanded(true);
 }
 
-QTreeWidgetItem* PlanTreeWidget::planItem(int id) const {
-    for (int c = 0; c < topLevelItemCount(); ++c)
-        for (int i = 0; i < topLevelItem(c)->childCount(); ++i)
-            if (topLevelItem(c)->child(i)->data(0, kIdRole).toInt() == id) return topLevelItem(c)->child(i);
-    return nullptr;
+void PlanTreeWidget::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::RightButton) {
+        e->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(e);
 }
 
 }  // namespace tovi::gui

@@ -20,10 +20,14 @@ public:
     int selectedPlanId() const;
     bool selectionIsCategory() const;
     void expandAllCategories();
-    QTreeWidgetItem* planItem(int id) const;
 
 signals:
     void planSelected(int planId);
+
+protected:
+    // A right click opens the menu for the node already selected; it never selects one (the
+    // article list would switch plans).
+    void mousePressEvent(QMouseEvent* e) override;
 
 private:
     void propagateTick(QTreeWidgetItem* item, int column);

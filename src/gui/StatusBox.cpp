@@ -9,7 +9,9 @@
 
 namespace tovi::gui {
 
-StatusBox::StatusBox(QWidget* parent) : QPlainTextEdit(parent) {
+StatusBox::StatusBox(QWidget* parent)
+    : QPlainTextEdit(parent), m_sink(std::make_unique<GuiStatusSink>(this)) {
+    setObjectName(QStringLiteral("状态框"));
     setReadOnly(true);
     setMaximumBlockCount(kMaxLines);
     setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -20,6 +22,10 @@ StatusBox::StatusBox(QWidget* parent) : QPlainTextEdit(parent) {
     document()->setDocumentMargin(1);
     setViewportMargins(4, 1, 4, 0);
 }
+
+StatusBox::~StatusBox() = default;
+
+StatusSink& StatusBox::sink() { return *m_sink; }
 
 void StatusBox::appendGbk(const std::string& text) {
     QString t = q(text);
@@ -48,12 +54,6 @@ void StatusBox::showNewest() {
     QTextCursor c(document()->lastBlock());
     setTextCursor(c);
     ensureCursorVisible();
-}
-
-std::string StatusBox::gbkText() const {
-    QString t = toPlainText();
-    t.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    return g(t);
 }
 
 void GuiStatusSink::append(std::string_view text) {

@@ -3,25 +3,31 @@
 // hands every change to the GUI thread; the box keeps the last few thousand lines.
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <memory>
 
 #include "core/store/StatusSink.h"
 
 namespace tovi::gui {
+
+class GuiStatusSink;
 
 class StatusBox : public QPlainTextEdit {
     Q_OBJECT
 public:
     static constexpr int kMaxLines = 5000;
     explicit StatusBox(QWidget* parent = nullptr);
+    ~StatusBox() override;
+
+    // The sink workers write through: every change is carried out on the GUI thread.
+    StatusSink& sink();
 
     // GBK text as the core writes it: "\r\n" starts a new line, other text continues the last one.
     void appendGbk(const std::string& text);
     void replaceGbk(const std::string& text);
-    // The whole log as GBK (tests and the options window read it).
-    std::string gbkText() const;
 
 private:
     void showNewest();
+    std::unique_ptr<GuiStatusSink> m_sink;
 };
 
 class GuiStatusSink final : public QObject, public StatusSink {

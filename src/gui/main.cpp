@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 
+#include "gui/AppStartup.h"
 #include "gui/Dialogs.h"
 #include "gui/MainWindow.h"
 #include "gui/OptionsWindow.h"
@@ -18,8 +19,8 @@ int main(int argc, char** argv) {
 
     tovi::gui::Dialogs dialogs;
     tovi::gui::MainWindow window(dir, dialogs);
-    tovi::gui::OptionsController options(window, dialogs);
-    if (!window.start()) return 1;
+    new tovi::gui::OptionsController(window);
+    if (!tovi::gui::AppStartup::run(window)) return 1;
     window.show();
     return app.exec();
 }

@@ -2,6 +2,7 @@
 
 #include "core/settings/Settings.h"
 #include "core/store/Database.h"
+#include "gui/AppStartup.h"
 
 namespace tovi::test {
 
@@ -35,9 +36,9 @@ void GuiFixture::addPlan(int id, int cls, const std::string& name, const std::st
          std::string("<li><a href=\"t-(\\d+)\\.html\">(.*?)</a><i>(.*?)</i></li>"), std::int64_t{isdo}}));
 }
 
-std::unique_ptr<gui::MainWindow> GuiFixture::startWindow(PlanFetcher fetch) {
-    auto w = std::make_unique<gui::MainWindow>(dir.path(), dialogs, std::move(fetch));
-    w->start();
+std::unique_ptr<gui::MainWindow> GuiFixture::startWindow(gui::MonitorTiming timing) {
+    auto w = std::make_unique<gui::MainWindow>(dir.path(), dialogs, std::move(timing));
+    started = gui::AppStartup::run(*w);
     return w;
 }
 

@@ -1,32 +1,57 @@
-#include <QAction>
 #include <QFile>
-#include <QMenu>
-#include <QTreeWidgetItem>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTableWidget>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QTreeWidget>
 
 #include "GuiFixture.h"
 #include "core/settings/Settings.h"
 #include "core/store/Database.h"
-#include "core/store/Schema.h"
 #include "gui/ArticleListWidget.h"
-#include "gui/PlanTreeWidget.h"
+#include "gui/MainLayout.h"
 #include "gui/StatusBox.h"
 
 namespace tovi {
 namespace {
 
+using test::action;
+using test::child;
+using test::choose;
+using test::click;
+using test::contextMenu;
 using test::GuiFixture;
+using test::statusText;
+using test::typeInto;
 
-QString statusText(gui::MainWindow& w) { return QString::fromStdString(gbkToUtf8(w.statusBox()->gbkText())); }
+QTableWidget* articleList(const QWidget* w) { return child<QTableWidget>(w, QStringLiteral("文章列表框")); }
+QTreeWidget* planTree(const QWidget* w) { return child<QTreeWidget>(w, QStringLiteral("栏目框")); }
+QMenu* articleMenu(const QWidget* w) { return child<QMenu>(w, QStringLiteral("文章菜单")); }
+
+// Opens the article menu over the list and chooses an item.
+void articleMenuChoose(const QWidget* w, const QString& item) {
+    contextMenu(articleList(w)->viewport());
+    choose(articleMenu(w), item);
+}
+
+void clickRow(QTableWidget* list, int row) {
+    QRect cell = list->visualItemRect(list->item(row, 2));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+}
 
 TEST_F(GuiFixture, StartUpWithoutDatabaseStopsWithTheStartUpFailure) {
     makeProgramDir(/*withDatabase=*/false);
-    gui::MainWindow w(dir.path(), dialogs);
-    EXPECT_FALSE(w.start());
+    auto w = startWindow();
+    EXPECT_FALSE(started);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("启动失败"));
     EXPECT_EQ(dialogs.shown[0].icon, QMessageBox::Critical);
     EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("数据库文件 tovi.sdb 不存在，无法工作！")));
-    EXPECT_FALSE(w.runButton()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(w.get(), QStringLiteral("运行"))->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(w.get(), QStringLiteral("一键提取"))->isEnabled());
     EXPECT_FALSE(std::filesystem::exists(dir / "tovi.sdb"));
 }
 
@@ -42,99 +67,122 @@ TEST_F(GuiFixture, StartUpAppliesSettingsAndBuildsTheTree) {
     s.write(SettingKey::rowColor2(), "255");  // red, in Windows colour order
     s.write(SettingKey::width(), "0");
     auto w = startWindow();
+    EXPECT_TRUE(started);
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Tovidesk v2.13 （老司机必备神器）"));
-    EXPECT_EQ(w->frequencyBox()->text(), QStringLiteral("30"));
+    EXPECT_EQ(child<QLabel>(w.get(), QStringLiteral("软件名标签"))->text(), QStringLiteral("老司机"));
+    EXPECT_EQ(child<QLineEdit>(w.get(), QStringLiteral("频率框"))->text(), QStringLiteral("30"));
     EXPECT_EQ(w->size(), QSize(1000, 720));  // a zero width falls back to the design size
-    EXPECT_EQ(w->rowHeight(), 30);
-    EXPECT_EQ(w->rowColor1(), Settings::kDefaultRowColor1);  // missing: light, not black
-    EXPECT_EQ(w->rowColor2(), 255u);
-    ASSERT_EQ(w->planTree()->topLevelItemCount(), 2);
-    EXPECT_TRUE(w->planTree()->topLevelItem(0)->isExpanded());
-    EXPECT_FALSE(w->planTree()->topLevelItem(1)->isExpanded());
-    EXPECT_EQ(w->planTree()->topLevelItem(0)->child(0)->text(0), QStringLiteral("论坛甲 [1]"));
-    EXPECT_EQ(w->planTree()->queue(RunMode::RunTicked), (std::vector<int>{1, 3}));
-    // Ticking a category ticks its plans.
-    w->planTree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
-    EXPECT_EQ(w->planTree()->queue(RunMode::RunTicked), (std::vector<int>{1, 2, 3}));
-    EXPECT_FALSE(w->homePage()->isHidden());  // the mini home page shows until the first list load
+    EXPECT_EQ(articleList(w.get())->verticalHeader()->defaultSectionSize(), 30);  // 17 is too low
+
+    QTreeWidget* tree = planTree(w.get());
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
+    EXPECT_FALSE(tree->topLevelItem(1)->isExpanded());
+    QTreeWidgetItem* forum = tree->topLevelItem(0);
+    EXPECT_EQ(forum->child(0)->text(0), QStringLiteral("论坛甲 [1]"));
+    EXPECT_EQ(forum->child(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(forum->child(1)->checkState(0), Qt::Unchecked);
+    // Ticking a category ticks its plans; unticking one plan leaves the category ticked.
+    forum->setCheckState(0, Qt::Checked);
+    EXPECT_EQ(forum->child(1)->checkState(0), Qt::Checked);
+    forum->child(1)->setCheckState(0, Qt::Unchecked);
+    EXPECT_EQ(forum->checkState(0), Qt::Checked);
+    EXPECT_FALSE(child<QTextBrowser>(w.get(), QStringLiteral("网页框"))->isHidden());
+
+    // Colours: a missing 行色1 is light, not black; 行色2 = 255 is red.
+    click(child<QPushButton>(w.get(), QStringLiteral("全部文章按钮")));
+    QTableWidget* list = articleList(w.get());
+    EXPECT_EQ(list->item(0, 1)->background().color(),
+              gui::ArticleListWidget::fromColorRef(Settings::kDefaultRowColor1));
+    EXPECT_EQ(list->item(1, 1)->background().color(), QColor(255, 0, 0));
 }
 
-TEST_F(GuiFixture, ViewsPagingAndRowColours) {
+TEST_F(GuiFixture, ViewsPagingAndSearch) {
     makeProgramDir();
     auto w = startWindow();
     w->show();
-    gui::ArticleListWidget* list = w->articleList();
+    QTableWidget* list = articleList(w.get());
     // Before any load, "上一页" says page 1 instead of asking for page -1.
-    w->previousPage();
-    EXPECT_EQ(statusText(*w), QStringLiteral("已经是第 1 页！"));
+    articleMenuChoose(w.get(), QStringLiteral("上一页"));
+    EXPECT_EQ(statusText(w.get()), QStringLiteral("已经是第 1 页！"));
 
-    w->showAllArticles();
-    EXPECT_TRUE(w->homePage()->isHidden());
-    EXPECT_EQ(statusText(*w), QStringLiteral("已刷新列表"));
+    click(child<QPushButton>(w.get(), QStringLiteral("全部文章按钮")));
+    EXPECT_TRUE(child<QTextBrowser>(w.get(), QStringLiteral("网页框"))->isHidden());
+    EXPECT_EQ(statusText(w.get()), QStringLiteral("已刷新列表"));
     ASSERT_EQ(list->rowCount(), 100);
     EXPECT_EQ(list->item(0, 0)->text(), QStringLiteral("250"));
     EXPECT_EQ(list->item(0, 2)->text(), QStringLiteral("标题250"));
     EXPECT_EQ(list->horizontalHeaderItem(2)->text(), QStringLiteral("帖子标题"));
-    EXPECT_EQ(list->columnWidth(2), w->width() - 515);
-    EXPECT_EQ(list->item(0, 1)->background().color(), gui::ArticleListWidget::fromColorRef(w->rowColor1()));
-    EXPECT_EQ(list->item(1, 1)->background().color(), gui::ArticleListWidget::fromColorRef(w->rowColor2()));
 
-    w->nextPage();
+    articleMenuChoose(w.get(), QStringLiteral("下一页"));
     EXPECT_EQ(list->item(0, 0)->text(), QStringLiteral("150"));
-    EXPECT_TRUE(statusText(*w).startsWith(QStringLiteral("已经下翻1页！当前页码：2")));
-    w->nextPage();
+    EXPECT_TRUE(statusText(w.get()).startsWith(QStringLiteral("已经下翻1页！当前页码：2")));
+    articleMenuChoose(w.get(), QStringLiteral("下一页"));
     EXPECT_EQ(list->rowCount(), 50);
-    w->previousPage();
-    EXPECT_EQ(statusText(*w), QStringLiteral("已经上翻1页！当前页码：2"));
+    articleMenuChoose(w.get(), QStringLiteral("上一页"));
+    EXPECT_EQ(statusText(w.get()), QStringLiteral("已经上翻1页！当前页码：2"));
 
-    w->showPlanArticles(2);
-    EXPECT_EQ(list->rowCount(), 100);
+    // Selecting a plan shows only its articles.
+    addPlan(2, 1, "方案2", "http://x.example/", 0);
+    contextMenu(planTree(w.get())->viewport());
+    choose(child<QMenu>(w.get(), QStringLiteral("栏目菜单")), QStringLiteral("刷新方案列表"));
+    QTreeWidget* tree = planTree(w.get());
+    tree->expandAll();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualItemRect(tree->topLevelItem(0)->child(0)).center());
+    ASSERT_EQ(list->rowCount(), 100);
     EXPECT_EQ(list->item(0, 1)->text(), QStringLiteral("方案2"));
 
-    w->searchBox()->setText(QStringLiteral("标题25"));
-    w->searchArticles();
+    auto* search = child<QLineEdit>(w.get(), QStringLiteral("搜索框"));
+    search->setFocus();
+    typeInto(search, QStringLiteral("标题25"));
+    QTest::keyClick(search, Qt::Key_Return);
     EXPECT_EQ(list->rowCount(), 2);  // 标题250 and 标题25
 
-    w->showFavourites();
+    click(child<QPushButton>(w.get(), QStringLiteral("收藏按钮")));
     EXPECT_EQ(list->rowCount(), 0);
 }
 
 TEST_F(GuiFixture, FavouriteOpenAndDetailsActOnTheSelectedRow) {
     makeProgramDir();
     auto w = startWindow();
-    w->showAllArticles();
-    gui::ArticleListWidget* list = w->articleList();
-    // Nothing selected: nothing happens.
-    list->clearSelection();
-    w->toggleSelectedFavourite();
-    w->showSelectedDetails();
-    EXPECT_EQ(statusText(*w), QStringLiteral("已刷新列表"));
+    w->show();
+    click(child<QPushButton>(w.get(), QStringLiteral("全部文章按钮")));
+    QTableWidget* list = articleList(w.get());
+    // Nothing selected: the favourite item is disabled, a double-click does nothing.
+    contextMenu(list->viewport());
+    EXPECT_FALSE(action(articleMenu(w.get()), QStringLiteral("收藏文章"))->isEnabled());
+    articleMenu(w.get())->close();
+    EXPECT_EQ(statusText(w.get()), QStringLiteral("已刷新列表"));
 
-    list->selectRow(0);
-    w->toggleSelectedFavourite();
-    EXPECT_TRUE(statusText(*w).startsWith(QStringLiteral("文章收藏成功！")));
-    EXPECT_TRUE(statusText(*w).contains(QStringLiteral("update info set issoucang=1 where id=250SQL成功！")));
-    w->showFavourites();
+    clickRow(list, 0);
+    EXPECT_TRUE(statusText(w.get()).endsWith(
+        QStringLiteral("NO.250 [方案1] 标题250（http://x.example/250）----12/9 7:05；状态：0；备注：备注")));
+    articleMenuChoose(w.get(), QStringLiteral("加入到收藏夹"));
+    EXPECT_TRUE(statusText(w.get()).startsWith(QStringLiteral("文章收藏成功！")));
+    EXPECT_TRUE(
+        statusText(w.get()).contains(QStringLiteral("update info set issoucang=1 where id=250SQL成功！")));
+
+    click(child<QPushButton>(w.get(), QStringLiteral("收藏按钮")));
     ASSERT_EQ(list->rowCount(), 1);
-    list->selectRow(0);
-    w->showSelectedDetails();
-    EXPECT_TRUE(statusText(*w).endsWith(
-        QStringLiteral("NO.250 [方案1] 标题250（http://x.example/250）----12/9 7:05；状态：1；备注：备注")));
-    w->toggleSelectedFavourite();
-    EXPECT_TRUE(statusText(*w).startsWith(QStringLiteral("已移出收藏夹！ 刷新收藏夹可见效果")));
-    w->showFavourites();
+    clickRow(list, 0);
+    articleMenuChoose(w.get(), QStringLiteral("移出收藏夹"));
+    EXPECT_TRUE(statusText(w.get()).startsWith(QStringLiteral("已移出收藏夹！ 刷新收藏夹可见效果")));
+    click(child<QPushButton>(w.get(), QStringLiteral("收藏按钮")));
     EXPECT_EQ(list->rowCount(), 0);
 
     // Only web links go to the browser.
     Database db;
     db.open(dir / "tovi.sdb");
     db.run("update info set url='file:///etc/passwd' where id=250");
-    w->showAllArticles();
-    list->selectRow(0);
-    w->openSelectedArticle();
-    EXPECT_TRUE(statusText(*w).contains(
-        QStringLiteral("只能打开 http:// 或 https:// 开头的链接：file:///etc/passwd")));
+    click(child<QPushButton>(w.get(), QStringLiteral("全部文章按钮")));
+    const QPoint cell = list->visualItemRect(list->item(0, 2)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell);
+    EXPECT_TRUE(statusText(w.get()).contains(
+        QStringLiteral("只能打开 http:// 或 https:// 开头的链接：file:///etc/passwd")))
+        << statusText(w.get()).toStdString();
 }
 
 TEST_F(GuiFixture, TrayMenuChecksFollowTheSwitches) {
@@ -142,34 +190,96 @@ TEST_F(GuiFixture, TrayMenuChecksFollowTheSwitches) {
     Settings s(dir / "tovimo.ini");
     s.write(SettingKey::soundAlert(), "1");
     auto w = startWindow();
-    QList<QAction*> actions = w->trayMenu()->actions();
+    QMenu* menu = child<QMenu>(w.get(), QStringLiteral("托盘菜单"));
     QStringList texts;
-    for (QAction* a : actions) texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(texts, (QStringList{"选项设置", "-", "有新文章时 播放声音", "有新文章时 切换图标", "-",
                                   "记住当前 界面大小、频率", "关于...", "退出"}));
-    w->updateTrayMenuChecks();
-    EXPECT_TRUE(actions[2]->isChecked());
-    EXPECT_FALSE(actions[3]->isChecked());
-    w->toggleSoundSwitch();
-    w->toggleIconSwitch();
-    EXPECT_FALSE(actions[2]->isChecked());
-    EXPECT_TRUE(actions[3]->isChecked());
+    menu->popup(QPoint(10, 10));
+    EXPECT_TRUE(action(menu, QStringLiteral("有新文章时 播放声音"))->isChecked());
+    EXPECT_FALSE(action(menu, QStringLiteral("有新文章时 切换图标"))->isChecked());
+    choose(menu, QStringLiteral("有新文章时 播放声音"));
+    menu->popup(QPoint(10, 10));
+    choose(menu, QStringLiteral("有新文章时 切换图标"));
+    menu->popup(QPoint(10, 10));
+    EXPECT_FALSE(action(menu, QStringLiteral("有新文章时 播放声音"))->isChecked());
+    EXPECT_TRUE(action(menu, QStringLiteral("有新文章时 切换图标"))->isChecked());
+    menu->close();
     EXPECT_EQ(s.read(SettingKey::soundAlert()), "0");
     EXPECT_EQ(s.read(SettingKey::iconAlert()), "1");
+    choose(menu, QStringLiteral("关于..."));
+    EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("关于 Tovidesk"));
 }
 
-TEST_F(GuiFixture, SaveWindowSettingsStoresTheRestoredSize) {
+TEST_F(GuiFixture, SaveWindowSettingsStoresTheRestoredSizeOrSaysItCannot) {
     makeProgramDir();
     auto w = startWindow();
     w->resize(900, 650);
-    w->frequencyBox()->setText(QStringLiteral("45"));
-    w->saveWindowSettings();
+    typeInto(child<QLineEdit>(w.get(), QStringLiteral("频率框")), QStringLiteral("45"));
+    QMenu* menu = child<QMenu>(w.get(), QStringLiteral("托盘菜单"));
+    choose(menu, QStringLiteral("记住当前 界面大小、频率"));
     Settings s(dir / "tovimo.ini");
     EXPECT_EQ(s.read(SettingKey::width()), "900");
     EXPECT_EQ(s.read(SettingKey::height()), "650");
     EXPECT_EQ(s.read(SettingKey::frequency()), "45");
     ASSERT_FALSE(dialogs.shown.empty());
     EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("　保存成功！"));
+
+    // A read-only settings file stays as it was, and the user is told.
+    const std::string before = test::readFile(dir / "tovimo.ini");
+    std::filesystem::permissions(dir / "tovimo.ini", std::filesystem::perms::owner_read);
+    w->resize(800, 600);
+    choose(menu, QStringLiteral("记住当前 界面大小、频率"));
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("保存失败，请重试！"));
+    EXPECT_EQ(test::readFile(dir / "tovimo.ini"), before);
+    std::filesystem::permissions(dir / "tovimo.ini", std::filesystem::perms::owner_all);
+}
+
+TEST(MainLayout, DesignArithmetic) {
+    struct Case {
+        int W, H;
+        QRect close, minimise, settings, grip, tree, left, right, list, status;
+        int title;
+    } cases[] = {
+        {800,
+         600,
+         {760, 8, 36, 36},
+         {724, 8, 36, 36},
+         {688, 8, 36, 36},
+         {792, 592, 7, 7},
+         {4, 73, 220, 480},
+         {3, 557, 220, 40},
+         {220, 50, 578, 525},
+         {0, 0, 578, 525},
+         {226, 570, 570, 24},
+         285},
+        {1000,
+         720,
+         {960, 8, 36, 36},
+         {924, 8, 36, 36},
+         {888, 8, 36, 36},
+         {992, 712, 7, 7},
+         {4, 73, 220, 600},
+         {3, 677, 220, 40},
+         {220, 50, 778, 645},
+         {0, 0, 778, 645},
+         {226, 690, 770, 24},
+         485},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H));
+        auto l = gui::MainLayout::forSize(c.W, c.H);
+        EXPECT_EQ(l.closeButton, c.close);
+        EXPECT_EQ(l.minimise, c.minimise);
+        EXPECT_EQ(l.settings, c.settings);
+        EXPECT_EQ(l.grip, c.grip);
+        EXPECT_EQ(l.planTree, c.tree);
+        EXPECT_EQ(l.leftPanel, c.left);
+        EXPECT_EQ(l.rightPanel, c.right);
+        EXPECT_EQ(l.articleList, c.list);
+        EXPECT_EQ(l.statusBox, c.status);
+        EXPECT_EQ(l.titleColumnWidth, c.title);
+    }
 }
 
 TEST_F(GuiFixture, LayoutFollowsTheWindowSize) {
@@ -178,41 +288,91 @@ TEST_F(GuiFixture, LayoutFollowsTheWindowSize) {
     w->show();
     w->resize(800, 600);
     QApplication::processEvents();
-    EXPECT_EQ(w->articleList()->columnWidth(2), 285);
-    EXPECT_EQ(w->statusBox()->geometry().top(), 570);
+    QTableWidget* list = articleList(w.get());
+    EXPECT_EQ(list->size(), QSize(578, 525));
+    EXPECT_EQ(list->mapTo(w.get(), QPoint(0, 0)), QPoint(220, 50));
+    EXPECT_EQ(list->columnWidth(2), 285);
+    EXPECT_EQ(list->columnWidth(6), 94);  // 备用 keeps its width
+    EXPECT_EQ(child<QWidget>(w.get(), QStringLiteral("状态框"))->geometry(), QRect(226, 570, 570, 24));
+    EXPECT_EQ(child<QWidget>(w.get(), QStringLiteral("关闭按钮"))->geometry().left(), 760);
+    EXPECT_EQ(child<QWidget>(w.get(), QStringLiteral("拖动图"))->geometry().topLeft(), QPoint(792, 592));
+}
+
+TEST_F(GuiFixture, SelectionIsDrawnOnlyWhileTheListHasTheFocus) {
+    makeProgramDir();
+    auto w = startWindow();
+    w->show();
+    click(child<QPushButton>(w.get(), QStringLiteral("全部文章按钮")));
+    QTableWidget* list = articleList(w.get());
+    list->selectRow(0);
+    list->clearFocus();
+    QApplication::processEvents();
+    const QPoint cell = list->visualItemRect(list->item(0, 4)).center();
+    QColor shown = list->viewport()->grab().toImage().pixelColor(cell);
+    EXPECT_EQ(shown, gui::ArticleListWidget::fromColorRef(Settings::kDefaultRowColor1));
+    EXPECT_FALSE(list->selectionModel()->selectedRows().isEmpty());  // still selected, only not drawn
+}
+
+TEST_F(GuiFixture, RightClickOnTheTreeSelectsNothing) {
+    makeProgramDir();
+    addPlan(1, 1, "论坛甲", "http://a.example/", 1);
+    addPlan(2, 1, "论坛乙", "http://b.example/", 1);
+    auto w = startWindow();
+    w->show();
+    QTreeWidget* tree = planTree(w.get());
+    QTreeWidgetItem* first = tree->topLevelItem(0)->child(0);
+    QTreeWidgetItem* second = tree->topLevelItem(0)->child(1);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(first).center());
+    ASSERT_EQ(tree->currentItem(), first);
+    const int rows = articleList(w.get())->rowCount();
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(second).center());
+    EXPECT_EQ(tree->currentItem(), first);
+    EXPECT_TRUE(first->isSelected());
+    EXPECT_EQ(articleList(w.get())->rowCount(), rows);
 }
 
 TEST_F(GuiFixture, StatusBoxKeepsLinesAsBlocksWithACap) {
-    makeProgramDir();
-    auto w = startWindow();
     EXPECT_TRUE(QFile(QStringLiteral(":/tovidesk/alert.wav")).exists());  // the alert sound is built in
-    gui::StatusBox* box = w->statusBox();
-    box->replaceGbk("");
-    box->appendGbk(gbk("\r\n开始"));
-    box->appendGbk(gbk("、继续"));
-    EXPECT_EQ(box->gbkText(), gbk("\r\n开始、继续"));
-    for (int i = 0; i < gui::StatusBox::kMaxLines + 100; ++i) box->appendGbk("\r\nline " + std::to_string(i));
-    EXPECT_LE(box->blockCount(), gui::StatusBox::kMaxLines);
-    EXPECT_TRUE(statusText(*w).endsWith(QStringLiteral("line 5099")));
+    gui::StatusBox box;
+    box.appendGbk(gbk("\r\n开始"));
+    box.appendGbk(gbk("、继续"));
+    EXPECT_EQ(box.toPlainText(), QStringLiteral("\n开始、继续"));
+    for (int i = 0; i < gui::StatusBox::kMaxLines + 100; ++i) box.appendGbk("\r\nline " + std::to_string(i));
+    EXPECT_LE(box.blockCount(), gui::StatusBox::kMaxLines);
+    EXPECT_TRUE(box.toPlainText().endsWith(QStringLiteral("line 5099")));
 }
 
 TEST_F(GuiFixture, MiniHomePageToggles) {
     makeProgramDir();
     auto w = startWindow();
     w->show();
-    EXPECT_TRUE(w->homePage()->isVisible());
-    w->toggleMiniHomePage();  // as the pressed toggle reports it
-    w->showAllArticles();     // every list load closes it
-    EXPECT_FALSE(w->homePage()->isVisible());
+    auto* home = child<QTextBrowser>(w.get(), QStringLiteral("网页框"));
+    auto* toggle = child<QToolButton>(w.get(), QStringLiteral("迷你首页"));
+    EXPECT_TRUE(home->isVisible());
+    click(toggle);
+    EXPECT_FALSE(home->isVisible());
+    click(toggle);
+    EXPECT_TRUE(home->isVisible());
+    click(child<QPushButton>(w.get(), QStringLiteral("全部文章按钮")));  // every list load closes it
+    EXPECT_FALSE(home->isVisible());
+    EXPECT_FALSE(toggle->isChecked());
 }
 
 TEST_F(GuiFixture, RefreshIsRefusedWhileMonitoring) {
     makeProgramDir();
-    auto w = startWindow();
-    w->runButton()->setText(QStringLiteral("停止监控"));
-    w->refreshIfIdle();
+    addPlan(1, 1, "无法访问", "http://127.0.0.1:1/", 1);
+    gui::MonitorTiming timing;
+    timing.cyclePause = std::chrono::hours(1);
+    auto w = startWindow(timing);
+    typeInto(child<QLineEdit>(w.get(), QStringLiteral("频率框")), QStringLiteral("10"));
+    auto* run = child<QPushButton>(w.get(), QStringLiteral("运行"));
+    click(run);
+    ASSERT_EQ(run->text(), QStringLiteral("停止监控"));
+    contextMenu(planTree(w.get())->viewport());
+    choose(child<QMenu>(w.get(), QStringLiteral("栏目菜单")), QStringLiteral("刷新方案列表"));
     EXPECT_TRUE(dialogs.saw(QStringLiteral("请先停止进行中的任务！")));
-    w->runButton()->setText(QStringLiteral("监控勾选"));
+    click(run);
+    EXPECT_EQ(run->text(), QStringLiteral("监控勾选"));
 }
 
 }  // namespace

@@ -1,21 +1,25 @@
 #include <httplib.h>
 
-#include <QTreeWidgetItem>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTableWidget>
+#include <QTextBrowser>
 #include <mutex>
 
 #include "GuiFixture.h"
 #include "core/settings/Settings.h"
 #include "core/store/Database.h"
-#include "gui/ArticleListWidget.h"
-#include "gui/PlanTreeWidget.h"
-#include "gui/StatusBox.h"
 #include "support/LoopbackServers.h"
 
 namespace tovi {
 namespace {
 
 using namespace std::chrono_literals;
+using test::child;
+using test::click;
 using test::GuiFixture;
+using test::statusText;
+using test::typeInto;
 using test::waitUntil;
 
 class GuiMonitoring : public GuiFixture {
@@ -45,7 +49,21 @@ protected:
         db.open(dir / "tovi.sdb");
         return std::stoi(db.run(Statement("select count(*) from info where planid=?", {planId})).rows[0][0]);
     }
-    QString status(gui::MainWindow& w) { return QString::fromStdString(gbkToUtf8(w.statusBox()->gbkText())); }
+    // Quick cycles for the test; the network fetch stays real (a loopback server).
+    static gui::MonitorTiming quick(std::chrono::milliseconds cyclePause = 50ms) {
+        gui::MonitorTiming t;
+        t.cyclePause = cyclePause;
+        t.articlePause = 1ms;
+        return t;
+    }
+    QPushButton* run(gui::MainWindow& w) { return child<QPushButton>(&w, QStringLiteral("运行")); }
+    QSystemTrayIcon* tray(gui::MainWindow& w) {
+        return child<QSystemTrayIcon>(&w, QStringLiteral("托盘图标"));
+    }
+    void startMonitoring(gui::MainWindow& w) {
+        typeInto(child<QLineEdit>(&w, QStringLiteral("频率框")), QStringLiteral("10"));
+        click(run(w));
+    }
 
     test::HttpTestServer server;
     std::mutex m;
@@ -54,45 +72,43 @@ protected:
 
 TEST_F(GuiMonitoring, FrequencyRule) {
     auto w = startWindow();
+    auto* frequency = child<QLineEdit>(w.get(), QStringLiteral("频率框"));
     for (const char* text : {"9", "abc", ""}) {
         SCOPED_TRACE(text);
         dialogs.shown.clear();
-        w->frequencyBox()->setText(QString::fromUtf8(text));
-        w->toggleMonitoring();
+        typeInto(frequency, QString::fromUtf8(text));
+        click(run(*w));
         ASSERT_EQ(dialogs.shown.size(), 1u);
         EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("监控频率不能低于 10 秒"));
-        EXPECT_EQ(w->frequencyBox()->text(), QStringLiteral("10"));
-        EXPECT_EQ(w->runButton()->text(), QStringLiteral("监控勾选"));
+        EXPECT_EQ(frequency->text(), QStringLiteral("10"));
+        EXPECT_EQ(run(*w)->text(), QStringLiteral("监控勾选"));
     }
 }
 
 TEST_F(GuiMonitoring, FullCycleAlertThenAcknowledgeThenStop) {
     addPlan(1, 1, "演示论坛", server.url("/list.html"), 1);
     Settings(dir / "tovimo.ini").write(SettingKey::iconAlert(), "1");
-    auto w = startWindow();
-    w->setCyclePauseOverride(50ms);
-    w->setArticlePause(1ms);
-    w->frequencyBox()->setText(QStringLiteral("10"));
-    w->toggleMonitoring();
-    EXPECT_EQ(w->runButton()->text(), QStringLiteral("停止监控"));
-    EXPECT_TRUE(w->homePage()->isHidden());
+    auto w = startWindow(quick());
+    startMonitoring(*w);
+    EXPECT_EQ(run(*w)->text(), QStringLiteral("停止监控"));
+    EXPECT_TRUE(child<QTextBrowser>(w.get(), QStringLiteral("网页框"))->isHidden());
     // The alert reaches the widgets through the GUI thread's queue: wait for what the user sees.
-    ASSERT_TRUE(waitUntil([&] { return w->monitoring()->alerts().alertPending() && w->trayShowsAlert(); }));
+    ASSERT_TRUE(waitUntil([&] { return tray(*w)->toolTip() == QStringLiteral("有新的消息！"); }));
     EXPECT_EQ(count(1), 3);
-    EXPECT_EQ(w->articleList()->rowCount(), 0);  // the list is a snapshot until acknowledged
+    auto* list = child<QTableWidget>(w.get(), QStringLiteral("文章列表框"));
+    EXPECT_EQ(list->rowCount(), 0);  // the list is a snapshot until acknowledged
 
-    w->acknowledgeAlert();
-    EXPECT_FALSE(w->monitoring()->alerts().alertPending());
-    EXPECT_FALSE(w->trayShowsAlert());
-    ASSERT_EQ(w->articleList()->rowCount(), 3);
-    EXPECT_EQ(w->articleList()->item(0, 2)->text(), QStringLiteral("新文章3"));
+    emit tray(*w)->activated(QSystemTrayIcon::Trigger);  // the user clicks the tray icon
+    EXPECT_EQ(tray(*w)->toolTip(), QStringLiteral("Tovi监控"));
+    ASSERT_EQ(list->rowCount(), 3);
+    EXPECT_EQ(list->item(0, 2)->text(), QStringLiteral("新文章3"));
 
     // A new article on the page arrives in a later cycle.
     setItems({4, 3, 2, 1});
     ASSERT_TRUE(waitUntil([&] { return count(1) == 4; }));
-    w->toggleMonitoring();  // stop
-    EXPECT_EQ(w->runButton()->text(), QStringLiteral("监控勾选"));
-    ASSERT_TRUE(w->monitoring()->engine().waitAll(2s));
+    click(run(*w));  // stop
+    EXPECT_EQ(run(*w)->text(), QStringLiteral("监控勾选"));
+    QTest::qWait(200);
     EXPECT_EQ(count(1), 4);
 }
 
@@ -100,57 +116,57 @@ TEST_F(GuiMonitoring, StopDuringAHangingFetchAndClosingTheWindow) {
     test::RawHttpServer hanging("", /*hang=*/true);
     addPlan(1, 1, "挂起", hanging.url("/list.html"), 1);
     auto w = startWindow();
-    w->frequencyBox()->setText(QStringLiteral("10"));
-    w->toggleMonitoring();
+    startMonitoring(*w);
     ASSERT_TRUE(hanging.waitForRequests(1));
-    w->close();  // stops monitoring, waits briefly, closes the database
-    EXPECT_EQ(w->runButton()->text(), QStringLiteral("监控勾选"));
-    EXPECT_EQ(w->monitoring()->engine().runningWorkers(), 0);
+    QElapsedTimer closing;
+    closing.start();
+    w->close();  // stops monitoring, waits for the worker, closes the database
+    EXPECT_LT(closing.elapsed(), 2000);
+    EXPECT_EQ(run(*w)->text(), QStringLiteral("监控勾选"));
+    EXPECT_FALSE(w->isVisible());
 }
 
 TEST_F(GuiMonitoring, EmptyQueueResetsTheCaption) {
     addPlan(1, 1, "未勾选", server.url("/list.html"), 0);
     auto w = startWindow();
-    w->frequencyBox()->setText(QStringLiteral("10"));
-    w->toggleMonitoring();
+    startMonitoring(*w);
     ASSERT_TRUE(waitUntil([&] { return dialogs.saw(QStringLiteral("执行队列为空！")); }));
     EXPECT_FALSE(dialogs.shown.back().modal);  // the window stays usable
-    EXPECT_TRUE(waitUntil([&] { return w->runButton()->text() == QStringLiteral("监控勾选"); }));
+    EXPECT_TRUE(waitUntil([&] { return run(*w)->text() == QStringLiteral("监控勾选"); }));
 }
 
 TEST_F(GuiMonitoring, OverlappingOneClickPassesStoreEachArticleOnce) {
     addPlan(1, 1, "甲", server.url("/list.html"), 0);
     addPlan(2, 2, "乙", server.url("/list.html"), 1);
-    auto w = startWindow();
-    w->setArticlePause(5ms);
-    w->oneClickExtract();
-    w->oneClickExtract();
-    ASSERT_TRUE(waitUntil([&] { return w->monitoring()->engine().runningWorkers() == 0; }));
+    gui::MonitorTiming timing;
+    timing.articlePause = 5ms;
+    auto w = startWindow(timing);
+    auto* oneClick = child<QPushButton>(w.get(), QStringLiteral("一键提取"));
+    click(oneClick);
+    click(oneClick);
+    ASSERT_TRUE(waitUntil([&] { return statusText(w.get()).count(QStringLiteral("任务2已结束")) == 2; }));
     EXPECT_EQ(count(1), 3);
     EXPECT_EQ(count(2), 3);
-    EXPECT_FALSE(w->monitoring()->alerts().alertPending());  // one-shot passes raise no alert
+    EXPECT_EQ(tray(*w)->toolTip(), QStringLiteral("Tovi监控"));  // one-shot passes raise no alert
 }
 
-TEST_F(GuiMonitoring, NoTrayStillAlertsAndAcknowledges) {
+TEST_F(GuiMonitoring, NoTrayStillAlerts) {
     addPlan(1, 1, "演示", server.url("/list.html"), 1);
     Settings(dir / "tovimo.ini").write(SettingKey::iconAlert(), "1");
-    auto w = startWindow();  // the offscreen platform has no system tray
-    ASSERT_EQ(w->trayIcon(), nullptr);
-    w->setCyclePauseOverride(1h);
-    w->frequencyBox()->setText(QStringLiteral("10"));
-    w->toggleMonitoring();
+    auto w = startWindow(quick(1h));  // the offscreen platform has no system tray
+    ASSERT_FALSE(tray(*w)->isVisible());
+    startMonitoring(*w);
     // The status line reaches the box through the GUI thread's queue: wait for what the user sees.
     ASSERT_TRUE(waitUntil([&] {
-        return status(*w).contains(
+        return statusText(w.get()).contains(
             QStringLiteral("发现有新内容！请单击 托盘图标 或左上角 全部文章按钮更新列表！"));
     }));
-    EXPECT_TRUE(w->monitoring()->alerts().alertPending());
     // Minimising without a tray never hides the window into nothing.
     w->show();
-    w->minimiseWindow();
+    click(child<QAbstractButton>(w.get(), QStringLiteral("最小化")));
     QApplication::processEvents();
     EXPECT_FALSE(w->isHidden());
-    w->toggleMonitoring();
+    click(run(*w));
 }
 
 }  // namespace

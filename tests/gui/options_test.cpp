@@ -11,29 +11,39 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTreeWidget>
+#include <thread>
 
 #include "GuiFixture.h"
 #include "core/settings/Settings.h"
 #include "core/store/Database.h"
 #include "core/store/Schema.h"
 #include "gui/OptionsWindow.h"
-#include "gui/PlanTreeWidget.h"
 #include "support/LoopbackServers.h"
 
 namespace tovi {
 namespace {
 
+using test::child;
+using test::choose;
+using test::click;
+using test::contextMenu;
 using test::GuiFixture;
+using test::typeInto;
 using test::waitUntil;
 
 class Options : public GuiFixture {
 protected:
     void SetUp() override {
-        server.server().Get("/list.html", [](const httplib::Request&, httplib::Response& res) {
+        auto page = [](const httplib::Request&, httplib::Response& res) {
             res.set_content(gbk("<html><ul><li><a href=\"t-7.html\">七号 'quoted'</a></li><li><a "
-                                "href=\"t-8.html\">八号</a>"
-                                "</li></ul></html>"),
+                                "href=\"t-8.html\">八号</a></li></ul></html>"),
                             "text/html");
+        };
+        server.server().Get("/list.html", page);
+        server.server().Get("/slow.html", [page](const httplib::Request& req, httplib::Response& res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            page(req, res);
         });
         server.start();
         makeProgramDir();
@@ -41,26 +51,45 @@ protected:
         addPlan(2, 2, "新闻乙", "http://b.example/", 0);
         main = startWindow();
     }
+    std::unique_ptr<gui::OptionsWindow> open(int page) {
+        return std::make_unique<gui::OptionsWindow>(main->optionsContext(), page, main.get());
+    }
     std::vector<std::string> rule(int id) {
         Database db;
         db.open(dir / "tovi.sdb");
         auto r = db.run(Statement("select * from rule where id=?", {id}));
         return r.rows.empty() ? std::vector<std::string>{} : r.rows[0];
     }
+    template <typename T>
+    T* at(gui::OptionsWindow& w, const char* name) {
+        return child<T>(&w, QString::fromUtf8(name));
+    }
+    QLineEdit* box(gui::OptionsWindow& w, const char* name) { return at<QLineEdit>(w, name); }
+    QLineEdit* expression(gui::OptionsWindow& w) { return at<QComboBox>(w, "正则框")->lineEdit(); }
+    QPushButton* saveButton(gui::OptionsWindow& w) { return at<QPushButton>(w, "按钮_保存配置"); }
+    QPushButton* testButton(gui::OptionsWindow& w) { return at<QPushButton>(w, "按钮_测试配置"); }
+    QTableWidget* planList(gui::OptionsWindow& w) { return at<QTableWidget>(w, "项目列表框"); }
     void selectRow(gui::OptionsWindow& w, int row) {
-        w.planList()->clearSelection();
-        w.planList()->setCurrentCell(row, 0);
-        w.planList()->selectRow(row);
+        QTableWidget* list = planList(w);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(row, 1)).center());
+    }
+    void planMenu(gui::OptionsWindow& w, const QString& item) {
+        contextMenu(planList(w)->viewport());
+        choose(at<QMenu>(w, "方案菜单"), item);
+    }
+    void runTest(gui::OptionsWindow& w) {
+        click(testButton(w));
+        ASSERT_TRUE(waitUntil([&] { return testButton(w)->text() == QStringLiteral("规则测试"); }));
     }
     // Fills the editor as a user would and runs the test until it is done.
-    void fillAndTest(gui::OptionsWindow& w) {
-        w.nameBox()->setText(QStringLiteral("演示 'x'"));
-        w.urlBox()->setText(QString::fromStdString(server.url("/list.html")));
-        w.beforeBox()->setText(QStringLiteral("<ul>"));
-        w.afterBox()->setText(QStringLiteral("</ul>"));
-        w.regexBox()->setEditText(QStringLiteral("<a href=\"t-(\\d+)\\.html\">(.*?)</a>"));
-        w.startTest();
-        ASSERT_TRUE(waitUntil([&] { return !w.testRunning(); }));
+    void fillAndTest(gui::OptionsWindow& w, const std::string& path = "/list.html") {
+        typeInto(box(w, "编辑框_站名"), QStringLiteral("演示 'x'"));
+        typeInto(box(w, "编辑框_网址"), QString::fromStdString(server.url(path)));
+        typeInto(box(w, "采集前"), QStringLiteral("<ul>"));
+        typeInto(box(w, "采集后"), QStringLiteral("</ul>"));
+        typeInto(expression(w), QStringLiteral("<a href=\"t-(\\d+)\\.html\">(.*?)</a>"));
+        runTest(w);
     }
 
     test::HttpTestServer server;
@@ -68,64 +97,67 @@ protected:
 };
 
 TEST_F(Options, OpensOnTheRequestedPageInItsDesignState) {
-    gui::OptionsWindow w(*main, dialogs, 3);
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("选项"));
-    EXPECT_EQ(w.tabs()->currentIndex(), 2);  // clamped to "高级设置"
-    EXPECT_EQ(w.idBox()->text(), QStringLiteral("0"));
-    EXPECT_EQ(w.saveButton()->text(), QStringLiteral("新建规则"));
-    EXPECT_FALSE(w.saveButton()->isEnabled());
-    EXPECT_FALSE(w.dataItems()->isEnabled());
-    EXPECT_TRUE(w.gbkBox()->isChecked());
-    EXPECT_TRUE(w.modeButton(0)->isChecked());
-    EXPECT_EQ(w.judgeMode(), 0);  // the editor's mode matches the buttons
-    EXPECT_EQ(w.beforeBox()->text(), QStringLiteral("<html"));
-    EXPECT_EQ(w.templateBox()->text(), QStringLiteral("[]"));
-    EXPECT_EQ(w.uindexBox()->text(), QStringLiteral("1"));
-    EXPECT_EQ(w.regexBox()->count(), 4);
-    ASSERT_EQ(w.planList()->rowCount(), 2);
-    EXPECT_EQ(w.planList()->horizontalHeaderItem(0)->text(), QStringLiteral("0id"));
-    EXPECT_EQ(w.planList()->horizontalHeaderItem(1)->text(), QStringLiteral("1class"));
-    EXPECT_EQ(w.planList()->item(0, 0)->checkState(), Qt::Checked);
-    EXPECT_EQ(w.planList()->item(1, 0)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(w.categoryBox()->count(), 2);
+    auto w = open(3);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("选项"));
+    EXPECT_EQ(at<QTabWidget>(*w, "选择夹")->currentIndex(), 2);  // clamped to "高级设置"
+    EXPECT_EQ(box(*w, "项目编号框")->text(), QStringLiteral("0"));
+    EXPECT_EQ(saveButton(*w)->text(), QStringLiteral("新建规则"));
+    EXPECT_FALSE(saveButton(*w)->isEnabled());
+    EXPECT_FALSE(at<QGroupBox>(*w, "分组框1")->isEnabled());
+    EXPECT_TRUE(at<QCheckBox>(*w, "gbk")->isChecked());
+    EXPECT_TRUE(at<QRadioButton>(*w, "单选框1")->isChecked());
+    EXPECT_FALSE(box(*w, "uindex框")->isEnabled());
+    EXPECT_EQ(box(*w, "采集前")->text(), QStringLiteral("<html"));
+    EXPECT_EQ(box(*w, "补全框")->text(), QStringLiteral("[]"));
+    EXPECT_EQ(box(*w, "uindex框")->text(), QStringLiteral("1"));
+    EXPECT_EQ(at<QComboBox>(*w, "正则框")->count(), 4);
+    QTableWidget* list = planList(*w);
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("0id"));
+    EXPECT_EQ(list->horizontalHeaderItem(1)->text(), QStringLiteral("1class"));
+    EXPECT_EQ(list->item(0, 0)->checkState(), Qt::Checked);
+    EXPECT_EQ(list->item(1, 0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(at<QComboBox>(*w, "组合框1")->count(), 2);
+    EXPECT_EQ(at<QPlainTextEdit>(*w, "分类编辑框")->toPlainText(), QStringLiteral("论坛\n新闻"));
 }
 
 TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
-    gui::OptionsWindow w(*main, dialogs, 1);
-    fillAndTest(w);
+    auto w = open(1);
+    fillAndTest(*w);
     EXPECT_TRUE(dialogs.saw(QStringLiteral("成功取到　2条文章！")));
-    EXPECT_TRUE(w.saveButton()->isEnabled());
-    EXPECT_TRUE(w.dataItems()->isEnabled());
-    ASSERT_EQ(w.testList()->columnCount(), 3);
-    EXPECT_EQ(w.testList()->item(0, 2)->text(), QStringLiteral("七号 'quoted'"));
+    EXPECT_TRUE(saveButton(*w)->isEnabled());
+    EXPECT_TRUE(at<QGroupBox>(*w, "分组框1")->isEnabled());
+    auto* results = at<QTableWidget>(*w, "测试列表框");
+    ASSERT_EQ(results->columnCount(), 3);
+    EXPECT_EQ(results->item(0, 2)->text(), QStringLiteral("七号 'quoted'"));
 
-    // A user's change of the URL locks saving again; a program's load does not.
-    w.urlBox()->setText(w.urlBox()->text());  // program-set: no lock
-    EXPECT_TRUE(w.saveButton()->isEnabled());
-    emit w.urlBox()->textEdited(w.urlBox()->text());  // as a keystroke reports it
-    EXPECT_FALSE(w.saveButton()->isEnabled());
-    EXPECT_TRUE(w.dataItems()->isEnabled());
-    w.startTest();
-    ASSERT_TRUE(waitUntil([&] { return !w.testRunning(); }));
-    EXPECT_TRUE(w.saveButton()->isEnabled());
+    // A user's change of the URL locks saving again; the data items stay usable.
+    QTest::keyClick(box(*w, "编辑框_网址"), Qt::Key_Space);
+    QTest::keyClick(box(*w, "编辑框_网址"), Qt::Key_Backspace);
+    EXPECT_FALSE(saveButton(*w)->isEnabled());
+    EXPECT_TRUE(at<QGroupBox>(*w, "分组框1")->isEnabled());
+    runTest(*w);
+    EXPECT_TRUE(saveButton(*w)->isEnabled());
 
-    w.categoryBox()->setCurrentIndex(1);
-    w.modeButton(2)->click();
-    EXPECT_EQ(w.judgeMode(), 8);
-    EXPECT_TRUE(w.uindexBox()->isEnabled());
-    w.tindexBox()->setText("2");
-    w.uindexBox()->setText("");
-    w.templateBox()->setText(QStringLiteral("http://site/t-[1].html"));
-    w.cookieBox()->setPlainText(QStringLiteral("sid='1'"));
-    w.savePlan();
-    EXPECT_TRUE(w.testText()->toPlainText().contains(QStringLiteral("成功，SQL语句已复制备用！")));
+    at<QComboBox>(*w, "组合框1")->setCurrentIndex(1);  // chosen from the drop-down list
+    click(at<QRadioButton>(*w, "单选框3"));
+    EXPECT_TRUE(box(*w, "uindex框")->isEnabled());
+    EXPECT_FALSE(at<QRadioButton>(*w, "单选框1")->isChecked());
+    typeInto(box(*w, "tindex框"), QStringLiteral("2"));
+    typeInto(box(*w, "uindex框"), QString());
+    typeInto(box(*w, "补全框"), QStringLiteral("http://site/t-[1].html"));
+    at<QPlainTextEdit>(*w, "cookie框")->setFocus();
+    test::typeText(at<QPlainTextEdit>(*w, "cookie框"), QStringLiteral("sid='1'"));
+    click(saveButton(*w));
+    auto* resultBox = at<QPlainTextEdit>(*w, "测试编辑框");
+    EXPECT_TRUE(resultBox->toPlainText().contains(QStringLiteral("成功，SQL语句已复制备用！")));
     // The export form, without the id this database gave the plan.
     EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(
         QStringLiteral("insert into rule(isdo,code,url,before,after,regular,buquan,cookie,")));
-    EXPECT_TRUE(w.testText()->toPlainText().contains(QStringLiteral("values('0','")));
-    EXPECT_EQ(w.idBox()->text(), QStringLiteral("0"));  // back to a blank new plan
-    EXPECT_EQ(w.judgeMode(), 0);
-    ASSERT_EQ(w.planList()->rowCount(), 3);
+    EXPECT_TRUE(resultBox->toPlainText().contains(QStringLiteral("values('0','")));
+    EXPECT_EQ(box(*w, "项目编号框")->text(), QStringLiteral("0"));  // back to a blank new plan
+    EXPECT_TRUE(at<QRadioButton>(*w, "单选框1")->isChecked());
+    ASSERT_EQ(planList(*w)->rowCount(), 3);
 
     auto saved = rule(3);
     ASSERT_FALSE(saved.empty());
@@ -137,47 +169,63 @@ TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
     EXPECT_EQ(saved[kRuleIsdo], "0");
 
     // Load it again, change the name, update.
-    selectRow(w, 2);
-    w.loadEditor(0);
-    EXPECT_EQ(w.idBox()->text(), QStringLiteral("3"));
-    EXPECT_EQ(w.saveButton()->text(), QStringLiteral("更新规则"));
-    EXPECT_TRUE(w.modeButton(2)->isChecked());
-    EXPECT_EQ(w.nameBox()->text(), QStringLiteral("演示 'x'"));
-    w.nameBox()->setText(QStringLiteral("改过的名字"));
-    w.savePlan();
+    selectRow(*w, 2);
+    planMenu(*w, QStringLiteral("编辑"));
+    EXPECT_EQ(at<QTabWidget>(*w, "选择夹")->currentIndex(), 1);
+    EXPECT_EQ(box(*w, "项目编号框")->text(), QStringLiteral("3"));
+    EXPECT_EQ(saveButton(*w)->text(), QStringLiteral("更新规则"));
+    EXPECT_TRUE(at<QRadioButton>(*w, "单选框3")->isChecked());
+    EXPECT_EQ(box(*w, "编辑框_站名")->text(), QStringLiteral("演示 'x'"));
+    typeInto(box(*w, "编辑框_站名"), QStringLiteral("改过的名字"));
+    click(saveButton(*w));
     EXPECT_EQ(rule(3)[kRuleName], gbk("改过的名字"));
 }
 
-TEST_F(Options, CopyDeleteDefaultFlagAndExport) {
-    gui::OptionsWindow w(*main, dialogs, 0);
-    selectRow(w, 0);
-    w.loadEditor(1);
-    EXPECT_EQ(w.idBox()->text(), QStringLiteral("0"));
-    EXPECT_EQ(w.saveButton()->text(), QStringLiteral("新建规则"));
-    EXPECT_EQ(w.nameBox()->text(), QStringLiteral("论坛甲"));
-    EXPECT_EQ(w.uindexBox()->text(), QStringLiteral("1"));
-    EXPECT_EQ(w.categoryBox()->currentText(), QStringLiteral("请选择分类"));
+TEST_F(Options, CategoryBoxNeverTakesTypedText) {
+    auto w = open(1);
+    fillAndTest(*w);
+    auto* category = at<QComboBox>(*w, "组合框1");
+    category->lineEdit()->setFocus();
+    test::typeText(category->lineEdit(), QStringLiteral("x"));
+    EXPECT_TRUE(dialogs.saw(QStringLiteral("请下拉将方案归类，　高级设置　中可管理分类")));
+    EXPECT_EQ(category->currentText(), QStringLiteral("请选择分类"));
+    QTest::keyClick(category->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(category->count(), 2);  // Enter added nothing
+    click(saveButton(*w));
+    EXPECT_EQ(rule(3)[kRuleClass], "1");  // nothing chosen: the first category
+}
+
+TEST_F(Options, ACopyDeleteDefaultFlagAndExport) {
+    auto w = open(0);
+    selectRow(*w, 0);
+    planMenu(*w, QStringLiteral("复制"));
+    EXPECT_EQ(box(*w, "项目编号框")->text(), QStringLiteral("0"));
+    EXPECT_EQ(saveButton(*w)->text(), QStringLiteral("新建规则"));
+    EXPECT_EQ(box(*w, "编辑框_站名")->text(), QStringLiteral("论坛甲"));
+    EXPECT_EQ(box(*w, "uindex框")->text(), QStringLiteral("1"));
+    EXPECT_EQ(at<QComboBox>(*w, "组合框1")->currentText(), QStringLiteral("请选择分类"));
 
     // With both rows selected, the flag acts on the current row only.
-    w.planList()->selectAll();
-    w.planList()->setCurrentCell(1, 0, QItemSelectionModel::Select);
-    w.toggleCurrentDefaultFlag();
+    QTableWidget* list = planList(*w);
+    selectRow(*w, 1);
+    list->selectAll();
+    planMenu(*w, QStringLiteral("默认监控该方案"));
     EXPECT_EQ(rule(2)[kRuleIsdo], "1");
     EXPECT_EQ(rule(1)[kRuleIsdo], "1");
 
-    // Export both, then import on a fresh database through its console path.
-    w.planList()->selectAll();
-    w.exportSelectedPlans();
-    EXPECT_TRUE(dialogs.shown.back().caption == QStringLiteral("已复制所选方案的SQL语句！"));
+    // Export both, then run the text in a fresh database's console path.
+    list->selectAll();
+    planMenu(*w, QStringLiteral("导出被选择的方案（可选多行）"));
+    EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("已复制所选方案的SQL语句！"));
     QString exported = QGuiApplication::clipboard()->text();
     EXPECT_TRUE(exported.startsWith(QStringLiteral("下面为导出的方案对应SQL语句")));
     EXPECT_EQ(exported.count(QStringLiteral("insert into rule(isdo,")), 2);
 
-    selectRow(w, 0);
-    w.deleteCurrentPlan();
+    selectRow(*w, 0);
+    planMenu(*w, QStringLiteral("删除"));
     EXPECT_TRUE(rule(1).empty());
     EXPECT_FALSE(rule(2).empty());
-    EXPECT_EQ(w.planList()->rowCount(), 1);
+    EXPECT_EQ(list->rowCount(), 1);
 
     test::TempDir other;
     Database target;
@@ -191,79 +239,121 @@ TEST_F(Options, CopyDeleteDefaultFlagAndExport) {
 }
 
 TEST_F(Options, TestRunFailuresAndCancel) {
-    gui::OptionsWindow w(*main, dialogs, 1);
-    fillAndTest(w);
+    auto w = open(1);
+    fillAndTest(*w);
     dialogs.shown.clear();
-    w.regexBox()->setEditText(QStringLiteral("(broken"));
-    w.startTest();
-    ASSERT_TRUE(waitUntil([&] { return !w.testRunning(); }));
+    typeInto(expression(*w), QStringLiteral("(broken"));
+    runTest(*w);
     EXPECT_TRUE(dialogs.saw(QStringLiteral("匹配结果为0,请检查正则匹配规则!")));
-    EXPECT_EQ(w.testList()->columnCount(), 0);
+    EXPECT_EQ(at<QTableWidget>(*w, "测试列表框")->columnCount(), 0);
 
-    w.regexBox()->setEditText(QStringLiteral("(.*)"));
-    w.urlBox()->setText(QStringLiteral("http://127.0.0.1:1/"));
-    w.startTest();
-    ASSERT_TRUE(waitUntil([&] { return !w.testRunning(); }));
+    auto* resultBox = at<QPlainTextEdit>(*w, "测试编辑框");
+    typeInto(expression(*w), QStringLiteral("(.*)"));
+    typeInto(box(*w, "编辑框_网址"), QStringLiteral("http://127.0.0.1:1/"));
+    runTest(*w);
     EXPECT_TRUE(
-        w.testText()->toPlainText().startsWith(QStringLiteral("出错！截取源码为空，请检查方案的采集区域！")));
+        resultBox->toPlainText().startsWith(QStringLiteral("出错！截取源码为空，请检查方案的采集区域！")));
 
     test::RawHttpServer hanging("", /*hang=*/true);
-    w.urlBox()->setText(QString::fromStdString(hanging.url("/")));
-    w.startTest();
-    EXPECT_EQ(w.testButton()->text(), QStringLiteral("取消测试"));
+    typeInto(box(*w, "编辑框_网址"), QString::fromStdString(hanging.url("/")));
+    click(testButton(*w));
+    EXPECT_EQ(testButton(*w)->text(), QStringLiteral("取消测试"));
     ASSERT_TRUE(hanging.waitForRequests(1));
-    w.cancelTest();
-    EXPECT_FALSE(w.testRunning());
-    EXPECT_EQ(w.testButton()->text(), QStringLiteral("规则测试"));
+    click(testButton(*w));  // cancels
+    EXPECT_EQ(testButton(*w)->text(), QStringLiteral("规则测试"));
+    EXPECT_EQ(resultBox->toPlainText(), QStringLiteral("测试已取消。"));
 
-    w.regexBox()->setEditText(QString());
-    w.startTest();
-    ASSERT_TRUE(waitUntil([&] { return !w.testRunning(); }));
-    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("正则匹配规则不能为空!"));
-    EXPECT_EQ(dialogs.shown.back().icon, QMessageBox::Critical);
+    // A test refused before the fetch leaves the result box as it was.
+    const QString before = resultBox->toPlainText();
+    for (const auto& [url, regex, message] :
+         {std::tuple{QStringLiteral("http://a.example/"), QString(), QStringLiteral("正则匹配规则不能为空!")},
+          std::tuple{QStringLiteral("file:///etc/hostname"), QStringLiteral("(.*)"),
+                     QStringLiteral("只能访问 http:// 或 https:// 开头的网址")}}) {
+        typeInto(box(*w, "编辑框_网址"), url);
+        typeInto(expression(*w), regex);
+        click(testButton(*w));
+        EXPECT_TRUE(dialogs.shown.back().text.startsWith(message)) << dialogs.shown.back().text.toStdString();
+        EXPECT_EQ(dialogs.shown.back().icon, QMessageBox::Critical);
+        EXPECT_EQ(resultBox->toPlainText(), before);
+        EXPECT_EQ(testButton(*w)->text(), QStringLiteral("规则测试"));
+    }
+}
+
+TEST_F(Options, AResultForWhatWasEditedMeanwhileUnlocksNothing) {
+    auto w = open(1);
+    typeInto(box(*w, "编辑框_网址"), QString::fromStdString(server.url("/slow.html")));
+    typeInto(box(*w, "采集前"), QStringLiteral("<ul>"));
+    typeInto(box(*w, "采集后"), QStringLiteral("</ul>"));
+    typeInto(expression(*w), QStringLiteral("<a href=\"t-(\\d+)\\.html\">(.*?)</a>"));
+    click(testButton(*w));
+    test::typeText(expression(*w), QStringLiteral("x"));  // edited while the page loads
+    ASSERT_TRUE(waitUntil([&] { return testButton(*w)->text() == QStringLiteral("规则测试"); }));
+    EXPECT_TRUE(dialogs.saw(QStringLiteral("成功取到　2条文章！")));  // the result is still shown
+    EXPECT_FALSE(saveButton(*w)->isEnabled());
+    EXPECT_FALSE(at<QGroupBox>(*w, "分组框1")->isEnabled());
 }
 
 TEST_F(Options, LockedDatabaseKeepsTheEditorAndSaysSo) {
-    gui::OptionsWindow w(*main, dialogs, 1);
-    fillAndTest(w);
+    auto w = open(1);
+    fillAndTest(*w);
     Database other;
     ASSERT_TRUE(other.open(dir / "tovi.sdb"));
     ASSERT_TRUE(other.runScript("BEGIN EXCLUSIVE").ok);
-    w.savePlan();
+    click(saveButton(*w));
     other.runScript("ROLLBACK");
     EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("失败！"));
-    EXPECT_EQ(w.nameBox()->text(), QStringLiteral("演示 'x'"));  // nothing typed is lost
-    w.savePlan();
+    EXPECT_EQ(box(*w, "编辑框_站名")->text(), QStringLiteral("演示 'x'"));  // nothing typed is lost
+    click(saveButton(*w));
     EXPECT_FALSE(rule(3).empty());
 }
 
 TEST_F(Options, CategoriesReachTheTreeAfterARefresh) {
-    gui::OptionsWindow w(*main, dialogs, 2);
-    EXPECT_EQ(w.categoryEditor()->toPlainText(), QStringLiteral("论坛\n新闻"));
-    w.categoryEditor()->setPlainText(QStringLiteral("新闻\n\n博客\n"));
-    w.saveCategories();
+    auto w = open(2);
+    auto* editor = at<QPlainTextEdit>(*w, "分类编辑框");
+    editor->setPlainText(QStringLiteral("新闻\n\n博客\n"));
+    click(at<QPushButton>(*w, "保存栏目"));
     EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("　保存成功！"));
     EXPECT_EQ(Settings(dir / "tovimo.ini").read(SettingKey::categories()), gbk("<新闻><博客>"));
-    main->refreshIfIdle();
-    ASSERT_EQ(main->planTree()->topLevelItemCount(), 2);
-    EXPECT_EQ(main->planTree()->topLevelItem(0)->text(0), QStringLiteral("新闻"));
-    // Plans follow the position: plan 1 (class 1) is now under 新闻; plan 2 (class 2) under 博客.
-    EXPECT_EQ(main->planTree()->topLevelItem(1)->child(0)->text(0), QStringLiteral("新闻乙 [2]"));
+    contextMenu(child<QTreeWidget>(main.get(), QStringLiteral("栏目框"))->viewport());
+    choose(child<QMenu>(main.get(), QStringLiteral("栏目菜单")), QStringLiteral("刷新方案列表"));
+    auto* tree = child<QTreeWidget>(main.get(), QStringLiteral("栏目框"));
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("新闻"));
+    // Plans follow the position: plan 2 (class 2) is now under 博客.
+    EXPECT_EQ(tree->topLevelItem(1)->child(0)->text(0), QStringLiteral("新闻乙 [2]"));
+
+    // A read-only settings file is left as it was, and the user is told.
+    const std::string before = test::readFile(dir / "tovimo.ini");
+    std::filesystem::permissions(dir / "tovimo.ini", std::filesystem::perms::owner_read);
+    editor->setPlainText(QStringLiteral("别的"));
+    click(at<QPushButton>(*w, "保存栏目"));
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("保存失败，请重试！"));
+    EXPECT_EQ(test::readFile(dir / "tovimo.ini"), before);
+    std::filesystem::permissions(dir / "tovimo.ini", std::filesystem::perms::owner_all);
 }
 
 TEST_F(Options, ConsoleRunsOnTheMainConnectionAndShowsRows) {
-    gui::OptionsWindow w(*main, dialogs, 2);
-    w.sqlBox()->setPlainText(QStringLiteral("select id, name from rule order by id"));
-    w.runConsoleSql();
+    auto w = open(2);
+    auto* sql = at<QPlainTextEdit>(*w, "sql框");
+    auto* run = at<QPushButton>(*w, "按钮_执行SQL");
+    sql->setPlainText(QStringLiteral("select id, name from rule order by id"));
+    click(run);
     EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("SQL执行结果"));
     EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("SQL成功！"));
-    ASSERT_EQ(w.sqlRows()->rowCount(), 2);
-    EXPECT_EQ(w.sqlRows()->item(1, 1)->text(), QStringLiteral("新闻乙"));
-    w.sqlBox()->setPlainText(QString());
-    w.runConsoleSql();
+    auto* rows = at<QTableWidget>(*w, "SQL结果行");
+    ASSERT_EQ(rows->rowCount(), 2);
+    EXPECT_EQ(rows->item(1, 1)->text(), QStringLiteral("新闻乙"));
+    // The statement is echoed in the main window's status box.
+    EXPECT_TRUE(test::statusText(main.get())
+                    .contains(QStringLiteral("select id, name from rule order by idSQL成功！")));
+    sql->setPlainText(QString());
+    click(run);
     EXPECT_TRUE(dialogs.shown.back().text.startsWith(QStringLiteral("SQL出错：")));
-    w.sqlBox()->setPlainText(QStringLiteral("select * from nowhere"));
-    w.runConsoleSql();
+    sql->setPlainText(QStringLiteral("  -- only a comment\n"));
+    click(run);
+    EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("SQL成功！"));
+    sql->setPlainText(QStringLiteral("select * from nowhere"));
+    click(run);
     EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("SQL出错：no such table: nowhere，请重启软件！"));
 }
 

@@ -45,9 +45,7 @@ void MonitorEngine::reapFinished() {
 
 bool MonitorEngine::periodicRunning() const {
     std::lock_guard g(m_mutex);
-    for (const Worker& w : m_workers)
-        if (w.periodic && !w.done->load() && !w.thread.get_stop_token().stop_requested()) return true;
-    return false;
+    return periodicRunningLocked();
 }
 
 int MonitorEngine::runningWorkers() const {
@@ -57,19 +55,27 @@ int MonitorEngine::runningWorkers() const {
     return n;
 }
 
+bool MonitorEngine::periodicRunningLocked() const {
+    for (const Worker& w : m_workers)
+        if (w.periodic && !w.done->load() && !w.thread.get_stop_token().stop_requested()) return true;
+    return false;
+}
+
 bool MonitorEngine::startPeriodic(std::vector<int> queue, std::chrono::milliseconds pause) {
-    if (periodicRunning()) return false;
-    launch(std::move(queue), RunMode::RunTicked, true, pause);
+    // The check and the launch under one lock: two starts at once never make two workers.
+    std::lock_guard g(m_mutex);
+    if (periodicRunningLocked()) return false;
+    launchLocked(std::move(queue), RunMode::RunTicked, true, pause);
     return true;
 }
 
 void MonitorEngine::startOneShot(std::vector<int> queue, RunMode mode) {
-    launch(std::move(queue), mode, false, {});
+    std::lock_guard g(m_mutex);
+    launchLocked(std::move(queue), mode, false, {});
 }
 
-void MonitorEngine::launch(std::vector<int> queue, RunMode mode, bool periodic,
-                           std::chrono::milliseconds pause) {
-    std::lock_guard g(m_mutex);
+void MonitorEngine::launchLocked(std::vector<int> queue, RunMode mode, bool periodic,
+                                 std::chrono::milliseconds pause) {
     reapFinished();
     Worker& w = m_workers.emplace_back();
     w.mode = mode;

@@ -72,7 +72,8 @@ private:
         bool periodic;
         std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
     };
-    void launch(std::vector<int> queue, RunMode mode, bool periodic, std::chrono::milliseconds pause);
+    void launchLocked(std::vector<int> queue, RunMode mode, bool periodic, std::chrono::milliseconds pause);
+    bool periodicRunningLocked() const;
     void periodicBody(std::stop_token stop, std::vector<int> queue, std::chrono::milliseconds pause);
     void passBody(std::stop_token stop, const std::vector<int>& queue);
     void reapFinished();

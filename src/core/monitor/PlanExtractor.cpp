@@ -47,34 +47,46 @@ PlanFetcher PlanExtractor::networkFetcher(FetchLimits limits) {
                     const CancelCheck& cancel) { return HttpRequest(url, cookie, headers, cancel, limits); };
 }
 
-bool PlanExtractor::acquire(int planId, std::stop_token stop) {
-    std::unique_lock lock(m_runningMutex);
-    if (m_running.count(planId)) {
-        m_sql.sink().append(gbk("\r\n方案") + std::to_string(planId) +
-                            gbk(" 正在被另一个任务提取，等它结束后再提取"));
-        if (!m_runningChanged.wait(lock, stop, [&] { return m_running.count(planId) == 0; })) return false;
+// Marks a plan as running for the guard's lifetime; a second run of the same plan waits for
+// the first (or for a stop request). The mark goes whichever way the run ends.
+class PlanExtractor::RunningGuard {
+public:
+    RunningGuard(PlanExtractor& e, int planId, std::stop_token stop) : m_e(e), m_id(planId) {
+        std::unique_lock lock(e.m_runningMutex);
+        if (e.m_running.count(planId)) {
+            e.m_sql.sink().append(gbk("\r\n方案") + std::to_string(planId) +
+                                  gbk(" 正在被另一个任务提取，等它结束后再提取"));
+            if (!e.m_runningChanged.wait(lock, stop, [&] { return e.m_running.count(planId) == 0; })) return;
+        }
+        e.m_running.insert(planId);
+        m_held = true;
     }
-    m_running.insert(planId);
-    return true;
-}
+    ~RunningGuard() {
+        if (!m_held) return;
+        {
+            std::lock_guard lock(m_e.m_runningMutex);
+            m_e.m_running.erase(m_id);
+        }
+        m_e.m_runningChanged.notify_all();
+    }
+    bool held() const { return m_held; }
+    RunningGuard(const RunningGuard&) = delete;
+    RunningGuard& operator=(const RunningGuard&) = delete;
 
-void PlanExtractor::release(int planId) {
-    {
-        std::lock_guard lock(m_runningMutex);
-        m_running.erase(planId);
-    }
-    m_runningChanged.notify_all();
-}
+private:
+    PlanExtractor& m_e;
+    int m_id;
+    bool m_held = false;
+};
 
 void PlanExtractor::runPlan(long long planId, std::stop_token stop) {
     if (!PlanTable::isValidId(planId)) {
         m_sql.sink().append(planIdOutOfRangeLine(std::to_string(planId)));
         return;
     }
-    int id = static_cast<int>(planId);
-    if (!acquire(id, stop)) return;
-    runLocked(id, stop);
-    release(id);
+    const int id = static_cast<int>(planId);
+    RunningGuard running(*this, id, stop);
+    if (running.held()) runLocked(id, stop);
 }
 
 void PlanExtractor::runLocked(int planId, std::stop_token stop) {
@@ -190,7 +202,7 @@ void PlanExtractor::runLocked(int planId, std::stop_token stop) {
     // the pauses, never the commit above.
     for (std::size_t i = 0; i < statements.size(); ++i) {
         m_sql.echo(statements[i].display(), results[i]);
-        if (i < inserts && !stop.stop_requested()) pauseFor(m_articlePause, stop);
+        if (i < inserts && !stop.stop_requested()) pauseFor(m_articlePause.load(), stop);
     }
     endLine();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // One plan run: fetch the list page, clean, cut, match, judge which matches are new, store
 // them with the plan update in one transaction, and report every step in the status log.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -36,8 +37,9 @@ public:
 
     static constexpr std::chrono::milliseconds kDefaultMatchBudget{10000};
 
-    // Pause between the echoes of stored articles (the status trace's pacing).
-    void setArticlePause(std::chrono::milliseconds pause) { m_articlePause = pause; }
+    // Pause between the echoes of stored articles (the status trace's pacing). Runs read it
+    // while another thread may set it.
+    void setArticlePause(std::chrono::milliseconds pause) { m_articlePause.store(pause); }
     // Time one plan's matching may take; a page that needs more ends its run with a status line.
     void setMatchBudget(std::chrono::milliseconds budget) { m_matchBudget = budget; }
 
@@ -50,16 +52,15 @@ public:
     static PlanFetcher networkFetcher(FetchLimits limits = {});
 
 private:
+    class RunningGuard;
     void runLocked(int planId, std::stop_token stop);
-    bool acquire(int planId, std::stop_token stop);
-    void release(int planId);
 
     LoggedSql& m_sql;
     PlanTable& m_table;
     AlertNotifier& m_alerts;
     const Clock& m_clock;
     PlanFetcher m_fetch;
-    std::chrono::milliseconds m_articlePause = kDefaultArticlePause;
+    std::atomic<std::chrono::milliseconds> m_articlePause{kDefaultArticlePause};
     std::chrono::milliseconds m_matchBudget = kDefaultMatchBudget;
 
     std::mutex m_runningMutex;

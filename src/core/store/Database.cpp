@@ -55,14 +55,21 @@ bool Database::lock(const std::function<bool()>& cancel) {
         return true;
     }
     const auto step = m_waitHook ? m_waitStep : std::chrono::milliseconds(50);
+    bool waited = false;
+    bool locked = true;
     while (!m_busy.try_lock_for(step)) {
-        if (cancel && cancel()) return false;
-        if (m_waitHook) m_waitHook();
+        if (cancel && cancel()) {
+            locked = false;
+            break;
+        }
+        if (m_waitHook) m_waitHook(false);
+        waited = true;
     }
-    return true;
+    if (waited && m_waitHook) m_waitHook(true);
+    return locked;
 }
 
-void Database::setWaitHook(std::function<void()> hook, std::chrono::milliseconds step) {
+void Database::setWaitHook(std::function<void(bool)> hook, std::chrono::milliseconds step) {
     m_waitHook = std::move(hook);
     m_waitStep = step;
 }

@@ -1,0 +1,94 @@
+#include "gui/AdvancedPage.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "core/plans/PlanEditing.h"
+#include "core/settings/Settings.h"
+#include "core/store/LoggedSql.h"
+#include "gui/Dialogs.h"
+#include "gui/GuiTables.h"
+#include "gui/GuiText.h"
+
+namespace tovi::gui {
+namespace {
+
+constexpr int kTabBar = 20;
+
+std::string toCrlf(const QString& text) {
+    QString t = text;
+    t.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    return g(t);
+}
+
+}  // namespace
+
+AdvancedPage::AdvancedPage(Settings& settings, LoggedSql& console, Dialogs& dialogs,
+                           const std::vector<std::string>& categoryNames, QWidget* parent)
+    : QWidget(parent), m_settings(settings), m_console(console), m_dialogs(dialogs) {
+    auto* categories = new QGroupBox(QStringLiteral("方案分类"), this);
+    categories->setObjectName(QStringLiteral("栏目分类组"));
+    categories->setGeometry(6, 27 - kTabBar, 186, 259);
+    auto* l = new QLabel(QStringLiteral("一行代表一个分类"), categories);
+    l->setGeometry(9, 19, 168, 16);
+    m_categories = new QPlainTextEdit(categories);
+    m_categories->setObjectName(QStringLiteral("分类编辑框"));
+    m_categories->setGeometry(9, 45, 168, 171);
+    for (const std::string& name : categoryNames) m_categories->appendPlainText(q(name));
+    auto* saveCats = new QPushButton(QStringLiteral("保存栏目"), categories);
+    saveCats->setObjectName(QStringLiteral("保存栏目"));
+    saveCats->setGeometry(10, 224, 168, 27);
+    connect(saveCats, &QPushButton::clicked, this, &AdvancedPage::saveCategories);
+
+    auto* rules = new QGroupBox(QStringLiteral("标题有效性（开发中）"), this);
+    rules->setObjectName(QStringLiteral("数据库框1"));
+    rules->setGeometry(198, 27 - kTabBar, 500, 126);
+    rules->setEnabled(false);
+    auto* rulesText =
+        new QLabel(QStringLiteral("当文章标题中 包含关键词 / 不包含关键词 … 执行操作：入库 / 提醒"), rules);
+    rulesText->setGeometry(12, 24, 470, 24);
+
+    auto* consoleGroup = new QGroupBox(QStringLiteral("数据库维护"), this);
+    consoleGroup->setObjectName(QStringLiteral("数据库框"));
+    consoleGroup->setGeometry(198, 161 - kTabBar, 500, 124);
+    m_sql = new QPlainTextEdit(QStringLiteral("update info set issoucang=1 where id=671"), consoleGroup);
+    m_sql->setObjectName(QStringLiteral("sql框"));
+    m_sql->setGeometry(8, 19, 394, 95);
+    auto* run = new QPushButton(QStringLiteral("执行SQL命令"), consoleGroup);
+    run->setObjectName(QStringLiteral("按钮_执行SQL"));
+    run->setGeometry(409, 68, 84, 32);
+    connect(run, &QPushButton::clicked, this, &AdvancedPage::runConsoleSql);
+    // Beyond the design: the result and a query's rows stay on the page.
+    m_sqlResult = new QLabel(this);
+    m_sqlResult->setObjectName(QStringLiteral("SQL结果"));
+    m_sqlResult->setGeometry(198, 290 - kTabBar, 500, 20);
+    m_sqlRows = new QTableWidget(this);
+    m_sqlRows->setObjectName(QStringLiteral("SQL结果行"));
+    m_sqlRows->setGeometry(198, 312 - kTabBar, 500, 110);
+    m_sqlRows->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_sqlRows->verticalHeader()->hide();
+}
+
+void AdvancedPage::saveCategories() {
+    const std::string value = categoriesFromEditorText(toCrlf(m_categories->toPlainText()));
+    if (m_settings.write(SettingKey::categories(), value))
+        m_dialogs.show(window(), QStringLiteral("本设置将在软件下次启动时生效！"),
+                       QStringLiteral("　保存成功！"), QMessageBox::Information);
+    else
+        m_dialogs.show(window(), QStringLiteral("保存失败，请重试！"));
+}
+
+void AdvancedPage::runConsoleSql() {
+    SqlResult rows;
+    std::string result = m_console.execScript(toCrlf(m_sql->toPlainText()), &rows);
+    m_sqlResult->setText(q(result));
+    fillTable(m_sqlRows, rows.ok ? rows.columns : std::vector<std::string>{},
+              rows.ok ? rows.rows : decltype(rows.rows){});
+    m_dialogs.show(window(), q(result), QStringLiteral("SQL执行结果"));
+}
+
+}  // namespace tovi::gui

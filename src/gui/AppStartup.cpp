@@ -1,0 +1,16 @@
+#include "gui/AppStartup.h"
+
+#include "gui/MainWindow.h"
+
+namespace tovi::gui {
+
+bool AppStartup::run(MainWindow& window) {
+    window.applySettings();
+    window.installTray();
+    if (!window.openDatabase()) return false;
+    window.buildPlanTree();
+    window.installHotKey();
+    return true;
+}
+
+}  // namespace tovi::gui

@@ -1,0 +1,92 @@
+#pragma once
+// The page "方案操作": the plan editor. A plan can be saved only after a test that found
+// matches (规则测试 unlocks 保存 and 数据项); a user's change of the URL or the expression locks
+// saving again. Texts the program writes into the boxes never count as changes.
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "core/monitor/PlanTestRun.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+
+namespace tovi {
+class Database;
+}
+
+namespace tovi::gui {
+
+class Dialogs;
+class PlanTestRunner;
+
+class PlanEditorPage : public QWidget {
+    Q_OBJECT
+public:
+    PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector<std::string>& categoryNames,
+                   QWidget* parent = nullptr);
+    ~PlanEditorPage() override;
+
+    // -1 a new plan, 0 edit the row, 1 a copy of the row (cells of table rule).
+    void loadEditor(int mode, const std::vector<std::string>& row);
+    // 0 时间倒序, 2 时间正序, 8 比较文章ID.
+    void setJudgeMode(int mode);
+    void cancelTest();
+
+signals:
+    // A plan was saved: the plan list is refilled.
+    void planSaved();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildCollectGroup();
+    void buildDataItems();
+    void buildResultArea();
+    void lockSaving();
+    void toggleTest();
+    void startTest();
+    void showTestResult(const PlanTestResult& result);
+    void savePlan();
+
+    Database& m_db;
+    Dialogs& m_dialogs;
+    PlanTestRunner* m_runner = nullptr;
+    int m_judgeMode = 0;
+    // Counts the user's changes of the URL and the expression: a test result that arrives
+    // after such a change unlocks nothing.
+    int m_edits = 0;
+    int m_testedEdits = 0;
+
+    QLineEdit* m_name = nullptr;
+    QComboBox* m_category = nullptr;
+    QCheckBox* m_gbk = nullptr;
+    QLineEdit* m_ua = nullptr;
+    QLineEdit* m_url = nullptr;
+    QPlainTextEdit* m_cookie = nullptr;
+    QLineEdit* m_before = nullptr;
+    QLineEdit* m_after = nullptr;
+    QComboBox* m_regex = nullptr;
+    QGroupBox* m_dataItems = nullptr;
+    QRadioButton* m_modes[3] = {};
+    QLineEdit* m_tindex = nullptr;
+    QLineEdit* m_uindex = nullptr;
+    QLineEdit* m_oindex = nullptr;
+    QLineEdit* m_template = nullptr;
+    QLineEdit* m_id = nullptr;
+    QPushButton* m_save = nullptr;
+    QPushButton* m_test = nullptr;
+    QLabel* m_hint = nullptr;
+    QTableWidget* m_testList = nullptr;
+    QPlainTextEdit* m_testText = nullptr;
+};
+
+}  // namespace tovi::gui

@@ -1,0 +1,69 @@
+#include "gui/PlanPane.h"
+
+#include <QMenu>
+
+#include "core/plans/PlanTable.h"
+#include "gui/Dialogs.h"
+#include "gui/Links.h"
+#include "gui/PlanTreeWidget.h"
+#include "gui/StatusBox.h"
+
+namespace tovi::gui {
+
+PlanPane::PlanPane(QWidget* window, Context context) : QObject(window), m_ctx(std::move(context)) {
+    m_tree = new PlanTreeWidget(window);
+    connect(m_tree, &PlanTreeWidget::planSelected, this, &PlanPane::planSelected);
+    connect(m_tree, &QWidget::customContextMenuRequested, this, &PlanPane::popupMenu);
+
+    m_menu = new QMenu(window);
+    m_menu->setObjectName(QStringLiteral("栏目菜单"));
+    m_openPage = m_menu->addAction(QStringLiteral("在浏览器中打开"), this, &PlanPane::openSelectedPlanPage);
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("新建一个监控方案"), this, [this] { emit optionsRequested(1); });
+    m_manage = m_menu->addAction(QStringLiteral("管理方案"), this, [this] { emit optionsRequested(0); });
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("展开列表"), m_tree, &PlanTreeWidget::expandAllCategories);
+    m_menu->addAction(QStringLiteral("刷新方案列表"), this, &PlanPane::refreshIfIdle);
+}
+
+void PlanPane::applyLayout(const QRect& area) { m_tree->setGeometry(area); }
+
+void PlanPane::refresh() {
+    PlanTree tree = refreshPlanTree(m_ctx.db, m_ctx.settings, m_ctx.planTable, &m_ctx.status.sink());
+    m_categoryNames.clear();
+    for (const CategoryNode& c : tree.categories) m_categoryNames.push_back(c.name);
+    m_tree->rebuild(tree);
+}
+
+void PlanPane::refreshIfIdle() {
+    if (m_ctx.monitoring()) {
+        m_ctx.dialogs.show(m_tree->window(), QStringLiteral("请先停止进行中的任务！"));
+        return;
+    }
+    refresh();
+}
+
+void PlanPane::expandFirstCategory() {
+    if (m_tree->topLevelItemCount() > 0) m_tree->topLevelItem(0)->setExpanded(true);
+}
+
+std::vector<int> PlanPane::queue(RunMode mode) const { return m_tree->queue(mode); }
+
+void PlanPane::focusTree() { m_tree->setFocus(); }
+
+void PlanPane::popupMenu(const QPoint& pos) {
+    // The menu acts on the selected node; the right click itself selects nothing.
+    const bool selected = m_tree->currentItem() && m_tree->currentItem()->isSelected();
+    m_openPage->setEnabled(selected && !m_tree->selectionIsCategory());
+    m_manage->setVisible(selected);
+    if (selected) m_tree->setFocus();
+    m_menu->popup(m_tree->viewport()->mapToGlobal(pos));
+}
+
+void PlanPane::openSelectedPlanPage() {
+    int id = m_tree->selectedPlanId();
+    if (id < 1) return;
+    if (auto row = m_ctx.planTable.row(id)) openLink((*row)[kRuleUrl], m_ctx.status);
+}
+
+}  // namespace tovi::gui

@@ -1,0 +1,65 @@
+#pragma once
+// The tray icon and the program's main menu (托盘菜单, also behind the ☰ button), and the
+// alert the user sees and hears: the alert icon with its tooltip, the sound. It is the GUI's
+// alert sink: the engine calls it on worker threads, and it carries each call out on the GUI
+// thread.
+#include <QObject>
+#include <QSystemTrayIcon>
+
+#include "core/monitor/AlertNotifier.h"
+
+class QAction;
+class QMenu;
+class QSoundEffect;
+class QWidget;
+
+namespace tovi {
+class Settings;
+}
+
+namespace tovi::gui {
+
+class TrayController : public QObject, public AlertSink {
+    Q_OBJECT
+public:
+    static const QString& normalTip();  // "Tovi监控"
+    static const QString& alertTip();   // "有新的消息！"
+
+    // The menu belongs to the window; the switches are read and written through settings.
+    TrayController(QWidget* window, Settings& settings);
+
+    // Binds the alert switches the menu shows and toggles.
+    void setAlerts(AlertNotifier* alerts) { m_alerts = alerts; }
+    // Shows the icon where the desktop has a notification area; false where it has none.
+    bool install();
+    bool available() const;
+    void hide();
+    void popupMenu(const QPoint& globalPos);
+
+    // AlertSink: may be called from any thread.
+    void playSound() override;
+    void showAlertIcon() override;
+    void showNormalIcon() override;
+
+signals:
+    // A left click or double-click on the icon.
+    void activated();
+    void optionsRequested();
+    void saveWindowSettingsRequested();
+    void aboutRequested();
+    void exitRequested();
+
+private:
+    void updateChecks();
+
+    QWidget* m_window;
+    Settings& m_settings;
+    AlertNotifier* m_alerts = nullptr;
+    QSystemTrayIcon* m_icon = nullptr;
+    QMenu* m_menu = nullptr;
+    QAction* m_sound = nullptr;
+    QAction* m_iconSwitch = nullptr;
+    QSoundEffect* m_player = nullptr;
+};
+
+}  // namespace tovi::gui
