@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev libboost-regex-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev openssl
-  qt6-base-dev qt6-multimedia-dev libgl-dev libxcb1-dev fonts-noto-cjk
+  qt6-base-dev qt6-multimedia-dev libgl-dev libxcb1-dev libxcb-xinput-dev fonts-noto-cjk
   xvfb xauth trayer xdotool
 )
 

@@ -121,6 +121,23 @@ TEST_F(Options, OpensOnTheRequestedPageInItsDesignState) {
     EXPECT_EQ(at<QPlainTextEdit>(*w, "分类编辑框")->toPlainText(), QStringLiteral("论坛\n新闻"));
 }
 
+TEST_F(Options, ItsOwnConnectionIsCheckedLikeTheMainOne) {
+    // Another program replaced tovi.sdb with a file that lacks our tables.
+    main.reset();
+    std::filesystem::remove(dir / "tovi.sdb");
+    Database foreign;
+    ASSERT_TRUE(foreign.create(dir / "tovi.sdb"));
+    ASSERT_TRUE(foreign.runScript("create table notes(x)").ok);
+    foreign.close();
+    main = startWindow();
+    dialogs.shown.clear();
+    auto w = open(0);
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("数据库打开失败！")));
+    EXPECT_TRUE(dialogs.shown[0].text.contains(QStringLiteral("rule")));  // says which table is missing
+    EXPECT_EQ(planList(*w)->rowCount(), 0);
+}
+
 TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
     auto w = open(1);
     fillAndTest(*w);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "core/monitor/PlanTestRun.h"
@@ -101,6 +102,43 @@ TEST_F(RunControl, StopWhileWaitingForTheDatabase) {
     other.runScript("ROLLBACK");
     ASSERT_TRUE(monitoring->engine().waitPeriodic(10s));
     EXPECT_EQ(articleCount(), 0);
+}
+
+TEST_F(RunControl, StartsFromManyThreadsMakeOnePeriodicWorker) {
+    PlanRowValues spec;
+    spec.url = server.url("/one.html");
+    int id = addPlan(spec);
+    setPage("/one.html", listPage({{1, "一"}}, false));
+    std::atomic<int> started{0};
+    std::vector<std::thread> starters;
+    for (int i = 0; i < 8; ++i)
+        starters.emplace_back([&] { started += monitoring->engine().startPeriodic({id}, 1h); });
+    for (auto& t : starters) t.join();
+    EXPECT_EQ(started.load(), 1);
+    monitoring->engine().requestStopAll();
+    ASSERT_TRUE(monitoring->engine().waitAll(5s));
+}
+
+TEST_F(RunControl, AStoppedWaitForARunningPlanLetsTheNextRunIn) {
+    test::RawHttpServer hanging("", /*hang=*/true);
+    PlanRowValues spec;
+    spec.url = hanging.url("/list.html");
+    int id = addPlan(spec);
+    // One pass hangs on the page; a second waits for it, then both are stopped.
+    monitoring->engine().startOneShot({id}, RunMode::RunAll);
+    ASSERT_TRUE(hanging.waitForRequests(1));
+    monitoring->engine().startOneShot({id}, RunMode::RunAll);
+    ASSERT_TRUE(eventually([&] { return sink.utf8().find("正在被另一个任务提取") != std::string::npos; }));
+    monitoring->engine().requestStopAll();
+    ASSERT_TRUE(monitoring->engine().waitAll(5s));
+    // Neither left the plan marked as running: a new run starts at once.
+    sink.replaceAll("");
+    setPage("/list.html", listPage({{1, "一"}}, false));
+    db.run(Statement("update rule set url=? where id=?", {server.url("/list.html"), id}));
+    reloadPlanTable();
+    monitoring->extractor().runPlan(id);
+    EXPECT_EQ(sink.utf8().find("正在被另一个任务提取"), std::string::npos);
+    EXPECT_EQ(articleCount(), 1);
 }
 
 TEST_F(RunControl, EmptyQueueEndsTheWorkerAndSaysSo) {
