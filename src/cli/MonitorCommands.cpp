@@ -42,8 +42,12 @@ class CycleCounter final : public MonitorListener {
 public:
     void cycleFinished(bool) override { ++cycles; }
     void queueEmpty(RunMode) override { empty = true; }
+    void planFinished(int, const PlanRunOutcome& outcome) override {
+        if (outcome.kind == PlanRunOutcome::Kind::StoreFailed) storeFailed = true;
+    }
     std::atomic<int> cycles{0};
     std::atomic<bool> empty{false};
+    std::atomic<bool> storeFailed{false};
 };
 
 }  // namespace
@@ -130,6 +134,10 @@ int commandRun(Context& ctx) {
     if (counter.empty)
         printLine(ctx.err, gbk("执行队列为空！") + " (tick plans with isdo=1 or give --plan ID)");
     if (g_interrupted) ctx.err << "stopped\n";
+    if (counter.storeFailed) {
+        ctx.err << "run: the articles of at least one plan could not be stored (see the status lines)\n";
+        return kFailed;
+    }
     return kOk;
 }
 

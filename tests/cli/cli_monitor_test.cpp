@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <mutex>
+#include <thread>
+
 #include "cli/CliRunner.h"
 #include "support/LoopbackServers.h"
 #include "support/TestSupport.h"
@@ -86,6 +89,78 @@ TEST(CliMonitor, BadArguments) {
         SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
         EXPECT_EQ(runCli(dir.path(), c.args).code, 2);
     }
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+// A plan whose page of 300 articles answers slowly, so that runs overlap.
+struct SlowSite {
+    SlowSite() {
+        server.server().Get("/list.html", [this](const httplib::Request&, httplib::Response& res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            std::lock_guard g(m);
+            res.set_content(page, "text/html; charset=gbk");
+        });
+        server.start();
+    }
+    void setItems(int newest, int count) {
+        std::string html = "<ul>";
+        for (int id = newest; id > newest - count; --id)
+            html += "<li><a href=\"t-" + std::to_string(id) + "\">文章" + std::to_string(id) + "</a></li>";
+        std::lock_guard g(m);
+        page = gbk(html + "</ul>");
+    }
+    std::string planSql(const char* type, int isdo) const {
+        return "insert into "
+               "rule(class,code,name,url,ua,buquan,regular,before,after,tindex,uindex,oindex,isdo,"
+               "lastid,type) values(1,'1','演示','" +
+               server.url("/list.html") + "','UA','" + server.url("/t-[1]") +
+               "','<li><a href=\"t-(\\d+)\">(.*?)</a></li>','<ul>','</ul>','2','1','0'," +
+               std::to_string(isdo) + ",'','" + type + "')";
+    }
+    test::HttpTestServer server;
+    std::mutex m;
+    std::string page;
+};
+
+TEST(CliMonitor, TwoProgramsRunningTheSamePlansStoreEachArticleOnce) {
+    test::TempDir dir;
+    SlowSite site;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    // The page lists the newest first: a time-descending plan and an article-id plan watch it.
+    for (const char* type : {"0", "8"}) ASSERT_EQ(runCli(dir.path(), {"sql", site.planSql(type, 1)}).code, 0);
+    const std::string one = std::string("'") + TOVI_CLI_BINARY + "' --dir '" + dir.path().string() +
+                            "' run --pause-ms 0 >/dev/null 2>&1";
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        site.setItems(round * 100 + 200, 300);  // 100 new articles each round
+        ASSERT_EQ(std::system(("(" + one + ") & (" + one + ") & wait").c_str()), 0);
+        auto count = runCli(
+            dir.path(),
+            {"sql", "select count(*) || '/' || count(distinct planid||'|'||title||'|'||url) from info"});
+        const std::string total = std::to_string(2 * (200 + round * 100));
+        EXPECT_NE(count.out.find("\n" + total + "/" + total + "\n"), std::string::npos) << count.out;
+    }
+}
+
+TEST(CliMonitor, RunSaysSoAndFailsWhenArticlesCannotBeStored) {
+    test::TempDir dir;
+    SlowSite site;
+    site.setItems(3, 3);
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql", site.planSql("0", 1)}).code, 0);
+    std::filesystem::permissions(dir / "tovi.sdb", std::filesystem::perms::owner_read);
+    auto run = runCli(dir.path(), {"run", "--pause-ms", "0"});
+    std::filesystem::permissions(dir / "tovi.sdb",
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find("保存失败（"), std::string::npos) << run.out;
+    EXPECT_EQ(runCli(dir.path(), {"sql", "select count(*) from info"}).out.find("| 3"), std::string::npos);
+    EXPECT_EQ(runCli(dir.path(), {"run", "--pause-ms", "0"}).code, 0);
 }
 
 }  // namespace

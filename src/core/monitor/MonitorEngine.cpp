@@ -102,7 +102,8 @@ void MonitorEngine::launchLocked(std::vector<int> queue, RunMode mode, bool peri
 void MonitorEngine::passBody(std::stop_token stop, const std::vector<int>& queue) {
     for (int id : queue) {
         if (stop.stop_requested()) return;
-        m_extractor.runPlan(id, stop);
+        PlanRunOutcome outcome = m_extractor.runPlan(id, stop);
+        if (m_listener) m_listener->planFinished(id, outcome);
     }
 }
 

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/monitor/PlanRunOutcome.h"
 #include "core/plans/PlanTree.h"
 #include "core/text/Timestamp.h"
 
@@ -34,6 +35,11 @@ public:
     virtual void workerFinished(RunMode) {}
     // A periodic cycle ended (after its end line and alert, before the pause).
     virtual void cycleFinished(bool alerted) { (void)alerted; }
+    // One plan's run ended, and how.
+    virtual void planFinished(int planId, const PlanRunOutcome& outcome) {
+        (void)planId;
+        (void)outcome;
+    }
 };
 
 constexpr int kMinimumFrequencySeconds = 10;

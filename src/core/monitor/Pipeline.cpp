@@ -71,28 +71,20 @@ std::string cleanSource(std::string_view source) {
     return out;
 }
 
-CutResult cutRegion(std::string_view source, std::string_view before, std::string_view after,
-                    std::string_view lastArticleMarker, JudgeMode mode) {
-    CutResult result;
-    if (mode != JudgeMode::CompareArticleId && !lastArticleMarker.empty()) {
-        static const std::string quoteToken = gbk("#引号");
-        const std::string start = gbkReplaceAll(before, quoteToken, "\"");
-        std::size_t startPos = start.empty() ? 0 : gbkFind(source, start);
-        if (startPos != kNotFound) {
-            std::size_t regionStart = startPos + start.size();
-            std::size_t markerPos = gbkFind(source, lastArticleMarker, regionStart);
-            if (markerPos != kNotFound) {
-                result.markerFound = true;
-                if (mode == JudgeMode::TimeAscending)
-                    result.region = TextBetween(source.substr(regionStart), lastArticleMarker, after);
-                else
-                    result.region = std::string(source.substr(regionStart, markerPos - regionStart));
-                return result;
-            }
-        }
+std::string widenedRegion(std::string_view source, std::string_view before, std::string_view after,
+                          JudgeMode mode) {
+    static const std::string quoteToken = gbk("#引号");
+    const std::string start = gbkReplaceAll(before, quoteToken, "\"");
+    std::size_t startPos = start.empty() ? 0 : gbkFind(source, start);
+    if (mode == JudgeMode::TimeDescending) {
+        if (startPos == kNotFound) return {};
+        return std::string(source.substr(startPos + start.size()));
     }
-    result.region = TextBetween(source, before, after);
-    return result;
+    std::size_t from = startPos == kNotFound ? 0 : startPos + start.size();
+    const std::string end = gbkReplaceAll(after, quoteToken, "\"");
+    if (end.empty()) return {};
+    std::size_t endPos = gbkFind(source, end, from);
+    return endPos == kNotFound ? std::string() : std::string(source.substr(from, endPos - from));
 }
 
 struct Expression::Compiled {

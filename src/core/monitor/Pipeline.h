@@ -20,17 +20,12 @@ JudgeMode judgeModeFromText(std::string_view typeText);
 // Deletes CR LF pairs, then tabs, then halves runs of spaces (each a single pass).
 std::string cleanSource(std::string_view source);
 
-struct CutResult {
-    std::string region;
-    bool markerFound = false;  // the last article marker stood after the start marker
-};
-
-// Narrows the cleaned page to the plan's region. In the time modes the last article marker
-// (the stored title) ends the region (TimeDescending) or starts it (TimeAscending); it
-// counts only where it stands after the start marker, so an earlier copy (a sidebar) or a
-// missing one never yields an empty region that would stall the plan.
-CutResult cutRegion(std::string_view source, std::string_view before, std::string_view after,
-                    std::string_view lastArticleMarker, JudgeMode mode);
+// The region a time-mode plan's last article marker stood in for one of the plan's own
+// markers: from the start marker to the end of the page (newest at the top), or from the start
+// marker, or the beginning of the page when it is missing, to the end marker (newest at the
+// bottom). A plan whose list lost one of its markers still finds its last article there.
+std::string widenedRegion(std::string_view source, std::string_view before, std::string_view after,
+                          JudgeMode mode);
 
 // One match: group 0 is the whole match; a group that took no part is empty.
 struct Match {

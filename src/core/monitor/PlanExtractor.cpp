@@ -1,13 +1,16 @@
 #include "core/monitor/PlanExtractor.h"
 
 #include "core/monitor/AlertNotifier.h"
+#include "core/monitor/ArticleStore.h"
 #include "core/monitor/Pipeline.h"
 #include "core/net/Decode.h"
 #include "core/net/HttpRequest.h"
 #include "core/net/Url.h"
 #include "core/plans/PlanTable.h"
 #include "core/store/LoggedSql.h"
+#include "core/store/StatusSink.h"
 #include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
 
 namespace tovi {
@@ -79,34 +82,50 @@ private:
     bool m_held = false;
 };
 
-void PlanExtractor::runPlan(long long planId, std::stop_token stop) {
+PlanRunOutcome PlanExtractor::runPlan(long long planId, std::stop_token stop) {
     if (!PlanTable::isValidId(planId)) {
         m_sql.sink().append(planIdOutOfRangeLine(std::to_string(planId)));
-        return;
+        return {PlanRunOutcome::Kind::NotRunnable, 0, 0, planIdOutOfRangeLine(std::to_string(planId))};
     }
     const int id = static_cast<int>(planId);
     RunningGuard running(*this, id, stop);
-    if (running.held()) runLocked(id, stop);
+    if (!running.held()) return {};
+    return runLocked(id, stop);
 }
 
-void PlanExtractor::runLocked(int planId, std::stop_token stop) {
+namespace {
+
+using Kind = PlanRunOutcome::Kind;
+
+bool hasTitle(const std::vector<Match>& matches, std::int64_t titleGroup, const std::string& title) {
+    for (const Match& m : matches)
+        if (groupText(m, titleGroup) == title) return true;
+    return false;
+}
+
+}  // namespace
+
+PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
     StatusSink& sink = m_sql.sink();
     const std::string idText = std::to_string(planId);
     auto endLine = [&] {
         sink.append(gbk("\r\n任务") + idText + gbk("已结束----") + ShortTimestamp(m_clock));
     };
+    auto finish = [&](Kind kind, std::string reason = {}) {
+        endLine();
+        return PlanRunOutcome{kind, 0, 0, std::move(reason)};
+    };
+    const PlanRunOutcome stopped{};
 
     sink.append(gbk("\r\n开始提取 方案") + idText + gbk(" 的新文章 ---- ") + ShortTimestamp(m_clock));
     // A copy: a tree rebuild may refill the table while this run works.
     PlanRow plan = *m_table.row(planId);
     const bool pageIsGbk = plan[kRuleCode] == "1";
     const JudgeMode mode = judgeModeFromText(plan[kRuleType]);
-    const std::int64_t storedLastId = TextToInt(plan[kRuleLastid]);
     const Expression expression = Expression::compile(plan[kRuleRegular]);
     if (std::string problem = planRunProblem(plan, expression); !problem.empty()) {
         sink.append(gbk("\r\n方案") + idText + gbk(" 不能运行：") + problem + gbk("，已跳过！"));
-        endLine();
-        return;
+        return finish(Kind::NotRunnable, problem);
     }
     sink.append(gbk("\r\n正在 采集源码"));
 
@@ -114,97 +133,104 @@ void PlanExtractor::runLocked(int planId, std::stop_token stop) {
     FetchResult fetched = m_fetch(plan[kRuleUrl], cookie, "User-Agent: " + plan[kRuleUa],
                                   [&stop] { return stop.stop_requested(); });
     m_table.setCookie(planId, cookie);
-    if (stop.stop_requested()) return;
+    if (stop.stop_requested()) return stopped;
     std::string source = decodeBody(fetched.body, pageIsGbk);
 
     sink.append(gbk("、整理源码"));
     source = cleanSource(source);
     sink.append(gbk("、取有效源码"));
-    CutResult cut = cutRegion(source, plan[kRuleBefore], plan[kRuleAfter], plan[kRuleArttile], mode);
-    if (mode != JudgeMode::CompareArticleId && !cut.markerFound)
-        sink.append(gbk("源码中末发现最后文章标记！"));
-    if (cut.region.empty()) {
-        std::string line = gbk("\r\n截取源码为空，可能是 无新文章、采集区域设置、源站无法访问 等原因！");
-        if (!fetched.error.empty()) line += gbk("（") + fetched.error + gbk("）");
-        sink.append(line);
-        return;
-    }
 
-    sink.append(gbk("、匹配文章"));
+    JudgeRules rules;
+    rules.mode = mode;
+    rules.titleGroup = TextToInt(plan[kRuleTindex]);
+    rules.idGroup = TextToInt(plan[kRuleUindex]);
+    rules.otherGroup = TextToInt(plan[kRuleOindex]);
+    rules.urlTemplate = plan[kRuleBuquan];
+    // The marker as this run starts; the write transaction below reads it again.
+    rules.marker = plan[kRuleArttile];
+    rules.lastId = TextToInt(plan[kRuleLastid]);
+    const bool timeMode = mode != JudgeMode::CompareArticleId;
+
     MatchLimits limits;
     limits.cancel = [&stop] { return stop.stop_requested(); };
     limits.budget = m_matchBudget;
-    MatchResult matched = matchAll(expression, cut.region, limits);
-    if (matched.cancelled) return;
-    if (matched.overBudget) {
+    auto overBudget = [&] {
         // A partial list could move the plan's marker past articles never looked at.
         sink.append(gbk("\r\n正则匹配超过 ") + std::to_string((m_matchBudget.count() + 999) / 1000) +
                     gbk(" 秒仍未完成，已停止，本次不保存文章！"));
-        endLine();
-        return;
+        return finish(Kind::TooSlow);
+    };
+    const std::string region = TextBetween(source, plan[kRuleBefore], plan[kRuleAfter]);
+    MatchResult matched;
+    if (!region.empty()) {
+        matched = matchAll(expression, region, limits);
+        if (matched.cancelled) return stopped;
+        if (matched.overBudget) return overBudget();
     }
-    if (!matched.error.empty()) sink.append(gbk("\r\n正则表达式无法使用：") + matched.error);
-    const std::size_t n = matched.matches.size();
-    sink.append(gbk(" 取到 ") + std::to_string(n) + gbk(" 篇新文章"));
-    if (n == 0 || stop.stop_requested()) {
-        if (n == 0) endLine();
-        return;
-    }
-
-    // Judge from the last match to the first: the first match of the page is stored last and
-    // gets the highest row id, so the list (newest row first) shows page order.
-    const std::int64_t titleGroup = TextToInt(plan[kRuleTindex]);
-    const std::int64_t idGroup = TextToInt(plan[kRuleUindex]);
-    const std::int64_t otherGroup = TextToInt(plan[kRuleOindex]);
-    std::int64_t highestId = storedLastId;
-    std::string lastUrl;
-    std::vector<Statement> statements;
-    const std::string now = ShortTimestamp(m_clock);
-    for (std::size_t i = n; i-- > 0;) {
-        const Match& m = matched.matches[i];
-        if (mode == JudgeMode::CompareArticleId) {
-            std::int64_t articleId = TextToInt(groupText(m, idGroup));
-            if (articleId <= storedLastId) continue;
-            if (articleId > highestId) highestId = articleId;
+    // Where the plan's own region no longer holds the last article, look where the marker
+    // used to stand in for one of the plan's markers.
+    MatchResult widened;
+    if (timeMode && !rules.marker.empty() && !hasTitle(matched.matches, rules.titleGroup, rules.marker)) {
+        std::string wide = widenedRegion(source, plan[kRuleBefore], plan[kRuleAfter], mode);
+        if (!wide.empty() && wide != region) {
+            widened = matchAll(expression, wide, limits);
+            if (widened.cancelled) return stopped;
+            if (widened.overBudget) return overBudget();
+            if (!hasTitle(widened.matches, rules.titleGroup, rules.marker)) widened = MatchResult{};
         }
-        lastUrl = composeUrl(plan[kRuleBuquan], m);
-        statements.emplace_back(
-            "insert into info(planname,planid,title,url,other,addtime,issoucang) values(?,?,?,?,?,?,0)",
-            std::vector<SqlValue>{plan[kRuleName], static_cast<std::int64_t>(planId),
-                                  groupText(m, titleGroup), lastUrl, groupText(m, otherGroup), now});
     }
-    const std::size_t inserts = statements.size();
-    if (mode == JudgeMode::CompareArticleId && inserts == 0) {
-        endLine();
-        return;
+    const bool useWidened = !widened.matches.empty();
+    const MatchResult& page = useWidened ? widened : matched;
+    if (timeMode && !useWidened &&
+        (rules.marker.empty() || !hasTitle(matched.matches, rules.titleGroup, rules.marker)))
+        sink.append(gbk("源码中末发现最后文章标记！"));
+    if (region.empty() && !useWidened) {
+        std::string line = gbk("\r\n截取源码为空，可能是 无新文章、采集区域设置、源站无法访问 等原因！");
+        if (!fetched.error.empty()) line += gbk("（") + fetched.error + gbk("）");
+        sink.append(line);
+        return PlanRunOutcome{
+            fetched.body.empty() && !fetched.error.empty() ? Kind::FetchFailed : Kind::MarkersNotFound, 0, 0,
+            fetched.error};
     }
-    // In TimeAscending the newest article stands last on the page: its title starts the next
-    // run's region, so only unseen articles follow it.
-    const Match& marker = mode == JudgeMode::TimeAscending ? matched.matches.back() : matched.matches.front();
-    const std::string arttile = groupText(marker, titleGroup);
-    const std::string lastIdText = std::to_string(highestId);
-    statements.emplace_back(
-        "update rule set arttile=?,arturl=?,lasttime=?,lastid=? where id=?",
-        std::vector<SqlValue>{arttile, lastUrl, now, highestId, static_cast<std::int64_t>(planId)});
 
-    // The articles and the plan update land together: an interrupted run neither loses
-    // articles nor stores them twice.
-    std::vector<SqlResult> results =
-        m_sql.database().runTransaction(statements, [&stop] { return stop.stop_requested(); });
-    bool stored = false;
-    for (std::size_t i = 0; i < inserts; ++i) stored = stored || results[i].ok;
-    if (results.back().ok || stored) {
-        m_table.writeBack(planId, arttile, lastIdText, cookie);
+    sink.append(gbk("、匹配文章"));
+    if (!page.error.empty()) sink.append(gbk("\r\n正则表达式无法使用：") + page.error);
+    if (stop.stop_requested()) return stopped;
+
+    if (page.matches.empty()) {
+        sink.append(gbk(" 取到 0 篇新文章"));
+        return finish(page.error.empty() ? Kind::NoMatches : Kind::ExpressionError, page.error);
     }
-    if (stored) m_alerts.noteNewArticles();
+
+    StoreReport report = storeNewArticles(m_sql.database(), page.matches,
+                                          {planId, plan[kRuleName], rules, ShortTimestamp(m_clock)},
+                                          [&stop] { return stop.stop_requested(); });
+    for (const std::string& badId : report.judged.refusedIds)
+        sink.append(gbk("\r\n文章id “") + badId.substr(0, 40) + gbk("” 超出范围，不是文章id，已跳过该文章"));
+    sink.append(gbk(" 取到 ") + std::to_string(report.stored) + gbk(" 篇新文章"));
+    if (report.skipped > 0)
+        sink.append(gbk("（另有 ") + std::to_string(report.skipped) + gbk(" 篇此前已保存，已跳过）"));
+
+    if (!report.transaction.committed) {
+        if (stop.stop_requested() && report.results.empty()) return stopped;
+        // Nothing of this run was written and nothing is marked as seen: the next run retries.
+        if (!report.results.empty()) m_sql.echo(report.statements.back().display(), report.results.back());
+        sink.append(gbk("\r\n保存失败（") + report.transaction.error +
+                    gbk("），本次的文章都未保存，下次提取时重试！"));
+        return finish(Kind::StoreFailed, report.transaction.error);
+    }
+    m_table.writeBack(planId, report.arttile, std::to_string(report.lastId), cookie);
+    if (report.stored > 0) m_alerts.noteNewArticles();
 
     // Echo each statement with its result, paced as the status log always was; a stop skips
     // the pauses, never the commit above.
-    for (std::size_t i = 0; i < statements.size(); ++i) {
-        m_sql.echo(statements[i].display(), results[i]);
-        if (i < inserts && !stop.stop_requested()) pauseFor(m_articlePause.load(), stop);
+    for (std::size_t i = 0; i < report.statements.size(); ++i) {
+        m_sql.echo(report.statements[i].display(), report.results[i]);
+        if (i < static_cast<std::size_t>(report.stored) && !stop.stop_requested())
+            pauseFor(m_articlePause.load(), stop);
     }
     endLine();
+    return PlanRunOutcome{Kind::Stored, report.stored, report.skipped, {}};
 }
 
 }  // namespace tovi

@@ -8,6 +8,7 @@
 #include <set>
 #include <stop_token>
 
+#include "core/monitor/PlanRunOutcome.h"
 #include "core/net/Fetch.h"
 #include "core/plans/PlanTable.h"
 #include "core/text/Timestamp.h"
@@ -45,15 +46,16 @@ public:
 
     // Runs the plan whose row of the plan table has this id. Never throws, never shows a
     // dialog. A second run of a plan that is running waits for the first and then works on
-    // the updated row, so overlapping passes never store an article twice.
-    void runPlan(long long planId, std::stop_token stop = {});
+    // the updated row; an article already in the database is never stored again (also when
+    // another program stores into the same file at the same time).
+    PlanRunOutcome runPlan(long long planId, std::stop_token stop = {});
 
     // The monitoring fetch: HttpRequest with the engine's stop request as cancel check.
     static PlanFetcher networkFetcher(FetchLimits limits = {});
 
 private:
     class RunningGuard;
-    void runLocked(int planId, std::stop_token stop);
+    PlanRunOutcome runLocked(int planId, std::stop_token stop);
 
     LoggedSql& m_sql;
     PlanTable& m_table;

@@ -133,7 +133,17 @@ bool Database::open(const std::filesystem::path& path) {
         m_lastError = "unable to open database file";
         return false;
     }
-    return openWithFlags(path, SQLITE_OPEN_READWRITE);
+    // Missing write bits on the file, or on the directory its journal goes to, stand for the
+    // read-only attribute: the file is opened read-only, also for root (who could write anyway).
+    auto writable = [](const std::filesystem::path& p) {
+        std::error_code e;
+        auto perms = std::filesystem::status(p, e).permissions();
+        using P = std::filesystem::perms;
+        return !e && (perms & (P::owner_write | P::group_write | P::others_write)) != P::none;
+    };
+    std::filesystem::path dir = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+    return openWithFlags(path,
+                         writable(path) && writable(dir) ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
 }
 
 bool Database::create(const std::filesystem::path& path) {
@@ -283,6 +293,40 @@ SqlResult Database::runScript(std::string_view sql) {
     std::lock_guard eg(m_errorMutex);
     m_lastError.clear();
     return last;
+}
+
+SqlResult Transaction::run(const Statement& statement) { return m_db.runLocked(statement); }
+
+TransactionOutcome Database::writeTransaction(const std::function<bool(Transaction&)>& work,
+                                              const std::function<bool()>& cancel) {
+    TransactionOutcome outcome;
+    Guard g(*this, cancel);
+    if (!g.held()) {
+        outcome.error = failure("stopped while waiting for the database").error;
+        return outcome;
+    }
+    if (!m_db) {
+        outcome.error = failure("database is not open").error;
+        return outcome;
+    }
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        outcome.error = failureFromEngine().error;
+        return outcome;
+    }
+    Transaction t(*this);
+    if (!work(t)) {
+        outcome.error = lastError();
+        // The engine may have rolled back already (a full disk does): then this just fails.
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return outcome;
+    }
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        outcome.error = failureFromEngine().error;
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return outcome;
+    }
+    outcome.committed = true;
+    return outcome;
 }
 
 std::vector<SqlResult> Database::runTransaction(const std::vector<Statement>& statements,

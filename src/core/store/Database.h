@@ -28,6 +28,24 @@ struct SqlResult {
 // columns, or no row at all).
 const std::string& cellOf(const std::vector<std::string>& row, int k);
 
+class Database;
+
+// The statements of one write transaction (see Database::writeTransaction).
+class Transaction {
+public:
+    SqlResult run(const Statement& statement);
+
+private:
+    friend class Database;
+    explicit Transaction(Database& db) : m_db(db) {}
+    Database& m_db;
+};
+
+struct TransactionOutcome {
+    bool committed = false;
+    std::string error;  // why nothing was written (the engine's message)
+};
+
 class Database {
 public:
     static constexpr std::size_t kMaxErrorBytes = 199;
@@ -38,7 +56,8 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Opens an existing file for reading and writing; never creates one. Closes first.
+    // Opens an existing file for reading and writing (read-only when the file or its directory
+    // has no write bits); never creates one. Closes first.
     bool open(const std::filesystem::path& path);
     // Creates a new, empty database file (for `init` only); fails when the file exists.
     bool create(const std::filesystem::path& path);
@@ -58,6 +77,13 @@ public:
     std::vector<SqlResult> runTransaction(const std::vector<Statement>& statements,
                                           const std::function<bool()>& cancel = {});
 
+    // Runs work inside one write transaction begun with BEGIN IMMEDIATE, under one lock hold:
+    // writers in other processes are serialised by the engine, so work's reads see every write
+    // that committed before it. Commits when work returns true; when it returns false (or the
+    // transaction cannot begin, or the commit fails) everything is rolled back.
+    TransactionOutcome writeTransaction(const std::function<bool(Transaction&)>& work,
+                                        const std::function<bool()>& cancel = {});
+
     // How long a statement waits for the other connection's write before it fails.
     void setBusyTimeout(std::chrono::milliseconds timeout);
 
@@ -73,6 +99,7 @@ public:
     static std::string shortenError(std::string_view message);
 
 private:
+    friend class Transaction;
     class Guard;
     friend int busyWait(void* self, int attempt);
     bool lock(const std::function<bool()>& cancel = {});

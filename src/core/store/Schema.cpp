@@ -21,9 +21,12 @@ constexpr const char* kCreateSql =
     "CREATE TABLE info(id INTEGER PRIMARY KEY, planname TEXT, planid INTEGER, title TEXT, url TEXT, "
     "other TEXT, addtime TEXT, issoucang INTEGER);";
 
+// The list views page by these; a run looks up each article by (planid, title, url) before
+// storing it, so an article is stored once however often it is seen.
 constexpr const char* kIndexSql =
     "CREATE INDEX IF NOT EXISTS info_planid_id ON info(planid, id);"
-    "CREATE INDEX IF NOT EXISTS info_issoucang_id ON info(issoucang, id);";
+    "CREATE INDEX IF NOT EXISTS info_issoucang_id ON info(issoucang, id);"
+    "CREATE INDEX IF NOT EXISTS info_article ON info(planid, title, url);";
 
 }  // namespace
 

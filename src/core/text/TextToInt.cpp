@@ -22,7 +22,25 @@ char nextFolded(std::string_view text, std::size_t& pos) {
 
 }  // namespace
 
-std::int64_t TextToInt(std::string_view text) {
+namespace {
+
+// The value and whether it had to be cut to the 64-bit limits.
+std::int64_t parse(std::string_view text, bool* saturated);
+
+}  // namespace
+
+std::int64_t TextToInt(std::string_view text) { return parse(text, nullptr); }
+
+std::optional<std::int64_t> TextToIntChecked(std::string_view text) {
+    bool saturated = false;
+    std::int64_t value = parse(text, &saturated);
+    if (saturated) return std::nullopt;
+    return value;
+}
+
+namespace {
+
+std::int64_t parse(std::string_view text, bool* saturated) {
     std::size_t pos = 0;
     char c = 0;
     bool have = false;
@@ -45,15 +63,18 @@ std::int64_t TextToInt(std::string_view text) {
     for (;;) {
         if (c < '0' || c > '9') break;
         int digit = c - '0';
-        if (!negative) {
-            value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
-        } else {
-            value = value < (kMin + digit) / 10 ? kMin : value * 10 - digit;
-        }
+        const bool over = negative ? value < (kMin + digit) / 10 : value > (kMax - digit) / 10;
+        if (over && saturated) *saturated = true;
+        if (!negative)
+            value = over ? kMax : value * 10 + digit;
+        else
+            value = over ? kMin : value * 10 - digit;
         if (pos >= text.size()) break;
         c = nextFolded(text, pos);
     }
     return value;
 }
+
+}  // namespace
 
 }  // namespace tovi

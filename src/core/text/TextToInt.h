@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace tovi {
@@ -8,5 +9,8 @@ namespace tovi {
 // skipped, an optional sign is taken, then decimal digits up to the first non-digit. A text
 // without leading digits gives 0. The value saturates at the 64-bit limits instead of wrapping.
 std::int64_t TextToInt(std::string_view text);
+
+// As TextToInt, but nullopt when the digits do not fit in 64 bits (instead of saturating).
+std::optional<std::int64_t> TextToIntChecked(std::string_view text);
 
 }  // namespace tovi

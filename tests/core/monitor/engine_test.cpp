@@ -94,7 +94,7 @@ TEST_F(RunControl, StopWhileWaitingForTheDatabase) {
     ASSERT_TRUE(other.open(dir / "tovi.sdb"));
     ASSERT_TRUE(other.runScript("BEGIN EXCLUSIVE").ok);
     ASSERT_TRUE(monitoring->engine().startPeriodic({id}, 1h));
-    ASSERT_TRUE(eventually([&] { return sink.utf8().find("取到 1 篇新文章") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return sink.utf8().find("、匹配文章") != std::string::npos; }));
     std::this_thread::sleep_for(100ms);
     monitoring->engine().requestStopPeriodic();
     // Well inside the 5 s busy timeout: the wait itself saw the stop request.

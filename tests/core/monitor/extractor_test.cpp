@@ -259,7 +259,9 @@ TEST_F(ExtractorRounds, CommitFailureKeepsArticlesForTheNextRun) {
     monitoring->extractor().runPlan(id);
     other.runScript("ROLLBACK");
     EXPECT_EQ(articleCount(), 0);
-    EXPECT_NE(sink.utf8().find("SQL出错："), std::string::npos);
+    EXPECT_NE(sink.utf8().find("\r\n保存失败（database is locked），本次的文章都未保存，下次提取时重试！"),
+              std::string::npos)
+        << sink.utf8();
     // Nothing was marked as seen, so the next run stores both.
     monitoring->extractor().runPlan(id);
     EXPECT_EQ(titles(id), titlesOf({2, 1}));

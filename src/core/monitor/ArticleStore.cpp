@@ -1,0 +1,95 @@
+#include "core/monitor/ArticleStore.h"
+
+#include "core/text/TextToInt.h"
+
+namespace tovi {
+namespace {
+
+const char* const kInsertArticle =
+    "insert into info(planname,planid,title,url,other,addtime,issoucang) values(?,?,?,?,?,?,0)";
+const char* const kFindArticle = "select 1 from info where planid=? and title=? and url=? limit 1";
+
+struct LastArticle {
+    std::string arttile, arturl, lasttime;
+    std::int64_t lastid = 0;
+};
+
+std::optional<LastArticle> readLastArticle(Transaction& t, int planId) {
+    SqlResult r = t.run(Statement("select arttile, arturl, lasttime, lastid from rule where id=?",
+                                  {static_cast<std::int64_t>(planId)}));
+    if (!r.ok || r.rows.empty()) return std::nullopt;
+    const auto& row = r.rows[0];
+    return LastArticle{cellOf(row, 0), cellOf(row, 1), cellOf(row, 2), TextToInt(cellOf(row, 3))};
+}
+
+}  // namespace
+
+StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, StoreRequest request,
+                             const CancelCheck& cancel) {
+    StoreReport report;
+    JudgeRules& rules = request.rules;
+    const auto planId = static_cast<std::int64_t>(request.planId);
+    auto run = [&](Transaction& t, Statement statement) {
+        report.statements.push_back(std::move(statement));
+        report.results.push_back(t.run(report.statements.back()));
+        return report.results.back().ok;
+    };
+    report.transaction = db.writeTransaction(
+        [&](Transaction& t) {
+            // Another program may have run this plan since this run began: its state counts.
+            std::optional<LastArticle> last = readLastArticle(t, request.planId);
+            if (last) {
+                rules.marker = last->arttile;
+                rules.lastId = last->lastid;
+            }
+            report.judged = judgeMatches(page, rules);
+            const auto& cands = report.judged.candidates;
+            std::vector<bool> store(cands.size(), false);
+            // An article already stored (this plan, same title and link) is never stored again;
+            // one that stands twice on the page is stored where it stands first.
+            for (std::size_t i = 0; i < cands.size(); ++i) {
+                SqlResult seen = t.run(Statement(kFindArticle, {planId, cands[i].title, cands[i].url}));
+                if (!seen.ok) {
+                    report.statements.emplace_back(
+                        kFindArticle, std::vector<SqlValue>{planId, cands[i].title, cands[i].url});
+                    report.results.push_back(seen);
+                    return false;
+                }
+                bool already = !seen.rows.empty();
+                for (std::size_t k = 0; !already && k < i; ++k)
+                    already = store[k] && cands[k].title == cands[i].title && cands[k].url == cands[i].url;
+                store[i] = !already;
+                already ? ++report.skipped : ++report.stored;
+            }
+            // The first match of the page is stored last and gets the highest row id, so the
+            // list (newest row first) shows page order.
+            for (std::size_t i = cands.size(); i-- > 0;)
+                if (store[i] &&
+                    !run(t, Statement(kInsertArticle, {request.planName, planId, cands[i].title, cands[i].url,
+                                                       cands[i].other, request.now})))
+                    return false;
+
+            // The remembered article is one article: the newest stored (or, when the marker was
+            // lost and nothing was new, the newest on the page, so it is found next time).
+            const bool timeMode = rules.mode != JudgeMode::CompareArticleId;
+            if (report.stored == 0 && timeMode && !report.judged.markerFound)
+                store.assign(cands.size(), true);
+            const int newest = newestWithTitle(cands, store, rules.mode);
+            report.arttile = newest >= 0 ? cands[newest].title : rules.marker;
+            report.lastId = report.judged.highestId;
+            report.planUpdated =
+                report.stored > 0 || report.arttile != rules.marker || report.lastId > rules.lastId;
+            if (!report.planUpdated) return true;
+            const std::string arturl =
+                newest >= 0 ? cands[newest].url : (last ? last->arturl : std::string());
+            // lasttime is the time of the last run that stored articles.
+            const std::string lasttime = report.stored > 0 || !last ? request.now : last->lasttime;
+            return run(t, Statement("update rule set arttile=?,arturl=?,lasttime=?,lastid=? where id=?",
+                                    {report.arttile, arturl, lasttime, report.lastId, planId}));
+        },
+        cancel);
+    if (!report.transaction.committed) report.planUpdated = false;
+    return report;
+}
+
+}  // namespace tovi

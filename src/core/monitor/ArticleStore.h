@@ -1,0 +1,38 @@
+#pragma once
+// Storing a run's new articles: the judging and the inserts of one plan run happen inside one
+// write transaction, so two programs storing into the same tovi.sdb never store an article twice.
+#include <string>
+#include <vector>
+
+#include "core/monitor/Judge.h"
+#include "core/net/Fetch.h"
+#include "core/store/Database.h"
+
+namespace tovi {
+
+struct StoreRequest {
+    int planId = 0;
+    std::string planName;
+    JudgeRules rules;  // the marker and lastid are read again inside the transaction
+    std::string now;   // ShortTimestamp for addtime and lasttime
+};
+
+struct StoreReport {
+    TransactionOutcome transaction;
+    Judgement judged;
+    std::vector<Statement> statements;  // what ran, in order: the inserts, then the plan update
+    std::vector<SqlResult> results;     // one per statement; the last one failed when not committed
+    int stored = 0;                     // new articles (when not committed: none of them was written)
+    int skipped = 0;                    // already stored before (same plan, title and link)
+    bool planUpdated = false;           // the remembered article or lastid moved
+    std::string arttile;                // the plan's marker and lastid as they stand after the run
+    std::int64_t lastId = 0;
+};
+
+// Judges the page's matches against the plan's state as the database holds it now, leaves out
+// every article already stored, stores the rest bottom-up (the first match gets the highest row
+// id) and remembers the newest stored article. Nothing is written unless all of it is.
+StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, StoreRequest request,
+                             const CancelCheck& cancel);
+
+}  // namespace tovi

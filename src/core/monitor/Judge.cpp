@@ -1,0 +1,85 @@
+#include "core/monitor/Judge.h"
+
+#include "core/text/TextToInt.h"
+
+namespace tovi {
+namespace {
+
+Candidate candidateOf(const Match& m, std::size_t index, const JudgeRules& rules) {
+    Candidate c;
+    c.pageIndex = index;
+    c.title = groupText(m, rules.titleGroup);
+    c.url = composeUrl(rules.urlTemplate, m);
+    c.other = groupText(m, rules.otherGroup);
+    return c;
+}
+
+}  // namespace
+
+Judgement judgeMatches(const std::vector<Match>& matches, const JudgeRules& rules) {
+    Judgement j;
+    j.highestId = rules.lastId;
+    const std::size_t n = matches.size();
+    if (rules.mode == JudgeMode::CompareArticleId) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string& idText = groupText(matches[i], rules.idGroup);
+            auto id = TextToIntChecked(idText);
+            if (!id) {
+                j.refusedIds.push_back(idText);
+                continue;
+            }
+            if (*id <= rules.lastId) continue;
+            if (*id > j.highestId) j.highestId = *id;
+            Candidate c = candidateOf(matches[i], i, rules);
+            c.articleId = *id;
+            j.candidates.push_back(std::move(c));
+        }
+        return j;
+    }
+    // The range of matches that may be new.
+    std::size_t from = 0, to = n;
+    if (!rules.marker.empty()) {
+        if (rules.mode == JudgeMode::TimeAscending) {
+            for (std::size_t i = n; i-- > 0;)
+                if (groupText(matches[i], rules.titleGroup) == rules.marker) {
+                    j.markerFound = true;
+                    from = i + 1;
+                    break;
+                }
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                if (groupText(matches[i], rules.titleGroup) == rules.marker) {
+                    j.markerFound = true;
+                    to = i;
+                    break;
+                }
+        }
+    }
+    for (std::size_t i = from; i < to; ++i) j.candidates.push_back(candidateOf(matches[i], i, rules));
+    return j;
+}
+
+int newestWithTitle(const std::vector<Candidate>& candidates, const std::vector<bool>& chosen,
+                    JudgeMode mode) {
+    int best = -1;
+    for (int i = 0; i < static_cast<int>(candidates.size()); ++i) {
+        if (!chosen[i] || candidates[i].title.empty()) continue;
+        if (best < 0) {
+            best = i;
+            continue;
+        }
+        switch (mode) {
+            case JudgeMode::TimeAscending:
+                best = i;  // the last in page order
+                break;
+            case JudgeMode::CompareArticleId:
+                if (candidates[i].articleId > candidates[best].articleId) best = i;
+                break;
+            case JudgeMode::TimeDescending:
+                break;  // the first in page order
+        }
+    }
+    return best;
+}
+
+}  // namespace tovi

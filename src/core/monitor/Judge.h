@@ -1,0 +1,47 @@
+#pragma once
+// Which matches of a page are articles to store. An article of a plan is its title and its
+// composed URL; the last article seen (the marker) is found among the matches by its whole
+// title, never as a piece of the page text.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/monitor/Pipeline.h"
+
+namespace tovi {
+
+struct JudgeRules {
+    JudgeMode mode = JudgeMode::TimeDescending;
+    std::string marker;       // arttile: the newest title seen by the last run (time modes)
+    std::int64_t lastId = 0;  // lastid: the highest article id seen (compare-id mode)
+    std::int64_t titleGroup = 0, idGroup = 0, otherGroup = 0;
+    std::string urlTemplate;
+};
+
+// A match that may be a new article, with its texts as they would be stored.
+struct Candidate {
+    std::size_t pageIndex = 0;  // position of the match on the page
+    std::string title, url, other;
+    std::int64_t articleId = 0;  // compare-id mode only
+};
+
+struct Judgement {
+    std::vector<Candidate> candidates;    // in page order
+    bool markerFound = false;             // time modes: a match has exactly the marker's title
+    std::int64_t highestId = 0;           // the stored lastid raised by the candidates' ids
+    std::vector<std::string> refusedIds;  // compare-id: id texts too large to be an id
+};
+
+// Time-descending: the matches above the first match titled exactly like the marker;
+// time-ascending: the matches after the last such match; no such match (or no marker): every
+// match. Compare-id: the matches whose id is above lastId (an id too large for 63 bits is not
+// an id). Matches are expected in page order.
+Judgement judgeMatches(const std::vector<Match>& matches, const JudgeRules& rules);
+
+// The index into candidates of the newest article among those chosen, for the marker the next
+// run looks for: newest at the top (descending), at the bottom (ascending), or the highest id;
+// candidates with an empty title never become the marker. -1 when none qualifies.
+int newestWithTitle(const std::vector<Candidate>& candidates, const std::vector<bool>& chosen,
+                    JudgeMode mode);
+
+}  // namespace tovi

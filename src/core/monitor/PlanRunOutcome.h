@@ -1,0 +1,32 @@
+#pragma once
+// How one plan run ended, for the fronts (the command line's exit code, a plan's health).
+#include <string>
+
+namespace tovi {
+
+struct PlanRunOutcome {
+    enum class Kind {
+        Stored,           // the page was read; `stored` new articles (0 when none was new)
+        PageUnchanged,    // the site said the page did not change since the last visit
+        FetchFailed,      // nothing came (reason says why)
+        MarkersNotFound,  // the page came but the region between the markers is empty
+        ExpressionError,  // the expression does not compile or is too complex
+        NoMatches,        // the expression matched nothing in the region
+        NotRunnable,      // the plan cannot run as it stands (reason says why)
+        StoreFailed,      // the articles could not be stored; nothing was marked as seen
+        TooSlow,          // matching ran past its time budget
+        Skipped,          // the site asked to wait (Retry-After)
+        Stopped,          // a stop request ended the run
+    };
+    Kind kind = Kind::Stopped;
+    int stored = 0;
+    int skipped = 0;     // already stored before: identity kept them out
+    std::string reason;  // GBK
+
+    bool failed() const {
+        return kind != Kind::Stored && kind != Kind::PageUnchanged && kind != Kind::Skipped &&
+               kind != Kind::Stopped;
+    }
+};
+
+}  // namespace tovi
