@@ -17,15 +17,18 @@ namespace tovi {
 enum class JudgeMode { TimeDescending = 0, TimeAscending = 2, CompareArticleId = 8 };
 JudgeMode judgeModeFromText(std::string_view typeText);
 
-// Deletes CR LF pairs, then tabs, then halves runs of spaces (each a single pass).
+// Deletes CR LF pairs, then tabs, then halves runs of spaces (each a single pass over the whole
+// text, done together in one pass here).
 std::string cleanSource(std::string_view source);
+// The same, in place: a page is never copied to be cleaned.
+void cleanSourceInPlace(std::string& text);
 
 // The region a time-mode plan's last article marker stood in for one of the plan's own
 // markers: from the start marker to the end of the page (newest at the top), or from the start
 // marker, or the beginning of the page when it is missing, to the end marker (newest at the
 // bottom). A plan whose list lost one of its markers still finds its last article there.
-std::string widenedRegion(std::string_view source, std::string_view before, std::string_view after,
-                          JudgeMode mode);
+std::string_view widenedRegion(std::string_view source, std::string_view before, std::string_view after,
+                               JudgeMode mode);
 
 // One match: group 0 is the whole match; a group that took no part is empty.
 struct Match {

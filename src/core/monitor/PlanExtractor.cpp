@@ -134,10 +134,11 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
                                   [&stop] { return stop.stop_requested(); });
     m_table.setCookie(planId, cookie);
     if (stop.stop_requested()) return stopped;
-    std::string source = decodeBody(fetched.body, pageIsGbk);
+    const bool nothingCame = fetched.body.empty();
+    std::string source = decodeBody(std::move(fetched.body), pageIsGbk);
 
     sink.append(gbk("、整理源码"));
-    source = cleanSource(source);
+    cleanSourceInPlace(source);
     sink.append(gbk("、取有效源码"));
 
     JudgeRules rules;
@@ -160,7 +161,7 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
                     gbk(" 秒仍未完成，已停止，本次不保存文章！"));
         return finish(Kind::TooSlow);
     };
-    const std::string region = TextBetween(source, plan[kRuleBefore], plan[kRuleAfter]);
+    const std::string_view region = TextBetweenView(source, plan[kRuleBefore], plan[kRuleAfter]);
     MatchResult matched;
     if (!region.empty()) {
         matched = matchAll(expression, region, limits);
@@ -171,7 +172,7 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
     // used to stand in for one of the plan's markers.
     MatchResult widened;
     if (timeMode && !rules.marker.empty() && !hasTitle(matched.matches, rules.titleGroup, rules.marker)) {
-        std::string wide = widenedRegion(source, plan[kRuleBefore], plan[kRuleAfter], mode);
+        std::string_view wide = widenedRegion(source, plan[kRuleBefore], plan[kRuleAfter], mode);
         if (!wide.empty() && wide != region) {
             widened = matchAll(expression, wide, limits);
             if (widened.cancelled) return stopped;
@@ -189,7 +190,7 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
         if (!fetched.error.empty()) line += gbk("（") + fetched.error + gbk("）");
         sink.append(line);
         return PlanRunOutcome{
-            fetched.body.empty() && !fetched.error.empty() ? Kind::FetchFailed : Kind::MarkersNotFound, 0, 0,
+            nothingCame && !fetched.error.empty() ? Kind::FetchFailed : Kind::MarkersNotFound, 0, 0,
             fetched.error};
     }
 

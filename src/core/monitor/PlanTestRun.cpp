@@ -44,8 +44,8 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetc
         return r;
     }
     r.fetchError = fetched.error;
-    std::string region =
-        TextBetween(cleanSource(decodeBody(fetched.body, input.pageIsGbk)), input.before, input.after);
+    std::string region = TextBetween(cleanSource(decodeBody(std::move(fetched.body), input.pageIsGbk)),
+                                     input.before, input.after);
     r.cutShown = true;
     if (region.empty()) {
         r.outcome = Outcome::EmptyCut;

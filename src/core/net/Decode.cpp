@@ -6,10 +6,10 @@
 
 namespace tovi {
 
-std::string decodeBody(std::string_view body, bool pageIsGbk) {
-    std::string bytes(body);
-    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
-    return pageIsGbk ? bytes : Utf8ToGbk(bytes);
+std::string decodeBody(std::string body, bool pageIsGbk) {
+    body.erase(std::remove(body.begin(), body.end(), '\0'), body.end());
+    if (pageIsGbk) return body;
+    return Utf8ToGbk(body);
 }
 
 }  // namespace tovi

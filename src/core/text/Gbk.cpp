@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 namespace tovi {
@@ -77,18 +79,56 @@ std::size_t utf8SequenceLength(const unsigned char* p, std::size_t left) {
     return len;
 }
 
+// One converter each way per thread: opening one costs more than converting a page.
+Converter& toGbk() {
+    thread_local Converter conv("CP936", "UTF-8");
+    return conv;
+}
+
+Converter& fromGbk() {
+    thread_local Converter conv("UTF-8", "CP936");
+    return conv;
+}
+
+// Length of the run of ASCII bytes at the start (ASCII is the same in UTF-8 and GBK).
+std::size_t asciiRun(const char* p, std::size_t n) {
+    std::size_t i = 0;
+    // Eight bytes at a time while none has its high bit set.
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080ull) break;
+    }
+    while (i < n && static_cast<unsigned char>(p[i]) < 0x80) ++i;
+    return i;
+}
+
 }  // namespace
 
 std::string Utf8ToGbk(std::string_view utf8) {
     std::string out;
     if (utf8.empty()) return out;
     out.reserve(utf8.size());
-    Converter conv("CP936", "UTF-8");
+    Converter& conv = toGbk();
     const char* in = utf8.data();
     std::size_t left = utf8.size();
     while (left > 0) {
-        if (conv.step(in, left, out) == 0) break;
+        // ASCII runs are copied; only the rest goes through the converter.
+        std::size_t ascii = asciiRun(in, left);
+        out.append(in, ascii);
+        in += ascii;
+        left -= ascii;
+        if (left == 0) break;
+        std::size_t end = 0;
+        while (end < left && static_cast<unsigned char>(in[end]) >= 0x80) ++end;
+        const char* chunkStart = in;
+        std::size_t chunk = end;
+        if (conv.step(in, chunk, out) == 0) {
+            left -= end;
+            continue;
+        }
         // Stopped at a malformed sequence or at a character GBK cannot hold: one '?' each.
+        left -= static_cast<std::size_t>(in - chunkStart);
         std::size_t len = utf8SequenceLength(reinterpret_cast<const unsigned char*>(in), left);
         std::size_t skip = len == 0 ? 1 : len;
         out.push_back('?');
@@ -122,7 +162,7 @@ std::string gbkToUtf8(std::string_view gbkText) {
     std::string out;
     if (gbkText.empty()) return out;
     out.reserve(gbkText.size() * 3 / 2);
-    Converter conv("UTF-8", "CP936");
+    Converter& conv = fromGbk();
     const char* in = gbkText.data();
     std::size_t left = gbkText.size();
     while (left > 0) {

@@ -1,5 +1,7 @@
 #include "core/text/TextOps.h"
 
+#include <cstring>
+
 #include "core/text/Gbk.h"
 
 namespace tovi {
@@ -37,6 +39,13 @@ std::size_t gbkFind(std::string_view text, std::string_view needle, std::size_t 
     if (from > text.size()) return kNotFound;
     if (needle.empty()) return from;
     const char first = needle[0];
+    if (mode == CaseMode::Sensitive && static_cast<unsigned char>(first) < 0x40) {
+        // A byte below 0x40 is never part of a double-byte character, so every occurrence of
+        // such a needle starts a character: a plain byte search is exact (and fast, for the
+        // markers that start with "<").
+        const void* hit = ::memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : kNotFound;
+    }
     const bool foldFirst = mode == CaseMode::AsciiInsensitive && static_cast<unsigned char>(first) < 0x80;
     for (std::size_t i = from; i + needle.size() <= text.size();) {
         unsigned char c = text[i];
@@ -110,6 +119,10 @@ std::string asciiLower(std::string_view text) {
 }
 
 std::string TextBetween(std::string_view text, std::string_view left, std::string_view right) {
+    return std::string(TextBetweenView(text, left, right));
+}
+
+std::string_view TextBetweenView(std::string_view text, std::string_view left, std::string_view right) {
     if (text.empty() || right.empty()) return {};
     static const std::string quoteToken = gbk("#引号");
     const std::string l = gbkReplaceAll(left, quoteToken, "\"");
@@ -122,7 +135,7 @@ std::string TextBetween(std::string_view text, std::string_view left, std::strin
     }
     std::size_t end = gbkFind(text, r, start);
     if (end == kNotFound) return {};
-    return std::string(text.substr(start, end - start));
+    return text.substr(start, end - start);
 }
 
 std::vector<std::string> SegmentsBetween(std::string_view text, std::string_view open,

@@ -26,6 +26,38 @@ TEST(CleanSource, Table) {
     }
 }
 
+// The three passes as written, one after the other: what the one-pass cleaner must equal.
+std::string cleanInThreePasses(const std::string& in) {
+    std::string a;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n') {
+            ++i;
+            continue;
+        }
+        a += in[i];
+    }
+    std::string b;
+    for (char c : a)
+        if (c != '\t') b += c;
+    std::string c;
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        c += b[i];
+        if (b[i] == ' ' && i + 1 < b.size() && b[i + 1] == ' ') ++i;
+    }
+    return c;
+}
+
+TEST(CleanSource, OnePassEqualsTheThreePassesOnRandomText) {
+    const char alphabet[] = {' ', ' ', '\t', '\r', '\n', 'a', '<', '\xB1', '\xEA'};
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 20000; ++round) {
+        std::string in(next() % 90, ' ');
+        for (char& ch : in) ch = alphabet[next() % sizeof alphabet];
+        ASSERT_EQ(cleanSource(in), cleanInThreePasses(in)) << ::testing::PrintToString(in);
+    }
+}
+
 TEST(WidenedRegion, Table) {
     using M = JudgeMode;
     struct Case {

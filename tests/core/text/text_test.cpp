@@ -72,6 +72,27 @@ TEST(Gbk, RoundTripAndLossyConversion) {
     EXPECT_EQ(gbkDisplayWidth(gbk("中a")), 3u);
 }
 
+TEST(Gbk, ConvertingAPageEqualsConvertingItPieceByPiece) {
+    // ASCII runs are copied and the rest converted: the seams must not show. Pieces are whole
+    // UTF-8 characters, or single bytes that are not UTF-8.
+    const std::vector<std::string> pieces = {
+        "a", "<li>", "中", "文", "\xF0\x9F\x98\x80" /* no GBK form */, "\xFF", "\xE4\xB8" /* cut short */,
+        " ", "€"};
+    std::uint32_t seed = 99;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string page, expected;
+        for (int k = next() % 40; k > 0; --k) {
+            const std::string& p = pieces[next() % pieces.size()];
+            // A cut-short character is only cut short at the very end.
+            if (p == "\xE4\xB8" && k != 1) continue;
+            page += p;
+            expected += Utf8ToGbk(p);
+        }
+        ASSERT_EQ(Utf8ToGbk(page), expected) << ::testing::PrintToString(page);
+    }
+}
+
 TEST(GbkSearch, StepsOverDoubleByteCharacters) {
     // 螺 is C2 DD: "\xDD" must not be found on its trail byte, nor "]" (0x5D) inside 乗-like pairs.
     const std::string text = gbk("螺]");
