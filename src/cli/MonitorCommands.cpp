@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <iostream>
@@ -55,11 +56,12 @@ public:
 int commandRun(Context& ctx) {
     std::vector<std::int64_t> planIds;
     std::int64_t cycles = 1;
-    std::optional<std::int64_t> every, pauseMs;
+    std::optional<std::int64_t> every, pauseMs, parallel;
     for (std::size_t i = 0; i < ctx.args.size(); ++i) {
         const std::string& a = ctx.args[i];
         std::optional<std::int64_t> value = i + 1 < ctx.args.size() ? number(ctx.args[i + 1]) : std::nullopt;
-        if ((a == "--plan" || a == "--cycles" || a == "--every" || a == "--pause-ms") && !value) {
+        if ((a == "--plan" || a == "--cycles" || a == "--every" || a == "--pause-ms" || a == "--parallel") &&
+            !value) {
             ctx.err << "run: " << a << " needs a whole number\n";
             return kUsage;
         }
@@ -71,6 +73,8 @@ int commandRun(Context& ctx) {
             every = *value;
         else if (a == "--pause-ms")
             pauseMs = *value;
+        else if (a == "--parallel")
+            parallel = *value;
         else {
             ctx.err << "run: unknown argument " << a << "\n";
             return kUsage;
@@ -116,6 +120,8 @@ int commandRun(Context& ctx) {
     monitoring.applySettings(settings);
     monitoring.planTable().fill(rules, &sink);
     if (pauseMs) monitoring.extractor().setArticlePause(std::chrono::milliseconds(*pauseMs));
+    if (parallel)
+        monitoring.engine().setParallel(static_cast<int>(std::clamp<std::int64_t>(*parallel, 1, 64)));
 
     g_interrupted = 0;
     auto previous = std::signal(SIGINT, onInterrupt);

@@ -109,7 +109,8 @@ void MainWindow::buildComponents() {
     m_status->appendGbk(gbk("欢迎使用 Tovidesk：勾选方案、填好频率，点“监控勾选”开始监控新文章。"));
     m_tray = new TrayController(this, m_settings);
     m_bridge = new MonitorBridge(this);
-    m_monitoring = std::make_unique<Monitoring>(m_db, m_status->sink(), *m_tray, m_bridge, m_timing.fetch);
+    m_monitoring =
+        std::make_unique<Monitoring>(m_db, m_status->sink(), *m_tray, m_bridge, m_timing.fetchLimits);
     if (m_timing.articlePause) m_monitoring->extractor().setArticlePause(*m_timing.articlePause);
     m_tray->setAlerts(&m_monitoring->alerts());
     m_bridge->attach(&m_monitoring->engine());

@@ -29,10 +29,10 @@ class StatusBox;
 class TitleBar;
 class TrayController;
 
-// What the window is built with besides its directory: the fetch behind monitoring, and for
+// What the window is built with besides its directory: the limits of the monitoring fetch, and for
 // quick runs (demos, tests) a shorter pause between cycles and between echoed articles.
 struct MonitorTiming {
-    PlanFetcher fetch = PlanExtractor::networkFetcher();
+    FetchLimits fetchLimits;
     std::optional<std::chrono::milliseconds> cyclePause;
     std::optional<std::chrono::milliseconds> articlePause;
 };

@@ -36,8 +36,7 @@ void EngineFixture::SetUp() {
     FetchLimits limits;
     limits.stallTimeout = std::chrono::seconds(30);
     limits.overallTimeout = std::chrono::seconds(60);
-    monitoring = std::make_unique<Monitoring>(db, sink, alerts, &listener,
-                                              PlanExtractor::networkFetcher(limits), &clock);
+    monitoring = std::make_unique<Monitoring>(db, sink, alerts, &listener, limits, &clock);
     monitoring->extractor().setArticlePause(std::chrono::milliseconds(1));
 }
 

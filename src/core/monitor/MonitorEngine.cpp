@@ -2,6 +2,7 @@
 
 #include "core/monitor/AlertNotifier.h"
 #include "core/monitor/PlanExtractor.h"
+#include "core/net/TransferPool.h"
 #include "core/store/StatusSink.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextToInt.h"
@@ -100,10 +101,18 @@ void MonitorEngine::launchLocked(std::vector<int> queue, RunMode mode, bool peri
 }
 
 void MonitorEngine::passBody(std::stop_token stop, const std::vector<int>& queue) {
-    for (int id : queue) {
-        if (stop.stop_requested()) return;
-        PlanRunOutcome outcome = m_extractor.runPlan(id, stop);
-        if (m_listener) m_listener->planFinished(id, outcome);
+    // The pages are fetched ahead while the plans are processed one by one, in queue order;
+    // a plan's slot is given back once its page has been processed.
+    TransferPool pool(m_parallel.load());
+    std::vector<TransferPool::Ticket> tickets(queue.size());
+    for (std::size_t i = 0; i < queue.size(); ++i)
+        if (auto fetch = m_extractor.prepareFetch(queue[i]))
+            tickets[i] = pool.submit(std::move(fetch->request), std::move(fetch->host));
+    for (std::size_t i = 0; i < queue.size(); ++i) {
+        if (stop.stop_requested()) return;  // the pool cancels what is in flight
+        PlanRunOutcome outcome = m_extractor.runPlan(queue[i], stop, &pool, tickets[i]);
+        pool.release(tickets[i]);
+        if (m_listener) m_listener->planFinished(queue[i], outcome);
     }
 }
 

@@ -3,6 +3,7 @@
 // number of one-shot passes. Workers report through the status sink and the listener; they
 // never touch widgets. Stopping is a request honoured between plans, statements, pause
 // slices and inside a fetch; no thread is ever killed.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <list>
@@ -71,6 +72,10 @@ public:
     bool periodicRunning() const;
     int runningWorkers() const;
 
+    // Page fetches in flight at once during a pass (1: one after the other); plans are still
+    // processed one after the other, in queue order.
+    void setParallel(int transfers) { m_parallel.store(std::max(1, transfers)); }
+
 private:
     struct Worker {
         std::jthread thread;
@@ -92,6 +97,7 @@ private:
     MonitorListener* m_listener;
     mutable std::mutex m_mutex;
     std::list<Worker> m_workers;
+    std::atomic<int> m_parallel{8};
 };
 
 }  // namespace tovi

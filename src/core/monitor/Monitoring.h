@@ -15,9 +15,9 @@ class Settings;
 class Monitoring {
 public:
     Monitoring(Database& db, StatusSink& sink, AlertSink& alertSink, MonitorListener* listener,
-               PlanFetcher fetch = PlanExtractor::networkFetcher(), const Clock* clock = nullptr);
+               FetchLimits limits = {}, const Clock* clock = nullptr);
 
-    // The alert switches as the settings file holds them.
+    // The alert switches and the number of fetches in flight (并发) as the settings file holds them.
     void applySettings(const Settings& settings);
 
     const Clock& clock() const { return m_clock; }

@@ -1,5 +1,6 @@
 #include "core/monitor/Pipeline.h"
 
+#include <algorithm>
 #include <boost/regex.hpp>
 #include <cstdint>
 #include <cstring>
@@ -201,30 +202,44 @@ MatchResult matchAll(const Expression& expression, std::string_view text, const 
     }
     result.groupCount = expression.groupCount();
     const auto deadline = std::chrono::steady_clock::now() + limits.budget;
+    // Keeping the last ones: a ring of maxMatches, put back in page order at the end.
+    std::size_t ringStart = 0;
     try {
         boost::cregex_iterator it(text.data(), text.data() + text.size(),
                                   ExpressionAccess::regex(expression)),
             end;
         for (; it != end; ++it) {
-            Match m;
-            m.groups.reserve(it->size());
-            for (std::size_t g = 0; g < it->size(); ++g)
-                m.groups.push_back((*it)[g].matched ? (*it)[g].str() : std::string());
-            result.matches.push_back(std::move(m));
+            ++result.found;
+            const bool full = limits.maxMatches > 0 && result.matches.size() >= limits.maxMatches;
+            if (!full || limits.keepLast) {
+                Match m;
+                m.groups.reserve(it->size());
+                for (std::size_t g = 0; g < it->size(); ++g)
+                    m.groups.push_back((*it)[g].matched ? (*it)[g].str() : std::string());
+                if (full) {
+                    result.matches[ringStart] = std::move(m);
+                    ringStart = (ringStart + 1) % limits.maxMatches;
+                } else {
+                    result.matches.push_back(std::move(m));
+                }
+            }
             if (limits.cancel && limits.cancel()) {
                 result.cancelled = true;
-                return result;
+                break;
             }
             if (limits.budget.count() > 0 && std::chrono::steady_clock::now() > deadline) {
                 result.overBudget = true;
-                return result;
+                break;
             }
         }
     } catch (const std::exception& e) {
         // The library's complexity limit: no matches, with the reason.
         result.matches.clear();
+        ringStart = 0;
         result.error = e.what();
     }
+    std::rotate(result.matches.begin(), result.matches.begin() + static_cast<std::ptrdiff_t>(ringStart),
+                result.matches.end());
     return result;
 }
 

@@ -55,6 +55,8 @@ private:
 struct MatchLimits {
     CancelCheck cancel;                   // checked between matches
     std::chrono::milliseconds budget{0};  // time allowed for all matches; 0: no limit
+    std::size_t maxMatches = 0;           // matches kept; 0: all
+    bool keepLast = false;                // keep the last maxMatches instead of the first
 };
 
 struct MatchResult {
@@ -63,6 +65,7 @@ struct MatchResult {
     std::string error;        // why the expression gave no matches (compile error, too complex)
     bool cancelled = false;   // a stop request ended the matching
     bool overBudget = false;  // the time budget ran out; the matches are incomplete
+    std::size_t found = 0;    // matches found, also those the cap left out
 };
 
 // Every match from the start, each search resuming where the previous ended (an empty match

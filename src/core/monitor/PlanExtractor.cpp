@@ -42,12 +42,24 @@ std::string planRunProblem(const PlanRow& plan, const Expression& expression) {
 }
 
 PlanExtractor::PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
-                             PlanFetcher fetch)
-    : m_sql(sql), m_table(table), m_alerts(alerts), m_clock(clock), m_fetch(std::move(fetch)) {}
+                             FetchLimits limits)
+    : m_sql(sql), m_table(table), m_alerts(alerts), m_clock(clock), m_limits(limits) {}
 
-PlanFetcher PlanExtractor::networkFetcher(FetchLimits limits) {
-    return [limits](const std::string& url, std::string& cookie, const std::string& headers,
-                    const CancelCheck& cancel) { return HttpRequest(url, cookie, headers, cancel, limits); };
+std::optional<PlanExtractor::PreparedFetch> PlanExtractor::requestFor(int planId, const PlanRow& plan) {
+    // The plan's own header text, with the questions about the last visit's page.
+    const std::string headers =
+        "User-Agent: " + plan[kRuleUa] + m_visits.conditionalHeaders(planId, PageVisits::fingerprint(plan));
+    std::optional<CurlGet> request =
+        monitorRequest(plan[kRuleUrl], plan[kRuleCookie], headers, m_limits, nullptr);
+    if (!request) return std::nullopt;
+    return PreparedFetch{std::move(*request), UrlHost(plan[kRuleUrl], false)};
+}
+
+std::optional<PlanExtractor::PreparedFetch> PlanExtractor::prepareFetch(int planId) {
+    auto plan = m_table.row(planId);
+    if (!plan || m_visits.waitLeft(planId)) return std::nullopt;
+    if (!planRunProblem(*plan, Expression::compile((*plan)[kRuleRegular])).empty()) return std::nullopt;
+    return requestFor(planId, *plan);
 }
 
 // Marks a plan as running for the guard's lifetime; a second run of the same plan waits for
@@ -82,7 +94,8 @@ private:
     bool m_held = false;
 };
 
-PlanRunOutcome PlanExtractor::runPlan(long long planId, std::stop_token stop) {
+PlanRunOutcome PlanExtractor::runPlan(long long planId, std::stop_token stop, TransferPool* pool,
+                                      const TransferPool::Ticket& ticket) {
     if (!PlanTable::isValidId(planId)) {
         m_sql.sink().append(planIdOutOfRangeLine(std::to_string(planId)));
         return {PlanRunOutcome::Kind::NotRunnable, 0, 0, planIdOutOfRangeLine(std::to_string(planId))};
@@ -90,7 +103,7 @@ PlanRunOutcome PlanExtractor::runPlan(long long planId, std::stop_token stop) {
     const int id = static_cast<int>(planId);
     RunningGuard running(*this, id, stop);
     if (!running.held()) return {};
-    return runLocked(id, stop);
+    return runLocked(id, stop, pool, ticket);
 }
 
 namespace {
@@ -105,7 +118,8 @@ bool hasTitle(const std::vector<Match>& matches, std::int64_t titleGroup, const 
 
 }  // namespace
 
-PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
+PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, TransferPool* pool,
+                                        const TransferPool::Ticket& ticket) {
     StatusSink& sink = m_sql.sink();
     const std::string idText = std::to_string(planId);
     auto endLine = [&] {
@@ -127,13 +141,35 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
         sink.append(gbk("\r\n方案") + idText + gbk(" 不能运行：") + problem + gbk("，已跳过！"));
         return finish(Kind::NotRunnable, problem);
     }
+    if (auto wait = m_visits.waitLeft(planId)) {
+        sink.append(gbk("\r\n网站要求稍后再访问，还需等 ") + std::to_string(wait->count()) +
+                    gbk(" 秒，本次跳过"));
+        return finish(Kind::Skipped);
+    }
     sink.append(gbk("\r\n正在 采集源码"));
 
-    std::string cookie = plan[kRuleCookie];
-    FetchResult fetched = m_fetch(plan[kRuleUrl], cookie, "User-Agent: " + plan[kRuleUa],
-                                  [&stop] { return stop.stop_requested(); });
+    const CancelCheck cancel = [&stop] { return stop.stop_requested(); };
+    CurlResponse response;
+    if (pool && ticket) {
+        response = pool->take(ticket, cancel);
+    } else if (auto prepared = requestFor(planId, plan)) {
+        prepared->request.cancel = cancel;
+        response = performGet(prepared->request);
+    }
+    // The cookies the site set join the plan's cookie as it is now.
+    std::string cookie = (*m_table.row(planId))[kRuleCookie];
+    mergeResponseCookies(response, cookie);
     m_table.setCookie(planId, cookie);
     if (stop.stop_requested()) return stopped;
+    FetchResult& fetched = response.result;
+    if (fetched.status >= 400) sink.append(gbk("（HTTP ") + std::to_string(fetched.status) + gbk("）"));
+    if ((fetched.status == 429 || fetched.status == 503) && fetched.retryAfter)
+        m_visits.holdOff(planId, *fetched.retryAfter);
+    if (fetched.status == 304) {
+        // The page is as it was at the last visit, all of which was processed.
+        sink.append(gbk("、源码未变化（HTTP 304），本次无新文章"));
+        return finish(Kind::PageUnchanged);
+    }
     const bool nothingCame = fetched.body.empty();
     std::string source = decodeBody(std::move(fetched.body), pageIsGbk);
 
@@ -153,8 +189,10 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
     const bool timeMode = mode != JudgeMode::CompareArticleId;
 
     MatchLimits limits;
-    limits.cancel = [&stop] { return stop.stop_requested(); };
+    limits.cancel = cancel;
     limits.budget = m_matchBudget;
+    limits.maxMatches = kMaxMatches;
+    limits.keepLast = mode == JudgeMode::TimeAscending;  // the newest stand last
     auto overBudget = [&] {
         // A partial list could move the plan's marker past articles never looked at.
         sink.append(gbk("\r\n正则匹配超过 ") + std::to_string((m_matchBudget.count() + 999) / 1000) +
@@ -196,6 +234,9 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
 
     sink.append(gbk("、匹配文章"));
     if (!page.error.empty()) sink.append(gbk("\r\n正则表达式无法使用：") + page.error);
+    if (page.found > page.matches.size())
+        sink.append(gbk("\r\n本页匹配到 ") + std::to_string(page.found) + gbk(" 篇，只看最新的 ") +
+                    std::to_string(page.matches.size()) + gbk(" 篇"));
     if (stop.stop_requested()) return stopped;
 
     if (page.matches.empty()) {
@@ -204,8 +245,7 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
     }
 
     StoreReport report = storeNewArticles(m_sql.database(), page.matches,
-                                          {planId, plan[kRuleName], rules, ShortTimestamp(m_clock)},
-                                          [&stop] { return stop.stop_requested(); });
+                                          {planId, plan[kRuleName], rules, ShortTimestamp(m_clock)}, cancel);
     for (const std::string& badId : report.judged.refusedIds)
         sink.append(gbk("\r\n文章id “") + badId.substr(0, 40) + gbk("” 超出范围，不是文章id，已跳过该文章"));
     sink.append(gbk(" 取到 ") + std::to_string(report.stored) + gbk(" 篇新文章"));
@@ -227,10 +267,15 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop) {
     // the pauses, never the commit above.
     for (std::size_t i = 0; i < report.statements.size(); ++i) {
         m_sql.echo(report.statements[i].display(), report.results[i]);
-        if (i < static_cast<std::size_t>(report.stored) && !stop.stop_requested())
+        if (i < static_cast<std::size_t>(report.stored) && i < kPacedEchoes && !stop.stop_requested())
             pauseFor(m_articlePause.load(), stop);
     }
     endLine();
+    // All of the page was processed: the next visit may ask whether it changed since.
+    PlanRow after = plan;
+    after[kRuleArttile] = report.arttile;
+    after[kRuleLastid] = std::to_string(report.lastId);
+    m_visits.remember(planId, PageVisits::fingerprint(after), fetched);
     return PlanRunOutcome{Kind::Stored, report.stored, report.skipped, {}};
 }
 

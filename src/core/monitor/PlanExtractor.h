@@ -8,8 +8,9 @@
 #include <set>
 #include <stop_token>
 
+#include "core/monitor/PageVisits.h"
 #include "core/monitor/PlanRunOutcome.h"
-#include "core/net/Fetch.h"
+#include "core/net/TransferPool.h"
 #include "core/plans/PlanTable.h"
 #include "core/text/Timestamp.h"
 
@@ -34,9 +35,13 @@ public:
     static constexpr std::chrono::milliseconds kDefaultArticlePause{200};
 
     PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
-                  PlanFetcher fetch);
+                  FetchLimits limits = {});
 
     static constexpr std::chrono::milliseconds kDefaultMatchBudget{10000};
+    // A run looks at this many matches at most (the newest ones); one page cannot hold up all.
+    static constexpr std::size_t kMaxMatches = 10000;
+    // The first echoes of a run are paced; the rest follow at once.
+    static constexpr std::size_t kPacedEchoes = 10;
 
     // Pause between the echoes of stored articles (the status trace's pacing). Runs read it
     // while another thread may set it.
@@ -48,20 +53,31 @@ public:
     // dialog. A second run of a plan that is running waits for the first and then works on
     // the updated row; an article already in the database is never stored again (also when
     // another program stores into the same file at the same time).
-    PlanRunOutcome runPlan(long long planId, std::stop_token stop = {});
+    // With a pool and a ticket, the page comes from a fetch the pool started ahead.
+    PlanRunOutcome runPlan(long long planId, std::stop_token stop = {}, TransferPool* pool = nullptr,
+                           const TransferPool::Ticket& ticket = {});
 
-    // The monitoring fetch: HttpRequest with the engine's stop request as cancel check.
-    static PlanFetcher networkFetcher(FetchLimits limits = {});
+    // The request a run of the plan sends for its page, so that a pool can fetch it ahead of
+    // the run (host: the URL's host name). nullopt when the run will not fetch: the plan cannot
+    // run, or its site asked to wait.
+    struct PreparedFetch {
+        CurlGet request;
+        std::string host;
+    };
+    std::optional<PreparedFetch> prepareFetch(int planId);
 
 private:
     class RunningGuard;
-    PlanRunOutcome runLocked(int planId, std::stop_token stop);
+    PlanRunOutcome runLocked(int planId, std::stop_token stop, TransferPool* pool,
+                             const TransferPool::Ticket& ticket);
+    std::optional<PreparedFetch> requestFor(int planId, const PlanRow& plan);
 
     LoggedSql& m_sql;
     PlanTable& m_table;
     AlertNotifier& m_alerts;
     const Clock& m_clock;
-    PlanFetcher m_fetch;
+    FetchLimits m_limits;
+    PageVisits m_visits;
     std::atomic<std::chrono::milliseconds> m_articlePause{kDefaultArticlePause};
     std::chrono::milliseconds m_matchBudget = kDefaultMatchBudget;
 

@@ -10,47 +10,221 @@
 #include "core/text/TextOps.h"
 
 namespace tovi {
-namespace {
 
 void initCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-struct Collector {
-    CurlResponse* response;
-    std::size_t maxBody;
+struct CurlTransfer::State {
+    CurlResponse response;
+    std::size_t maxBody = 0;
     bool overflow = false;
+    bool refused = false;  // the request was never started (reason in response.result.error)
+    curl_slist* headers = nullptr;
+    std::string url, userAgent;
+    char errorBuffer[CURL_ERROR_SIZE] = {0};
 };
 
+namespace {
+
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* c = static_cast<Collector*>(user);
-    std::size_t n = size * count;
-    std::string& body = c->response->result.body;
-    if (body.size() + n > c->maxBody) {
-        c->overflow = true;
+    auto* s = static_cast<CurlTransfer::State*>(user);
+    const std::size_t n = size * count;
+    std::string& body = s->response.result.body;
+    // The cap holds while receiving, counted on the page as it is after inflating.
+    if (body.size() + n > s->maxBody) {
+        s->overflow = true;
         return 0;  // makes curl stop with a write error
+    }
+    if (body.capacity() < body.size() + n) {
+        // Growing by half keeps a large page's spare room (and the copy on growth) small.
+        std::size_t want = std::max(body.size() + n, body.size() + body.size() / 2);
+        body.reserve(std::min(want, s->maxBody));
     }
     body.append(data, n);
     return n;
 }
 
 std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* c = static_cast<Collector*>(user);
-    std::size_t n = size * count;
+    auto* s = static_cast<CurlTransfer::State*>(user);
+    const std::size_t n = size * count;
     std::string line(data, n);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     // A new status line starts the headers of the next response in a redirect chain; only
     // the final response's headers count.
-    if (line.rfind("HTTP/", 0) == 0) c->response->headerText.clear();
+    if (line.rfind("HTTP/", 0) == 0) {
+        s->response.headerText.clear();
+        s->response.result.body.clear();
+    }
     if (!line.empty()) {
-        if (!c->response->headerText.empty()) c->response->headerText += "\r\n";
-        c->response->headerText += line;
+        std::string& text = s->response.headerText;
+        if (!text.empty()) text += "\r\n";
+        text += line;
     }
     return n;
 }
 
+// Why nothing (or not all) came, as the status lines say it.
+std::string failureReason(CURLcode code, const char* detail) {
+    std::string reason;
+    switch (code) {
+        case CURLE_OPERATION_TIMEDOUT:
+            reason = gbk("超时");
+            break;
+        case CURLE_COULDNT_CONNECT:
+            reason = gbk("无法连接（连接被拒绝）");
+            break;
+        case CURLE_COULDNT_RESOLVE_HOST:
+            reason = gbk("域名无法解析");
+            break;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+            reason = gbk("TLS/证书错误");
+            break;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            reason = gbk("只能访问 http 和 https");
+            break;
+        default:
+            break;
+    }
+    std::string text = detail && *detail ? detail : curl_easy_strerror(code);
+    return reason.empty() ? text : reason + ": " + text;
+}
+
+// Validators and the wait a site asks for, from the final response's headers.
+void readResponseHeaders(CURL* easy, CurlResponse& r) {
+    for (const std::string& line : gbkSplit(r.headerText, "\r\n")) {
+        const std::string name = asciiLower(HttpHeaderName(line));
+        if (name == "etag")
+            r.result.etag = HttpHeaderValue(line);
+        else if (name == "last-modified")
+            r.result.lastModified = HttpHeaderValue(line);
+    }
+    curl_off_t retry = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &retry) == CURLE_OK && retry > 0)
+        r.result.retryAfter = std::chrono::seconds(retry);
+}
+
 }  // namespace
+
+CurlTransfer::CurlTransfer(const CurlGet& request) : m_state(std::make_unique<State>()) {
+    initCurlOnce();
+    State& s = *m_state;
+    s.maxBody = request.limits.maxBodyBytes;
+    // A value with a line break would put header lines of its own on the wire.
+    for (const std::string& h : request.headers)
+        if (hasLineBreak(h)) {
+            s.refused = true;
+            s.response.result.error = "a header line holds a line break; request refused";
+            return;
+        }
+    if (hasLineBreak(request.userAgent) || hasLineBreak(request.url)) {
+        s.refused = true;
+        s.response.result.error = "the URL or the user agent holds a line break; request refused";
+        return;
+    }
+    m_easy = curl_easy_init();
+    if (!m_easy) {
+        s.refused = true;
+        s.response.result.error = "cannot start an HTTP transfer";
+        return;
+    }
+    for (const std::string& h : request.headers) s.headers = curl_slist_append(s.headers, h.c_str());
+    s.url = request.url;
+    s.userAgent = request.userAgent;
+    CURL* easy = m_easy;
+    curl_easy_setopt(easy, CURLOPT_URL, s.url.c_str());
+    // Only web pages, also after a redirect: never file://, gopher://, dict:// or the like.
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, s.headers);
+    if (!s.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, s.userAgent.c_str());
+    if (request.acceptCompressed) curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, request.verifyTls ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, request.verifyTls ? 2L : 0L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(request.limits.connectTimeout.count()));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(request.limits.overallTimeout.count()));
+    // A page announced larger than the cap is refused before any of it is read.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.limits.maxBodyBytes));
+    if (request.limits.stallTimeout.count() > 0) {
+        // Less than one byte a second for the stall time counts as a stalled receive.
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        long seconds = static_cast<long>((request.limits.stallTimeout.count() + 999) / 1000);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds);
+    }
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &s);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &s);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, s.errorBuffer);
+}
+
+CurlTransfer::~CurlTransfer() {
+    if (m_easy) curl_easy_cleanup(m_easy);
+    if (m_state) curl_slist_free_all(m_state->headers);
+}
+
+CurlResponse CurlTransfer::finish(int curlCode) {
+    State& s = *m_state;
+    CurlResponse r = std::move(s.response);
+    if (s.refused) return r;
+    curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &r.result.status);
+    const auto code = static_cast<CURLcode>(curlCode);
+    if (s.overflow || code == CURLE_FILESIZE_EXCEEDED) {
+        r.result.body.clear();
+        r.result.body.shrink_to_fit();
+        r.result.error = gbk("页面超过 ") + std::to_string(s.maxBody >> 20) + gbk(" MB，已放弃");
+    } else if (code != CURLE_OK) {
+        r.result.body.clear();
+        r.result.error = failureReason(code, s.errorBuffer);
+    }
+    readResponseHeaders(m_easy, r);
+    return r;
+}
+
+CurlResponse CurlTransfer::cancelled() {
+    CurlResponse r;
+    r.result.cancelled = true;
+    r.result.error = "cancelled";
+    return r;
+}
+
+CurlResponse performGet(const CurlGet& request) {
+    CurlTransfer transfer(request);
+    if (!transfer.handle()) return transfer.finish(CURLE_OK);
+    CURLM* multi = curl_multi_init();
+    if (!multi) return transfer.finish(CURLE_FAILED_INIT);
+    curl_multi_add_handle(multi, transfer.handle());
+    // Driven through the multi interface so a stop request is seen within 100 ms, even while
+    // the server sends nothing.
+    bool cancelled = false;
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+        if (!running) break;
+        if (request.cancel && request.cancel()) {
+            cancelled = true;
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    }
+    CURLcode code = CURLE_OK;
+    int pending = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &pending))
+        if (msg->msg == CURLMSG_DONE) code = msg->data.result;
+    curl_multi_remove_handle(multi, transfer.handle());
+    curl_multi_cleanup(multi);
+    return cancelled ? CurlTransfer::cancelled() : transfer.finish(code);
+}
 
 std::string curlHeaderLine(const std::string& name, const std::string& value) {
     return value.empty() ? name + ";" : name + ": " + value;
@@ -62,94 +236,6 @@ void appendHeaderText(std::vector<std::string>& curlLines, const std::string& he
         if (!name.empty())
             curlLines.push_back(curlHeaderLine(gbkToUtf8(name), gbkToUtf8(HttpHeaderValue(line))));
     }
-}
-
-CurlResponse performGet(const CurlGet& request) {
-    initCurlOnce();
-    CurlResponse response;
-    // A value with a line break would put header lines of its own on the wire.
-    for (const std::string& h : request.headers)
-        if (hasLineBreak(h)) {
-            response.result.error = "a header line holds a line break; request refused";
-            return response;
-        }
-    if (hasLineBreak(request.userAgent) || hasLineBreak(request.url)) {
-        response.result.error = "the URL or the user agent holds a line break; request refused";
-        return response;
-    }
-    CURL* easy = curl_easy_init();
-    CURLM* multi = curl_multi_init();
-    if (!easy || !multi) {
-        if (easy) curl_easy_cleanup(easy);
-        if (multi) curl_multi_cleanup(multi);
-        response.result.error = "cannot start an HTTP transfer";
-        return response;
-    }
-    Collector collector{&response, request.limits.maxBodyBytes};
-    curl_slist* headers = nullptr;
-    for (const std::string& h : request.headers) headers = curl_slist_append(headers, h.c_str());
-    char errorBuffer[CURL_ERROR_SIZE] = {0};
-
-    curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-    // Only web pages, also after a redirect: never file://, gopher://, dict:// or the like.
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    if (!request.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, request.userAgent.c_str());
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, request.verifyTls ? 1L : 0L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, request.verifyTls ? 2L : 0L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(request.limits.connectTimeout.count()));
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(request.limits.overallTimeout.count()));
-    if (request.limits.stallTimeout.count() > 0) {
-        // Less than one byte a second for the stall time counts as a stalled receive.
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        long seconds = static_cast<long>((request.limits.stallTimeout.count() + 999) / 1000);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds);
-    }
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &collector);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &collector);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
-
-    curl_multi_add_handle(multi, easy);
-    // Driven through the multi interface so a stop request is seen within 100 ms, even
-    // while the server sends nothing.
-    int running = 1;
-    while (running) {
-        if (curl_multi_perform(multi, &running) != CURLM_OK) break;
-        if (!running) break;
-        if (request.cancel && request.cancel()) {
-            response.result.cancelled = true;
-            break;
-        }
-        curl_multi_poll(multi, nullptr, 0, 100, nullptr);
-    }
-    CURLcode code = CURLE_OK;
-    int pending = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi, &pending))
-        if (msg->msg == CURLMSG_DONE) code = msg->data.result;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response.result.status);
-
-    if (response.result.cancelled) {
-        response.result.body.clear();
-        response.result.error = "cancelled";
-    } else if (collector.overflow) {
-        response.result.error = "page larger than " + std::to_string(request.limits.maxBodyBytes) + " bytes";
-    } else if (code != CURLE_OK) {
-        response.result.body.clear();
-        response.result.error = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
-    }
-    curl_multi_remove_handle(multi, easy);
-    curl_easy_cleanup(easy);
-    curl_multi_cleanup(multi);
-    curl_slist_free_all(headers);
-    return response;
 }
 
 }  // namespace tovi

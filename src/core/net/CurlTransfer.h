@@ -1,9 +1,12 @@
 #pragma once
-// One GET over libcurl, shared by both request routines.
+// One GET over libcurl, shared by both request routines and the transfer pool.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/net/Fetch.h"
+
+typedef void CURL;
 
 namespace tovi {
 
@@ -12,15 +15,39 @@ struct CurlGet {
     std::vector<std::string> headers;  // "Name: value" lines, in the order they are sent
     std::string userAgent;             // empty: none set by curl itself
     bool verifyTls = true;
+    bool acceptCompressed = false;  // ask for gzip/deflate; the size cap counts the inflated page
     FetchLimits limits;
     CancelCheck cancel;
 };
 
 struct CurlResponse {
     FetchResult result;
-    std::string headerText;  // the final response's header lines joined by CR LF
+    std::string headerText;  // the final response's header lines joined by CR LF (bytes as sent)
 };
 
+// A transfer set up and ready to run on a multi handle; it collects the body (up to the cap,
+// stopping the transfer at it) and the final response's headers.
+class CurlTransfer {
+public:
+    explicit CurlTransfer(const CurlGet& request);
+    ~CurlTransfer();
+    CurlTransfer(const CurlTransfer&) = delete;
+    CurlTransfer& operator=(const CurlTransfer&) = delete;
+
+    CURL* handle() const { return m_easy; }
+    // After the multi handle reported the transfer done with this code.
+    CurlResponse finish(int curlCode);
+    // The response of a transfer abandoned (a stop request).
+    static CurlResponse cancelled();
+
+    struct State;
+
+private:
+    CURL* m_easy = nullptr;
+    std::unique_ptr<State> m_state;
+};
+
+// Runs one request to its end (or until its cancel check says stop).
 CurlResponse performGet(const CurlGet& request);
 
 // A header line for libcurl: a value that is empty must be written "Name;" to be sent.
@@ -29,5 +56,7 @@ std::string curlHeaderLine(const std::string& name, const std::string& value);
 // Adds the lines of a GBK header text (CR LF separated, "Name: value") as libcurl lines in
 // UTF-8; lines without a name are left out.
 void appendHeaderText(std::vector<std::string>& curlLines, const std::string& headerText);
+
+void initCurlOnce();
 
 }  // namespace tovi

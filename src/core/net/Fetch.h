@@ -3,6 +3,7 @@
 // they give an empty body and a reason the caller may show.
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tovi {
@@ -12,9 +13,12 @@ using CancelCheck = std::function<bool()>;
 
 struct FetchResult {
     std::string body;   // raw bytes
-    std::string error;  // empty on success; otherwise why nothing (or not all) came
+    std::string error;  // empty on success; otherwise why nothing (or not all) came (GBK)
     long status = 0;    // HTTP status of the final response, 0 when none arrived
     bool cancelled = false;
+    // What the final response said about the page and about coming back.
+    std::string etag, lastModified;
+    std::optional<std::chrono::seconds> retryAfter;
 };
 
 struct FetchLimits {
@@ -25,10 +29,5 @@ struct FetchLimits {
     std::chrono::milliseconds overallTimeout{120000};
     std::size_t maxBodyBytes = 64u << 20;
 };
-
-// The monitoring fetch as the engine sees it, so it can be driven without a network.
-// Arguments: URL, the plan's cookie (in/out), extra header text, cancel check.
-using PlanFetcher = std::function<FetchResult(const std::string& url, std::string& cookie,
-                                              const std::string& headers, const CancelCheck& cancel)>;
 
 }  // namespace tovi

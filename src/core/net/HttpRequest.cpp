@@ -23,12 +23,12 @@ std::string completeDefaultHeaders(const std::string& extraHeaders, const std::s
     return h;
 }
 
-FetchResult HttpRequest(const std::string& url, std::string& cookie, const std::string& extraHeaders,
-                        const CancelCheck& cancel, const FetchLimits& limits) {
+std::optional<CurlGet> monitorRequest(const std::string& url, const std::string& cookie,
+                                      const std::string& extraHeaders, const FetchLimits& limits,
+                                      std::string* refused) {
     if (std::string problem = webUrlProblem(url); !problem.empty()) {
-        FetchResult refused;
-        refused.error = problem;
-        return refused;
+        if (refused) *refused = problem;
+        return std::nullopt;
     }
     CurlGet get;
     get.url = urlForWire(url);
@@ -36,14 +36,30 @@ FetchResult HttpRequest(const std::string& url, std::string& cookie, const std::
     if (!cookie.empty()) get.headers.push_back(curlHeaderLine("Cookie", gbkToUtf8(cookie)));
     appendHeaderText(get.headers, completeDefaultHeaders(extraHeaders, url, true));
     get.verifyTls = false;
+    get.acceptCompressed = true;
     get.limits = limits;
-    get.cancel = cancel;
-    CurlResponse response = performGet(get);
+    return get;
+}
 
+void mergeResponseCookies(const CurlResponse& response, std::string& cookie) {
     // Header values went out as UTF-8; what comes back in UTF-8 is turned into GBK again so a
     // cookie survives a visit unchanged (bytes that are not UTF-8 are kept as they came).
     std::string received = CollectSetCookies(normaliseSetCookieNames(wireTextToGbk(response.headerText)));
     MergeCookies(cookie, received);
+}
+
+FetchResult HttpRequest(const std::string& url, std::string& cookie, const std::string& extraHeaders,
+                        const CancelCheck& cancel, const FetchLimits& limits) {
+    std::string refused;
+    std::optional<CurlGet> get = monitorRequest(url, cookie, extraHeaders, limits, &refused);
+    if (!get) {
+        FetchResult result;
+        result.error = refused;
+        return result;
+    }
+    get->cancel = cancel;
+    CurlResponse response = performGet(*get);
+    mergeResponseCookies(response, cookie);
     return std::move(response.result);
 }
 

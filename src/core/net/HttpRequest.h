@@ -3,6 +3,7 @@
 // sent first and comes back merged with the cookies the response set.
 #include <string>
 
+#include "core/net/CurlTransfer.h"
 #include "core/net/Fetch.h"
 
 namespace tovi {
@@ -14,9 +15,19 @@ constexpr const char* kDefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Wi
 std::string completeDefaultHeaders(const std::string& extraHeaders, const std::string& url,
                                    bool addUserAgent);
 
-// Follows redirects, ignores certificate errors (the monitored sites are public list pages,
-// some with broken certificates), 15 s to connect and 15 s without data at most. Never
-// throws; a failure gives an empty body. HTTP error pages are returned like any page.
+// The request HttpRequest sends: follows redirects, ignores certificate errors (the monitored
+// sites are public list pages, some with broken certificates), 15 s to connect and 15 s
+// without data at most, compressed pages welcome. A URL that is not http(s) gives nullopt
+// with the reason in *refused.
+std::optional<CurlGet> monitorRequest(const std::string& url, const std::string& cookie,
+                                      const std::string& extraHeaders, const FetchLimits& limits,
+                                      std::string* refused);
+
+// What a response means for the plan's cookie: the cookies it set are merged into it.
+void mergeResponseCookies(const CurlResponse& response, std::string& cookie);
+
+// Never throws; a failure gives an empty body and a reason. HTTP error pages are returned like
+// any page.
 FetchResult HttpRequest(const std::string& url, std::string& cookie, const std::string& extraHeaders,
                         const CancelCheck& cancel = {}, const FetchLimits& limits = {});
 

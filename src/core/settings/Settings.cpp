@@ -23,6 +23,7 @@ TOVI_KEY(rowColor1, "行色1")
 TOVI_KEY(rowColor2, "行色2")
 TOVI_KEY(frequency, "频率")
 TOVI_KEY(categories, "类别")
+TOVI_KEY(parallel, "并发")
 #undef TOVI_KEY
 }  // namespace SettingKey
 
@@ -53,6 +54,13 @@ std::uint32_t Settings::rowColor(const std::string& key, std::uint32_t fallback)
 
 std::uint32_t Settings::rowColor1() const { return rowColor(SettingKey::rowColor1(), kDefaultRowColor1); }
 std::uint32_t Settings::rowColor2() const { return rowColor(SettingKey::rowColor2(), kDefaultRowColor2); }
+
+int Settings::parallelFetches() const {
+    const std::string text = read(SettingKey::parallel());
+    if (text.empty()) return 8;
+    const auto n = TextToInt(text);
+    return n < 1 ? 1 : n > 64 ? 64 : static_cast<int>(n);
+}
 
 std::vector<std::string> Settings::categories() const {
     return SegmentsBetween(read(SettingKey::categories()), "<", ">");

@@ -23,6 +23,7 @@ const std::string& rowColor1();   // 行色1
 const std::string& rowColor2();   // 行色2
 const std::string& frequency();   // 频率
 const std::string& categories();  // 类别
+const std::string& parallel();    // 并发
 }  // namespace SettingKey
 
 struct WindowSize {
@@ -55,6 +56,8 @@ public:
     std::uint32_t rowColor1() const;
     std::uint32_t rowColor2() const;
     std::vector<std::string> categories() const;
+    // Page fetches in flight at once while monitoring (并发): 8 when missing, 1 to 64.
+    int parallelFetches() const;
 
     // The two alert switches: only the exact text "1" means on.
     static bool isOn(std::string_view switchValue) { return switchValue == "1"; }

@@ -1,0 +1,165 @@
+#include "core/net/TransferPool.h"
+
+#include <curl/curl.h>
+
+namespace tovi {
+
+struct TransferPool::Job {
+    CurlGet request;
+    std::string host;
+    std::unique_ptr<CurlTransfer> transfer;
+    CurlResponse response;
+    bool running = false, done = false, released = false, holdsSlot = false;
+};
+
+TransferPool::TransferPool(int slots, int perHost)
+    : m_slots(std::max(1, slots)), m_perHost(std::max(1, perHost)) {
+    initCurlOnce();
+    m_multi = curl_multi_init();
+    m_thread = std::thread([this] { run(); });
+}
+
+TransferPool::~TransferPool() {
+    {
+        std::lock_guard g(m_mutex);
+        m_stopping = true;
+        m_cancelAll = true;
+    }
+    wake();
+    m_thread.join();
+    curl_multi_cleanup(static_cast<CURLM*>(m_multi));
+}
+
+void TransferPool::wake() { curl_multi_wakeup(static_cast<CURLM*>(m_multi)); }
+
+TransferPool::Ticket TransferPool::submit(CurlGet request, std::string host) {
+    auto job = std::make_shared<Job>();
+    job->request = std::move(request);
+    job->host = std::move(host);
+    {
+        std::lock_guard g(m_mutex);
+        m_waiting.push_back(job);
+    }
+    wake();
+    return job;
+}
+
+CurlResponse TransferPool::take(const Ticket& ticket, const CancelCheck& cancel) {
+    std::unique_lock lock(m_mutex);
+    while (!ticket->done) {
+        if (cancel && cancel()) {
+            lock.unlock();
+            cancelAll();
+            lock.lock();
+            m_done.wait(lock, [&] { return ticket->done; });
+            break;
+        }
+        m_done.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    return std::move(ticket->response);
+}
+
+void TransferPool::release(const Ticket& ticket) {
+    if (!ticket) return;
+    {
+        std::lock_guard g(m_mutex);
+        if (ticket->released) return;
+        ticket->released = true;
+        if (ticket->holdsSlot) --m_held;
+        ticket->holdsSlot = false;
+    }
+    wake();
+}
+
+void TransferPool::cancelAll() {
+    {
+        std::lock_guard g(m_mutex);
+        m_cancelAll = true;
+    }
+    wake();
+}
+
+// Under the lock: starts waiting transfers, in order, while slots and their hosts allow.
+void TransferPool::admit() {
+    auto* multi = static_cast<CURLM*>(m_multi);
+    for (auto it = m_waiting.begin(); it != m_waiting.end() && m_held < m_slots;) {
+        Ticket job = *it;
+        if (m_perHostRunning[job->host] >= m_perHost) {
+            ++it;
+            continue;
+        }
+        it = m_waiting.erase(it);
+        job->transfer = std::make_unique<CurlTransfer>(job->request);
+        job->holdsSlot = !job->released;
+        if (job->holdsSlot) ++m_held;
+        if (!job->transfer->handle()) {  // refused before it started
+            job->response = job->transfer->finish(CURLE_OK);
+            job->transfer.reset();
+            job->done = true;
+            continue;
+        }
+        job->running = true;
+        ++m_perHostRunning[job->host];
+        m_running[job->transfer->handle()] = job;
+        curl_multi_add_handle(multi, job->transfer->handle());
+    }
+}
+
+void TransferPool::run() {
+    auto* multi = static_cast<CURLM*>(m_multi);
+    for (;;) {
+        {
+            std::lock_guard g(m_mutex);
+            if (m_cancelAll) {
+                // Every transfer ends at once: running ones are abandoned, waiting ones never start.
+                for (auto& [handle, job] : m_running) {
+                    curl_multi_remove_handle(multi, handle);
+                    job->response = CurlTransfer::cancelled();
+                    job->transfer.reset();
+                    job->done = true;
+                    --m_perHostRunning[job->host];
+                }
+                m_running.clear();
+                for (Ticket& job : m_waiting) {
+                    job->response = CurlTransfer::cancelled();
+                    job->done = true;
+                }
+                m_waiting.clear();
+                m_cancelAll = false;
+                m_done.notify_all();
+                if (m_stopping) return;
+            }
+            admit();
+            m_done.notify_all();
+        }
+        int stillRunning = 0;
+        curl_multi_perform(multi, &stillRunning);
+        int pending = 0;
+        bool finished = false;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &pending)) {
+            if (msg->msg != CURLMSG_DONE) continue;
+            CURL* handle = msg->easy_handle;
+            const int code = msg->data.result;
+            curl_multi_remove_handle(multi, handle);
+            std::lock_guard g(m_mutex);
+            auto it = m_running.find(handle);
+            if (it == m_running.end()) continue;
+            Ticket job = it->second;
+            m_running.erase(it);
+            job->response = job->transfer->finish(code);
+            job->transfer.reset();
+            job->running = false;
+            job->done = true;
+            --m_perHostRunning[job->host];
+            finished = true;
+        }
+        if (finished) {
+            std::lock_guard g(m_mutex);
+            m_done.notify_all();
+            continue;  // a slot may be free for the next transfer
+        }
+        curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    }
+}
+
+}  // namespace tovi

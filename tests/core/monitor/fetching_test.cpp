@@ -1,0 +1,291 @@
+// Fetching ahead and politely: pages of several hosts fetched while plans are processed one by
+// one, conditional requests, a site's request to wait, and pages too large to keep.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+
+#include "core/net/HttpRequest.h"
+#include "core/text/Gbk.h"
+#include "support/EngineFixture.h"
+
+namespace tovi {
+namespace {
+
+using namespace std::chrono_literals;
+using test::EngineFixture;
+using test::PlanRowValues;
+using test::RawHttpServer;
+
+// Eight spellings of 127.0.0.1: eight host names as far as the program can tell.
+const char* const kHosts[] = {"127.0.0.1",  "127.1",      "127.0.1", "2130706433",
+                              "0x7f000001", "0177.0.0.1", "0x7f.1",  "127.000.000.001"};
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+class Fetching : public EngineFixture {
+protected:
+    // A site whose pages answer after a delay; it counts the requests in flight, per host
+    // (the first part of the path names the host the plan's URL used).
+    void SetUp() override {
+        EngineFixture::SetUp();
+        slow.server().Get(R"(/h(\d+)/(.*))", [this](const httplib::Request& req, httplib::Response& res) {
+            const std::string host = req.matches[1];
+            {
+                std::lock_guard g(m);
+                int now = ++inFlight[host];
+                maxPerHost = std::max(maxPerHost, now);
+                maxTotal = std::max(maxTotal, ++total);
+            }
+            std::this_thread::sleep_for(delay);
+            {
+                std::lock_guard g(m);
+                --inFlight[host];
+                --total;
+            }
+            res.set_header("Set-Cookie", "p" + std::string(req.matches[2]) + "=seen; path=/");
+            res.set_content(
+                listPage({{100 + std::stoi(req.matches[2]), "文章" + std::string(req.matches[2])}}, false),
+                "text/html");
+        });
+        slow.start();
+    }
+    std::vector<int> addPlansOnHosts(int count) {
+        std::vector<int> ids;
+        for (int i = 0; i < count; ++i) {
+            const int h = i % 8;
+            PlanRowValues spec;
+            spec.url = "http://" + std::string(kHosts[h]) + ":" + std::to_string(slow.port()) + "/h" +
+                       std::to_string(h) + "/" + std::to_string(i);
+            ids.push_back(addPlan(spec));
+        }
+        return ids;
+    }
+    std::string storedRows() {
+        std::string out;
+        for (const auto& row : db.run("select planid, title, url, other from info order by id").rows)
+            out += row[0] + "|" + row[1] + "|" + row[2] + "|" + row[3] + "\n";
+        return out;
+    }
+    void forgetArticles() {
+        db.runScript("delete from info; update rule set arttile='', arturl='', lastid=''");
+        reloadPlanTable();
+        sink.replaceAll("");
+    }
+
+    test::HttpTestServer slow;
+    std::chrono::milliseconds delay{100};
+    std::mutex m;
+    std::map<std::string, int> inFlight;
+    int total = 0, maxPerHost = 0, maxTotal = 0;
+};
+
+TEST_F(Fetching, OverlappedFetchesKeepTheOrderTheTraceAndTheRows) {
+    const std::vector<int> queue = addPlansOnHosts(16);
+    monitoring->engine().setParallel(1);
+    monitoring->engine().startOneShot(queue, RunMode::RunAll);
+    ASSERT_TRUE(monitoring->engine().waitAll(30s));
+    const std::string sequentialTrace = sink.text(), sequentialRows = storedRows();
+    EXPECT_EQ(maxTotal, 1);
+    EXPECT_NE(sequentialRows.find(gbk("文章15")), std::string::npos);
+
+    forgetArticles();
+    maxTotal = maxPerHost = 0;
+    monitoring->engine().setParallel(8);
+    monitoring->engine().startOneShot(queue, RunMode::RunAll);
+    ASSERT_TRUE(monitoring->engine().waitAll(30s));
+    EXPECT_EQ(sink.text(), sequentialTrace);  // the same lines, plan after plan
+    EXPECT_EQ(storedRows(), sequentialRows);
+    EXPECT_GT(maxTotal, 2);  // the fetches did overlap
+    EXPECT_LE(maxTotal, 8);
+    EXPECT_LE(maxPerHost, 2);
+    // Each plan's cookie got what its own page set.
+    for (int i : {0, 7, 15}) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ((*monitoring->planTable().row(queue[i]))[kRuleCookie], "p" + std::to_string(i) + "=seen");
+    }
+}
+
+TEST_F(Fetching, AStopEndsEveryTransferInFlight) {
+    RawHttpServer hanging("", /*hang=*/true);
+    std::vector<int> queue;
+    for (const char* host : kHosts) {
+        PlanRowValues spec;
+        spec.url = "http://" + std::string(host) + ":" + std::to_string(hanging.port()) + "/list.html";
+        queue.push_back(addPlan(spec));
+    }
+    ASSERT_TRUE(monitoring->engine().startPeriodic(queue, 1h));
+    ASSERT_TRUE(hanging.waitForRequests(8));  // all eight hang at once
+    monitoring->engine().requestStopPeriodic();
+    // The transfers would hang for 30 s: a stop that waited for any of them could not end in 2.
+    EXPECT_TRUE(monitoring->engine().waitPeriodic(2s));
+    ASSERT_TRUE(monitoring->engine().waitAll(30s));
+    EXPECT_EQ(articleCount(), 0);
+}
+
+TEST_F(Fetching, AnUnchangedPageIsNotProcessedAgain) {
+    std::atomic<int> version{1};
+    std::vector<std::string> asked;
+    slow.server().Get("/etag.html", [&](const httplib::Request& req, httplib::Response& res) {
+        const std::string etag = "\"v" + std::to_string(version.load()) + "\"";
+        {
+            std::lock_guard g(m);
+            asked.push_back(req.get_header_value("If-None-Match") + "|" +
+                            req.get_header_value("If-Modified-Since"));
+        }
+        res.set_header("ETag", etag);
+        res.set_header("Last-Modified", "Wed, 09 Dec 2026 07:0" + std::to_string(version.load()) + ":00 GMT");
+        if (req.get_header_value("If-None-Match") == etag) {
+            res.status = 304;
+            return;
+        }
+        std::vector<std::pair<int, std::string>> items;
+        for (int i = version.load() + 1; i >= 1; --i) items.emplace_back(i, "版本文章" + std::to_string(i));
+        res.set_content(listPage(items, false), "text/html");
+    });
+    PlanRowValues spec;
+    spec.url = "http://127.0.0.1:" + std::to_string(slow.port()) + "/etag.html";
+    const int id = addPlan(spec);
+    monitoring->extractor().runPlan(id);
+    EXPECT_EQ(articleCount(), 2);
+    sink.replaceAll("");
+    PlanRunOutcome unchanged = monitoring->extractor().runPlan(id);
+    EXPECT_EQ(unchanged.kind, PlanRunOutcome::Kind::PageUnchanged);
+    EXPECT_NE(sink.utf8().find("\r\n正在 采集源码、源码未变化（HTTP 304），本次无新文章\r\n任务"),
+              std::string::npos)
+        << sink.utf8();
+    EXPECT_EQ(articleCount(), 2);
+    version = 2;
+    monitoring->extractor().runPlan(id);
+    EXPECT_EQ(articleCount(), 3);
+    // An edited plan reads the page afresh, whatever the site says of it.
+    db.run(Statement("update rule set tindex='0' where id=?", {id}));
+    reloadPlanTable();
+    monitoring->extractor().runPlan(id);
+    std::lock_guard g(m);
+    ASSERT_EQ(asked.size(), 4u);
+    EXPECT_EQ(asked[0], "|");
+    EXPECT_EQ(asked[1], "\"v1\"|Wed, 09 Dec 2026 07:01:00 GMT");
+    EXPECT_EQ(asked[3], "|");
+}
+
+TEST_F(Fetching, ASiteThatAsksToWaitIsLeftAlone) {
+    std::atomic<int> visits{0};
+    slow.server().Get("/busy.html", [&](const httplib::Request&, httplib::Response& res) {
+        ++visits;
+        res.status = 503;
+        res.set_header("Retry-After", "120");
+        res.set_content("busy", "text/plain");
+    });
+    PlanRowValues spec;
+    spec.url = "http://127.0.0.1:" + std::to_string(slow.port()) + "/busy.html";
+    const int id = addPlan(spec);
+    monitoring->extractor().runPlan(id);
+    EXPECT_NE(sink.utf8().find("\r\n正在 采集源码（HTTP 503）、整理源码"), std::string::npos) << sink.utf8();
+    sink.replaceAll("");
+    PlanRunOutcome skipped = monitoring->extractor().runPlan(id);
+    EXPECT_EQ(skipped.kind, PlanRunOutcome::Kind::Skipped);
+    EXPECT_NE(sink.utf8().find("网站要求稍后再访问，还需等 1"), std::string::npos) << sink.utf8();
+    EXPECT_EQ(visits.load(), 1);
+}
+
+TEST_F(Fetching, ARunLooksAtTheNewestTenThousandMatches) {
+    std::vector<std::pair<int, std::string>> items;
+    for (int i = 10500; i >= 1; --i) items.emplace_back(i, "t" + std::to_string(i));
+    setPage("/many.html", listPage(items, false));
+    for (const char* type : {"0", "2"}) {
+        SCOPED_TRACE(type);
+        PlanRowValues spec;
+        spec.url = server.url("/many.html");
+        spec.type = type;
+        const int id = addPlan(spec);
+        sink.replaceAll("");
+        PlanRunOutcome outcome = monitoring->extractor().runPlan(id);
+        EXPECT_EQ(outcome.stored, 10000);
+        EXPECT_NE(sink.utf8().find("本页匹配到 10500 篇，只看最新的 10000 篇"), std::string::npos);
+        // Newest at the top (descending) or at the bottom (ascending): t10500 or t1 is in.
+        auto has = [&](const char* title) {
+            return !db.run(Statement("select 1 from info where planid=? and title=?",
+                                     {id, std::string(title)}))
+                        .rows.empty();
+        };
+        EXPECT_EQ(has("t10500"), std::string(type) == "0");
+        EXPECT_EQ(has("t1"), std::string(type) == "2");
+    }
+}
+
+// A body of `size` bytes of 'a', sent in pieces, optionally as gzip.
+void servePage(httplib::Server& s, const std::string& path, std::size_t size, bool gzip) {
+    s.Get(path, [size, gzip](const httplib::Request&, httplib::Response& res) {
+        std::string piece(1 << 20, 'a');
+        if (!gzip) {
+            res.set_content_provider(size, "text/html",
+                                     [piece](std::size_t offset, std::size_t length, httplib::DataSink& out) {
+                                         out.write(piece.data(), std::min(length, piece.size()));
+                                         (void)offset;
+                                         return true;
+                                     });
+            return;
+        }
+        // Deflate the whole page once, piece by piece: a few hundred kilobytes on the wire.
+        z_stream z{};
+        deflateInit2(&z, 9, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+        std::string packed(1 << 20, '\0');
+        std::string out;
+        for (std::size_t sent = 0; sent < size; sent += piece.size()) {
+            z.next_in = reinterpret_cast<Bytef*>(piece.data());
+            z.avail_in = static_cast<uInt>(piece.size());
+            const int flush = sent + piece.size() >= size ? Z_FINISH : Z_NO_FLUSH;
+            do {
+                z.next_out = reinterpret_cast<Bytef*>(packed.data());
+                z.avail_out = static_cast<uInt>(packed.size());
+                deflate(&z, flush);
+                out.append(packed.data(), packed.size() - z.avail_out);
+            } while (z.avail_out == 0);
+        }
+        deflateEnd(&z);
+        res.set_header("Content-Encoding", "gzip");
+        res.set_content(out, "text/html");
+    });
+}
+
+TEST_F(Fetching, PagesLargerThanTheCapAreRefusedWithTheReason) {
+    servePage(slow.server(), "/huge.html", 100u << 20, false);
+    servePage(slow.server(), "/bomb.html", 100u << 20, true);
+    servePage(slow.server(), "/fine.html", 10u << 20, true);
+    const std::string base = "http://127.0.0.1:" + std::to_string(slow.port());
+    for (const char* path : {"/huge.html", "/bomb.html"}) {
+        SCOPED_TRACE(path);
+        std::string cookie;
+        FetchResult r = HttpRequest(base + path, cookie, "");
+        EXPECT_TRUE(r.body.empty());
+        EXPECT_EQ(gbkToUtf8(r.error), "页面超过 64 MB，已放弃");
+    }
+    std::string cookie;
+    EXPECT_EQ(HttpRequest(base + "/fine.html", cookie, "").body.size(), 10u << 20);  // inflated
+}
+
+TEST_F(Fetching, AnErrorStatusIsShownAndTheBodyStillUsed) {
+    slow.server().Get("/gone.html", [this](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content(listPage({{1, "仍然可用"}}, false), "text/html");
+    });
+    PlanRowValues spec;
+    spec.url = "http://127.0.0.1:" + std::to_string(slow.port()) + "/gone.html";
+    const int id = addPlan(spec);
+    monitoring->extractor().runPlan(id);
+    EXPECT_NE(sink.utf8().find("正在 采集源码（HTTP 404）、整理源码"), std::string::npos);
+    EXPECT_EQ(titles(id), std::vector<std::string>{"仍然可用"});
+}
+
+}  // namespace
+}  // namespace tovi
