@@ -7,7 +7,11 @@ namespace {
 
 const char* const kInsertArticle =
     "insert into info(planname,planid,title,url,other,addtime,issoucang) values(?,?,?,?,?,?,0)";
-const char* const kFindArticle = "select 1 from info where planid=? and title=? and url=? limit 1";
+// Seen: stored, or kept out by the title rules before.
+const char* const kFindArticle =
+    "select 1 from info where planid=? and title=? and url=? "
+    "union all select 1 from seen_articles where planid=? and title=? and url=? limit 1";
+const char* const kRememberDropped = "insert into seen_articles(planid,title,url) values(?,?,?)";
 
 struct LastArticle {
     std::string arttile, arturl, lasttime;
@@ -42,25 +46,49 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                 rules.marker = last->arttile;
                 rules.lastId = last->lastid;
             }
+            // The title rules as they stand now (the plan's own, else those for every plan).
+            SqlResult ruleRows = t.run(Statement(kRulesQuery, {planId}));
+            const TitleRules titleRules = rulesFromRows(ruleRows.rows, request.planId);
             report.judged = judgeMatches(page, rules);
             const auto& cands = report.judged.candidates;
-            std::vector<bool> store(cands.size(), false);
-            // An article already stored (this plan, same title and link) is never stored again;
-            // one that stands twice on the page is stored where it stands first.
+            // fresh[i]: never seen before; store[i]: to be stored (fresh and let in by the rules).
+            std::vector<bool> fresh(cands.size(), false), store(cands.size(), false);
+            // An article already seen (this plan, same title and link) is never new again;
+            // one that stands twice on the page counts where it stands first.
             for (std::size_t i = 0; i < cands.size(); ++i) {
-                SqlResult seen = t.run(Statement(kFindArticle, {planId, cands[i].title, cands[i].url}));
+                const Statement find(kFindArticle, {planId, cands[i].title, cands[i].url, planId,
+                                                    cands[i].title, cands[i].url});
+                SqlResult seen = t.run(find);
                 if (!seen.ok) {
-                    report.statements.emplace_back(
-                        kFindArticle, std::vector<SqlValue>{planId, cands[i].title, cands[i].url});
+                    report.statements.push_back(find);
                     report.results.push_back(seen);
                     return false;
                 }
                 bool already = !seen.rows.empty();
                 for (std::size_t k = 0; !already && k < i; ++k)
-                    already = store[k] && cands[k].title == cands[i].title && cands[k].url == cands[i].url;
-                store[i] = !already;
-                already ? ++report.skipped : ++report.stored;
+                    already = fresh[k] && cands[k].title == cands[i].title && cands[k].url == cands[i].url;
+                if (already) {
+                    ++report.skipped;
+                    continue;
+                }
+                fresh[i] = true;
+                const bool passes = titleRules.passes(cands[i].title);
+                if (titleRules.action == TitleRules::Action::Store && !passes) {
+                    ++report.dropped;
+                    continue;
+                }
+                store[i] = true;
+                ++report.stored;
+                if (passes) {
+                    ++report.alerting;
+                    if (report.alertTitles.size() < 5) report.alertTitles.push_back(cands[i].title);
+                }
             }
+            // Kept out by the rules, but seen: such an article never comes back as new.
+            for (std::size_t i = 0; i < cands.size(); ++i)
+                if (fresh[i] && !store[i] &&
+                    !run(t, Statement(kRememberDropped, {planId, cands[i].title, cands[i].url})))
+                    return false;
             // The first match of the page is stored last and gets the highest row id, so the
             // list (newest row first) shows page order.
             for (std::size_t i = cands.size(); i-- > 0;)
@@ -69,16 +97,16 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                                                        cands[i].other, request.now})))
                     return false;
 
-            // The remembered article is one article: the newest stored (or, when the marker was
-            // lost and nothing was new, the newest on the page, so it is found next time).
+            // The remembered article is one article: the newest seen this run (or, when the marker
+            // was lost and nothing was new, the newest on the page, so it is found next time).
             const bool timeMode = rules.mode != JudgeMode::CompareArticleId;
-            if (report.stored == 0 && timeMode && !report.judged.markerFound)
-                store.assign(cands.size(), true);
-            const int newest = newestWithTitle(cands, store, rules.mode);
+            if (report.stored + report.dropped == 0 && timeMode && !report.judged.markerFound)
+                fresh.assign(cands.size(), true);
+            const int newest = newestWithTitle(cands, fresh, rules.mode);
             report.arttile = newest >= 0 ? cands[newest].title : rules.marker;
             report.lastId = report.judged.highestId;
-            report.planUpdated =
-                report.stored > 0 || report.arttile != rules.marker || report.lastId > rules.lastId;
+            report.planUpdated = report.stored + report.dropped > 0 || report.arttile != rules.marker ||
+                                 report.lastId > rules.lastId;
             if (!report.planUpdated) return true;
             const std::string arturl =
                 newest >= 0 ? cands[newest].url : (last ? last->arturl : std::string());

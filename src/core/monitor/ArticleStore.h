@@ -6,6 +6,7 @@
 
 #include "core/monitor/Judge.h"
 #include "core/net/Fetch.h"
+#include "core/plans/TitleRules.h"
 #include "core/store/Database.h"
 
 namespace tovi {
@@ -20,18 +21,22 @@ struct StoreRequest {
 struct StoreReport {
     TransactionOutcome transaction;
     Judgement judged;
-    std::vector<Statement> statements;  // what ran, in order: the inserts, then the plan update
-    std::vector<SqlResult> results;     // one per statement; the last one failed when not committed
-    int stored = 0;                     // new articles (when not committed: none of them was written)
-    int skipped = 0;                    // already stored before (same plan, title and link)
-    bool planUpdated = false;           // the remembered article or lastid moved
-    std::string arttile;                // the plan's marker and lastid as they stand after the run
+    std::vector<Statement> statements;     // what ran, in order: the inserts, then the plan update
+    std::vector<SqlResult> results;        // one per statement; the last one failed when not committed
+    int stored = 0;                        // new articles (when not committed: none of them was written)
+    int skipped = 0;                       // already seen before (same plan, title and link)
+    int dropped = 0;                       // new, but kept out by the title rules (remembered as seen)
+    int alerting = 0;                      // stored articles that raise the alert
+    std::vector<std::string> alertTitles;  // the newest of those, newest first (at most 5)
+    bool planUpdated = false;              // the remembered article or lastid moved
+    std::string arttile;                   // the plan's marker and lastid as they stand after the run
     std::int64_t lastId = 0;
 };
 
 // Judges the page's matches against the plan's state as the database holds it now, leaves out
-// every article already stored, stores the rest bottom-up (the first match gets the highest row
-// id) and remembers the newest stored article. Nothing is written unless all of it is.
+// every article seen before, keeps out what the title rules drop (remembering it as seen),
+// stores the rest bottom-up (the first match gets the highest row id) and remembers the newest
+// article seen. Nothing is written unless all of it is.
 StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, StoreRequest request,
                              const CancelCheck& cancel);
 

@@ -90,37 +90,45 @@ void MonitorEngine::launchLocked(std::vector<int> queue, RunMode mode, bool peri
                 done->store(true);
                 if (m_listener) m_listener->queueEmpty(mode);
             } else {
-                if (periodic)
+                if (periodic) {
                     periodicBody(stop, queue, pause);
-                else
-                    passBody(stop, queue);
+                } else {
+                    PassSummary summary = passBody(stop, queue);
+                    if (m_listener && !stop.stop_requested()) m_listener->passFinished(mode, summary);
+                }
                 done->store(true);
             }
             if (m_listener) m_listener->workerFinished(mode);
         });
 }
 
-void MonitorEngine::passBody(std::stop_token stop, const std::vector<int>& queue) {
+PassSummary MonitorEngine::passBody(std::stop_token stop, const std::vector<int>& queue) {
     // The pages are fetched ahead while the plans are processed one by one, in queue order;
     // a plan's slot is given back once its page has been processed.
+    PassSummary summary;
     TransferPool pool(m_parallel.load());
     std::vector<TransferPool::Ticket> tickets(queue.size());
     for (std::size_t i = 0; i < queue.size(); ++i)
         if (auto fetch = m_extractor.prepareFetch(queue[i]))
             tickets[i] = pool.submit(std::move(fetch->request), std::move(fetch->host));
     for (std::size_t i = 0; i < queue.size(); ++i) {
-        if (stop.stop_requested()) return;  // the pool cancels what is in flight
+        if (stop.stop_requested()) break;  // the pool cancels what is in flight
         PlanRunOutcome outcome = m_extractor.runPlan(queue[i], stop, &pool, tickets[i]);
         pool.release(tickets[i]);
+        summary.alerting += outcome.alerting;
+        for (const std::string& title : outcome.alertTitles)
+            if (summary.newest.size() < 5) summary.newest.emplace_back(outcome.planName, title);
         if (m_listener) m_listener->planFinished(queue[i], outcome);
     }
+    return summary;
 }
 
 void MonitorEngine::periodicBody(std::stop_token stop, std::vector<int> queue,
                                  std::chrono::milliseconds pause) {
     while (!stop.stop_requested()) {
-        passBody(stop, queue);
+        PassSummary summary = passBody(stop, queue);
         if (stop.stop_requested()) return;
+        if (m_listener) m_listener->passFinished(RunMode::RunTicked, summary);
         m_sink.append(gbk("\r\n本轮执行完毕！----") + ShortTimestamp(m_clock));
         bool alerted = m_alerts.raiseIfNewArticles();
         if (m_listener) m_listener->cycleFinished(alerted);

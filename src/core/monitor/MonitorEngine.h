@@ -27,6 +27,13 @@ class StatusSink;
 
 // Events the fronts show (the GUI on its own thread). Called on worker threads: an
 // implementation must not call back into the engine synchronously.
+// What a pass brought: the stored articles that raise the alert, and the newest of them with
+// their plans' names (at most 5, in queue and page order).
+struct PassSummary {
+    int alerting = 0;
+    std::vector<std::pair<std::string, std::string>> newest;  // (plan name, title), GBK
+};
+
 class MonitorListener {
 public:
     virtual ~MonitorListener() = default;
@@ -40,6 +47,11 @@ public:
     virtual void planFinished(int planId, const PlanRunOutcome& outcome) {
         (void)planId;
         (void)outcome;
+    }
+    // A pass over the queue ended (a periodic cycle before its alert, or a one-shot pass).
+    virtual void passFinished(RunMode mode, const PassSummary& summary) {
+        (void)mode;
+        (void)summary;
     }
 };
 
@@ -86,7 +98,7 @@ private:
     void launchLocked(std::vector<int> queue, RunMode mode, bool periodic, std::chrono::milliseconds pause);
     bool periodicRunningLocked() const;
     void periodicBody(std::stop_token stop, std::vector<int> queue, std::chrono::milliseconds pause);
-    void passBody(std::stop_token stop, const std::vector<int>& queue);
+    PassSummary passBody(std::stop_token stop, const std::vector<int>& queue);
     void reapFinished();
     bool waitFor(bool periodicOnly, std::chrono::milliseconds timeout);
 

@@ -3,6 +3,7 @@
 #include "core/monitor/AlertNotifier.h"
 #include "core/monitor/ArticleStore.h"
 #include "core/monitor/Pipeline.h"
+#include "core/monitor/PlanHealth.h"
 #include "core/net/Decode.h"
 #include "core/net/HttpRequest.h"
 #include "core/net/Url.h"
@@ -98,12 +99,21 @@ PlanRunOutcome PlanExtractor::runPlan(long long planId, std::stop_token stop, Tr
                                       const TransferPool::Ticket& ticket) {
     if (!PlanTable::isValidId(planId)) {
         m_sql.sink().append(planIdOutOfRangeLine(std::to_string(planId)));
-        return {PlanRunOutcome::Kind::NotRunnable, 0, 0, planIdOutOfRangeLine(std::to_string(planId))};
+        return PlanRunOutcome::of(PlanRunOutcome::Kind::NotRunnable,
+                                  planIdOutOfRangeLine(std::to_string(planId)));
     }
     const int id = static_cast<int>(planId);
     RunningGuard running(*this, id, stop);
     if (!running.held()) return {};
-    return runLocked(id, stop, pool, ticket);
+    PlanRunOutcome outcome = runLocked(id, stop, pool, ticket);
+    outcome.planName = (*m_table.row(id))[kRuleName];
+    if (outcome.kind == PlanRunOutcome::Kind::Stopped) return outcome;  // the database is left alone
+    if (auto health = recordPlanHealth(m_sql.database(), m_sql.sink(), id, outcome, LongTimestamp(m_clock),
+                                       [&stop] { return stop.stop_requested(); })) {
+        outcome.failures = health->failures;
+        outcome.lastSuccess = health->lastSuccess;
+    }
+    return outcome;
 }
 
 namespace {
@@ -127,7 +137,7 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
     };
     auto finish = [&](Kind kind, std::string reason = {}) {
         endLine();
-        return PlanRunOutcome{kind, 0, 0, std::move(reason)};
+        return PlanRunOutcome::of(kind, std::move(reason));
     };
     const PlanRunOutcome stopped{};
 
@@ -227,9 +237,8 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
         std::string line = gbk("\r\n截取源码为空，可能是 无新文章、采集区域设置、源站无法访问 等原因！");
         if (!fetched.error.empty()) line += gbk("（") + fetched.error + gbk("）");
         sink.append(line);
-        return PlanRunOutcome{
-            nothingCame && !fetched.error.empty() ? Kind::FetchFailed : Kind::MarkersNotFound, 0, 0,
-            fetched.error};
+        return PlanRunOutcome::of(
+            nothingCame && !fetched.error.empty() ? Kind::FetchFailed : Kind::MarkersNotFound, fetched.error);
     }
 
     sink.append(gbk("、匹配文章"));
@@ -251,6 +260,8 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
     sink.append(gbk(" 取到 ") + std::to_string(report.stored) + gbk(" 篇新文章"));
     if (report.skipped > 0)
         sink.append(gbk("（另有 ") + std::to_string(report.skipped) + gbk(" 篇此前已保存，已跳过）"));
+    if (report.dropped > 0)
+        sink.append(gbk("（另有 ") + std::to_string(report.dropped) + gbk(" 篇被标题规则过滤）"));
 
     if (!report.transaction.committed) {
         if (stop.stop_requested() && report.results.empty()) return stopped;
@@ -261,7 +272,7 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
         return finish(Kind::StoreFailed, report.transaction.error);
     }
     m_table.writeBack(planId, report.arttile, std::to_string(report.lastId), cookie);
-    if (report.stored > 0) m_alerts.noteNewArticles();
+    if (report.alerting > 0) m_alerts.noteNewArticles();
 
     // Echo each statement with its result, paced as the status log always was; a stop skips
     // the pauses, never the commit above.
@@ -276,7 +287,13 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
     after[kRuleArttile] = report.arttile;
     after[kRuleLastid] = std::to_string(report.lastId);
     m_visits.remember(planId, PageVisits::fingerprint(after), fetched);
-    return PlanRunOutcome{Kind::Stored, report.stored, report.skipped, {}};
+    PlanRunOutcome outcome = PlanRunOutcome::of(Kind::Stored);
+    outcome.stored = report.stored;
+    outcome.skipped = report.skipped;
+    outcome.dropped = report.dropped;
+    outcome.alerting = report.alerting;
+    outcome.alertTitles = report.alertTitles;
+    return outcome;
 }
 
 }  // namespace tovi

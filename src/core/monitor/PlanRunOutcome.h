@@ -1,6 +1,7 @@
 #pragma once
 // How one plan run ended, for the fronts (the command line's exit code, a plan's health).
 #include <string>
+#include <vector>
 
 namespace tovi {
 
@@ -20,8 +21,23 @@ struct PlanRunOutcome {
     };
     Kind kind = Kind::Stopped;
     int stored = 0;
-    int skipped = 0;     // already stored before: identity kept them out
+    int skipped = 0;     // seen before: identity kept them out
     std::string reason;  // GBK
+    int dropped = 0;     // kept out by the title rules
+    // The stored articles that raise the alert: how many, and the newest titles (at most 5).
+    int alerting = 0;
+    std::vector<std::string> alertTitles;
+    std::string planName;
+    // The plan's health after this run.
+    int failures = 0;
+    std::string lastSuccess;
+
+    static PlanRunOutcome of(Kind kind, std::string reason = {}) {
+        PlanRunOutcome o;
+        o.kind = kind;
+        o.reason = std::move(reason);
+        return o;
+    }
 
     bool failed() const {
         return kind != Kind::Stored && kind != Kind::PageUnchanged && kind != Kind::Skipped &&

@@ -26,7 +26,16 @@ constexpr const char* kCreateSql =
 constexpr const char* kIndexSql =
     "CREATE INDEX IF NOT EXISTS info_planid_id ON info(planid, id);"
     "CREATE INDEX IF NOT EXISTS info_issoucang_id ON info(issoucang, id);"
-    "CREATE INDEX IF NOT EXISTS info_article ON info(planid, title, url);";
+    "CREATE INDEX IF NOT EXISTS info_article ON info(planid, title, url);"
+    // Beside the two tables, in tables of their own that older readers never look at: the
+    // title rules (plan 0: for every plan), the articles the rules kept out (seen, never new
+    // again), and each plan's last outcome.
+    "CREATE TABLE IF NOT EXISTS title_rules(planid INTEGER PRIMARY KEY, include_on INTEGER, include TEXT, "
+    "exclude_on INTEGER, exclude TEXT, action TEXT);"
+    "CREATE TABLE IF NOT EXISTS seen_articles(planid INTEGER, title TEXT, url TEXT);"
+    "CREATE INDEX IF NOT EXISTS seen_article ON seen_articles(planid, title, url);"
+    "CREATE TABLE IF NOT EXISTS plan_health(planid INTEGER PRIMARY KEY, outcome TEXT, reason TEXT, "
+    "failures INTEGER, last_run TEXT, last_success TEXT);";
 
 }  // namespace
 

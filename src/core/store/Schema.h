@@ -55,8 +55,9 @@ const char* infoColumnName(int column);
 // Creates both tables and the list indexes in a new, empty database.
 bool createSchema(Database& db, std::string* error);
 
-// Adds the indexes the article views rely on to an older file that lacks them (no table
-// change). Failure (e.g. a read-only file) only makes the lists slower.
+// Adds what an older file lacks: the indexes the article views and the article look-up rely
+// on, and the side tables (title rules, articles the rules kept out, plan health). The two
+// tables are never changed. Failure (e.g. a read-only file) only makes things slower.
 void ensureIndexes(Database& db);
 
 // nullopt when both tables are there with the expected column counts; otherwise a GBK text

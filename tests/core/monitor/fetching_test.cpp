@@ -23,15 +23,6 @@ using test::RawHttpServer;
 const char* const kHosts[] = {"127.0.0.1",  "127.1",      "127.0.1", "2130706433",
                               "0x7f000001", "0177.0.0.1", "0x7f.1",  "127.000.000.001"};
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
 class Fetching : public EngineFixture {
 protected:
     // A site whose pages answer after a delay; it counts the requests in flight, per host

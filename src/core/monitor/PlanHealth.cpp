@@ -1,0 +1,98 @@
+#include "core/monitor/PlanHealth.h"
+
+#include "core/store/Database.h"
+#include "core/store/StatusSink.h"
+#include "core/text/Gbk.h"
+#include "core/text/TextToInt.h"
+
+namespace tovi {
+
+std::string outcomeText(const PlanRunOutcome& o) {
+    using Kind = PlanRunOutcome::Kind;
+    auto withReason = [&](const char* text) {
+        return o.reason.empty() ? gbk(text) : gbk(text) + gbk("：") + o.reason;
+    };
+    switch (o.kind) {
+        case Kind::Stored:
+            return gbk("取到 ") + std::to_string(o.stored) + gbk(" 篇新文章");
+        case Kind::PageUnchanged:
+            return gbk("页面未变化");
+        case Kind::FetchFailed:
+            return withReason("无法获取页面");
+        case Kind::MarkersNotFound:
+            return gbk("采集区域为空（找不到采集前/采集后标记）");
+        case Kind::ExpressionError:
+            return withReason("正则表达式出错");
+        case Kind::NoMatches:
+            return gbk("正则没有匹配到文章");
+        case Kind::NotRunnable:
+            return withReason("方案不能运行");
+        case Kind::StoreFailed:
+            return withReason("文章保存失败");
+        case Kind::TooSlow:
+            return gbk("匹配超时");
+        case Kind::Skipped:
+            return gbk("网站要求稍后再访问");
+        case Kind::Stopped:
+            return gbk("已停止");
+    }
+    return {};
+}
+
+namespace {
+
+PlanHealthRecord recordOf(const std::vector<std::string>& row) {
+    return {cellOf(row, 1), static_cast<int>(TextToInt(cellOf(row, 2))), cellOf(row, 3), cellOf(row, 4)};
+}
+
+}  // namespace
+
+std::map<int, PlanHealthRecord> loadPlanHealth(Database& db) {
+    std::map<int, PlanHealthRecord> records;
+    SqlResult r = db.run("select planid, outcome, failures, last_run, last_success from plan_health");
+    for (const auto& row : r.rows) records[static_cast<int>(TextToInt(cellOf(row, 0)))] = recordOf(row);
+    return records;
+}
+
+std::optional<PlanHealthRecord> loadPlanHealth(Database& db, int planId) {
+    SqlResult r =
+        db.run(Statement("select planid, outcome, failures, last_run, last_success from plan_health "
+                         "where planid=?",
+                         {static_cast<std::int64_t>(planId)}));
+    if (!r.ok || r.rows.empty()) return std::nullopt;
+    return recordOf(r.rows[0]);
+}
+
+std::optional<PlanHealthRecord> recordPlanHealth(Database& db, StatusSink& sink, int planId,
+                                                 const PlanRunOutcome& outcome, const std::string& now,
+                                                 const std::function<bool()>& cancel) {
+    using Kind = PlanRunOutcome::Kind;
+    if (outcome.kind == Kind::Stopped || outcome.kind == Kind::Skipped) return loadPlanHealth(db, planId);
+    PlanHealthRecord before = loadPlanHealth(db, planId).value_or(PlanHealthRecord{});
+    PlanHealthRecord after = before;
+    after.outcome = outcomeText(outcome);
+    after.lastRun = now;
+    if (outcome.failed()) {
+        ++after.failures;
+    } else {
+        after.failures = 0;
+        after.lastSuccess = now;
+    }
+    const auto written = db.runTransaction(
+        {Statement(
+            "insert or replace into plan_health(planid, outcome, reason, failures, last_run, last_success) "
+            "values(?,?,?,?,?,?)",
+            {static_cast<std::int64_t>(planId), after.outcome, outcome.reason,
+             static_cast<std::int64_t>(after.failures), after.lastRun, after.lastSuccess})},
+        cancel);
+    if (!written[0].ok) return std::nullopt;
+    const std::string id = std::to_string(planId);
+    if (after.broken() && !before.broken())
+        sink.append(gbk("\r\n方案") + id + gbk(" 已连续 ") + std::to_string(after.failures) +
+                    gbk(" 次失败：") + after.outcome + gbk("，请检查方案！"));
+    else if (before.broken() && !after.broken())
+        sink.append(gbk("\r\n方案") + id + gbk(" 已恢复正常：") + after.outcome);
+    return after;
+}
+
+}  // namespace tovi

@@ -1,0 +1,111 @@
+// Title rules in a run, and each plan's health over runs.
+#include <gtest/gtest.h>
+
+#include "core/monitor/PlanHealth.h"
+#include "core/plans/TitleRules.h"
+#include "core/text/Gbk.h"
+#include "support/EngineFixture.h"
+
+namespace tovi {
+namespace {
+
+using test::EngineFixture;
+using test::PlanRowValues;
+
+class RulesInARun : public EngineFixture {
+protected:
+    TitleRules wanted(TitleRules::Action action) {
+        TitleRules r;
+        r.includeOn = true;
+        r.include = gbk("招聘,转让");
+        r.excludeOn = true;
+        r.exclude = gbk("广告");
+        r.action = action;
+        return r;
+    }
+};
+
+TEST_F(RulesInARun, StoreRulesKeepOutDroppedTitlesForGood) {
+    PlanRowValues spec;
+    spec.url = server.url("/jobs.html");
+    const int id = addPlan(spec);
+    ASSERT_TRUE(saveTitleRules(db, kGlobalRules, wanted(TitleRules::Action::Store)));
+    setPage("/jobs.html", listPage({{3, "招聘前端"}, {2, "今日新闻"}, {1, "转让广告"}}, false));
+    monitoring->extractor().runPlan(id);
+    EXPECT_EQ(titles(id), std::vector<std::string>{"招聘前端"});
+    EXPECT_NE(sink.utf8().find(" 取到 1 篇新文章（另有 2 篇被标题规则过滤）"), std::string::npos)
+        << sink.utf8();
+    EXPECT_TRUE(monitoring->alerts().raiseIfNewArticles());
+    // Round two: the marker is gone, so every match is looked at again; the dropped ones stay out.
+    db.run(Statement("update rule set arttile='gone' where id=?", {id}));
+    reloadPlanTable();
+    setPage("/jobs.html",
+            listPage({{4, "广告：转让"}, {3, "招聘前端"}, {2, "今日新闻"}, {1, "转让广告"}}, false));
+    sink.replaceAll("");
+    monitoring->extractor().runPlan(id);
+    EXPECT_EQ(titles(id), std::vector<std::string>{"招聘前端"});
+    EXPECT_NE(sink.utf8().find(" 取到 0 篇新文章（另有 3 篇此前已保存，已跳过）（另有 1 篇被标题规则过滤）"),
+              std::string::npos)
+        << sink.utf8();
+    EXPECT_FALSE(monitoring->alerts().newArticlesFound());
+}
+
+TEST_F(RulesInARun, AlertRulesStoreEverythingAndAlertOnlyForWantedTitles) {
+    PlanRowValues spec;
+    spec.url = server.url("/alert.html");
+    const int id = addPlan(spec);
+    ASSERT_TRUE(saveTitleRules(db, id, wanted(TitleRules::Action::Alert)));  // this plan's own
+    setPage("/alert.html", listPage({{2, "今日新闻"}, {1, "转让广告"}}, false));
+    PlanRunOutcome quiet = monitoring->extractor().runPlan(id);
+    EXPECT_EQ(quiet.stored, 2);
+    EXPECT_EQ(quiet.alerting, 0);
+    EXPECT_FALSE(monitoring->alerts().newArticlesFound());
+    setPage("/alert.html", listPage({{4, "新闻"}, {3, "急招聘"}, {2, "今日新闻"}, {1, "转让广告"}}, false));
+    PlanRunOutcome loud = monitoring->extractor().runPlan(id);
+    EXPECT_EQ(loud.stored, 2);
+    EXPECT_EQ(loud.alerting, 1);
+    EXPECT_EQ(loud.alertTitles, std::vector<std::string>{gbk("急招聘")});
+    EXPECT_TRUE(monitoring->alerts().newArticlesFound());
+    EXPECT_EQ(articleCount(), 4);
+}
+
+class Health : public EngineFixture {};
+
+TEST_F(Health, FailingThreeRunsInARowThenRecovering) {
+    PlanRowValues spec;
+    spec.url = server.url("/flaky.html");
+    const int id = addPlan(spec);
+    struct Step {
+        bool fail;
+        int failures;
+        bool broken;
+        const char* line;  // the status line this run adds, if any
+    } steps[] = {
+        {false, 0, false, nullptr},
+        {true, 1, false, nullptr},
+        {true, 2, false, nullptr},
+        {true, 3, true, "已连续 3 次失败：采集区域为空"},
+        {true, 4, true, nullptr},  // said once, not every run
+        {false, 0, false, "已恢复正常：取到 0 篇新文章"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(&step - steps);
+        // A site that fails on demand: its page loses the list.
+        setPage("/flaky.html", step.fail ? std::string("maintenance") : listPage({{1, "一"}}, false));
+        sink.replaceAll("");
+        PlanRunOutcome outcome = monitoring->extractor().runPlan(id);
+        EXPECT_EQ(outcome.failures, step.failures);
+        auto record = loadPlanHealth(db, id);
+        ASSERT_TRUE(record.has_value());
+        EXPECT_EQ(record->failures, step.failures);
+        EXPECT_EQ(record->broken(), step.broken);
+        EXPECT_EQ(record->lastSuccess, "2016-12-9 7:5:3");
+        if (step.line)
+            EXPECT_NE(sink.utf8().find(step.line), std::string::npos) << sink.utf8();
+        else
+            EXPECT_EQ(sink.utf8().find("连续"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace tovi
