@@ -9,10 +9,12 @@
 
 #include "core/plans/PlanEditing.h"
 #include "core/settings/Settings.h"
+#include "core/store/Database.h"
 #include "core/store/LoggedSql.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiTables.h"
 #include "gui/GuiText.h"
+#include "gui/TitleRulesBox.h"
 
 namespace tovi::gui {
 namespace {
@@ -27,9 +29,9 @@ std::string toCrlf(const QString& text) {
 
 }  // namespace
 
-AdvancedPage::AdvancedPage(Settings& settings, LoggedSql& console, Dialogs& dialogs,
+AdvancedPage::AdvancedPage(Settings& settings, Database& db, LoggedSql& console, Dialogs& dialogs,
                            const std::vector<std::string>& categoryNames, QWidget* parent)
-    : QWidget(parent), m_settings(settings), m_console(console), m_dialogs(dialogs) {
+    : QWidget(parent), m_settings(settings), m_db(db), m_console(console), m_dialogs(dialogs) {
     auto* categories = new QGroupBox(QStringLiteral("方案分类"), this);
     categories->setObjectName(QStringLiteral("栏目分类组"));
     categories->setGeometry(6, 27 - kTabBar, 186, 259);
@@ -44,13 +46,14 @@ AdvancedPage::AdvancedPage(Settings& settings, LoggedSql& console, Dialogs& dial
     saveCats->setGeometry(10, 224, 168, 27);
     connect(saveCats, &QPushButton::clicked, this, &AdvancedPage::saveCategories);
 
-    auto* rules = new QGroupBox(QStringLiteral("标题有效性（开发中）"), this);
-    rules->setObjectName(QStringLiteral("数据库框1"));
-    rules->setGeometry(198, 27 - kTabBar, 500, 126);
-    rules->setEnabled(false);
-    auto* rulesText =
-        new QLabel(QStringLiteral("当文章标题中 包含关键词 / 不包含关键词 … 执行操作：入库 / 提醒"), rules);
-    rulesText->setGeometry(12, 24, 470, 24);
+    // For every plan; a plan may carry its own (the editor's "标题规则").
+    m_rules = new TitleRulesBox(this);
+    m_rules->setGeometry(198, 27 - kTabBar, 500, 126);
+    m_rules->setRules(loadTitleRules(m_db, kGlobalRules).value_or(TitleRules{}));
+    auto* saveRules = new QPushButton(QStringLiteral("保存规则"), m_rules);
+    saveRules->setObjectName(QStringLiteral("保存规则"));
+    saveRules->setGeometry(404, 80, 82, 26);
+    connect(saveRules, &QPushButton::clicked, this, &AdvancedPage::saveTitleRules);
 
     auto* consoleGroup = new QGroupBox(QStringLiteral("数据库维护"), this);
     consoleGroup->setObjectName(QStringLiteral("数据库框"));
@@ -80,6 +83,15 @@ void AdvancedPage::saveCategories() {
                        QStringLiteral("　保存成功！"), QMessageBox::Information);
     else
         m_dialogs.show(window(), QStringLiteral("保存失败，请重试！"));
+}
+
+void AdvancedPage::saveTitleRules() {
+    if (tovi::saveTitleRules(m_db, kGlobalRules, m_rules->rules()))
+        m_dialogs.show(window(), QStringLiteral("标题规则已保存，下次提取时生效。"),
+                       QStringLiteral("　保存成功！"), QMessageBox::Information);
+    else
+        m_dialogs.show(window(),
+                       QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(m_db.lastError()));
 }
 
 void AdvancedPage::runConsoleSql() {

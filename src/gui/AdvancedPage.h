@@ -10,6 +10,7 @@ class QPlainTextEdit;
 class QTableWidget;
 
 namespace tovi {
+class Database;
 class LoggedSql;
 class Settings;
 }  // namespace tovi
@@ -17,19 +18,24 @@ class Settings;
 namespace tovi::gui {
 
 class Dialogs;
+class TitleRulesBox;
 
 class AdvancedPage : public QWidget {
     Q_OBJECT
 public:
-    AdvancedPage(Settings& settings, LoggedSql& console, Dialogs& dialogs,
+    // The title rules for every plan are kept in the window's own connection db.
+    AdvancedPage(Settings& settings, Database& db, LoggedSql& console, Dialogs& dialogs,
                  const std::vector<std::string>& categoryNames, QWidget* parent = nullptr);
 
 private:
     void saveCategories();
+    void saveTitleRules();
     void runConsoleSql();
 
     Settings& m_settings;
+    Database& m_db;
     LoggedSql& m_console;
+    TitleRulesBox* m_rules = nullptr;
     Dialogs& m_dialogs;
     QPlainTextEdit* m_categories = nullptr;
     QPlainTextEdit* m_sql = nullptr;

@@ -138,6 +138,11 @@ void MainWindow::buildComponents() {
     connect(m_plans, &PlanPane::planSelected, m_articles, &ArticlePane::showPlan);
     connect(m_plans, &PlanPane::optionsRequested, this, &MainWindow::optionsRequested);
     connect(m_runPanel, &RunPanel::monitoringStarting, m_articles, &ArticlePane::refresh);
+    connect(m_bridge, &MonitorBridge::newArticles, this, [this](const PassSummary& summary) {
+        PassNotification n = passNotification(summary);
+        m_tray->notify(q(n.title), q(n.body));
+    });
+    connect(m_bridge, &MonitorBridge::planRan, m_plans, &PlanPane::showHealth);
     connect(m_bridge, &MonitorBridge::emptyQueueReported, this, [this] {
         m_dialogs.show(this, QStringLiteral("执行队列为空！"), QString(), QMessageBox::NoIcon,
                        /*modal=*/false);
@@ -155,6 +160,12 @@ void MainWindow::buildComponents() {
     connect(m_tray, &TrayController::activated, this, [this] {
         restoreToFront();
         acknowledgeAlert();
+    });
+    connect(m_tray, &TrayController::notificationClicked, this, [this] {
+        // The new articles are what the user came for: the list shows them, alert or not.
+        restoreToFront();
+        m_monitoring->alerts().acknowledgeAlert();
+        m_articles->refresh();
     });
     connect(m_tray, &TrayController::optionsRequested, this, [this] { emit optionsRequested(2); });
     connect(m_tray, &TrayController::saveWindowSettingsRequested, this, &MainWindow::saveWindowSettings);
@@ -178,7 +189,10 @@ void MainWindow::applySettings() {
         m_runPanel->setFrequencyText(q(frequency));
 }
 
-void MainWindow::installTray() { m_tray->install(); }
+void MainWindow::installTray() {
+    m_tray->readNotifySwitch();
+    m_tray->install();
+}
 
 bool MainWindow::openDatabase() {
     const std::filesystem::path dbPath = m_dir / "tovi.sdb";

@@ -46,6 +46,15 @@ void MonitorBridge::queueEmpty(RunMode mode) {
     });
 }
 
+void MonitorBridge::planFinished(int planId, const PlanRunOutcome& outcome) {
+    onGuiThread(this, [this, planId, outcome] { emit planRan(planId, outcome); });
+}
+
+void MonitorBridge::passFinished(RunMode, const PassSummary& summary) {
+    if (summary.alerting == 0) return;
+    onGuiThread(this, [this, summary] { emit newArticles(summary); });
+}
+
 void MonitorBridge::cycleFinished(bool alerted) {
     onGuiThread(this, [this, alerted] { emit cycleEnded(alerted); });
 }

@@ -36,11 +36,17 @@ signals:
     // "执行队列为空！": a worker found no plan to run.
     void emptyQueueReported();
     void cycleEnded(bool alerted);
+    // A pass ended with articles that raise the alert.
+    void newArticles(const tovi::PassSummary& summary);
+    // A plan ran: its health as it now stands.
+    void planRan(int planId, const tovi::PlanRunOutcome& outcome);
 
 private:
     // MonitorListener: worker threads.
     void queueEmpty(RunMode mode) override;
     void cycleFinished(bool alerted) override;
+    void planFinished(int planId, const PlanRunOutcome& outcome) override;
+    void passFinished(RunMode mode, const PassSummary& summary) override;
 
     void setState(RunState state);
 

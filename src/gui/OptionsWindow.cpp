@@ -36,7 +36,7 @@ OptionsWindow::OptionsWindow(const OptionsContext& ctx, int page, QWidget* paren
     m_tabs->setGeometry(5, 4, 714, 450);
     m_list = new PlanListPage(m_db, ctx.dialogs);
     m_editor = new PlanEditorPage(m_db, ctx.dialogs, ctx.categoryNames);
-    m_advanced = new AdvancedPage(ctx.settings, ctx.console, ctx.dialogs, ctx.categoryNames);
+    m_advanced = new AdvancedPage(ctx.settings, m_db, ctx.console, ctx.dialogs, ctx.categoryNames);
     m_tabs->addTab(m_list, QStringLiteral("方案列表"));
     m_tabs->addTab(m_editor, QStringLiteral("方案操作"));
     m_tabs->addTab(m_advanced, QStringLiteral("高级设置"));

@@ -21,6 +21,7 @@
 #include "gui/GuiTables.h"
 #include "gui/GuiText.h"
 #include "gui/PlanTestRunner.h"
+#include "gui/TitleRulesDialog.h"
 
 namespace tovi::gui {
 namespace {
@@ -204,7 +205,19 @@ void PlanEditorPage::buildResultArea() {
     connect(m_test, &QPushButton::clicked, this, &PlanEditorPage::toggleTest);
 
     m_hint = named(new QLabel(hintHtml(kHintStart), this), "测试提示");
-    m_hint->setGeometry(384, 250 - kTabBar, 320, 36);
+    m_hint->setGeometry(384, 250 - kTabBar, 214, 36);
+    // The plan's own title rules (a saved plan only: they belong to its id).
+    m_rulesButton = named(new QPushButton(QStringLiteral("标题规则…"), this), "按钮_标题规则");
+    m_rulesButton->setGeometry(604, 254 - kTabBar, 96, 28);
+    m_rulesButton->setEnabled(false);
+    m_rulesButton->setToolTip(QStringLiteral("为本方案单独设置标题规则（新方案请先保存）"));
+    connect(m_rulesButton, &QPushButton::clicked, this, [this] {
+        TitleRulesDialog dialog(m_db, m_dialogs, static_cast<int>(TextToInt(g(m_id->text()))), window());
+        dialog.exec();
+    });
+    connect(m_id, &QLineEdit::textChanged, this, [this](const QString& id) {
+        m_rulesButton->setEnabled(id != QStringLiteral("0") && !id.isEmpty());
+    });
     m_hint->setWordWrap(true);
     m_hint->setTextFormat(Qt::RichText);
     m_hint->setOpenExternalLinks(true);

@@ -84,6 +84,7 @@ private:
     QLineEdit* m_id = nullptr;
     QPushButton* m_save = nullptr;
     QPushButton* m_test = nullptr;
+    QPushButton* m_rulesButton = nullptr;
     QLabel* m_hint = nullptr;
     QTableWidget* m_testList = nullptr;
     QPlainTextEdit* m_testText = nullptr;

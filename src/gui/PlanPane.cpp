@@ -51,6 +51,16 @@ std::vector<int> PlanPane::queue(RunMode mode) const { return m_tree->queue(mode
 
 void PlanPane::focusTree() { m_tree->setFocus(); }
 
+void PlanPane::showHealth(int planId, const PlanRunOutcome& outcome) {
+    if (outcome.kind == PlanRunOutcome::Kind::Stopped || outcome.kind == PlanRunOutcome::Kind::Skipped)
+        return;
+    PlanHealthRecord health;
+    health.outcome = outcomeText(outcome);
+    health.failures = outcome.failures;
+    health.lastSuccess = outcome.lastSuccess;
+    m_tree->showHealth(planId, health);
+}
+
 void PlanPane::popupMenu(const QPoint& pos) {
     // The menu acts on the selected node; the right click itself selects nothing.
     const bool selected = m_tree->currentItem() && m_tree->currentItem()->isSelected();

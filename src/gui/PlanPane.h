@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/monitor/PlanRunOutcome.h"
 #include "core/plans/PlanTree.h"
 
 class QAction;
@@ -49,6 +50,8 @@ public:
     // The names as the last build read them from 类别.
     const std::vector<std::string>& categoryNames() const { return m_categoryNames; }
     void focusTree();
+    // After a plan's run: its health in the tree.
+    void showHealth(int planId, const PlanRunOutcome& outcome);
 
 signals:
     void planSelected(int planId);

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QStyle>
 
 #include "gui/Artwork.h"
 #include "gui/GuiText.h"
@@ -28,7 +29,6 @@ PlanTreeWidget::PlanTreeWidget(QWidget* parent) : QTreeWidget(parent) {
 void PlanTreeWidget::rebuild(const PlanTree& tree) {
     m_building = true;
     clear();
-    static const QIcon planIcon = artwork::appIcon();
     int c = 0;
     for (const CategoryNode& category : tree.categories) {
         auto* top = new QTreeWidgetItem(this, {q(category.name)});
@@ -38,7 +38,7 @@ void PlanTreeWidget::rebuild(const PlanTree& tree) {
         for (const PlanNode& plan : category.plans) {
             auto* item = new QTreeWidgetItem(top, {q(plan.text)});
             item->setData(0, kIdRole, plan.id);
-            item->setIcon(0, planIcon);
+            applyHealth(item, plan.health);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(0, plan.ticked ? Qt::Checked : Qt::Unchecked);
         }
@@ -85,6 +85,29 @@ bool PlanTreeWidget::selectionIsCategory() const {
 
 void PlanTreeWidget::expandAllCategories() {
     for (int c = 0; c < topLevelItemCount(); ++c) topLevelItem(c)->setExpanded(true);
+}
+
+void PlanTreeWidget::applyHealth(QTreeWidgetItem* item, const std::optional<PlanHealthRecord>& health) {
+    static const QIcon planIcon = artwork::appIcon();
+    const bool broken = health && health->broken();
+    item->setIcon(0, broken ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : planIcon);
+    if (!health) {
+        item->setToolTip(0, QString());
+        return;
+    }
+    QString tip = QStringLiteral("最近一次：") + q(health->outcome);
+    if (broken)
+        tip = QStringLiteral("已连续 %1 次失败\n").arg(health->failures) + tip +
+              QStringLiteral("\n最后成功：") +
+              (health->lastSuccess.empty() ? QStringLiteral("从未成功") : q(health->lastSuccess));
+    item->setToolTip(0, tip);
+}
+
+void PlanTreeWidget::showHealth(int planId, const PlanHealthRecord& health) {
+    for (int c = 0; c < topLevelItemCount(); ++c)
+        for (int i = 0; i < topLevelItem(c)->childCount(); ++i)
+            if (QTreeWidgetItem* item = topLevelItem(c)->child(i); item->data(0, kIdRole).toInt() == planId)
+                applyHealth(item, health);
 }
 
 void PlanTreeWidget::mousePressEvent(QMouseEvent* e) {

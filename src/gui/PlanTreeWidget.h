@@ -20,6 +20,9 @@ public:
     int selectedPlanId() const;
     bool selectionIsCategory() const;
     void expandAllCategories();
+    // A plan that failed three runs in a row shows a warning sign; the tooltip says how its
+    // last run went and when it last worked.
+    void showHealth(int planId, const PlanHealthRecord& health);
 
 signals:
     void planSelected(int planId);
@@ -31,6 +34,7 @@ protected:
 
 private:
     void propagateTick(QTreeWidgetItem* item, int column);
+    void applyHealth(QTreeWidgetItem* item, const std::optional<PlanHealthRecord>& health);
     bool m_building = false;
 };
 

@@ -39,6 +39,11 @@ TrayController::TrayController(QWidget* window, Settings& settings)
         updateChecks();
     });
     m_iconSwitch->setCheckable(true);
+    m_notifySwitch = m_menu->addAction(QStringLiteral("有新文章时 弹出通知"), this, [this] {
+        m_notifyOn = toggleNotifyAlert(m_settings, m_notifyOn);
+        updateChecks();
+    });
+    m_notifySwitch->setCheckable(true);
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("记住当前 界面大小、频率"), this,
                       &TrayController::saveWindowSettingsRequested);
@@ -57,6 +62,7 @@ TrayController::TrayController(QWidget* window, Settings& settings)
         // A right click opens the menu by itself and leaves a pending alert pending.
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) emit activated();
     });
+    connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TrayController::notificationClicked);
 }
 
 bool TrayController::install() {
@@ -72,6 +78,19 @@ void TrayController::hide() { m_icon->hide(); }
 void TrayController::updateChecks() {
     m_sound->setChecked(m_alerts && Settings::isOn(m_alerts->soundOnNew()));
     m_iconSwitch->setChecked(m_alerts && Settings::isOn(m_alerts->iconOnNew()));
+    m_notifySwitch->setChecked(Settings::notifyOn(m_notifyOn));
+}
+
+void TrayController::readNotifySwitch() {
+    m_notifyOn = m_settings.read(SettingKey::notifyAlert());
+    updateChecks();
+}
+
+void TrayController::notify(const QString& title, const QString& body) {
+    // Without a notification area (or a notification service) the other alerts still come.
+    if (!Settings::notifyOn(m_notifyOn) || !m_icon->isVisible() || !QSystemTrayIcon::supportsMessages())
+        return;
+    m_icon->showMessage(title, body, QSystemTrayIcon::Information, 10000);
 }
 
 void TrayController::popupMenu(const QPoint& globalPos) { m_menu->popup(globalPos); }

@@ -30,6 +30,11 @@ public:
 
     // Binds the alert switches the menu shows and toggles.
     void setAlerts(AlertNotifier* alerts) { m_alerts = alerts; }
+    // The notification switch as the settings file holds it (on unless "0").
+    void readNotifySwitch();
+    // A desktop notification of new articles, when the switch is on and the desktop shows
+    // them.
+    void notify(const QString& title, const QString& body);
     // Shows the icon where the desktop has a notification area; false where it has none.
     bool install();
     bool available() const;
@@ -44,6 +49,8 @@ public:
 signals:
     // A left click or double-click on the icon.
     void activated();
+    // A click on a notification of new articles.
+    void notificationClicked();
     void optionsRequested();
     void saveWindowSettingsRequested();
     void aboutRequested();
@@ -59,6 +66,8 @@ private:
     QMenu* m_menu = nullptr;
     QAction* m_sound = nullptr;
     QAction* m_iconSwitch = nullptr;
+    QAction* m_notifySwitch = nullptr;
+    std::string m_notifyOn;
     QSoundEffect* m_player = nullptr;
 };
 

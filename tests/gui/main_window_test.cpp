@@ -193,8 +193,8 @@ TEST_F(GuiFixture, TrayMenuChecksFollowTheSwitches) {
     QMenu* menu = child<QMenu>(w.get(), QStringLiteral("托盘菜单"));
     QStringList texts;
     for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(texts, (QStringList{"选项设置", "-", "有新文章时 播放声音", "有新文章时 切换图标", "-",
-                                  "记住当前 界面大小、频率", "关于...", "退出"}));
+    EXPECT_EQ(texts, (QStringList{"选项设置", "-", "有新文章时 播放声音", "有新文章时 切换图标",
+                                  "有新文章时 弹出通知", "-", "记住当前 界面大小、频率", "关于...", "退出"}));
     menu->popup(QPoint(10, 10));
     EXPECT_TRUE(action(menu, QStringLiteral("有新文章时 播放声音"))->isChecked());
     EXPECT_FALSE(action(menu, QStringLiteral("有新文章时 切换图标"))->isChecked());
@@ -207,6 +207,14 @@ TEST_F(GuiFixture, TrayMenuChecksFollowTheSwitches) {
     menu->close();
     EXPECT_EQ(s.read(SettingKey::soundAlert()), "0");
     EXPECT_EQ(s.read(SettingKey::iconAlert()), "1");
+    // Notifications are on until switched off.
+    menu->popup(QPoint(10, 10));
+    EXPECT_TRUE(action(menu, QStringLiteral("有新文章时 弹出通知"))->isChecked());
+    choose(menu, QStringLiteral("有新文章时 弹出通知"));
+    menu->popup(QPoint(10, 10));
+    EXPECT_FALSE(action(menu, QStringLiteral("有新文章时 弹出通知"))->isChecked());
+    menu->close();
+    EXPECT_EQ(s.read(SettingKey::notifyAlert()), "0");
     choose(menu, QStringLiteral("关于..."));
     EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("关于 Tovidesk"));
 }

@@ -4,6 +4,7 @@
 #include <QSystemTrayIcon>
 #include <QTableWidget>
 #include <QTextBrowser>
+#include <QTreeWidget>
 #include <mutex>
 
 #include "GuiFixture.h"
@@ -148,6 +149,38 @@ TEST_F(GuiMonitoring, OverlappingOneClickPassesStoreEachArticleOnce) {
     EXPECT_EQ(count(1), 3);
     EXPECT_EQ(count(2), 3);
     EXPECT_EQ(tray(*w)->toolTip(), QStringLiteral("Tovi监控"));  // one-shot passes raise no alert
+}
+
+TEST_F(GuiMonitoring, APlanFailingThreeRunsInARowShowsAWarning) {
+    addPlan(1, 1, "坏掉的方案", server.url("/nothing-here.html"), 0);
+    gui::MonitorTiming timing;
+    timing.articlePause = 1ms;
+    auto w = startWindow(timing);
+    auto* tree = child<QTreeWidget>(w.get(), QStringLiteral("栏目框"));
+    QTreeWidgetItem* plan = tree->topLevelItem(0)->child(0);
+    const QImage planIcon = plan->icon(0).pixmap(16).toImage();
+    auto* oneClick = child<QPushButton>(w.get(), QStringLiteral("一键提取"));
+    for (int run = 1; run <= 3; ++run) {
+        click(oneClick);
+        ASSERT_TRUE(
+            waitUntil([&] { return statusText(w.get()).count(QStringLiteral("截取源码为空")) == run; }));
+        ASSERT_TRUE(waitUntil([&] {
+            return plan->toolTip(0).startsWith(run < 3 ? QStringLiteral("最近一次")
+                                                       : QStringLiteral("已连续 3 次失败"));
+        }));
+    }
+    EXPECT_TRUE(plan->toolTip(0).contains(QStringLiteral("采集区域为空")));
+    EXPECT_TRUE(plan->toolTip(0).contains(QStringLiteral("最后成功：从未成功")));
+    EXPECT_NE(plan->icon(0).pixmap(16).toImage(), planIcon);
+    EXPECT_TRUE(statusText(w.get()).contains(QStringLiteral("方案1 已连续 3 次失败")));
+    // The sign is there again after a restart: the health is kept in tovi.sdb.
+    w.reset();
+    auto again = startWindow(timing);
+    EXPECT_TRUE(child<QTreeWidget>(again.get(), QStringLiteral("栏目框"))
+                    ->topLevelItem(0)
+                    ->child(0)
+                    ->toolTip(0)
+                    .startsWith(QStringLiteral("已连续 3 次失败")));
 }
 
 TEST_F(GuiMonitoring, NoTrayStillAlerts) {

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,10 +16,12 @@
 #include <thread>
 
 #include "GuiFixture.h"
+#include "core/plans/TitleRules.h"
 #include "core/settings/Settings.h"
 #include "core/store/Database.h"
 #include "core/store/Schema.h"
 #include "gui/OptionsWindow.h"
+#include "gui/TitleRulesDialog.h"
 #include "support/LoopbackServers.h"
 
 namespace tovi {
@@ -372,6 +375,72 @@ TEST_F(Options, ConsoleRunsOnTheMainConnectionAndShowsRows) {
     sql->setPlainText(QStringLiteral("select * from nowhere"));
     click(run);
     EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("SQL出错：no such table: nowhere，请重启软件！"));
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+using test::child;
+using test::click;
+using test::GuiFixture;
+using test::typeInto;
+
+class TitleRulesWindow : public GuiFixture {
+protected:
+    void SetUp() override {
+        makeProgramDir();
+        addPlan(1, 1, "论坛甲", "http://a.example/", 1);
+        main = startWindow();
+    }
+    std::unique_ptr<gui::MainWindow> main;
+};
+
+TEST_F(TitleRulesWindow, TheAdvancedPageKeepsTheRulesForEveryPlan) {
+    {
+        gui::OptionsWindow w(main->optionsContext(), 2, main.get());
+        auto* group = child<QGroupBox>(&w, QStringLiteral("数据库框1"));
+        EXPECT_TRUE(group->isEnabled());
+        click(child<QCheckBox>(group, QStringLiteral("选择框1")));
+        typeInto(child<QLineEdit>(group, QStringLiteral("编辑框1")), QStringLiteral("招聘,转让"));
+        click(child<QCheckBox>(group, QStringLiteral("选择框2")));
+        typeInto(child<QLineEdit>(group, QStringLiteral("编辑框2")), QStringLiteral("广告"));
+        click(child<QRadioButton>(group, QStringLiteral("单选提醒")));
+        click(child<QPushButton>(&w, QStringLiteral("保存规则")));
+        EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("　保存成功！"));
+    }
+    Database db;
+    db.open(dir / "tovi.sdb");
+    auto saved = loadTitleRules(db, kGlobalRules);
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_TRUE(saved->includeOn);
+    EXPECT_EQ(saved->include, gbk("招聘,转让"));
+    EXPECT_EQ(saved->exclude, gbk("广告"));
+    EXPECT_EQ(saved->action, TitleRules::Action::Alert);
+    // The window shows them again when it opens next.
+    gui::OptionsWindow again(main->optionsContext(), 2, main.get());
+    EXPECT_EQ(child<QLineEdit>(&again, QStringLiteral("编辑框1"))->text(), QStringLiteral("招聘,转让"));
+    EXPECT_TRUE(child<QRadioButton>(&again, QStringLiteral("单选提醒"))->isChecked());
+}
+
+TEST_F(TitleRulesWindow, APlanCarriesItsOwnRulesFromTheEditor) {
+    gui::OptionsWindow w(main->optionsContext(), 1, main.get());
+    auto* button = child<QPushButton>(&w, QStringLiteral("按钮_标题规则"));
+    EXPECT_FALSE(button->isEnabled());  // a new plan has no id yet
+    Database db;
+    db.open(dir / "tovi.sdb");
+    gui::TitleRulesDialog dialog(db, dialogs, 1, &w);
+    auto* useGlobal = child<QCheckBox>(&dialog, QStringLiteral("使用全局规则"));
+    EXPECT_TRUE(useGlobal->isChecked());
+    click(useGlobal);
+    click(child<QCheckBox>(&dialog, QStringLiteral("选择框2")));
+    typeInto(child<QLineEdit>(&dialog, QStringLiteral("编辑框2")), QStringLiteral("广告"));
+    click(child<QDialogButtonBox>(&dialog, QString())->button(QDialogButtonBox::Ok));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(rulesForPlan(db, 1).exclude, gbk("广告"));
+    EXPECT_FALSE(rulesForPlan(db, 2).active());
 }
 
 }  // namespace

@@ -9,6 +9,17 @@
 
 namespace tovi {
 
+PassNotification passNotification(const PassSummary& summary) {
+    PassNotification n;
+    n.title = gbk("Tovidesk：") + std::to_string(summary.alerting) + gbk(" 篇新文章");
+    for (const auto& [plan, title] : summary.newest) {
+        if (!n.body.empty()) n.body += "\n";
+        n.body += "[" + plan + "] " + title;
+    }
+    if (summary.alerting > static_cast<int>(summary.newest.size())) n.body += gbk("\n……");
+    return n;
+}
+
 std::optional<std::int64_t> checkFrequency(std::string_view frequencyText) {
     std::int64_t seconds = TextToInt(frequencyText);
     if (seconds < kMinimumFrequencySeconds) return std::nullopt;

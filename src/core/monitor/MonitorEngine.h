@@ -34,6 +34,12 @@ struct PassSummary {
     std::vector<std::pair<std::string, std::string>> newest;  // (plan name, title), GBK
 };
 
+// The desktop notification of a pass: "N 篇新文章" and up to five lines "[plan] title".
+struct PassNotification {
+    std::string title, body;  // GBK; body lines separated by "\n"
+};
+PassNotification passNotification(const PassSummary& summary);
+
 class MonitorListener {
 public:
     virtual ~MonitorListener() = default;

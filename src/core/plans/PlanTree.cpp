@@ -25,6 +25,7 @@ const PlanNode* PlanTree::find(int id) const {
 
 PlanTree refreshPlanTree(Database& db, const Settings& settings, PlanTable& table, StatusSink* sink) {
     PlanTree tree;
+    const std::map<int, PlanHealthRecord> health = loadPlanHealth(db);
     for (const std::string& name : settings.categories()) tree.categories.push_back({name, {}});
     for (std::size_t c = 0; c < tree.categories.size(); ++c) {
         SqlResult rows =
@@ -33,9 +34,10 @@ PlanTree refreshPlanTree(Database& db, const Settings& settings, PlanTable& tabl
             if (cells.size() <= kRuleIsdo) continue;
             auto id = TextToInt(cells[kRuleId]);
             if (!PlanTable::isValidId(id)) continue;  // reported once by the table fill below
-            tree.categories[c].plans.push_back({static_cast<int>(id),
-                                                cells[kRuleName] + " [" + cells[kRuleId] + "]",
-                                                TextToInt(cells[kRuleIsdo]) == 1});
+            PlanNode node{static_cast<int>(id), cells[kRuleName] + " [" + cells[kRuleId] + "]",
+                          TextToInt(cells[kRuleIsdo]) == 1, std::nullopt};
+            if (auto it = health.find(node.id); it != health.end()) node.health = it->second;
+            tree.categories[c].plans.push_back(std::move(node));
         }
     }
     table.fill(db.run("select * from rule"), sink);

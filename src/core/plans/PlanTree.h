@@ -1,8 +1,11 @@
 #pragma once
 // The plan tree's data: one branch per category (from 类别), each with its plans and ticks.
 // The GUI tree and the run queue both read it; ticks live here, never in the database.
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "core/monitor/PlanHealth.h"
 
 namespace tovi {
 
@@ -18,6 +21,7 @@ struct PlanNode {
     int id = 0;
     std::string text;  // name + " [" + id + "]"
     bool ticked = false;
+    std::optional<PlanHealthRecord> health;  // none before its first run
 };
 
 struct CategoryNode {

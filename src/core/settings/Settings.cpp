@@ -24,6 +24,7 @@ TOVI_KEY(rowColor2, "行色2")
 TOVI_KEY(frequency, "频率")
 TOVI_KEY(categories, "类别")
 TOVI_KEY(parallel, "并发")
+TOVI_KEY(notifyAlert, "弹出通知")
 #undef TOVI_KEY
 }  // namespace SettingKey
 

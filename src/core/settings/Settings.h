@@ -13,17 +13,18 @@ namespace tovi {
 namespace SettingKey {
 // GBK key names of section 配置.
 const std::string& section();
-const std::string& height();      // 高度
-const std::string& width();       // 宽度
-const std::string& soundAlert();  // 语音提醒
-const std::string& iconAlert();   // 图标提醒
-const std::string& alias();       // 别名
-const std::string& rowHeight();   // 行高
-const std::string& rowColor1();   // 行色1
-const std::string& rowColor2();   // 行色2
-const std::string& frequency();   // 频率
-const std::string& categories();  // 类别
-const std::string& parallel();    // 并发
+const std::string& height();       // 高度
+const std::string& width();        // 宽度
+const std::string& soundAlert();   // 语音提醒
+const std::string& iconAlert();    // 图标提醒
+const std::string& alias();        // 别名
+const std::string& rowHeight();    // 行高
+const std::string& rowColor1();    // 行色1
+const std::string& rowColor2();    // 行色2
+const std::string& frequency();    // 频率
+const std::string& categories();   // 类别
+const std::string& parallel();     // 并发
+const std::string& notifyAlert();  // 弹出通知
 }  // namespace SettingKey
 
 struct WindowSize {
@@ -61,6 +62,8 @@ public:
 
     // The two alert switches: only the exact text "1" means on.
     static bool isOn(std::string_view switchValue) { return switchValue == "1"; }
+    // The notification switch is on unless it reads "0" (missing: on).
+    static bool notifyOn(std::string_view switchValue) { return switchValue != "0"; }
 
 private:
     std::uint32_t rowColor(const std::string& key, std::uint32_t fallback) const;

@@ -26,4 +26,10 @@ std::string toggleIconAlert(Settings& settings, const std::string& current) {
     return toggle(settings, SettingKey::iconAlert(), current);
 }
 
+std::string toggleNotifyAlert(Settings& settings, const std::string& current) {
+    std::string next = Settings::notifyOn(current) ? "0" : "1";
+    settings.write(SettingKey::notifyAlert(), next);
+    return next;
+}
+
 }  // namespace tovi

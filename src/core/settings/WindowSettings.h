@@ -15,5 +15,7 @@ bool saveWindowSettings(Settings& settings, int width, int height, const std::st
 // keeps the new value for this run). Returns the new value.
 std::string toggleSoundAlert(Settings& settings, const std::string& current);
 std::string toggleIconAlert(Settings& settings, const std::string& current);
+// "有新文章时 弹出通知": on (missing, or anything but "0") becomes "0", off becomes "1".
+std::string toggleNotifyAlert(Settings& settings, const std::string& current);
 
 }  // namespace tovi

@@ -1,12 +1,18 @@
 // Runs on a real X server (Xvfb) with a tray host: the tray icon, minimise-to-tray and Alt+Q.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTableWidget>
 
 #include "../GuiFixture.h"
+#include "core/store/Database.h"
+#include "support/LoopbackServers.h"
 
 namespace tovi {
 namespace {
@@ -76,6 +82,59 @@ TEST_F(X11Session, AltQShowsAndHidesTheWindowAndStillReachesOthers) {
     std::system("xdotool key q");
     for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_TRUE(w->isVisible());
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+using test::child;
+using test::click;
+using test::GuiFixture;
+using test::waitUntil;
+
+class X11Notifications : public GuiFixture {};
+
+TEST_F(X11Notifications, NewArticlesAreNotifiedWithTheirTitles) {
+    if (!waitUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 5000))
+        GTEST_SKIP() << "no tray host on this display";
+    if (!QSystemTrayIcon::supportsMessages()) GTEST_SKIP() << "this desktop shows no notifications";
+    test::HttpTestServer site;
+    site.server().Get("/list.html", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(gbk("<ul id=\"list\"><li><a href=\"t-2.html\">第二篇</a><i>x</i></li>"
+                            "<li><a href=\"t-1.html\">第一篇</a><i>x</i></li></ul>"),
+                        "text/html");
+    });
+    site.start();
+    makeProgramDir();
+    addPlan(1, 1, "演示论坛", site.url("/list.html"), 1);
+    Database db;
+    db.open(dir / "tovi.sdb");
+    db.run("delete from info");
+    gui::MonitorTiming timing;
+    timing.articlePause = std::chrono::milliseconds(1);
+    auto w = startWindow(timing);
+    w->show();
+    click(child<QPushButton>(w.get(), QStringLiteral("一键提取")));
+    // The notification: Qt's own balloon where no notification service runs.
+    QWidget* balloon = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (QString(top->metaObject()->className()) == QStringLiteral("QBalloonTip") && top->isVisible())
+                balloon = top;
+        return balloon != nullptr;
+    }));
+    QString shown;
+    for (QLabel* label : balloon->findChildren<QLabel*>()) shown += label->text() + QStringLiteral("\n");
+    EXPECT_TRUE(shown.contains(QStringLiteral("Tovidesk：2 篇新文章"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("[演示论坛] 第二篇"))) << shown.toStdString();
+    // Clicking it shows the window with the new articles listed.
+    QTest::mouseClick(balloon, Qt::LeftButton);
+    auto* list = child<QTableWidget>(w.get(), QStringLiteral("文章列表框"));
+    EXPECT_TRUE(waitUntil([&] { return list->rowCount() == 2; }));
+    EXPECT_EQ(list->item(0, 2)->text(), QStringLiteral("第二篇"));
 }
 
 }  // namespace
