@@ -63,8 +63,8 @@ PlanTree PlanTreeWidget::snapshot() const {
         category.name = g(top->text(0));
         for (int i = 0; i < top->childCount(); ++i) {
             QTreeWidgetItem* item = top->child(i);
-            category.plans.push_back(
-                {item->data(0, kIdRole).toInt(), g(item->text(0)), item->checkState(0) == Qt::Checked});
+            category.plans.push_back({item->data(0, kIdRole).toInt(), g(item->text(0)),
+                                      item->checkState(0) == Qt::Checked, std::nullopt});
         }
     }
     return tree;
