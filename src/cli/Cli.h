@@ -6,12 +6,12 @@
 
 namespace tovi::cli {
 
-// Exit codes: 0 done, 1 the work failed (SQL error, missing file), 2 bad arguments.
-enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2 };
+// Exit codes: 0 done, 1 the work failed (SQL error, missing file), 2 bad arguments; a run ended
+// by SIGINT or SIGTERM exits 130 or 143 after its clean stop.
+enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2, kInterrupted = 130, kTerminated = 143 };
 
 struct Context {
     std::filesystem::path programDir;
-    std::vector<std::string> args;  // the command's own arguments, UTF-8 as typed
     std::ostream& out;
     std::ostream& err;
 

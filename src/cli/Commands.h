@@ -1,23 +1,39 @@
 #pragma once
+// The commands of tovidesk-cli: each adds its subcommand to the application and runs it when
+// chosen. A handler returns the exit code.
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "cli/Cli.h"
 #include "core/store/Database.h"
 
+namespace CLI {
+class App;
+class Validator;
+}  // namespace CLI
+
 namespace tovi::cli {
 
-int commandInit(Context& ctx);
-int commandSql(Context& ctx);
-int commandSettings(Context& ctx);
-int commandRun(Context& ctx);
-int commandArticles(Context& ctx);
-int commandPlans(Context& ctx);
-int commandTest(Context& ctx);
-int commandFavourite(Context& ctx);
+// Runs the chosen subcommand; set by each command's setup when it is parsed.
+using Action = std::function<int(Context&)>;
 
-// Opens DIR/tovi.sdb as the program does at start-up: a missing file is the start-up
-// failure "启动失败" with the path; nothing is ever created. Prints the reason on failure.
+void addStoreCommands(CLI::App& app, Action& chosen);    // init, sql, settings
+void addMonitorCommands(CLI::App& app, Action& chosen);  // run, test
+void addArticleCommands(CLI::App& app, Action& chosen);  // articles, favourite, feed
+void addPlanCommands(CLI::App& app, Action& chosen);     // plans, plan, rules
+
+// Opens DIR/tovi.sdb as the program does at start-up: a missing file is the start-up failure
+// "启动失败" with the path; nothing is ever created. Prints the reason on failure.
 std::unique_ptr<Database> openProgramDatabase(Context& ctx);
+
+// A plan id argument: 1 to 200 (the message says so).
+CLI::Validator planIdRange();
+// A whole number from `least` on (the message says so).
+CLI::Validator wholeNumber(std::int64_t least);
+
+// A plan id as the commands take it: 1 to 200 and present in table rule; otherwise the
+// reason is printed and nullopt returned.
+std::optional<std::int64_t> existingPlan(Context& ctx, Database& db, std::int64_t id);
 
 }  // namespace tovi::cli

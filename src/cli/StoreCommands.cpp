@@ -1,8 +1,11 @@
+// init, sql, settings: the files themselves.
+#include <CLI/CLI.hpp>
 #include <fstream>
 #include <sstream>
 
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
+#include "core/plans/PlanTable.h"
 #include "core/settings/Settings.h"
 #include "core/store/LoggedSql.h"
 #include "core/store/Schema.h"
@@ -15,40 +18,46 @@ std::unique_ptr<Database> openProgramDatabase(Context& ctx) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         printLine(ctx.err, gbk("启动失败：数据库文件 tovi.sdb 不存在，无法工作！"));
-        ctx.err << "  looked for: " << path.string() << "\n"
-                << "  create one with: tovidesk-cli --dir " << ctx.programDir.string() << " init\n";
+        ctx.err << "  looked for: " << terminalSafe(path.string()) << "\n"
+                << "  create one with: tovidesk-cli --dir " << terminalSafe(ctx.programDir.string())
+                << " init\n";
         return nullptr;
     }
     auto db = std::make_unique<Database>();
     if (auto problem = openMainDatabase(*db, path)) {
         printLine(ctx.err, gbk("数据库打开失败！") + *problem);
-        ctx.err << "  path: " << path.string() << "\n";
+        ctx.err << "  path: " << terminalSafe(path.string()) << "\n";
         return nullptr;
     }
     return db;
 }
 
-int commandInit(Context& ctx) {
-    std::optional<std::filesystem::path> samples;
-    for (std::size_t i = 0; i < ctx.args.size(); ++i) {
-        if (ctx.args[i] == "--samples" && i + 1 < ctx.args.size()) {
-            samples = ctx.args[++i];
-        } else {
-            ctx.err << "init: unknown argument " << ctx.args[i] << "\n";
-            return kUsage;
-        }
+std::optional<std::int64_t> existingPlan(Context& ctx, Database& db, std::int64_t id) {
+    if (!PlanTable::isValidId(id)) {
+        ctx.err << "there is no plan " << id << ": plan ids go from 1 to 200 (see: tovidesk-cli plans)\n";
+        return std::nullopt;
     }
+    if (db.run(Statement("select 1 from rule where id=?", {id})).rows.empty()) {
+        ctx.err << "there is no plan " << id << " (see: tovidesk-cli plans)\n";
+        return std::nullopt;
+    }
+    return id;
+}
+
+namespace {
+
+int init(Context& ctx, const std::string& samples) {
     auto path = ctx.dbPath();
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
-        ctx.err << "init: " << path.string() << " already exists; it is left as it is.\n";
+        ctx.err << "init: " << terminalSafe(path.string()) << " already exists; it is left as it is.\n";
         return kFailed;
     }
     std::string sampleSql;
-    if (samples) {
-        std::ifstream in(*samples, std::ios::binary);
+    if (!samples.empty()) {
+        std::ifstream in(samples, std::ios::binary);
         if (!in) {
-            ctx.err << "init: cannot read " << samples->string() << "\n";
+            ctx.err << "init: cannot read " << terminalSafe(samples) << "\n";
             return kFailed;
         }
         std::ostringstream ss;
@@ -71,41 +80,67 @@ int commandInit(Context& ctx) {
         printLine(ctx.err, "init: " + error);
         return kFailed;
     }
-    ctx.out << "Created " << path.string() << "\n";
+    ctx.out << "Created " << terminalSafe(path.string()) << "\n";
     return kOk;
 }
 
-int commandSql(Context& ctx) {
-    if (ctx.args.size() != 1) {
-        ctx.err << "sql: give the statement as one argument, e.g. tovidesk-cli sql \"select * from rule\"\n";
-        return kUsage;
-    }
+int sql(Context& ctx, const std::string& statement) {
     auto db = openProgramDatabase(ctx);
     if (!db) return kFailed;
     NullStatusSink quiet;
     LoggedSql logged(*db, quiet);
     SqlResult result;
-    std::string text = logged.execScript(gbk(ctx.args[0]), &result);
+    std::string text = logged.execScript(gbk(statement), &result);
     if (result.ok && !result.columns.empty()) printTable(ctx.out, result.columns, result.rows);
     printLine(result.ok ? ctx.out : ctx.err, text);
     return result.ok ? kOk : kFailed;
 }
 
-int commandSettings(Context& ctx) {
-    Settings settings(ctx.iniPath());
-    if (ctx.args.size() == 2 && ctx.args[0] == "get") {
-        printLine(ctx.out, settings.read(gbk(ctx.args[1])));
-        return kOk;
-    }
-    if (ctx.args.size() == 3 && ctx.args[0] == "set") {
-        if (!settings.write(gbk(ctx.args[1]), gbk(ctx.args[2]))) {
-            printLine(ctx.err, gbk("保存失败，请重试！"));
-            return kFailed;
-        }
-        return kOk;
-    }
-    ctx.err << "settings: use 'settings get KEY' or 'settings set KEY VALUE'\n";
-    return kUsage;
+}  // namespace
+
+void addStoreCommands(CLI::App& app, Action& chosen) {
+    // Option values live as long as the application that fills them.
+    struct Options {
+        std::string samples, statement, key, value;
+    };
+    auto o = std::make_shared<Options>();
+
+    auto* initCommand =
+        app.add_subcommand("init", "create an empty tovi.sdb in the program directory (never overwrites)");
+    initCommand
+        ->add_option("--samples", o->samples,
+                     "a UTF-8 SQL file to run in the new database (e.g. sample plans)")
+        ->check(CLI::ExistingFile);
+    initCommand->callback([&chosen, o] { chosen = [o](Context& ctx) { return init(ctx, o->samples); }; });
+
+    auto* sqlCommand =
+        app.add_subcommand("sql", "run SQL as the options window's console does; a query's rows are shown");
+    sqlCommand->add_option("statement", o->statement, "one or more statements, separated by ;")->required();
+    sqlCommand->callback([&chosen, o] { chosen = [o](Context& ctx) { return sql(ctx, o->statement); }; });
+
+    auto* settings = app.add_subcommand("settings", "read or write a key of tovimo.ini (section 配置)");
+    settings->require_subcommand(1);
+    auto* get = settings->add_subcommand("get", "print a key's value");
+    get->add_option("key", o->key, "e.g. 频率, 类别, 并发")->required();
+    get->callback([&chosen, o] {
+        chosen = [o](Context& ctx) {
+            printLine(ctx.out, Settings(ctx.iniPath()).read(gbk(o->key)));
+            return kOk;
+        };
+    });
+    auto* set = settings->add_subcommand("set", "write a key's value");
+    set->add_option("key", o->key, "e.g. 频率, 类别, 并发")->required();
+    set->add_option("value", o->value, "the new value")->required();
+    set->callback([&chosen, o] {
+        chosen = [o](Context& ctx) {
+            Settings settings(ctx.iniPath());
+            if (!settings.write(gbk(o->key), gbk(o->value))) {
+                printLine(ctx.err, gbk("保存失败，请重试！"));
+                return kFailed;
+            }
+            return kOk;
+        };
+    });
 }
 
 }  // namespace tovi::cli

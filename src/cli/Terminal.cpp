@@ -1,6 +1,7 @@
 #include "cli/Terminal.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <ostream>
 
@@ -14,9 +15,39 @@ std::mutex g_outputMutex;
 std::string forTerminal(std::string_view gbkText) {
     std::string text = gbkToUtf8(gbkText);
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
+    return terminalSafe(text);
 }
+
+// Cells stay on one line.
+std::string flat(const std::string& cell) {
+    std::string s = cell;
+    for (char& c : s)
+        if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    return s;
+}
+
 }  // namespace
+
+std::string terminalSafe(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    char escape[12];
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02X", c);
+            out += escape;
+        } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned char>(utf8[i + 1]));
+            out += escape;
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
 
 void print(std::ostream& out, std::string_view gbkText) {
     std::lock_guard g(g_outputMutex);
@@ -30,13 +61,6 @@ void printLine(std::ostream& out, std::string_view gbkText) {
 
 void printTable(std::ostream& out, const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows) {
-    // Cells are shown on one line: line breaks and tabs inside a cell become spaces.
-    auto flat = [](const std::string& cell) {
-        std::string s = cell;
-        for (char& c : s)
-            if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-        return s;
-    };
     std::vector<std::size_t> widths(header.size(), 0);
     for (std::size_t c = 0; c < header.size(); ++c) widths[c] = gbkDisplayWidth(header[c]);
     for (const auto& row : rows)
@@ -63,13 +87,22 @@ void printTable(std::ostream& out, const std::vector<std::string>& header,
     for (const auto& row : rows) emit(row);
 }
 
+void printTsv(std::ostream& out, const std::vector<std::string>& header,
+              const std::vector<std::vector<std::string>>& rows) {
+    auto emit = [&](const std::vector<std::string>& cells) {
+        std::string line;
+        for (std::size_t k = 0; k < cells.size(); ++k) line += (k ? "\t" : "") + flat(cells[k]);
+        printLine(out, line);
+    };
+    emit(header);
+    for (const auto& row : rows) emit(row);
+}
+
 void TerminalStatusSink::append(std::string_view text) {
-    std::string_view t = text;
-    if (t.substr(0, 2) == "\r\n") {
-        print(m_out, "\n" + std::string(t.substr(2)));
-    } else {
-        print(m_out, t);
-    }
+    if (text.substr(0, 2) == "\r\n")
+        print(m_out, "\n" + std::string(text.substr(2)));
+    else
+        print(m_out, text);
 }
 
 void TerminalStatusSink::replaceAll(std::string_view text) {

@@ -1,6 +1,7 @@
 #pragma once
 // The terminal edge: GBK texts of the core become UTF-8 here, and arguments typed as UTF-8
-// become GBK before they reach the core.
+// become GBK before they reach the core. Nothing a page says can drive the terminal: control
+// characters are written out as escapes.
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -10,12 +11,19 @@
 
 namespace tovi::cli {
 
+// UTF-8 with control characters (C0 but tab and line feed, ESC, DEL, C1) written as \xNN or
+// \uNNNN; the bytes stored stay as they are.
+std::string terminalSafe(std::string_view utf8);
+
 void print(std::ostream& out, std::string_view gbkText);
 void printLine(std::ostream& out, std::string_view gbkText);
 
 // Rows of GBK cells as an aligned table (CJK characters count two columns).
 void printTable(std::ostream& out, const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows);
+// The same as tab-separated lines (tabs and line breaks inside a cell become spaces).
+void printTsv(std::ostream& out, const std::vector<std::string>& header,
+              const std::vector<std::vector<std::string>>& rows);
 
 // Status text printed live; "\r\n" line starts become plain new lines.
 class TerminalStatusSink final : public StatusSink {

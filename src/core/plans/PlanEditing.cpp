@@ -1,5 +1,7 @@
 #include "core/plans/PlanEditing.h"
 
+#include <map>
+
 #include "core/plans/PlanTable.h"
 #include "core/store/Schema.h"
 #include "core/text/Gbk.h"
@@ -118,6 +120,74 @@ std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows) {
     // Each statement ends with ";" so several exported plans run as one text in the console.
     for (const auto& row : rows) text += planInsertSql(row) + ";\r\n\r\n";
     return text;
+}
+
+const std::vector<std::string>& planFieldNames() {
+    static const std::vector<std::string> names = {
+        "name",        "url",      "cookie",      "ua",   "template", "expr",     "before", "after",
+        "title-group", "id-group", "other-group", "mode", "encoding", "category", "ticked"};
+    return names;
+}
+
+std::optional<PlanFieldValue> planFieldValue(const std::string& field, const std::string& value,
+                                             const std::vector<std::string>& categories, std::string* error) {
+    auto fail = [&](std::string why) -> std::optional<PlanFieldValue> {
+        if (error) *error = std::move(why);
+        return std::nullopt;
+    };
+    static const std::map<std::string, std::string> texts = {
+        {"name", "name"},          {"url", "url"},         {"cookie", "cookie"},     {"ua", "ua"},
+        {"template", "buquan"},    {"expr", "regular"},    {"before", "before"},     {"after", "after"},
+        {"title-group", "tindex"}, {"id-group", "uindex"}, {"other-group", "oindex"}};
+    if (auto it = texts.find(field); it != texts.end()) {
+        if (it->second == "tindex" || it->second == "uindex" || it->second == "oindex") {
+            auto n = TextToIntChecked(value);
+            if (value.empty() || !n || *n < 0 || value.find_first_not_of("0123456789") != std::string::npos)
+                return fail(gbk("分组编号要写成 0 或更大的整数：") + value);
+        }
+        return PlanFieldValue{it->second, value};
+    }
+    if (field == "mode") {
+        if (value == "desc") return PlanFieldValue{"type", std::string("0")};
+        if (value == "asc") return PlanFieldValue{"type", std::string("2")};
+        if (value == "id") return PlanFieldValue{"type", std::string("8")};
+        return fail(gbk("判断模式只能是 desc（时间倒序）、asc（时间正序）或 id（比较文章ID）：") + value);
+    }
+    if (field == "encoding") {
+        if (value == "gbk") return PlanFieldValue{"code", std::string("1")};
+        if (value == "utf8" || value == "utf-8") return PlanFieldValue{"code", std::string("0")};
+        return fail(gbk("编码只能是 gbk 或 utf8：") + value);
+    }
+    if (field == "category") {
+        for (std::size_t k = 0; k < categories.size(); ++k)
+            if (categories[k] == value) return PlanFieldValue{"class", static_cast<std::int64_t>(k + 1)};
+        std::string known;
+        for (const auto& c : categories) known += (known.empty() ? "" : ", ") + c;
+        return fail(gbk("没有这个分类：") + value + gbk("（有：") + known + gbk("）"));
+    }
+    if (field == "ticked") {
+        if (value == "yes" || value == "1") return PlanFieldValue{"isdo", std::int64_t{1}};
+        if (value == "no" || value == "0") return PlanFieldValue{"isdo", std::int64_t{0}};
+        return fail(gbk("ticked 只能是 yes 或 no：") + value);
+    }
+    return fail(gbk("没有这个字段：") + field);
+}
+
+SqlResult setPlanField(Database& db, std::int64_t id, const PlanFieldValue& field) {
+    // The column comes from the fixed list above, never from the caller's text.
+    return db.run(Statement("update rule set " + field.column + "=? where id=?", {field.value, id}));
+}
+
+SqlResult importPlansSql(Database& db, const std::string& exportText) {
+    static const std::string header =
+        gbk("下面为导出的方案对应SQL语句，高级设置中，执行SQL语句，可快速新建本方案！");
+    std::string sql = exportText;
+    if (sql.rfind(header, 0) == 0) sql.erase(0, header.size());
+    SqlResult begin = db.runScript("BEGIN");
+    if (!begin.ok) return begin;
+    SqlResult r = db.runScript(sql);
+    db.runScript(r.ok ? "COMMIT" : "ROLLBACK");
+    return r;
 }
 
 std::vector<std::string> planListHeaders(const std::vector<std::string>& columns) {

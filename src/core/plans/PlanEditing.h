@@ -49,6 +49,23 @@ std::string planInsertSql(const std::vector<std::string>& ruleRow);
 // ";") and a blank line; the whole text runs in the SQL console.
 std::string exportPlansSql(const std::vector<std::vector<std::string>>& ruleRows);
 
+// A plan field set by its name (the command line's words): the column and the value to store,
+// or the reason the value does not fit (GBK). Fields: name, url, cookie, ua, template, expr,
+// before, after, title-group, id-group, other-group, mode (desc|asc|id), encoding (gbk|utf8),
+// category (a name of 类别), ticked (yes|no).
+struct PlanFieldValue {
+    std::string column;
+    SqlValue value;
+};
+std::optional<PlanFieldValue> planFieldValue(const std::string& field, const std::string& value,
+                                             const std::vector<std::string>& categories, std::string* error);
+const std::vector<std::string>& planFieldNames();
+SqlResult setPlanField(Database& db, std::int64_t id, const PlanFieldValue& field);
+
+// The plans an export text recreates, run as the console would (the header line left out),
+// all or none.
+SqlResult importPlansSql(Database& db, const std::string& exportText);
+
 // The plan list's column titles: number and name, "0id", "1class", …
 std::vector<std::string> planListHeaders(const std::vector<std::string>& columns);
 

@@ -1,0 +1,148 @@
+// articles, favourite, feed: reading what was captured.
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "cli/Commands.h"
+#include "cli/Feeds.h"
+#include "cli/Terminal.h"
+#include "core/articles/ArticleList.h"
+#include "core/store/LoggedSql.h"
+#include "core/store/Schema.h"
+#include "core/text/Gbk.h"
+
+namespace tovi::cli {
+namespace {
+
+struct ViewOptions {
+    std::int64_t plan = 0;
+    bool favourites = false;
+    std::string search;
+    ArticleView view() const {
+        if (plan) return ArticleView::plan(plan);
+        if (favourites) return ArticleView::favourites();
+        if (!search.empty()) return ArticleView::search(gbk(search));
+        return ArticleView::all();
+    }
+};
+
+void addViewOptions(CLI::App* command, ViewOptions& v) {
+    auto* plan = command->add_option("--plan", v.plan, "one plan's articles (1..200)")->check(planIdRange());
+    auto* favourites = command->add_flag("--favourites", v.favourites, "the favourite articles");
+    auto* search = command->add_option("--search", v.search, "the articles whose title holds the text");
+    plan->excludes(favourites)->excludes(search);
+    favourites->excludes(search);
+}
+
+int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::string& format) {
+    auto db = openProgramDatabase(ctx);
+    if (!db) return kFailed;
+    auto rows = loadArticlePage(*db, v.view(), page);
+    // The list's columns: id, site, title, link, time, favourite, spare.
+    const int order[] = {kInfoId,      kInfoPlanname,  kInfoTitle, kInfoUrl,
+                         kInfoAddtime, kInfoIssoucang, kInfoOther};
+    const std::vector<std::string> header = {"id",      "planname",  "title", "url",
+                                             "addtime", "issoucang", "other"};
+    if (format == "json") {
+        nlohmann::json list = nlohmann::json::array();
+        for (const auto& row : rows) {
+            nlohmann::json item;
+            for (std::size_t k = 0; k < header.size(); ++k)
+                item[header[k]] = gbkToUtf8(cellOf(row, order[k]));
+            list.push_back(std::move(item));
+        }
+        // Control characters come out as \\u escapes; nothing reaches the terminal raw.
+        ctx.out << list.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        return kOk;
+    }
+    std::vector<std::vector<std::string>> shown;
+    for (const auto& row : rows) {
+        std::vector<std::string> s;
+        for (int k : order) s.push_back(cellOf(row, k));
+        shown.push_back(std::move(s));
+    }
+    if (format == "tsv") {
+        printTsv(ctx.out, header, shown);
+        return kOk;
+    }
+    printTable(ctx.out, header, shown);
+    ctx.out << "page " << page << ", " << rows.size() << " article(s)\n";
+    return kOk;
+}
+
+int favourite(Context& ctx, std::int64_t articleId, const std::string& mark) {
+    auto db = openProgramDatabase(ctx);
+    if (!db) return kFailed;
+    if (db->run(Statement("select id from info where id=?", {articleId})).rows.empty()) {
+        ctx.err << "favourite: there is no article " << articleId << "\n";
+        return kFailed;
+    }
+    NullStatusSink quiet;
+    LoggedSql sql(*db, quiet);
+    std::string text = setFavourite(sql, articleId, mark == "on");
+    printLine(ctx.out, text);
+    return text == gbk("SQL成功！") ? kOk : kFailed;
+}
+
+int feed(Context& ctx, const ViewOptions& v, int limit, const std::string& out) {
+    auto db = openProgramDatabase(ctx);
+    if (!db) return kFailed;
+    const std::string xml = feedOf(*db, v.view(), limit);
+    if (out.empty()) {
+        ctx.out << xml;
+        return kOk;
+    }
+    std::string error;
+    if (!writeFileAtomically(out, xml, &error)) {
+        ctx.err << "feed: " << terminalSafe(error) << "\n";
+        return kFailed;
+    }
+    return kOk;
+}
+
+}  // namespace
+
+void addArticleCommands(CLI::App& app, Action& chosen) {
+    struct Options {
+        ViewOptions view;
+        std::int64_t page = 1;
+        std::string format = "table";
+        std::int64_t article = 0;
+        std::string mark;
+        int limit = 100;
+        std::string out;
+    };
+    auto o = std::make_shared<Options>();
+
+    auto* list = app.add_subcommand("articles", "the captured articles, 100 a page, newest first");
+    addViewOptions(list, o->view);
+    list->add_option("--page", o->page, "the page, 1..N (default 1)")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                std::int64_t page = 0;
+                if (!CLI::detail::lexical_cast(text, page) || page < 1)
+                    return "pages go from 1 to N, not " + text;
+                return {};
+            },
+            "1..N", "page"));
+    list->add_option("--format", o->format, "table (default), tsv or json")
+        ->check(CLI::IsMember({"table", "tsv", "json"}));
+    list->callback(
+        [&chosen, o] { chosen = [o](Context& ctx) { return articles(ctx, o->view, o->page, o->format); }; });
+
+    auto* fav = app.add_subcommand("favourite", "mark or unmark an article as a favourite");
+    fav->add_option("article", o->article, "the article's id")->required()->check(wholeNumber(1));
+    fav->add_option("mark", o->mark, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+    fav->callback(
+        [&chosen, o] { chosen = [o](Context& ctx) { return favourite(ctx, o->article, o->mark); }; });
+
+    auto* feedCommand = app.add_subcommand("feed", "the newest articles as an Atom 1.0 feed (UTF-8)");
+    addViewOptions(feedCommand, o->view);
+    feedCommand->add_option("--limit", o->limit, "entries, 1..1000 (default 100)")
+        ->check(CLI::Range(1, 1000));
+    feedCommand->add_option("--out", o->out,
+                            "write the feed to this file (replaced at once) instead of the output");
+    feedCommand->callback(
+        [&chosen, o] { chosen = [o](Context& ctx) { return feed(ctx, o->view, o->limit, o->out); }; });
+}
+
+}  // namespace tovi::cli

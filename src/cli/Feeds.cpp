@@ -1,0 +1,92 @@
+#include "cli/Feeds.h"
+
+#include <unistd.h>
+
+#include <fstream>
+
+#include "core/articles/ArticleList.h"
+#include "core/articles/AtomFeed.h"
+#include "core/store/Database.h"
+#include "core/store/Schema.h"
+#include "core/text/Gbk.h"
+#include "core/text/TextToInt.h"
+#include "core/text/Timestamp.h"
+
+namespace tovi::cli {
+
+std::string feedOf(Database& db, const ArticleView& view, int limit) {
+    std::vector<ArticleRow> rows;
+    for (std::int64_t page = 1; static_cast<int>(rows.size()) < limit; ++page) {
+        auto more = loadArticlePage(db, view, page);
+        if (more.empty()) break;
+        for (auto& row : more)
+            if (static_cast<int>(rows.size()) < limit) rows.push_back(std::move(row));
+    }
+    FeedInfo info;
+    switch (view.kind) {
+        case ArticleView::Kind::Plan: {
+            auto name = db.run(Statement("select name from rule where id=?", {view.planId})).rows;
+            info.title =
+                gbk("Tovidesk：") + (name.empty() ? gbk("方案 ") + std::to_string(view.planId) : name[0][0]);
+            info.id = "urn:tovidesk:plan:" + std::to_string(view.planId);
+            break;
+        }
+        case ArticleView::Kind::Favourites:
+            info.title = gbk("Tovidesk：收藏的文章");
+            info.id = "urn:tovidesk:favourites";
+            break;
+        case ArticleView::Kind::Keyword:
+            info.title = gbk("Tovidesk：搜索 ") + view.keyword;
+            info.id = "urn:tovidesk:search";
+            break;
+        default:
+            info.title = gbk("Tovidesk：全部文章");
+            info.id = "urn:tovidesk:all";
+    }
+    return atomFeed(info, rows, Clock().now());
+}
+
+bool writeFileAtomically(const std::filesystem::path& path, const std::string& bytes, std::string* error) {
+    std::filesystem::path tmp = path;
+    tmp += ".tmp" + std::to_string(::getpid());
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            if (error) *error = "cannot write " + tmp.string();
+            std::error_code ec;
+            std::filesystem::remove(tmp, ec);
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, path, ec);
+    if (ec) {
+        if (error) *error = "cannot replace " + path.string() + ": " + ec.message();
+        std::filesystem::remove(tmp, ec);
+        return false;
+    }
+    return true;
+}
+
+bool writeFeedDirectory(const std::filesystem::path& dbPath, const std::filesystem::path& dir,
+                        std::string* error) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    Database db;
+    if (!db.open(dbPath)) {
+        if (error) *error = db.lastError();
+        return false;
+    }
+    bool ok = writeFileAtomically(dir / "all.xml", feedOf(db, ArticleView::all(), 100), error);
+    for (const auto& row : db.run("select id from rule order by id").rows) {
+        const std::int64_t id = TextToInt(row[0]);
+        ok = writeFileAtomically(dir / ("plan-" + std::to_string(id) + ".xml"),
+                                 feedOf(db, ArticleView::plan(id), 100), error) &&
+             ok;
+    }
+    return ok;
+}
+
+}  // namespace tovi::cli

@@ -1,0 +1,22 @@
+#pragma once
+// Atom feeds written to files: whole documents replaced at once (written beside, then renamed).
+#include <filesystem>
+#include <string>
+
+namespace tovi {
+class Database;
+struct ArticleView;
+}  // namespace tovi
+
+namespace tovi::cli {
+
+// The newest `limit` articles of the view as an Atom document (UTF-8).
+std::string feedOf(Database& db, const ArticleView& view, int limit);
+
+bool writeFileAtomically(const std::filesystem::path& path, const std::string& bytes, std::string* error);
+
+// One feed per plan (plan-ID.xml) and all.xml, from the database at dbPath.
+bool writeFeedDirectory(const std::filesystem::path& dbPath, const std::filesystem::path& dir,
+                        std::string* error);
+
+}  // namespace tovi::cli

@@ -1,0 +1,94 @@
+#include "core/articles/AtomFeed.h"
+
+#include <cstdio>
+
+#include "core/store/Database.h"
+#include "core/store/Schema.h"
+#include "core/text/Gbk.h"
+#include "core/text/TextToInt.h"
+
+namespace tovi {
+
+std::string xmlText(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                // XML 1.0 holds no control characters but tab and line breaks; C1 controls
+                // (U+0080-U+009F, C2 80-C2 9F) are left out too.
+                if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') break;
+                if (c == 0x7F) break;
+                if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0 &&
+                    static_cast<unsigned char>(utf8[i + 1]) >= 0x80) {
+                    ++i;
+                    break;
+                }
+                out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string captureTimeToRfc3339(const std::string& addtime, const std::tm& now) {
+    int month = 0, day = 0, hour = 0, minute = 0;
+    char tail = 0;
+    if (std::sscanf(addtime.c_str(), "%d/%d %d:%d%c", &month, &day, &hour, &minute, &tail) != 4) return {};
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59)
+        return {};
+    int year = now.tm_year + 1900;
+    const bool ahead = month > now.tm_mon + 1 || (month == now.tm_mon + 1 && day > now.tm_mday);
+    if (ahead) --year;
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:00Z", year, month, day, hour, minute);
+    return text;
+}
+
+std::string atomFeed(const FeedInfo& feed, const std::vector<ArticleRow>& rows, const std::tm& now) {
+    char nowText[40];
+    std::snprintf(nowText, sizeof nowText, "%04d-%02d-%02dT%02d:%02d:%02dZ", now.tm_year + 1900,
+                  now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
+    std::string updated = nowText;
+    if (!rows.empty())
+        if (std::string newest = captureTimeToRfc3339(cellOf(rows.front(), kInfoAddtime), now);
+            !newest.empty())
+            updated = newest;
+    std::string x =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<feed xmlns=\"http://www.w3.org/2005/Atom\">\n";
+    x += "  <title>" + xmlText(gbkToUtf8(feed.title)) + "</title>\n";
+    x += "  <id>" + xmlText(feed.id) + "</id>\n";
+    x += "  <updated>" + updated + "</updated>\n";
+    x += "  <generator>Tovidesk</generator>\n";
+    for (const ArticleRow& row : rows) {
+        const std::string plan = xmlText(gbkToUtf8(cellOf(row, kInfoPlanname)));
+        std::string when = captureTimeToRfc3339(cellOf(row, kInfoAddtime), now);
+        if (when.empty()) when = updated;
+        x += "  <entry>\n";
+        x += "    <title>" + xmlText(gbkToUtf8(cellOf(row, kInfoTitle))) + "</title>\n";
+        x += "    <link href=\"" + xmlText(gbkToUtf8(cellOf(row, kInfoUrl))) + "\"/>\n";
+        x += "    <id>" + xmlText(feed.id) + "/article/" + cellOf(row, kInfoId) + "</id>\n";
+        x += "    <updated>" + when + "</updated>\n";
+        x += "    <author><name>" + plan + "</name></author>\n";
+        x += "    <category term=\"" + plan + "\"/>\n";
+        if (!cellOf(row, kInfoOther).empty())
+            x += "    <summary>" + xmlText(gbkToUtf8(cellOf(row, kInfoOther))) + "</summary>\n";
+        x += "  </entry>\n";
+    }
+    x += "</feed>\n";
+    return x;
+}
+
+}  // namespace tovi

@@ -1,0 +1,27 @@
+#pragma once
+// An Atom 1.0 feed of captured articles, so any feed reader, phone app or script can follow
+// what the program captures. The document is UTF-8.
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "core/articles/ArticleList.h"
+
+namespace tovi {
+
+struct FeedInfo {
+    std::string title;  // GBK
+    std::string id;     // the feed's own IRI
+};
+
+// A capture time ("12/9 7:05", no year) as an RFC 3339 time: the year is that of now, or the
+// year before when the date would lie ahead of now. Empty when the text is no such time.
+std::string captureTimeToRfc3339(const std::string& addtime, const std::tm& now);
+
+// Rows as table info holds them (eight texts), newest first.
+std::string atomFeed(const FeedInfo& feed, const std::vector<ArticleRow>& rows, const std::tm& now);
+
+// Text fit for an XML document: characters XML cannot hold are left out, markup is escaped.
+std::string xmlText(const std::string& utf8);
+
+}  // namespace tovi

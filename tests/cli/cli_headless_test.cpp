@@ -1,0 +1,342 @@
+// The command line as a user on a server meets it: help everywhere, clear refusals, plans and
+// rules without SQL, safe output, feeds, signals, and where the files live.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <thread>
+
+#include "cli/CliRunner.h"
+#include "core/store/Database.h"
+#include "core/text/Gbk.h"
+#include "support/LoopbackServers.h"
+#include "support/TestSupport.h"
+
+#ifdef TOVI_HAVE_QT_XML
+#include <QXmlStreamReader>
+#endif
+
+extern char** environ;
+
+namespace tovi {
+namespace {
+
+using test::runCli;
+
+TEST(CliHeadless, EveryCommandHasHelp) {
+    test::TempDir dir;
+    const std::vector<std::vector<std::string>> commands = {{},
+                                                            {"init"},
+                                                            {"sql"},
+                                                            {"settings"},
+                                                            {"settings", "get"},
+                                                            {"settings", "set"},
+                                                            {"plans"},
+                                                            {"plan"},
+                                                            {"plan", "add"},
+                                                            {"plan", "show"},
+                                                            {"plan", "set"},
+                                                            {"plan", "tick"},
+                                                            {"plan", "untick"},
+                                                            {"plan", "remove"},
+                                                            {"plan", "export"},
+                                                            {"plan", "import"},
+                                                            {"rules"},
+                                                            {"rules", "set"},
+                                                            {"rules", "show"},
+                                                            {"rules", "clear"},
+                                                            {"run"},
+                                                            {"test"},
+                                                            {"articles"},
+                                                            {"favourite"},
+                                                            {"feed"}};
+    for (auto args : commands) {
+        args.push_back("--help");
+        SCOPED_TRACE(args.front());
+        auto r = runCli(dir.path(), args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find("Usage:"), std::string::npos);
+    }
+    auto version = runCli(dir.path(), {"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, "tovidesk-cli 2.13\n");
+}
+
+TEST(CliHeadless, BadValuesAreRefusedWithTheReason) {
+    test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"articles", "--page", "0"}, "pages go from 1 to N, not 0"},
+        {{"articles", "--page", "-1"}, "pages go from 1 to N, not -1"},
+        {{"articles", "--format", "xml"}, "--format"},
+        {{"articles", "--plan", "1", "--favourites"}, "excludes"},
+        {{"run", "--plan", "201"}, "plan ids go from 1 to 200, not 201"},
+        {{"run", "--plan", "5"}, "there is no plan 5"},
+        {{"run", "--cycles", "3", "--every", "5"}, "监控频率不能低于 10 秒"},  // readable, not GBK bytes
+        {{"run", "--parallel", "0"}, "--parallel"},
+        {{"plan", "set", "1", "colour", "red"}, "colour"},
+        {{"favourite", "x", "on"}, "article: a whole number from 1 on is needed, not x"},
+        {{"feed", "--limit", "0"}, "--limit"},
+        {{"bogus"}, "bogus"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
+        auto r = runCli(dir.path(), c.args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+// A list page whose markers need a double quote, with Chinese titles and quotes.
+struct ListSite {
+    ListSite() {
+        server.server().Get("/list.html", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(gbk("<div class=\"list\"><li><a href=\"t-2.html\">第二篇 'x'</a></li>"
+                                "<li><a href=\"t-1.html\">第一篇</a></li></div>"),
+                            "text/html");
+        });
+        server.start();
+    }
+    test::HttpTestServer server;
+};
+
+TEST(CliHeadless, PlansWithoutSqlRoundTrip) {
+    test::TempDir dir;
+    ListSite site;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"settings", "set", "类别", "<论坛><新闻>"}).code, 0);
+    const std::string url = site.server.url("/list.html");
+    const std::vector<std::string> add = {"plan",           "add",
+                                          "--name",         "演示 'O'Neil' 论坛",
+                                          "--url",          url,
+                                          "--expr",         "<a href=\"t-(\\d+)\\.html\">(.*?)</a>",
+                                          "--before",       "class=#引号list#引号>",
+                                          "--after",        "</div>",
+                                          "--mode",         "id",
+                                          "--title-group",  "2",
+                                          "--url-template", url + "/../t-[1].html",
+                                          "--category",     "新闻"};
+    auto added = runCli(dir.path(), add);
+    ASSERT_EQ(added.code, 0) << added.err;
+    EXPECT_NE(added.out.find("新方案 1 已保存"), std::string::npos) << added.out;
+    auto shown = runCli(dir.path(), {"plan", "show", "1"});
+    EXPECT_NE(shown.out.find("演示 'O'Neil' 论坛"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("新闻"), std::string::npos);
+    EXPECT_NE(shown.out.find("id-group     | 1"), std::string::npos) << shown.out;
+
+    // A plan whose test finds nothing is not saved, unless forced.
+    auto nothing = add;
+    nothing[5] = site.server.url("/missing.html");
+    EXPECT_EQ(runCli(dir.path(), nothing).code, 1);
+    nothing.push_back("--force");
+    EXPECT_EQ(runCli(dir.path(), nothing).code, 0);
+    EXPECT_EQ(runCli(dir.path(), {"plan", "remove", "2"}).code, 0);
+
+    EXPECT_EQ(runCli(dir.path(), {"plan", "set", "1", "mode", "desc"}).code, 0);
+    EXPECT_EQ(runCli(dir.path(), {"plan", "set", "1", "mode", "sideways"}).code, 2);
+    EXPECT_EQ(runCli(dir.path(), {"plan", "tick", "1"}).code, 0);
+    EXPECT_NE(runCli(dir.path(), {"plans"}).out.find("| yes"), std::string::npos);
+    EXPECT_EQ(runCli(dir.path(), {"plan", "untick", "1"}).code, 0);
+
+    // Export, import into another program directory: the same plan, texts exactly.
+    auto exported = runCli(dir.path(), {"plan", "export", "1"});
+    ASSERT_EQ(exported.code, 0);
+    test::TempDir other;
+    test::writeFile(other / "plans.sql", exported.out);
+    ASSERT_EQ(runCli(other.path(), {"init"}).code, 0);
+    auto imported = runCli(other.path(), {"plan", "import", (other / "plans.sql").string()});
+    ASSERT_EQ(imported.code, 0) << imported.err;
+    Database a, b;
+    ASSERT_TRUE(a.open(dir / "tovi.sdb"));
+    ASSERT_TRUE(b.open(other / "tovi.sdb"));
+    const char* fields =
+        "select name, url, regular, before, after, buquan, tindex, uindex, type, class from rule";
+    EXPECT_EQ(a.run(fields).rows, b.run(fields).rows);
+    EXPECT_EQ(runCli(other.path(), {"plan", "import", (other / "plans.sql").string()}).code,
+              0);  // again: a 2nd copy
+    EXPECT_EQ(b.run("select count(*) from rule").rows[0][0], "2");
+}
+
+TEST(CliHeadless, RulesAndPlanHealthWithoutTheWindow) {
+    test::TempDir dir;
+    ListSite site;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"plan", "add", "--name", "甲", "--url", site.server.url("/list.html"),
+                                  "--expr", "<a href=\"t-(\\d+)\\.html\">(.*?)</a>", "--title-group", "2",
+                                  "--before", "<div", "--after", "</div>"})
+                  .code,
+              0);
+    ASSERT_EQ(
+        runCli(dir.path(), {"plan", "add", "--force", "--name", "坏", "--url", site.server.url("/none.html"),
+                            "--expr", "(x)", "--before", "<div", "--after", "</div>"})
+            .code,
+        0);
+    ASSERT_EQ(runCli(dir.path(), {"rules", "set", "--include", "第二篇", "--action", "store"}).code, 0);
+    auto shown = runCli(dir.path(), {"rules", "show", "--plan", "1"});
+    EXPECT_NE(shown.out.find("plan 1 (those for every plan)"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("第二篇"), std::string::npos);
+    for (int i = 0; i < 3; ++i) runCli(dir.path(), {"run", "--plan", "1", "--plan", "2", "--pause-ms", "0"});
+    auto articles = runCli(dir.path(), {"articles", "--format", "tsv"});
+    EXPECT_NE(articles.out.find("第二篇"), std::string::npos);
+    EXPECT_EQ(articles.out.find("第一篇"), std::string::npos);  // kept out by the rule
+    auto plans = runCli(dir.path(), {"plans", "--format", "json"});
+    ASSERT_EQ(plans.code, 0);
+    EXPECT_NE(plans.out.find("\"id\": 2"), std::string::npos) << plans.out;
+    EXPECT_NE(plans.out.find("\"failures\": 3"), std::string::npos) << plans.out;
+    EXPECT_NE(plans.out.find("\"last_outcome\": \"采集区域为空"), std::string::npos) << plans.out;
+    EXPECT_NE(plans.out.find("\"ticked\": false"), std::string::npos);
+    EXPECT_EQ(runCli(dir.path(), {"rules", "clear"}).code, 0);
+    EXPECT_NE(runCli(dir.path(), {"rules", "show"}).out.find("(off)"), std::string::npos);
+}
+
+TEST(CliHeadless, PageTextNeverDrivesTheTerminal) {
+    test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    Database db;
+    ASSERT_TRUE(db.open(dir / "tovi.sdb"));
+    const std::string evil =
+        "x\x1b]0;pwned\x07\x1b[2J\x7f" + gbk("标题") + "\xc2\x85";  // C1 as UTF-8 bytes too
+    db.run(
+        Statement("insert into info(planname,planid,title,url,other,addtime,issoucang) "
+                  "values(?,1,?,?,'','12/9 7:05',0)",
+                  {std::string("p"), evil, std::string("http://x/\x1b[2J")}));
+    for (const char* format : {"table", "tsv"}) {
+        SCOPED_TRACE(format);
+        auto r = runCli(dir.path(), {"articles", "--format", format});
+        EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+        EXPECT_EQ(r.out.find('\x07'), std::string::npos);
+        EXPECT_NE(r.out.find("x\\x1B]0;pwned\\x07\\x1B[2J\\x7F标题"), std::string::npos) << r.out;
+    }
+    auto json = runCli(dir.path(), {"articles", "--format", "json"});
+    EXPECT_EQ(json.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(json.out.find("\\u001b]0;pwned\\u0007"), std::string::npos) << json.out;
+    // What is stored stays as it was.
+    EXPECT_EQ(db.run("select title from info").rows[0][0], evil);
+}
+
+#ifdef TOVI_HAVE_QT_XML
+TEST(CliHeadless, FeedsAreAtomThatAReaderParses) {
+    test::TempDir dir;
+    ListSite site;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(
+        runCli(dir.path(),
+               {"plan", "add", "--name", "演示 & <论坛>", "--url", site.server.url("/list.html"), "--expr",
+                "<a href=\"(t-\\d+\\.html)\">(.*?)</a>", "--title-group", "2", "--url-template",
+                "http://example.com/[1]?a=1&b=2", "--before", "<div", "--after", "</div>"})
+            .code,
+        0);
+    const auto feeds = dir / "feeds";
+    ASSERT_EQ(
+        runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0", "--feed-dir", feeds.string()}).code, 0);
+    for (const std::string& file : {std::string("all.xml"), std::string("plan-1.xml")}) {
+        SCOPED_TRACE(file);
+        const std::string xml = test::readFile(feeds / file);
+        QXmlStreamReader reader(QByteArray::fromStdString(xml));
+        QStringList titles, links, categories;
+        QString feedTitle;
+        int depth = 0;
+        while (!reader.atEnd()) {
+            reader.readNext();
+            if (reader.isStartElement()) {
+                ++depth;
+                if (reader.name() == QStringLiteral("title") && depth == 2)
+                    feedTitle = reader.readElementText(), --depth;
+                else if (reader.name() == QStringLiteral("title"))
+                    titles << reader.readElementText(), --depth;
+                else if (reader.name() == QStringLiteral("link"))
+                    links << reader.attributes().value("href").toString();
+                else if (reader.name() == QStringLiteral("category"))
+                    categories << reader.attributes().value("term").toString();
+            } else if (reader.isEndElement()) {
+                --depth;
+            }
+        }
+        ASSERT_FALSE(reader.hasError()) << reader.errorString().toStdString();
+        EXPECT_EQ(titles, (QStringList{QStringLiteral("第二篇 'x'"), QStringLiteral("第一篇")}));
+        EXPECT_EQ(links.first(), QStringLiteral("http://example.com/t-2.html?a=1&b=2"));
+        EXPECT_EQ(categories.first(), QStringLiteral("演示 & <论坛>"));
+    }
+    auto out = runCli(dir.path(), {"feed", "--plan", "1", "--limit", "1"});
+    EXPECT_EQ(out.code, 0);
+    EXPECT_EQ(std::count(out.out.begin(), out.out.end(), '\n') > 0, true);
+    EXPECT_EQ(QString::fromStdString(out.out).count(QStringLiteral("<entry>")), 1);
+}
+#endif
+
+// Runs the program itself with extra environment; returns its pid.
+pid_t spawnCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    std::vector<std::string> all = {TOVI_CLI_BINARY};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment(env);
+    for (char** e = environ; *e; ++e) environment.push_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int exitCode(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CliHeadless, SignalsEndARunCleanlyWithTheConventionalCodes) {
+    test::TempDir dir;
+    ListSite site;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(
+        runCli(dir.path(), {"plan", "add", "--name", "甲", "--url", site.server.url("/list.html"), "--expr",
+                            "<a href=\"t-(\\d+)\\.html\">(.*?)</a>", "--before", "<div", "--after", "</div>"})
+            .code,
+        0);
+    for (const auto& [signal, code] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(signal);
+        pid_t pid =
+            spawnCli({"--dir", dir.path().string(), "run", "--plan", "1", "--cycles", "0", "--every", "10"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ::kill(pid, signal);
+        EXPECT_EQ(exitCode(pid), code);
+    }
+}
+
+TEST(CliHeadless, AnInstalledProgramKeepsItsFilesInTheUsersDataDirectory) {
+    namespace fs = std::filesystem;
+    test::TempDir root;
+    fs::create_directories(root / "usr/bin");
+    fs::create_directories(root / "usr/share/tovidesk");
+    fs::copy_file(TOVI_CLI_BINARY, root / "usr/bin/tovidesk-cli");
+    // The starter database an installed program ships.
+    ASSERT_EQ(runCli(root / "usr/share/tovidesk", {"init"}).code, 0);
+    fs::permissions(root / "usr/bin", fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string xdg = "XDG_DATA_HOME=" + (root / "xdg").string();
+    std::string cmd = "'" + (root / "usr/bin/tovidesk-cli").string() + "'";
+    EXPECT_EQ(std::system(("env " + xdg + " " + cmd + " settings set 频率 60 >/dev/null").c_str()), 0);
+    EXPECT_TRUE(fs::exists(root / "xdg/tovidesk/tovimo.ini"));
+    EXPECT_TRUE(fs::exists(root / "xdg/tovidesk/tovi.sdb"));  // copied from the shipped one
+    EXPECT_EQ(std::system(("env " + xdg + " " + cmd + " plans >/dev/null").c_str()), 0);
+    EXPECT_FALSE(fs::exists(root / "usr/bin/tovi.sdb"));
+    fs::permissions(root / "usr/bin", fs::perms::owner_all);
+    // A writable program directory keeps its files beside the program, as always.
+    EXPECT_EQ(std::system(("env " + xdg + " " + cmd + " settings set 频率 30 >/dev/null").c_str()), 0);
+    EXPECT_TRUE(fs::exists(root / "usr/bin/tovimo.ini"));
+}
+
+}  // namespace
+}  // namespace tovi
