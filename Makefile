@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 
-.PHONY: deps configure build test run bench clean
+.PHONY: deps configure build test run bench package clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -19,6 +19,9 @@ test: build
 
 run: build
 	bash scripts/run.sh $(BUILD)/bin
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: deps
 	cmake -S . -B $(BUILD)-bench -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release -DTOVI_BUILD_TESTS=OFF -DTOVI_BUILD_BENCH=ON

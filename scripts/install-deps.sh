@@ -7,7 +7,8 @@ packages=(
   libsqlite3-dev libboost-regex-dev libcurl4-openssl-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev openssl
   qt6-base-dev qt6-multimedia-dev libgl-dev libxcb1-dev libxcb-xinput-dev fonts-noto-cjk
-  xvfb xauth trayer xdotool
+  libcli11-dev nlohmann-json3-dev
+  xvfb xauth trayer xdotool desktop-file-utils appstream
 )
 
 missing=()

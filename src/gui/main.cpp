@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 
+#include "core/settings/ProgramDir.h"
 #include "gui/AppStartup.h"
 #include "gui/Dialogs.h"
 #include "gui/MainWindow.h"
@@ -11,11 +12,18 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tovidesk"));
     QApplication::setQuitOnLastWindowClosed(false);  // the tray keeps the program alive
 
-    // The program directory holds tovi.sdb and tovimo.ini; contributors may point elsewhere.
-    std::filesystem::path dir = QCoreApplication::applicationDirPath().toStdString();
+    // tovi.sdb and tovimo.ini live beside the program, or in ~/.local/share/tovidesk when the
+    // program is installed where it cannot write; contributors may point elsewhere (--dir).
+    const std::filesystem::path exeDir = QCoreApplication::applicationDirPath().toStdString();
+    std::filesystem::path dir;
     const QStringList args = QCoreApplication::arguments();
     int at = args.indexOf(QStringLiteral("--dir"));
-    if (at >= 0 && at + 1 < args.size()) dir = QDir(args[at + 1]).absolutePath().toStdString();
+    if (at >= 0 && at + 1 < args.size()) {
+        dir = QDir(args[at + 1]).absolutePath().toStdString();
+    } else {
+        dir = tovi::programDataDir(exeDir);
+        tovi::seedDatabase(exeDir, dir);
+    }
 
     tovi::gui::Dialogs dialogs;
     tovi::gui::MainWindow window(dir, dialogs);

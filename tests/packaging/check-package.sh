@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The Debian package as a user installs it: it holds the programs, the menu entry, the icon and
+# the metadata, declares what it needs, and the installed program starts with the sample plans
+# in the user's data directory. Usage: check-package.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+src=$1; build=$2
+command -v dpkg-deb >/dev/null || { echo "dpkg-deb is missing: package not checked"; exit 77; }
+work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
+deb=$(ls "$work"/out/*.deb)
+contents=$(dpkg-deb -c "$deb")
+for f in ./usr/bin/tovidesk ./usr/bin/tovidesk-cli ./usr/share/applications/org.tovidesk.Tovidesk.desktop \
+         ./usr/share/icons/hicolor/48x48/apps/tovidesk.png ./usr/share/icons/hicolor/scalable/apps/tovidesk.svg \
+         ./usr/share/metainfo/org.tovidesk.Tovidesk.metainfo.xml ./usr/share/tovidesk/tovi.sdb \
+         ./usr/share/doc/tovidesk/tovidesk-monitor.service; do
+  grep -q " $f\$" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libcurl libsqlite3 libqt6widgets6 libboost-regex; do
+  grep -q "$lib" <<<"$depends" || { echo "not declared: $lib (Depends: $depends)"; exit 1; }
+done
+if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$src/packaging/org.tovidesk.Tovidesk.desktop"; fi
+if command -v appstreamcli >/dev/null; then appstreamcli validate --no-net --pedantic "$src/packaging/org.tovidesk.Tovidesk.metainfo.xml" >/dev/null || appstreamcli validate --no-net "$src/packaging/org.tovidesk.Tovidesk.metainfo.xml"; fi
+# Installed (unpacked) where the user cannot write: the files go to the data directory.
+dpkg-deb -x "$deb" "$work/root"
+chmod 555 "$work/root/usr/bin"
+export XDG_DATA_HOME="$work/data"
+"$work/root/usr/bin/tovidesk-cli" --version
+"$work/root/usr/bin/tovidesk-cli" plans | grep -q "1 " || { echo "the sample plans did not arrive"; exit 1; }
+test -f "$work/data/tovidesk/tovi.sdb"
+chmod 755 "$work/root/usr/bin"
+echo "package ok: $(basename "$deb")"
