@@ -103,6 +103,8 @@ void readResponseHeaders(CURL* easy, CurlResponse& r) {
             r.result.etag = HttpHeaderValue(line);
         else if (name == "last-modified")
             r.result.lastModified = HttpHeaderValue(line);
+        else if (name == "content-type")
+            r.result.contentType = HttpHeaderValue(line);
     }
     curl_off_t retry = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &retry) == CURLE_OK && retry > 0)

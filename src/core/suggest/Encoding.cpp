@@ -1,0 +1,81 @@
+#include "core/suggest/Encoding.h"
+
+#include <cctype>
+#include <optional>
+
+#include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
+
+namespace tovi {
+namespace {
+
+// The charset name after "charset=" in text, lower case, or empty.
+std::string charsetIn(std::string_view text) {
+    const std::string lower = asciiLower(text);
+    std::size_t at = lower.find("charset");
+    while (at != std::string::npos) {
+        std::size_t i = at + 7;
+        while (i < lower.size() &&
+               (lower[i] == ' ' || lower[i] == '=' || lower[i] == '"' || lower[i] == '\''))
+            ++i;
+        std::size_t end = i;
+        while (end < lower.size() && (std::isalnum(static_cast<unsigned char>(lower[end])) ||
+                                      lower[end] == '-' || lower[end] == '_'))
+            ++end;
+        if (end > i) return lower.substr(i, end - i);
+        at = lower.find("charset", at + 7);
+    }
+    return {};
+}
+
+std::optional<bool> gbkByName(const std::string& name) {
+    if (name == "gbk" || name == "gb2312" || name == "gb18030" || name == "cp936" || name == "x-gbk" ||
+        name == "euc-cn" || name == "windows-936")
+        return true;
+    if (name == "utf-8" || name == "utf8") return false;
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool isValidGbk(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (!isGbkLeadByte(c) || i + 1 >= bytes.size() ||
+            !isGbkTrailByte(static_cast<unsigned char>(bytes[i + 1])))
+            return false;
+        i += 2;
+    }
+    return true;
+}
+
+DetectedEncoding detectEncoding(std::string_view body, std::string_view contentType) {
+    // The reasons name only a charset (letters, digits, '-' and '_'): nothing else of the page.
+    if (const std::string name = charsetIn(contentType); gbkByName(name))
+        return {*gbkByName(name), "Content-Type charset=" + name};
+    if (body.substr(0, 3) == "\xEF\xBB\xBF") return {false, "byte-order mark"};
+    // What the page says of itself, near its start (<meta charset>, <meta http-equiv>, <?xml ...?>).
+    const std::string_view head = body.substr(0, 4096);
+    const std::string lower = asciiLower(head);
+    for (const char* where : {"<meta", "<?xml"}) {
+        for (std::size_t at = lower.find(where); at != std::string::npos; at = lower.find(where, at + 1)) {
+            const std::size_t end = lower.find('>', at);
+            const std::string tag = lower.substr(at, end == std::string::npos ? std::string::npos : end - at);
+            std::string name = charsetIn(tag);
+            if (name.empty() && std::string(where) == "<?xml") {
+                std::size_t enc = tag.find("encoding=");
+                if (enc != std::string::npos) name = charsetIn("charset=" + tag.substr(enc + 9));
+            }
+            if (auto gbk = gbkByName(name)) return {*gbk, std::string(where) + " charset=" + name};
+        }
+    }
+    if (isValidUtf8(body)) return {false, "reads as UTF-8"};
+    if (isValidGbk(body)) return {true, "reads as GBK"};
+    return {false, "neither reads cleanly; UTF-8 assumed"};
+}
+
+}  // namespace tovi

@@ -1,0 +1,20 @@
+#pragma once
+// Which encoding a page is in, for a proposed plan's code: what the server says (Content-Type),
+// a byte-order mark, what the page says (<meta charset>, an XML declaration), else whichever of
+// UTF-8 and GBK reads the bytes validly.
+#include <string>
+#include <string_view>
+
+namespace tovi {
+
+struct DetectedEncoding {
+    bool gbk = false;
+    std::string reason;  // how it was found (for the command line's output)
+};
+
+DetectedEncoding detectEncoding(std::string_view body, std::string_view contentType);
+
+// True when the bytes read as GBK without a stray byte.
+bool isValidGbk(std::string_view bytes);
+
+}  // namespace tovi

@@ -1,0 +1,40 @@
+#pragma once
+// A plan from a page: find the repeated structure that holds the articles (rows of a table,
+// items of a list, repeated blocks, the items of a feed) and propose the markers, expression,
+// groups, URL template, encoding and judging mode that collect them. Every proposal has been
+// run through the plan test on the same page and yields its items.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/monitor/PlanTestRun.h"
+#include "core/net/Fetch.h"
+#include "core/plans/PlanEditing.h"
+
+namespace tovi {
+
+struct PlanSuggestion {
+    PlanFields fields;                      // a complete plan (category 1), GBK
+    std::string structure;                  // where the list is, e.g. "table#threads > tr.normal" (ASCII)
+    std::size_t count = 0;                  // articles the plan test found
+    std::vector<std::string> sampleTitles;  // the first three, GBK
+    std::vector<std::string> titles;        // all of them, in page order, GBK
+    std::vector<std::string> links;         // their links as the template completes them
+    PlanTestResult tested;                  // the plan test on the page that proved it
+};
+
+struct SuggestResult {
+    std::vector<PlanSuggestion> candidates;  // best first
+    std::string encodingReason;              // how the encoding was found (ASCII)
+    std::string problem;                     // GBK; why there are no candidates
+    std::string fetchError;
+};
+
+// Over a fetched page (body and Content-Type as they came). The URL resolves relative links.
+SuggestResult suggestPlans(const std::string& url, const FetchResult& page, const CancelCheck& cancel = {});
+
+// Fetches the page as the plan test does (the cookie and agent go with the request).
+SuggestResult suggestPlansFromUrl(const std::string& url, const std::string& cookie,
+                                  const std::string& userAgent, const CancelCheck& cancel = {});
+
+}  // namespace tovi

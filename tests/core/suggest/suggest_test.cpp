@@ -1,0 +1,260 @@
+// Plans proposed from a page: the encoding, the list found on pages of every common kind, and
+// the proposed plan run end to end through the pipeline storing exactly the page's articles.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "core/monitor/Pipeline.h"
+#include "core/monitor/PlanExtractor.h"
+#include "core/plans/PlanEditing.h"
+#include "core/suggest/Encoding.h"
+#include "core/suggest/PlanSuggest.h"
+#include "core/text/Gbk.h"
+#include "support/EngineFixture.h"
+
+namespace tovi {
+namespace {
+
+TEST(SuggestEncoding, DeclarationsThenValidity) {
+    const std::string gbkText = gbk("<p>中文标题</p>");
+    const std::string utf8Text = "<p>中文标题</p>";
+    struct Case {
+        const char* name;
+        std::string body;
+        std::string contentType;
+        bool gbk;
+    } cases[] = {
+        {"server says GBK over the page's own UTF-8 meta", "<meta charset=\"utf-8\">" + gbkText,
+         "text/html; charset=GBK", true},
+        {"server says UTF-8 over a GB2312 meta", "<meta charset=\"gb2312\">" + utf8Text,
+         "text/html;charset=\"utf-8\"", false},
+        {"byte-order mark", "\xEF\xBB\xBF" + utf8Text, "text/html", false},
+        {"meta charset", "<html><head><META CHARSET=gb2312>" + gbkText, "", true},
+        {"meta http-equiv", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=GBK\">" + gbkText,
+         "text/html", true},
+        {"XML declaration", "<?xml version=\"1.0\" encoding=\"GB18030\"?><rss>" + gbkText, "application/xml",
+         true},
+        {"undeclared GBK reads as GBK", gbkText, "text/html", true},
+        {"undeclared UTF-8 reads as UTF-8", utf8Text, "", false},
+        {"ASCII only", "<p>hello</p>", "", false},
+        {"an encoding we do not read: the bytes decide", "<meta charset=\"iso-8859-1\">" + gbkText, "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(detectEncoding(c.body, c.contentType).gbk, c.gbk);
+    }
+}
+
+// One fixture page: what is on it, and what its best proposal must collect.
+struct Fixture {
+    const char* file;
+    const char* structure;  // where the list is
+    JudgeMode mode;
+    std::vector<std::pair<std::string, std::string>> articles;  // title, link relative to /board/
+    std::size_t candidates;                                     // proposals at least
+};
+
+const Fixture kFixtures[] = {
+    {"forum.html",
+     "table#threadlist.tl > tr",
+     JudgeMode::CompareArticleId,
+     {{"版规：发帖前请先阅读本版规定", "thread-1001-1-1.html"},
+      {"本版精华帖索引（持续更新）", "thread-1002-1-1.html"},
+      {"如何在 Debian 12 上编译 Qt 6 程序？", "thread-5123-1-1.html"},
+      {"SQLite 的 BEGIN IMMEDIATE 什么时候用", "thread-5122-1-1.html"},
+      {"求推荐一本讲正则表达式的书", "thread-5120-1-1.html"},
+      {"分享：用 libcurl multi 接口同时抓取多个页面", "thread-5119-1-1.html"},
+      {"GBK 和 UTF-8 混用导致乱码，怎么排查？", "thread-5117-1-1.html"},
+      {"Boost.Regex 和 std::regex 的性能比较", "thread-5116-1-1.html"},
+      {"托盘图标在 GNOME 下不显示的解决办法", "thread-5114-1-1.html"},
+      {"[求助] CMake 找不到 Qt6Multimedia", "thread-5110-1-1.html"}},
+     2},
+    {"discuz.html",
+     "table#threadlisttableid > tbody",
+     JudgeMode::CompareArticleId,
+     {{"新人报到，请多关照", "thread-88123-1-1.html"},
+      {"求助：路由器频繁掉线怎么办", "thread-88120-1-1.html"},
+      {"【分享】自制的桌面小工具合集", "thread-88119-1-1.html"},
+      {"周末骑行路线推荐（附地图）", "thread-88115-1-1.html"},
+      {"关于版规修改的意见征集", "thread-88110-1-1.html"},
+      {"二手显示器出售，同城面交", "thread-88102-1-1.html"}},
+     1},
+    {"blog.html",
+     "main.posts > article.post",
+     JudgeMode::TimeDescending,
+     {{"Sharpening chisels without a jig", "/2024/12/sharpening-chisels/"},
+      {"Dovetails by hand: my third attempt", "/2024/11/dovetails-by-hand/"},
+      {"Building a workbench from reclaimed beams", "/2024/11/workbench-build/"},
+      {"Which finishing oil for a kitchen table?", "/2024/10/finishing-oils/"}},
+     1},
+    {"news.html",
+     "ul.news-list > li",
+     JudgeMode::TimeDescending,
+     {{"示例集团召开 2024 年度总结大会", "/news/2024/12/annual-meeting.html"},
+      {"华东新工厂正式投产，年产能翻倍", "/news/2024/12/new-plant.html"},
+      {"集团荣获“年度最佳雇主”称号", "/news/2024/11/award.html"},
+      {"与北方大学签署产学研合作协议", "/news/2024/11/partnership.html"},
+      {"员工志愿者走进山区小学 &amp; 捐赠图书", "/news/2024/11/charity.html"},
+      {"第三季度经营情况简报", "/news/2024/10/q3-report.html"},
+      {"安全生产月活动圆满结束", "/news/2024/10/safety.html"}},
+     1},
+    {"cards.html",
+     "div.card-grid > div.card",
+     JudgeMode::TimeAscending,
+     {{"Poetry evening with local writers", "event/poetry-evening"},
+      {"Repair café: bring your broken toaster", "event/repair-cafe"},
+      {"Chess club for beginners", "event/chess-club"},
+      {"Winter stories for children", "event/winter-stories"},
+      {"Film night: silent classics with live piano", "event/film-night"}},
+     1},
+    {"gbk_meta.html",
+     "div.newsoft > a",
+     JudgeMode::CompareArticleId,
+     {{"压缩解压工具 9.2 绿色版", "show.asp?id=30412"},
+      {"网络测速助手 2.1", "show.asp?id=30409"},
+      {"文本编辑器 专业版 12.0", "show.asp?id=30401"},
+      {"屏幕截图工具 5.5 正式版", "show.asp?id=30398"},
+      {"磁盘清理大师 2024", "show.asp?id=30390"}},
+     1},
+    {"rss.xml",
+     "channel > item",
+     JudgeMode::CompareArticleId,
+     {{"用 C++20 写一个小工具", "https://blog.example.com/?p=2045"},
+      {"周末读书笔记：《重构》第二版", "https://blog.example.com/?p=2039"},
+      {"Tips &amp; tricks for shell scripts", "https://blog.example.com/?p=2031"},
+      {"十一月的跑步总结", "https://blog.example.com/?p=2020"}},
+     1},
+    {"atom.xml",
+     "feed > entry",
+     JudgeMode::TimeDescending,
+     {{"Version 3.2: faster start-up", "https://releases.example.net/v3.2/"},
+      {"Version 3.1.4: security fixes for the importer", "https://releases.example.net/v3.1.4/"},
+      {"Version 3.1: a new plugin interface", "https://releases.example.net/v3.1/"}},
+     1},
+    {"two_lists.html",
+     "ul.list > li",
+     JudgeMode::CompareArticleId,
+     {{"写给初学者的正则表达式入门", "/article/9120"},
+      {"从零开始搭建家庭 NAS", "/article/9119"},
+      {"一次数据库锁等待问题的排查记录", "/article/9117"},
+      {"在旧笔记本上安装 Debian 12", "/article/9116"},
+      {"读《程序员修炼之道》有感", "/article/9112"},
+      {"用 SQLite 记录每天的阅读进度", "/article/9108"}},
+     2},
+};
+
+class PlanSuggestFromPages : public test::EngineFixture {
+protected:
+    std::string serve(const std::string& file) {
+        const std::string path = "/board/" + file;
+        setPage(path, test::readFile(std::filesystem::path(TOVI_SUGGEST_PAGES) / file));
+        return server.url(path);
+    }
+    // A link as a browser opens it from /board/.
+    std::string absolute(const std::string& link) {
+        if (link.starts_with("http")) return link;
+        const std::string origin = server.url("");
+        const std::string root = origin.substr(0, origin.find('/', 8));
+        return link.starts_with("/") ? root + link : root + "/board/" + link;
+    }
+    std::vector<std::pair<std::string, std::string>> stored(int planId) {
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const auto& row : db.run(Statement("select title, url from info where planid=?", {planId})).rows)
+            out.emplace_back(gbkToUtf8(row[0]), gbkToUtf8(row[1]));
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+};
+
+TEST_F(PlanSuggestFromPages, TheBestProposalCollectsThePageArticlesEndToEnd) {
+    for (const Fixture& f : kFixtures) {
+        SCOPED_TRACE(f.file);
+        const std::string url = serve(f.file);
+        const SuggestResult r = suggestPlansFromUrl(url, "", kEditorDefaultUserAgent);
+        ASSERT_GE(r.candidates.size(), f.candidates) << gbkToUtf8(r.problem);
+        const PlanSuggestion& best = r.candidates.front();
+        EXPECT_EQ(best.structure, f.structure);
+        EXPECT_EQ(judgeModeFromText(std::to_string(best.fields.type)), f.mode);
+
+        std::vector<std::pair<std::string, std::string>> expected;
+        for (const auto& [title, link] : f.articles) expected.emplace_back(title, absolute(link));
+        std::vector<std::pair<std::string, std::string>> proposed;
+        for (std::size_t k = 0; k < best.titles.size(); ++k)
+            proposed.emplace_back(gbkToUtf8(best.titles[k]), gbkToUtf8(best.links[k]));
+        EXPECT_EQ(proposed, expected);
+        EXPECT_EQ(best.count, expected.size());
+        ASSERT_EQ(best.sampleTitles.size(), 3u);
+        EXPECT_EQ(gbkToUtf8(best.sampleTitles[2]), expected[2].first);
+
+        // Saved and run as any plan: it stores exactly the page's articles.
+        const PlanSaveResult saved = savePlan(db, best.fields, 0);
+        ASSERT_TRUE(saved.ok) << gbkToUtf8(saved.error);
+        reloadPlanTable();
+        EXPECT_EQ(monitoring->extractor().runPlan(saved.id).kind, PlanRunOutcome::Kind::Stored)
+            << gbkToUtf8(sink.text());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(stored(saved.id), expected);
+        // And a second run stores nothing more.
+        monitoring->extractor().runPlan(saved.id);
+        EXPECT_EQ(stored(saved.id).size(), expected.size());
+    }
+}
+
+TEST_F(PlanSuggestFromPages, OtherListsOfThePageAreOfferedAfterTheBest) {
+    struct Case {
+        const char* file;
+        const char* structure;
+        std::size_t count;
+        const char* firstTitle;
+    } cases[] = {
+        {"forum.html", "table#threadlist.tl > tr.normal", 8, "如何在 Debian 12 上编译 Qt 6 程序？"},
+        {"two_lists.html", "ul.top > li", 3, "本站迁移到新服务器的说明"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const SuggestResult r = suggestPlansFromUrl(serve(c.file), "", kEditorDefaultUserAgent);
+        ASSERT_GE(r.candidates.size(), 2u);
+        EXPECT_EQ(r.candidates[1].structure, c.structure);
+        EXPECT_EQ(r.candidates[1].count, c.count);
+        EXPECT_EQ(gbkToUtf8(r.candidates[1].sampleTitles.at(0)), c.firstTitle);
+    }
+}
+
+TEST_F(PlanSuggestFromPages, APageWithoutAListGetsTheReason) {
+    const SuggestResult r = suggestPlansFromUrl(serve("nolist.html"), "", kEditorDefaultUserAgent);
+    EXPECT_TRUE(r.candidates.empty());
+    EXPECT_NE(gbkToUtf8(r.problem).find("没有找到文章列表"), std::string::npos);
+
+    const SuggestResult missing =
+        suggestPlansFromUrl(server.url("/board/none.html"), "", kEditorDefaultUserAgent);
+    EXPECT_TRUE(missing.candidates.empty());
+    EXPECT_FALSE(missing.problem.empty());
+
+    const SuggestResult refused = suggestPlansFromUrl("file:///etc/passwd", "", kEditorDefaultUserAgent);
+    EXPECT_TRUE(refused.candidates.empty());
+    EXPECT_FALSE(refused.problem.empty());
+}
+
+TEST(PlanSuggestHostilePages, MalformedMarkupEndsWithAnAnswer) {
+    auto many = [](const std::string& piece, int n) {
+        std::string s;
+        for (int k = 0; k < n; ++k) s += piece;
+        return s;
+    };
+    const std::string pages[] = {
+        many("<div>", 200000),                                    // nesting without end
+        "<ul>" + many("<li><a href='t-1.html'>unclosed", 50000),  // items and anchors never closed
+        "<a href=\"x" + many("y", 100000),                        // a quote never closed
+        "<!--" + many("<li><a href=t.html>x</a>", 10000),         // a comment never closed
+        many("<table><tr><td>", 30000),                           // rows within cells within rows
+    };
+    for (const auto& body : pages) {
+        FetchResult page;
+        page.body = body;
+        const SuggestResult r = suggestPlans("http://127.0.0.1/", page);
+        EXPECT_TRUE(r.candidates.empty() || r.candidates.front().count > 0);
+    }
+}
+
+}  // namespace
+}  // namespace tovi
