@@ -14,6 +14,7 @@
 #include "core/plans/TitleRules.h"
 #include "core/settings/Settings.h"
 #include "core/store/Schema.h"
+#include "core/suggest/PlanSuggest.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextToInt.h"
 
@@ -77,46 +78,31 @@ struct AddOptions {
     std::string name, url, expr, before = "<html", after = "</html>", mode = "desc", category, cookie;
     std::string ua = kEditorDefaultUserAgent, urlTemplate = "[]";
     std::string titleGroup, idGroup = "1", otherGroup;
+    std::string suggest;
+    int pick = 1;
     bool utf8 = false, gbkFlag = false, force = false;
 };
 
-int addPlan(Context& ctx, const AddOptions& o) {
-    auto db = openProgramDatabase(ctx);
-    if (!db) return kFailed;
-    const auto categories = Settings(ctx.iniPath()).categories();
-    PlanFields f;
-    f.code = o.utf8 ? "0" : "1";
-    f.name = gbk(o.name);
-    f.url = gbk(o.url);
-    f.regular = gbk(o.expr);
-    f.before = gbk(o.before);
-    f.after = gbk(o.after);
-    f.cookie = gbk(o.cookie);
-    f.ua = gbk(o.ua);
-    f.buquan = gbk(o.urlTemplate);
-    f.tindex = o.titleGroup;
-    f.uindex = o.idGroup;
-    f.oindex = o.otherGroup;
-    std::string error;
-    auto mode = planFieldValue("mode", o.mode, categories, &error);
-    if (!mode) {
-        printLine(ctx.err, error);
-        return kUsage;
-    }
-    f.type = static_cast<int>(TextToInt(std::get<std::string>(mode->value)));
-    if (!o.category.empty()) {
-        auto cls = planFieldValue("category", gbk(o.category), categories, &error);
-        if (!cls) {
-            printLine(ctx.err, error);
-            return kUsage;
-        }
-        f.classNumber = std::get<std::int64_t>(cls->value);
-    }
-    // As in the editor: a plan is saved after a test that finds its articles.
+const char* modeName(int type) {
+    const auto mode = judgeModeFromText(std::to_string(type));
+    return mode == JudgeMode::TimeAscending ? "asc" : mode == JudgeMode::CompareArticleId ? "id" : "desc";
+}
+
+// Proposals for a page; prints the reason and returns nothing when there are none.
+std::optional<SuggestResult> suggestionsFor(Context& ctx, const std::string& url, const std::string& cookie,
+                                            const std::string& ua) {
+    SuggestResult r = suggestPlansFromUrl(gbk(url), gbk(cookie), gbk(ua));
+    if (!r.candidates.empty()) return r;
+    printLine(ctx.err, gbk("没有找到可用的方案：") + r.problem);
+    if (!r.fetchError.empty()) ctx.err << terminalSafe("fetch: " + r.fetchError) << "\n";
+    return std::nullopt;
+}
+
+// Saves a plan after a test on its page finds its articles, as the editor does.
+int saveTestedPlan(Context& ctx, Database& db, const PlanFields& f, bool force) {
     PlanTestResult tested = runPlanTest({f.regular, f.url, f.code == "1", f.before, f.after, f.cookie, f.ua});
-    if (!tested.unlocksEditor && !o.force) {
-        printLine(ctx.err, gbk("方案没有保存：规则测试没有取到文章。") + tested.message +
-                               (tested.cutShown && tested.rows.empty() ? std::string() : std::string()));
+    if (!tested.unlocksEditor && !force) {
+        printLine(ctx.err, gbk("方案没有保存：规则测试没有取到文章。") + tested.message);
         if (!tested.fetchError.empty()) printLine(ctx.err, "fetch: " + tested.fetchError);
         ctx.err << "  check the markers and the expression with the options above, or add --force\n";
         return kFailed;
@@ -128,17 +114,135 @@ int addPlan(Context& ctx, const AddOptions& o) {
     row[kRuleUindex] = f.uindex;
     row[kRuleType] = std::to_string(f.type);
     if (std::string problem = planRunProblem(row, Expression::compile(f.regular));
-        !problem.empty() && !o.force) {
+        !problem.empty() && !force) {
         printLine(ctx.err, gbk("方案没有保存：") + problem);
         return kFailed;
     }
-    PlanSaveResult saved = savePlan(*db, f, 0);
+    PlanSaveResult saved = savePlan(db, f, 0);
     if (!saved.ok) {
         printLine(ctx.err, gbk("方案没有保存：") + saved.error);
         return kFailed;
     }
     printLine(ctx.out, gbk("新方案 ") + std::to_string(saved.id) + gbk(" 已保存：") + f.name +
                            (tested.unlocksEditor ? gbk("（") + tested.message + gbk("）") : std::string()));
+    return kOk;
+}
+
+int addPlan(Context& ctx, const AddOptions& o) {
+    if (o.suggest.empty() && (o.name.empty() || o.url.empty() || o.expr.empty())) {
+        ctx.err << "plan add needs --name, --url and --expr (or --suggest URL)\n";
+        return kUsage;
+    }
+    auto db = openProgramDatabase(ctx);
+    if (!db) return kFailed;
+    const auto categories = Settings(ctx.iniPath()).categories();
+    PlanFields f;
+    std::string error;
+    if (!o.suggest.empty()) {
+        auto found = suggestionsFor(ctx, o.suggest, o.cookie, o.ua);
+        if (!found) return kFailed;
+        if (o.pick > static_cast<int>(found->candidates.size())) {
+            ctx.err << "--pick: the page gave " << found->candidates.size() << " proposal(s), not " << o.pick
+                    << "\n";
+            return kUsage;
+        }
+        f = found->candidates[o.pick - 1].fields;
+        f.cookie = gbk(o.cookie);
+        f.ua = gbk(o.ua);
+        if (!o.name.empty() || f.name.empty()) f.name = o.name.empty() ? gbk(o.suggest) : gbk(o.name);
+    } else {
+        f.code = o.utf8 ? "0" : "1";
+        f.name = gbk(o.name);
+        f.url = gbk(o.url);
+        f.regular = gbk(o.expr);
+        f.before = gbk(o.before);
+        f.after = gbk(o.after);
+        f.cookie = gbk(o.cookie);
+        f.ua = gbk(o.ua);
+        f.buquan = gbk(o.urlTemplate);
+        f.tindex = o.titleGroup;
+        f.uindex = o.idGroup;
+        f.oindex = o.otherGroup;
+        auto mode = planFieldValue("mode", o.mode, categories, &error);
+        if (!mode) {
+            printLine(ctx.err, error);
+            return kUsage;
+        }
+        f.type = static_cast<int>(TextToInt(std::get<std::string>(mode->value)));
+    }
+    if (!o.category.empty()) {
+        auto cls = planFieldValue("category", gbk(o.category), categories, &error);
+        if (!cls) {
+            printLine(ctx.err, error);
+            return kUsage;
+        }
+        f.classNumber = std::get<std::int64_t>(cls->value);
+    }
+    return saveTestedPlan(ctx, *db, f, o.force);
+}
+
+struct SuggestOptions {
+    std::string url, format = "table", cookie, ua = kEditorDefaultUserAgent;
+};
+
+int suggest(Context& ctx, const SuggestOptions& o) {
+    auto found = suggestionsFor(ctx, o.url, o.cookie, o.ua);
+    if (!found) return kFailed;
+    if (o.format == "json") {
+        nlohmann::json list = nlohmann::json::array();
+        int rank = 0;
+        for (const PlanSuggestion& s : found->candidates) {
+            const PlanFields& f = s.fields;
+            nlohmann::json samples = nlohmann::json::array();
+            for (const auto& t : s.sampleTitles) samples.push_back(gbkToUtf8(t));
+            list.push_back({{"rank", ++rank},
+                            {"structure", s.structure},
+                            {"count", s.count},
+                            {"sample_titles", samples},
+                            {"plan",
+                             {{"name", gbkToUtf8(f.name)},
+                              {"code", f.code},
+                              {"encoding", f.code == "1" ? "gbk" : "utf8"},
+                              {"url", gbkToUtf8(f.url)},
+                              {"cookie", gbkToUtf8(f.cookie)},
+                              {"ua", gbkToUtf8(f.ua)},
+                              {"before", gbkToUtf8(f.before)},
+                              {"after", gbkToUtf8(f.after)},
+                              {"regular", gbkToUtf8(f.regular)},
+                              {"buquan", gbkToUtf8(f.buquan)},
+                              {"tindex", f.tindex},
+                              {"uindex", f.uindex},
+                              {"oindex", f.oindex},
+                              {"type", f.type},
+                              {"mode", modeName(f.type)}}}});
+        }
+        nlohmann::json out = {{"encoding_found_by", found->encodingReason}, {"candidates", list}};
+        ctx.out << terminalSafe(out.dump(1, ' ', false, nlohmann::json::error_handler_t::replace)) << "\n";
+        return kOk;
+    }
+    ctx.out << "encoding found by " << terminalSafe(found->encodingReason) << "\n";
+    int rank = 0;
+    for (const PlanSuggestion& s : found->candidates) {
+        const PlanFields& f = s.fields;
+        std::string samples;
+        for (const auto& t : s.sampleTitles) samples += (samples.empty() ? "" : " | ") + t;
+        ++rank;
+        ctx.out << "\n"
+                << rank << ". " << s.structure << ": " << s.count << " articles"
+                << (rank == 1 ? " (best; plan add --suggest URL saves it)" : "") << "\n";
+        printTable(ctx.out, {"field", "value"},
+                   {{"name", f.name},
+                    {"encoding", f.code == "1" ? "gbk" : "utf8"},
+                    {"before", f.before},
+                    {"after", f.after},
+                    {"expr", f.regular},
+                    {"mode", modeName(f.type)},
+                    {"title-group", f.tindex},
+                    {"id-group", f.uindex},
+                    {"other-group", f.oindex},
+                    {"template", f.buquan},
+                    {"first titles", samples}});
+    }
     return kOk;
 }
 
@@ -310,15 +414,23 @@ void addPlanCommands(CLI::App& app, Action& chosen) {
         ->check(CLI::IsMember({"table", "tsv", "json"}));
     list->callback([&chosen, format] { chosen = [format](Context& ctx) { return plans(ctx, *format); }; });
 
-    auto* plan = app.add_subcommand("plan", "add, show, change, tick, remove, export and import plans");
+    auto* plan =
+        app.add_subcommand("plan", "add, suggest, show, change, tick, remove, export and import plans");
     plan->require_subcommand(1);
 
     auto a = std::make_shared<AddOptions>();
     auto* add =
         plan->add_subcommand("add", "add a plan; it is tested on its page first (as the editor does)");
-    add->add_option("--name", a->name, "the plan's name")->required();
-    add->add_option("--url", a->url, "the list page (http or https)")->required();
-    add->add_option("--expr", a->expr, "the regular expression (Perl syntax, case-insensitive)")->required();
+    add->add_option("--name", a->name, "the plan's name (with --suggest: the page's title)");
+    auto* suggestOption = add->add_option("--suggest", a->suggest,
+                                          "a list page: save the plan proposed for it (see plan suggest)");
+    add->add_option("--pick", a->pick, "with --suggest: the proposal to save (default 1, the best)")
+        ->check(wholeNumber(1))
+        ->needs(suggestOption);
+    auto* urlOption = add->add_option("--url", a->url, "the list page (http or https)");
+    auto* exprOption =
+        add->add_option("--expr", a->expr, "the regular expression (Perl syntax, case-insensitive)");
+    suggestOption->excludes(urlOption)->excludes(exprOption);
     add->add_option("--before", a->before,
                     "start marker of the region (default <html; #引号 for a double quote)");
     add->add_option("--after", a->after, "end marker of the region (default </html>)");
@@ -338,6 +450,17 @@ void addPlanCommands(CLI::App& app, Action& chosen) {
     add->add_option("--ua", a->ua, "user agent sent with the request");
     add->add_flag("--force", a->force, "save even when the test finds no article");
     add->callback([&chosen, a] { chosen = [a](Context& ctx) { return addPlan(ctx, *a); }; });
+
+    auto so = std::make_shared<SuggestOptions>();
+    auto* suggestCommand = plan->add_subcommand(
+        "suggest", "find the list of articles on a page and propose plans for it, each tested on the page");
+    suggestCommand->add_option("url", so->url, "a forum board, news column or feed (http or https)")
+        ->required();
+    suggestCommand->add_option("--format", so->format, "table (default) or json")
+        ->check(CLI::IsMember({"table", "json"}));
+    suggestCommand->add_option("--cookie", so->cookie, "cookie sent with the request");
+    suggestCommand->add_option("--ua", so->ua, "user agent sent with the request");
+    suggestCommand->callback([&chosen, so] { chosen = [so](Context& ctx) { return suggest(ctx, *so); }; });
 
     auto id = std::make_shared<std::int64_t>(0);
     auto field = std::make_shared<std::string>(), value = std::make_shared<std::string>();

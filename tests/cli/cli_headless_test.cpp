@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "cli/CliRunner.h"
@@ -36,6 +37,7 @@ TEST(CliHeadless, EveryCommandHasHelp) {
                                                             {"plans"},
                                                             {"plan"},
                                                             {"plan", "add"},
+                                                            {"plan", "suggest"},
                                                             {"plan", "show"},
                                                             {"plan", "set"},
                                                             {"plan", "tick"},
@@ -83,6 +85,10 @@ TEST(CliHeadless, BadValuesAreRefusedWithTheReason) {
         {{"favourite", "x", "on"}, "article: a whole number from 1 on is needed, not x"},
         {{"feed", "--limit", "0"}, "--limit"},
         {{"bogus"}, "bogus"},
+        {{"plan", "add", "--name", "x"}, "plan add needs --name, --url and --expr (or --suggest URL)"},
+        {{"plan", "add", "--suggest", "http://127.0.0.1:9/", "--expr", "x"}, "excludes"},
+        {{"plan", "add", "--pick", "2", "--name", "x"}, "--pick requires --suggest"},
+        {{"plan", "suggest", "http://127.0.0.1:9/", "--format", "xml"}, "--format"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
@@ -314,6 +320,67 @@ TEST(CliHeadless, SignalsEndARunCleanlyWithTheConventionalCodes) {
         ::kill(pid, signal);
         EXPECT_EQ(exitCode(pid), code);
     }
+}
+
+// The board the plan suggestions are tried on (the fixture of the core's tests).
+struct BoardSite {
+    BoardSite() {
+        for (const char* file : {"forum.html", "nolist.html"}) {
+            server.server().Get(
+                std::string("/board/") + file, [file](const httplib::Request&, httplib::Response& res) {
+                    res.set_content(test::readFile(std::filesystem::path(TOVI_SUGGEST_PAGES) / file),
+                                    "text/html");
+                });
+        }
+        server.start();
+    }
+    test::HttpTestServer server;
+};
+
+TEST(CliHeadless, PlansProposedFromAPageAreShownAndSaved) {
+    test::TempDir dir;
+    BoardSite site;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"settings", "set", "类别", "<论坛><新闻>"}).code, 0);
+    const std::string board = site.server.url("/board/forum.html");
+
+    auto shown = runCli(dir.path(), {"plan", "suggest", board, "--format", "json"});
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    const auto json = nlohmann::json::parse(shown.out);
+    const auto& best = json.at("candidates").at(0);
+    EXPECT_EQ(best.at("count"), 10);
+    EXPECT_EQ(best.at("sample_titles").at(0), "版规：发帖前请先阅读本版规定");
+    EXPECT_EQ(best.at("plan").at("mode"), "id");
+    EXPECT_EQ(best.at("plan").at("url"), board);
+    EXPECT_EQ(best.at("plan").at("name"), "技术交流 - 演示论坛");
+    EXPECT_EQ(json.at("candidates").at(1).at("count"), 8);
+
+    auto table = runCli(dir.path(), {"plan", "suggest", board});
+    ASSERT_EQ(table.code, 0) << table.err;
+    EXPECT_NE(table.out.find("1. table#threadlist.tl > tr: 10 articles"), std::string::npos) << table.out;
+
+    auto none = runCli(dir.path(), {"plan", "suggest", site.server.url("/board/nolist.html")});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_NE(none.err.find("没有找到文章列表"), std::string::npos) << none.err;
+
+    // The second proposal (the normal threads alone) saved under a name and category of our own.
+    auto added = runCli(dir.path(), {"plan", "add", "--suggest", board, "--pick", "2", "--name", "普通帖",
+                                     "--category", "新闻"});
+    ASSERT_EQ(added.code, 0) << added.err;
+    EXPECT_NE(added.out.find("新方案 1 已保存：普通帖（成功取到　8条文章！）"), std::string::npos)
+        << added.out;
+    auto plan = runCli(dir.path(), {"plan", "show", "1"});
+    EXPECT_NE(plan.out.find("normal"), std::string::npos) << plan.out;
+    EXPECT_NE(plan.out.find("新闻"), std::string::npos);
+    auto run = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    auto articles = runCli(dir.path(), {"articles", "--format", "tsv"});
+    EXPECT_NE(articles.out.find("托盘图标在 GNOME 下不显示的解决办法"), std::string::npos) << articles.out;
+    EXPECT_EQ(articles.out.find("版规"), std::string::npos);
+
+    auto tooFar = runCli(dir.path(), {"plan", "add", "--suggest", board, "--pick", "9"});
+    EXPECT_EQ(tooFar.code, 2);
+    EXPECT_NE(tooFar.err.find("--pick: the page gave 2 proposal(s), not 9"), std::string::npos) << tooFar.err;
 }
 
 TEST(CliHeadless, AnInstalledProgramKeepsItsFilesInTheUsersDataDirectory) {
