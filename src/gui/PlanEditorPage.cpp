@@ -8,18 +8,22 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 
+#include "core/net/Url.h"
 #include "core/plans/PlanEditing.h"
 #include "core/store/Schema.h"
+#include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
 #include "gui/Clipboard.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiTables.h"
 #include "gui/GuiText.h"
+#include "gui/PlanSuggestRunner.h"
 #include "gui/PlanTestRunner.h"
 #include "gui/TitleRulesDialog.h"
 
@@ -88,7 +92,11 @@ W* named(W* widget, const char* name) {
 
 PlanEditorPage::PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector<std::string>& categoryNames,
                                QWidget* parent)
-    : QWidget(parent), m_db(db), m_dialogs(dialogs), m_runner(new PlanTestRunner({}, this)) {
+    : QWidget(parent),
+      m_db(db),
+      m_dialogs(dialogs),
+      m_runner(new PlanTestRunner({}, this)),
+      m_suggester(new PlanSuggestRunner(this)) {
     buildCollectGroup();
     buildDataItems();
     buildResultArea();
@@ -97,11 +105,15 @@ PlanEditorPage::PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector
     m_category->setCurrentIndex(-1);
     m_category->setEditText(kChooseCategory);
     connect(m_runner, &PlanTestRunner::finished, this, &PlanEditorPage::showTestResult);
+    connect(m_suggester, &PlanSuggestRunner::finished, this, &PlanEditorPage::showSuggestions);
     // The radio buttons start in their design state, so the editor's mode starts there too.
     setJudgeMode(0);
 }
 
-PlanEditorPage::~PlanEditorPage() { m_runner->cancel(); }
+PlanEditorPage::~PlanEditorPage() {
+    m_runner->cancel();
+    m_suggester->cancel();
+}
 
 void PlanEditorPage::buildCollectGroup() {
     auto* collect = named(new QGroupBox(QStringLiteral("采集配置"), this), "分组框采集项");
@@ -208,7 +220,7 @@ void PlanEditorPage::buildResultArea() {
     m_hint->setGeometry(384, 250 - kTabBar, 214, 36);
     // The plan's own title rules (a saved plan only: they belong to its id).
     m_rulesButton = named(new QPushButton(QStringLiteral("标题规则…"), this), "按钮_标题规则");
-    m_rulesButton->setGeometry(604, 254 - kTabBar, 96, 28);
+    m_rulesButton->setGeometry(604, 273 - kTabBar, 96, 22);
     m_rulesButton->setEnabled(false);
     m_rulesButton->setToolTip(QStringLiteral("为本方案单独设置标题规则（新方案请先保存）"));
     connect(m_rulesButton, &QPushButton::clicked, this, [this] {
@@ -218,6 +230,12 @@ void PlanEditorPage::buildResultArea() {
     connect(m_id, &QLineEdit::textChanged, this, [this](const QString& id) {
         m_rulesButton->setEnabled(id != QStringLiteral("0") && !id.isEmpty());
     });
+    // Under 规则测试: the plan from the page's own list.
+    m_suggestButton = named(new QPushButton(QStringLiteral("自动识别"), this), "按钮_自动识别");
+    m_suggestButton->setGeometry(604, 249 - kTabBar, 96, 22);
+    m_suggestButton->setToolTip(
+        QStringLiteral("从监控网址的页面找出文章列表，填好采集配置和数据项（已在页面上测试）"));
+    connect(m_suggestButton, &QPushButton::clicked, this, &PlanEditorPage::toggleSuggest);
     m_hint->setWordWrap(true);
     m_hint->setTextFormat(Qt::RichText);
     m_hint->setOpenExternalLinks(true);
@@ -232,6 +250,7 @@ void PlanEditorPage::buildResultArea() {
         if (auto* w = findChild<QWidget*>(QString::fromUtf8(h.control))) w->installEventFilter(this);
     m_regex->lineEdit()->installEventFilter(this);
     m_uindex->installEventFilter(this);
+    m_testText->viewport()->installEventFilter(this);
 }
 
 void PlanEditorPage::lockSaving() {
@@ -248,6 +267,7 @@ void PlanEditorPage::setJudgeMode(int mode) {
 }
 
 void PlanEditorPage::loadEditor(int mode, const std::vector<std::string>& row) {
+    m_suggestions.clear();
     auto cell = [&](int k) { return q(cellOf(row, k)); };
     if (mode == 0 || mode == 1) {
         m_id->setText(cell(kRuleId));
@@ -303,6 +323,7 @@ void PlanEditorPage::startTest() {
         return;
     }
     m_testedEdits = m_edits;
+    m_suggestions.clear();
     m_test->setText(QStringLiteral("取消测试"));
     m_testText->setPlainText(QStringLiteral("正在获取网页……"));
     m_runner->start(input);
@@ -335,6 +356,85 @@ void PlanEditorPage::showTestResult(const PlanTestResult& r) {
         m_dataItems->setEnabled(true);
     }
     m_dialogs.show(window(), q(r.message));
+}
+
+// ---------------------------------------------------------------- plans from the page
+
+void PlanEditorPage::toggleSuggest() {
+    if (m_suggester->running()) {
+        m_suggester->cancel();
+        m_suggestButton->setText(QStringLiteral("自动识别"));
+        m_testText->setPlainText(QStringLiteral("识别已取消。"));
+        return;
+    }
+    const std::string url = g(m_url->text());
+    if (trimSpaces(url).empty() || !webUrlProblem(url).empty() || hasLineBreak(url)) {
+        m_dialogs.show(window(), QStringLiteral("请先在 监控网址 中填写列表页的地址（http 或 https）。"),
+                       QString(), QMessageBox::Warning);
+        return;
+    }
+    cancelTest();
+    m_suggestedEdits = m_edits;
+    m_suggestions.clear();
+    m_suggestButton->setText(QStringLiteral("取消识别"));
+    m_testText->setPlainText(QStringLiteral("正在识别网页上的文章列表……"));
+    m_suggester->start(url, g(m_cookie->toPlainText()), g(m_ua->text()));
+}
+
+void PlanEditorPage::showSuggestions(const SuggestResult& r) {
+    m_suggestButton->setText(QStringLiteral("自动识别"));
+    if (r.candidates.empty()) {
+        QString text = QStringLiteral("没有识别出文章列表：") + q(r.problem);
+        if (!r.fetchError.empty()) text += QStringLiteral("\n（") + q(r.fetchError) + QStringLiteral("）");
+        m_testText->setPlainText(text);
+        m_dialogs.show(window(), text);
+        return;
+    }
+    m_suggestions = r.candidates;
+    fillSuggestion(0);
+}
+
+// Lines of the list in 测试编辑框: two heading lines, then two lines for each proposal.
+constexpr int kSuggestionHeadLines = 2;
+
+void PlanEditorPage::fillSuggestion(std::size_t index) {
+    const PlanSuggestion& s = m_suggestions.at(index);
+    const PlanFields& f = s.fields;
+    m_gbk->setChecked(f.code != "0");
+    if (m_name->text().trimmed().isEmpty()) m_name->setText(q(f.name));
+    m_before->setText(q(f.before));
+    m_after->setText(q(f.after));
+    m_regex->setEditText(q(f.regular));
+    m_regex->lineEdit()->setCursorPosition(0);
+    m_template->setText(q(f.buquan));
+    m_tindex->setText(q(f.tindex));
+    m_uindex->setText(q(f.uindex));
+    m_oindex->setText(q(f.oindex));
+    setJudgeMode(f.type);
+    // The plan test found these on the page: the filled plan counts as tested, unless the user
+    // changed the URL or the expression while the page was being read.
+    fillTable(m_testList, s.tested.columns, s.tested.rows);
+    if (m_edits == m_suggestedEdits) {
+        m_testedEdits = m_edits;
+        m_save->setEnabled(true);
+        m_dataItems->setEnabled(true);
+    }
+    QString text =
+        QStringLiteral("自动识别找到 %1 个文章列表（双击一项改用它）：\n").arg(m_suggestions.size());
+    for (std::size_t k = 0; k < m_suggestions.size(); ++k) {
+        const PlanSuggestion& c = m_suggestions[k];
+        QString samples;
+        for (const std::string& t : c.sampleTitles)
+            samples += (samples.isEmpty() ? "" : QStringLiteral("｜")) + q(t);
+        text += QStringLiteral("\n%1 %2. %3，%4 篇%5\n    %6")
+                    .arg(k == index ? QStringLiteral("▶") : QStringLiteral("  "))
+                    .arg(k + 1)
+                    .arg(QString::fromStdString(c.structure))
+                    .arg(c.count)
+                    .arg(k == index ? QStringLiteral("（已填入）") : QString())
+                    .arg(samples);
+    }
+    m_testText->setPlainText(text);
 }
 
 // ---------------------------------------------------------------- save
@@ -380,6 +480,16 @@ void PlanEditorPage::savePlan() {
 // ---------------------------------------------------------------- hints and guards
 
 bool PlanEditorPage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick && watched == m_testText->viewport() &&
+        !m_suggestions.empty()) {
+        const int line = m_testText->cursorForPosition(static_cast<QMouseEvent*>(event)->position().toPoint())
+                             .blockNumber();
+        const int k = (line - kSuggestionHeadLines) / 2;
+        if (line >= kSuggestionHeadLines && k < static_cast<int>(m_suggestions.size())) {
+            fillSuggestion(static_cast<std::size_t>(k));
+            return true;
+        }
+    }
     // An empty article-id index becomes 0 when the box is left.
     if (event->type() == QEvent::FocusOut && watched == m_uindex && m_uindex->text().isEmpty())
         m_uindex->setText(QStringLiteral("0"));

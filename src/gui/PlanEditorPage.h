@@ -1,12 +1,15 @@
 #pragma once
 // The page "方案操作": the plan editor. A plan can be saved only after a test that found
 // matches (规则测试 unlocks 保存 and 数据项); a user's change of the URL or the expression locks
-// saving again. Texts the program writes into the boxes never count as changes.
+// saving again. Texts the program writes into the boxes never count as changes. 自动识别 fills
+// the plan from the list it finds on the URL's page, already tested there, and lists the
+// page's other lists in 测试编辑框 (a double click takes one instead).
 #include <QWidget>
 #include <string>
 #include <vector>
 
 #include "core/monitor/PlanTestRun.h"
+#include "core/suggest/PlanSuggest.h"
 
 class QCheckBox;
 class QComboBox;
@@ -25,6 +28,7 @@ class Database;
 namespace tovi::gui {
 
 class Dialogs;
+class PlanSuggestRunner;
 class PlanTestRunner;
 
 class PlanEditorPage : public QWidget {
@@ -55,16 +59,22 @@ private:
     void toggleTest();
     void startTest();
     void showTestResult(const PlanTestResult& result);
+    void toggleSuggest();
+    void showSuggestions(const SuggestResult& result);
+    void fillSuggestion(std::size_t index);
     void savePlan();
 
     Database& m_db;
     Dialogs& m_dialogs;
     PlanTestRunner* m_runner = nullptr;
+    PlanSuggestRunner* m_suggester = nullptr;
+    std::vector<PlanSuggestion> m_suggestions;  // listed in 测试编辑框 while it shows them
     int m_judgeMode = 0;
     // Counts the user's changes of the URL and the expression: a test result that arrives
     // after such a change unlocks nothing.
     int m_edits = 0;
     int m_testedEdits = 0;
+    int m_suggestedEdits = 0;
 
     QLineEdit* m_name = nullptr;
     QComboBox* m_category = nullptr;
@@ -85,6 +95,7 @@ private:
     QPushButton* m_save = nullptr;
     QPushButton* m_test = nullptr;
     QPushButton* m_rulesButton = nullptr;
+    QPushButton* m_suggestButton = nullptr;
     QLabel* m_hint = nullptr;
     QTableWidget* m_testList = nullptr;
     QPlainTextEdit* m_testText = nullptr;

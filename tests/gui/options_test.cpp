@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextBlock>
 #include <QTreeWidget>
 #include <thread>
 
@@ -44,6 +45,11 @@ protected:
                             "text/html");
         };
         server.server().Get("/list.html", page);
+        server.server().Get(R"(/board/([a-z_]+\.html))", [](const httplib::Request& req,
+                                                            httplib::Response& res) {
+            res.set_content(test::readFile(std::filesystem::path(TOVI_SUGGEST_PAGES) / req.matches[1].str()),
+                            "text/html");
+        });
         server.server().Get("/slow.html", [page](const httplib::Request& req, httplib::Response& res) {
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
             page(req, res);
@@ -199,6 +205,52 @@ TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
     typeInto(box(*w, "编辑框_站名"), QStringLiteral("改过的名字"));
     click(saveButton(*w));
     EXPECT_EQ(rule(3)[kRuleName], gbk("改过的名字"));
+}
+
+TEST_F(Options, AutoDetectFillsATestedPlanAndOffersThePageOtherLists) {
+    auto w = open(1);
+    auto* suggest = at<QPushButton>(*w, "按钮_自动识别");
+    auto* resultBox = at<QPlainTextEdit>(*w, "测试编辑框");
+    click(suggest);  // no URL yet
+    EXPECT_TRUE(dialogs.saw(QStringLiteral("请先在 监控网址 中填写列表页的地址（http 或 https）。")));
+
+    typeInto(box(*w, "编辑框_网址"), QString::fromStdString(server.url("/board/forum.html")));
+    click(suggest);
+    ASSERT_TRUE(
+        waitUntil([&] { return resultBox->toPlainText().startsWith(QStringLiteral("自动识别找到 2 个")); }));
+    EXPECT_EQ(suggest->text(), QStringLiteral("自动识别"));
+    EXPECT_EQ(box(*w, "编辑框_站名")->text(), QStringLiteral("技术交流 - 演示论坛"));
+    EXPECT_FALSE(at<QCheckBox>(*w, "gbk")->isChecked());
+    EXPECT_TRUE(expression(*w)->text().contains(QStringLiteral("xst")));
+    EXPECT_TRUE(at<QRadioButton>(*w, "单选框3")->isChecked());
+    // Tested on the page: the rows are shown, saving and the data items are open.
+    EXPECT_EQ(at<QTableWidget>(*w, "测试列表框")->rowCount(), 10);
+    EXPECT_TRUE(saveButton(*w)->isEnabled());
+    EXPECT_TRUE(at<QGroupBox>(*w, "分组框1")->isEnabled());
+
+    // The page's other list, taken by a double click on its line.
+    QTextCursor line(resultBox->document()->findBlockByNumber(4));
+    ASSERT_TRUE(line.block().text().contains(QStringLiteral("tr.normal，8 篇")));
+    QTest::mouseDClick(resultBox->viewport(), Qt::LeftButton, {}, resultBox->cursorRect(line).center());
+    EXPECT_EQ(at<QTableWidget>(*w, "测试列表框")->rowCount(), 8);
+    EXPECT_TRUE(expression(*w)->text().contains(QStringLiteral("normal")));
+    EXPECT_TRUE(resultBox->document()->findBlockByNumber(4).text().contains(QStringLiteral("（已填入）")));
+
+    at<QComboBox>(*w, "组合框1")->setCurrentIndex(1);
+    click(saveButton(*w));
+    const auto saved = rule(3);
+    ASSERT_FALSE(saved.empty());
+    EXPECT_EQ(saved[kRuleType], "8");
+    EXPECT_EQ(saved[kRuleCode], "0");
+    EXPECT_NE(saved[kRuleRegular].find("normal"), std::string::npos);
+
+    // A page without a list says so.
+    typeInto(box(*w, "编辑框_网址"), QString::fromStdString(server.url("/board/nolist.html")));
+    click(suggest);
+    ASSERT_TRUE(
+        waitUntil([&] { return resultBox->toPlainText().startsWith(QStringLiteral("没有识别出文章列表")); }));
+    EXPECT_TRUE(dialogs.saw(QStringLiteral("没有识别出文章列表")));
+    EXPECT_FALSE(saveButton(*w)->isEnabled());
 }
 
 TEST_F(Options, CategoryBoxNeverTakesTypedText) {
