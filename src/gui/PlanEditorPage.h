@@ -10,16 +10,7 @@
 
 #include "core/monitor/PlanTestRun.h"
 #include "core/suggest/PlanSuggest.h"
-
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
-class QTableWidget;
+#include "gui/PlanEditorControls.h"
 
 namespace tovi {
 class Database;
@@ -52,9 +43,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildCollectGroup();
-    void buildDataItems();
-    void buildResultArea();
+    void connectControls();
     void lockSaving();
     void toggleTest();
     void startTest();
@@ -76,29 +65,7 @@ private:
     int m_testedEdits = 0;
     int m_suggestedEdits = 0;
 
-    QLineEdit* m_name = nullptr;
-    QComboBox* m_category = nullptr;
-    QCheckBox* m_gbk = nullptr;
-    QLineEdit* m_ua = nullptr;
-    QLineEdit* m_url = nullptr;
-    QPlainTextEdit* m_cookie = nullptr;
-    QLineEdit* m_before = nullptr;
-    QLineEdit* m_after = nullptr;
-    QComboBox* m_regex = nullptr;
-    QGroupBox* m_dataItems = nullptr;
-    QRadioButton* m_modes[3] = {};
-    QLineEdit* m_tindex = nullptr;
-    QLineEdit* m_uindex = nullptr;
-    QLineEdit* m_oindex = nullptr;
-    QLineEdit* m_template = nullptr;
-    QLineEdit* m_id = nullptr;
-    QPushButton* m_save = nullptr;
-    QPushButton* m_test = nullptr;
-    QPushButton* m_rulesButton = nullptr;
-    QPushButton* m_suggestButton = nullptr;
-    QLabel* m_hint = nullptr;
-    QTableWidget* m_testList = nullptr;
-    QPlainTextEdit* m_testText = nullptr;
+    PlanEditorControls m_ui;
 };
 
 }  // namespace tovi::gui
