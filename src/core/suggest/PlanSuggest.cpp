@@ -135,30 +135,40 @@ struct AnchorInfo {
     std::string kind;  // class word + "|" + link kind
 };
 
-// The anchors with a plain title and a real link in an element's subtree, in page order.
-std::vector<AnchorInfo> titledAnchors(std::string_view text, const PageStructure& page, int member,
-                                      const std::vector<int>& anchors) {
+// Every anchor of the page with a plain title and a real link, in page order: judged once for
+// the page, as each anchor belongs to the lists of all its ancestors.
+std::vector<AnchorInfo> titledAnchors(std::string_view text, const PageStructure& page) {
     std::vector<AnchorInfo> out;
-    auto from = std::lower_bound(anchors.begin(), anchors.end(), member);
-    for (auto it = from; it != anchors.end() && *it <= page.elements[member].lastDescendant; ++it) {
-        const PageElement& a = page.elements[*it];
-        if (!usableLink(a.href)) continue;
+    for (std::size_t k = 0; k < page.elements.size(); ++k) {
+        const PageElement& a = page.elements[k];
+        if (a.tag != "a" || !usableLink(a.href)) continue;
         auto title = anchorTitle(contentOf(text, a));
         if (!title) continue;
-        out.push_back({*it, std::move(*title), firstClass(a.className) + "|" + linkKind(a.href)});
+        out.push_back(
+            {static_cast<int>(k), std::move(*title), firstClass(a.className) + "|" + linkKind(a.href)});
     }
     return out;
 }
 
+// Those of them in an element's subtree.
+std::vector<AnchorInfo> anchorsWithin(const PageStructure& page, int member,
+                                      const std::vector<AnchorInfo>& titled) {
+    auto from = std::lower_bound(titled.begin(), titled.end(), member,
+                                 [](const AnchorInfo& a, int element) { return a.element < element; });
+    auto to = std::find_if(from, titled.end(), [&](const AnchorInfo& a) {
+        return a.element > page.elements[member].lastDescendant;
+    });
+    return {from, to};
+}
+
 // One list: the members of a parent with one tag (and one class word when byClass); the
 // title link is the kind of link most members have, with the most text.
-std::optional<Shape> listShape(std::string_view text, const PageStructure& page, int parent,
-                               const std::vector<int>& members, const std::vector<int>& anchors,
-                               bool byClass) {
+std::optional<Shape> listShape(const PageStructure& page, int parent, const std::vector<int>& members,
+                               const std::vector<AnchorInfo>& titled, bool byClass) {
     std::vector<std::vector<AnchorInfo>> found;
     std::map<std::string, std::pair<std::size_t, std::size_t>> kinds;  // kind -> members, text
     for (int m : members) {
-        found.push_back(titledAnchors(text, page, m, anchors));
+        found.push_back(anchorsWithin(page, m, titled));
         std::set<std::string> seen;
         for (const AnchorInfo& a : found.back()) {
             if (!seen.insert(a.kind).second) continue;
@@ -217,9 +227,7 @@ std::optional<Shape> listShape(std::string_view text, const PageStructure& page,
 }
 
 std::vector<Shape> htmlShapes(std::string_view text, const PageStructure& page) {
-    std::vector<int> anchors;
-    for (std::size_t k = 0; k < page.elements.size(); ++k)
-        if (page.elements[k].tag == "a") anchors.push_back(static_cast<int>(k));
+    const std::vector<AnchorInfo> titled = titledAnchors(text, page);
     std::vector<Shape> shapes;
     for (std::size_t p = 0; p < page.elements.size(); ++p) {
         const auto& children = page.elements[p].children;
@@ -234,8 +242,7 @@ std::vector<Shape> htmlShapes(std::string_view text, const PageStructure& page) 
         for (const auto* groups : {&byTag, &byTagClass}) {
             for (const auto& [key, members] : *groups) {
                 if (members.size() < 3) continue;
-                if (auto s =
-                        listShape(text, page, static_cast<int>(p), members, anchors, groups == &byTagClass))
+                if (auto s = listShape(page, static_cast<int>(p), members, titled, groups == &byTagClass))
                     shapes.push_back(std::move(*s));
             }
         }
@@ -439,7 +446,7 @@ std::string urlTemplate(const std::string& pageUrl, const std::vector<Item>& ite
     const std::string slot = "[" + std::to_string(group) + "]";
     std::map<std::string, std::size_t> forms;
     const UrlParts u = splitUrl(pageUrl);
-    const std::string origin = u.scheme + "://" + u.host + (u.hasPort ? ":" + u.port : "");
+    const std::string origin = u.scheme + "://" + UrlHost(pageUrl, true);
     std::string path = u.path.substr(0, u.path.find('?'));
     for (const Item& item : items) {
         const std::string lower = asciiLower(item.link.substr(0, 8));
@@ -559,6 +566,9 @@ std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult&
     if (!after) return std::nullopt;
     std::vector<std::string> ids;
     const auto idLink = idLinkPattern(shape.items, ids);
+    const JudgeMode mode = idLink                           ? JudgeMode::CompareArticleId
+                           : datesAscend(text, shape.items) ? JudgeMode::TimeAscending
+                                                            : JudgeMode::TimeDescending;
     const DirectFetcher samePage = [&page](const std::string&, const std::string&, const std::string&,
                                            const CancelCheck&) { return page; };
     for (const std::string& head : shape.expressionHeads) {
@@ -577,9 +587,7 @@ std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult&
         f.oindex = std::to_string(built.linkGroup);
         f.ua = kEditorDefaultUserAgent;
         f.name = name;
-        f.type = static_cast<int>(idLink                           ? JudgeMode::CompareArticleId
-                                  : datesAscend(text, shape.items) ? JudgeMode::TimeAscending
-                                                                   : JudgeMode::TimeDescending);
+        f.type = static_cast<int>(mode);
         PlanTestResult tested =
             runPlanTest({f.regular, f.url, gbkPage, f.before, f.after, f.cookie, f.ua}, samePage, cancel);
         if (!proves(tested, shape, built, ids)) continue;
