@@ -11,22 +11,28 @@ namespace tovi {
 
 const char* const kBlockedSiteKeyword = "tovidesk-blocked.invalid";
 
-std::optional<PlanTestResult> refusePlanTest(const PlanTestInput& input) {
+std::optional<FetchRefusal> refuseFetch(const std::string& url, const std::string& cookie,
+                                        const std::string& userAgent) {
     using Outcome = PlanTestResult::Outcome;
+    if (gbkContains(url, kBlockedSiteKeyword))
+        return FetchRefusal{Outcome::BlockedSite, gbk("此站不允许监控!")};
+    if (std::string refused = webUrlProblem(url); !refused.empty())
+        return FetchRefusal{Outcome::RefusedInput, refused};
+    if (hasLineBreak(url) || hasLineBreak(cookie) || hasLineBreak(userAgent))
+        return FetchRefusal{Outcome::RefusedInput,
+                            gbk("监控网址、COOKIE 和 模拟浏览 中不能有换行符，请删去后再测试!")};
+    return std::nullopt;
+}
+
+std::optional<PlanTestResult> refusePlanTest(const PlanTestInput& input) {
     PlanTestResult r;
     r.errorIcon = true;
     if (input.expression.empty()) {
-        r.outcome = Outcome::EmptyExpression;
+        r.outcome = PlanTestResult::Outcome::EmptyExpression;
         r.message = gbk("正则匹配规则不能为空!");
-    } else if (gbkContains(input.url, kBlockedSiteKeyword)) {
-        r.outcome = Outcome::BlockedSite;
-        r.message = gbk("此站不允许监控!");
-    } else if (std::string refused = webUrlProblem(input.url); !refused.empty()) {
-        r.outcome = Outcome::RefusedInput;
-        r.message = refused;
-    } else if (hasLineBreak(input.url) || hasLineBreak(input.cookie) || hasLineBreak(input.userAgent)) {
-        r.outcome = Outcome::RefusedInput;
-        r.message = gbk("监控网址、COOKIE 和 模拟浏览 中不能有换行符，请删去后再测试!");
+    } else if (auto refused = refuseFetch(input.url, input.cookie, input.userAgent)) {
+        r.outcome = refused->outcome;
+        r.message = refused->message;
     } else {
         return std::nullopt;
     }

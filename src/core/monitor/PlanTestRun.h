@@ -49,9 +49,18 @@ extern const char* const kBlockedSiteKeyword;
 using DirectFetcher = std::function<FetchResult(const std::string& url, const std::string& cookie,
                                                 const std::string& headers, const CancelCheck& cancel)>;
 
-// The checks made before anything is fetched: an empty expression, the blocked site, a URL
-// that is not a web page, a line break in the URL, cookie or user agent. nullopt when the test
-// may run; otherwise its result (a message box; the result box keeps its text).
+// The checks on what a fetch of a plan's page would send: the blocked site, a URL that is not
+// a web page, a line break in the URL, cookie or user agent. nullopt when it may be fetched;
+// otherwise the outcome (BlockedSite or RefusedInput) and the message (GBK).
+struct FetchRefusal {
+    PlanTestResult::Outcome outcome;
+    std::string message;
+};
+std::optional<FetchRefusal> refuseFetch(const std::string& url, const std::string& cookie,
+                                        const std::string& userAgent);
+
+// The checks made before anything is fetched: an empty expression, then refuseFetch. nullopt
+// when the test may run; otherwise its result (a message box; the result box keeps its text).
 std::optional<PlanTestResult> refusePlanTest(const PlanTestInput& input);
 
 // Matching that takes longer than this ends the test with a message.

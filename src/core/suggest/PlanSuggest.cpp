@@ -671,14 +671,10 @@ SuggestResult suggestPlans(const std::string& url, const FetchResult& page, cons
 
 SuggestResult suggestPlansFromUrl(const std::string& url, const std::string& cookie,
                                   const std::string& userAgent, const CancelCheck& cancel) {
-    if (std::string refused = webUrlProblem(url); !refused.empty()) {
+    // What the plan test would refuse to fetch is refused here too.
+    if (auto refused = refuseFetch(url, cookie, userAgent)) {
         SuggestResult r;
-        r.problem = refused;
-        return r;
-    }
-    if (hasLineBreak(url) || hasLineBreak(cookie) || hasLineBreak(userAgent)) {
-        SuggestResult r;
-        r.problem = gbk("监控网址、COOKIE 和 模拟浏览 中不能有换行符");
+        r.problem = refused->message;
         return r;
     }
     const FetchResult page = DirectHttpRequest(url, cookie, "User-Agent: " + userAgent, cancel);
