@@ -83,8 +83,8 @@ struct AddOptions {
     bool utf8 = false, gbkFlag = false, force = false;
 };
 
-const char* modeName(int type) {
-    const auto mode = judgeModeFromText(std::to_string(type));
+// The judging mode as --mode and plan set name it.
+const char* modeName(JudgeMode mode) {
     return mode == JudgeMode::TimeAscending ? "asc" : mode == JudgeMode::CompareArticleId ? "id" : "desc";
 }
 
@@ -149,7 +149,10 @@ int addPlan(Context& ctx, const AddOptions& o) {
         f = found->candidates[o.pick - 1].fields;
         f.cookie = gbk(o.cookie);
         f.ua = gbk(o.ua);
-        if (!o.name.empty() || f.name.empty()) f.name = o.name.empty() ? gbk(o.suggest) : gbk(o.name);
+        if (!o.name.empty())
+            f.name = gbk(o.name);
+        else if (f.name.empty())  // a page without a title
+            f.name = gbk(o.suggest);
     } else {
         f.code = o.utf8 ? "0" : "1";
         f.name = gbk(o.name);
@@ -214,7 +217,7 @@ int suggest(Context& ctx, const SuggestOptions& o) {
                               {"uindex", f.uindex},
                               {"oindex", f.oindex},
                               {"type", f.type},
-                              {"mode", modeName(f.type)}}}});
+                              {"mode", modeName(judgeModeFromText(std::to_string(f.type)))}}}});
         }
         nlohmann::json out = {{"encoding_found_by", found->encodingReason}, {"candidates", list}};
         ctx.out << terminalSafe(out.dump(1, ' ', false, nlohmann::json::error_handler_t::replace)) << "\n";
@@ -236,7 +239,7 @@ int suggest(Context& ctx, const SuggestOptions& o) {
                     {"before", f.before},
                     {"after", f.after},
                     {"expr", f.regular},
-                    {"mode", modeName(f.type)},
+                    {"mode", modeName(judgeModeFromText(std::to_string(f.type)))},
                     {"title-group", f.tindex},
                     {"id-group", f.uindex},
                     {"other-group", f.oindex},
@@ -252,8 +255,6 @@ int showPlan(Context& ctx, std::int64_t id) {
     if (!existingPlan(ctx, *db, id)) return kUsage;
     const auto row = planRow(*db, id);
     const auto categories = Settings(ctx.iniPath()).categories();
-    const char* modes[] = {"desc", "asc", "id"};
-    const auto type = judgeModeFromText(cellOf(row, kRuleType));
     std::vector<std::vector<std::string>> fields = {
         {"id", cellOf(row, kRuleId)},
         {"name", cellOf(row, kRuleName)},
@@ -266,9 +267,7 @@ int showPlan(Context& ctx, std::int64_t id) {
         {"before", cellOf(row, kRuleBefore)},
         {"after", cellOf(row, kRuleAfter)},
         {"expr", cellOf(row, kRuleRegular)},
-        {"mode", modes[type == JudgeMode::TimeAscending      ? 1
-                       : type == JudgeMode::CompareArticleId ? 2
-                                                             : 0]},
+        {"mode", modeName(judgeModeFromText(cellOf(row, kRuleType)))},
         {"title-group", cellOf(row, kRuleTindex)},
         {"id-group", cellOf(row, kRuleUindex)},
         {"other-group", cellOf(row, kRuleOindex)},
