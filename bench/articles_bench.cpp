@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
+#include "BenchDatabase.h"
 #include "core/articles/ArticleList.h"
 #include "core/store/Database.h"
-#include "core/store/Schema.h"
 #include "core/text/Gbk.h"
 
 namespace {
@@ -14,26 +14,15 @@ tovi::Database& bigDatabase() {
     static tovi::Database db;
     static bool ready = false;
     if (ready) return db;
-    auto path = std::filesystem::temp_directory_path() / "tovi-bench-1m.sdb";
-    if (!std::filesystem::exists(path)) {
-        auto tmp = path;
-        tmp += ".part";
-        std::filesystem::remove(tmp);
-        tovi::Database build;
-        build.create(tmp);
-        tovi::createSchema(build, nullptr);
-        // Titles of Chinese words so the keyword view has real work.
-        build.runScript(
-            tovi::gbk("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 1000000) "
-                      "INSERT INTO info(planname,planid,title,url,other,addtime,issoucang) "
-                      "SELECT '方案' || (i % 200 + 1), i % 200 + 1, '第' || i || '篇 新闻标题 ' || (CASE "
-                      "WHEN i % 997 = 0 THEN '公告' ELSE '帖子' END), "
-                      "'http://x/thread-' || i || '.html', '', '12/10 7:05', CASE WHEN i % 50 = 0 THEN 1 "
-                      "ELSE 0 END FROM n"));
-        build.close();
-        std::filesystem::rename(tmp, path);
-    }
-    db.open(path);
+    // Titles of Chinese words so the keyword view has real work.
+    db.open(tovi::bench::cachedDatabase(
+        "tovi-bench-1m.sdb",
+        tovi::gbk("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 1000000) "
+                  "INSERT INTO info(planname,planid,title,url,other,addtime,issoucang) "
+                  "SELECT '方案' || (i % 200 + 1), i % 200 + 1, '第' || i || '篇 新闻标题 ' || (CASE "
+                  "WHEN i % 997 = 0 THEN '公告' ELSE '帖子' END), "
+                  "'http://x/thread-' || i || '.html', '', '12/10 7:05', CASE WHEN i % 50 = 0 THEN 1 "
+                  "ELSE 0 END FROM n")));
     ready = true;
     return db;
 }

@@ -4,33 +4,20 @@
 
 #include <filesystem>
 
+#include "BenchDatabase.h"
 #include "core/store/Database.h"
-#include "core/store/Schema.h"
 #include "core/text/Gbk.h"
 
 namespace {
 
 const std::filesystem::path& bigPlanFile() {
-    static const std::filesystem::path path = [] {
-        auto p = std::filesystem::temp_directory_path() / "tovi-bench-identity-1m.sdb";
-        if (!std::filesystem::exists(p)) {
-            auto tmp = p;
-            tmp += ".part";
-            std::filesystem::remove(tmp);
-            tovi::Database build;
-            build.create(tmp);
-            tovi::createSchema(build, nullptr);
-            build.runScript(
-                tovi::gbk("insert into rule(id,name) values(1,'plan');"
-                          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 1000000) "
-                          "INSERT INTO info(planname,planid,title,url,other,addtime,issoucang) "
-                          "SELECT '方案', 1, '第' || i || '篇 新闻标题 测试文章', "
-                          "'http://x/thread-' || i || '-1-1.html', '', '12/10 7:05', 0 FROM n"));
-            build.close();
-            std::filesystem::rename(tmp, p);
-        }
-        return p;
-    }();
+    static const std::filesystem::path path = tovi::bench::cachedDatabase(
+        "tovi-bench-identity-1m.sdb",
+        tovi::gbk("insert into rule(id,name) values(1,'plan');"
+                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 1000000) "
+                  "INSERT INTO info(planname,planid,title,url,other,addtime,issoucang) "
+                  "SELECT '方案', 1, '第' || i || '篇 新闻标题 测试文章', "
+                  "'http://x/thread-' || i || '-1-1.html', '', '12/10 7:05', 0 FROM n"));
     return path;
 }
 

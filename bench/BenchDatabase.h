@@ -1,0 +1,29 @@
+#pragma once
+// A large tovi.sdb for the benchmarks, built once by a script and kept in the temporary
+// directory between runs (written under another name and renamed, so an interrupted build is
+// never taken for a finished one).
+#include <filesystem>
+#include <string>
+
+#include "core/store/Database.h"
+#include "core/store/Schema.h"
+
+namespace tovi::bench {
+
+inline std::filesystem::path cachedDatabase(const std::string& fileName, const std::string& gbkScript) {
+    const auto path = std::filesystem::temp_directory_path() / fileName;
+    if (!std::filesystem::exists(path)) {
+        auto tmp = path;
+        tmp += ".part";
+        std::filesystem::remove(tmp);
+        Database build;
+        build.create(tmp);
+        createSchema(build, nullptr);
+        build.runScript(gbkScript);
+        build.close();
+        std::filesystem::rename(tmp, path);
+    }
+    return path;
+}
+
+}  // namespace tovi::bench
