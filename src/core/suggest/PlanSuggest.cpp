@@ -320,9 +320,10 @@ bool hasLongNumber(std::string_view s) {
     return false;
 }
 
+// A start marker, and where the region it opens starts.
 struct Marker {
     std::string text;
-    std::size_t regionStart = 0;  // where the region it opens starts (start marker)
+    std::size_t regionStart = 0;
 };
 
 // How long a marker is likely to last: 0 for tags alone (no text, no link, no long number),
@@ -384,9 +385,9 @@ std::optional<Marker> markerBefore(std::string_view text, std::size_t blockStart
 
 // An end marker: a stretch from at or after the list's end to the end of a tag, found there
 // first when searching from the region's start.
-std::optional<Marker> markerAfter(std::string_view text, std::size_t regionStart, std::size_t blockEnd,
-                                  std::size_t container) {
-    std::optional<Marker> best;
+std::optional<std::string> markerAfter(std::string_view text, std::size_t regionStart, std::size_t blockEnd,
+                                       std::size_t container) {
+    std::optional<std::string> best;
     int bestRank = 99;
     for (std::size_t s : markerEdges(text, blockEnd, container, false)) {
         if (s < blockEnd) continue;
@@ -396,7 +397,7 @@ std::optional<Marker> markerAfter(std::string_view text, std::size_t regionStart
             if (gbkFind(text, seg, regionStart) != s) continue;
             const int rank = markerChange(seg);
             if (rank < bestRank) {
-                best = Marker{std::string(seg), 0};
+                best = std::string(seg);
                 bestRank = rank;
             }
             if (rank == 0) return best;
@@ -579,7 +580,7 @@ std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult&
         f.code = gbkPage ? "1" : "0";
         f.url = url;
         f.before = quoteMarker(before->text);
-        f.after = quoteMarker(after->text);
+        f.after = quoteMarker(*after);
         f.regular = built.expression;
         f.buquan = urlTemplate(baseUrl, shape.items, built.linkGroup);
         f.tindex = std::to_string(built.titleGroup);
