@@ -21,8 +21,8 @@ constexpr const char* kInsertColumns =
     "insert into "
     "rule(isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,oindex,ua,class,url,name,type)";
 
-std::optional<std::int64_t> lowestFreeId(Database& db) {
-    SqlResult r = db.run("select id from rule where id between 1 and 200 order by id");
+std::optional<std::int64_t> lowestFreeId(Transaction& t) {
+    SqlResult r = t.run("select id from rule where id between 1 and 200 order by id");
     if (!r.ok) return std::nullopt;
     std::int64_t expected = 1;
     for (const auto& row : r.rows) {
@@ -30,7 +30,7 @@ std::optional<std::int64_t> lowestFreeId(Database& db) {
         if (id > expected) break;
         if (id == expected) ++expected;
     }
-    return expected <= kMaxPlanId ? std::optional(expected) : std::nullopt;
+    return expected;
 }
 
 // The editor's values as a rule row, for the export form of a new plan.
@@ -53,40 +53,49 @@ std::vector<std::string> ruleRowOf(const PlanFields& f, const std::string& uinde
     return row;
 }
 
-}  // namespace
-
-PlanSaveResult savePlan(Database& db, const PlanFields& f, std::int64_t id) {
+PlanSaveResult insertPlan(Database& db, const PlanFields& f) {
     PlanSaveResult result;
     const std::string uindex = f.uindex.empty() ? "0" : f.uindex;
-    Statement st;
-    if (id == 0) {
-        auto freeId = lowestFreeId(db);
-        if (!freeId) {
-            result.error = db.isOpen() && db.lastError().empty()
-                               ? gbk("方案已有 200 个，不能再新建；请先删除不用的方案。")
-                               : db.lastError();
-            return result;
+    // A new plan's statement is shown and copied in its export form, without the id it gets
+    // here, so it can be run in another tovi.sdb.
+    result.statement = planInsertSql(ruleRowOf(f, uindex));
+    SqlResult inserted;
+    TransactionOutcome outcome = db.writeTransaction([&](Transaction& t) {
+        auto freeId = lowestFreeId(t);
+        if (!freeId) return false;
+        if (*freeId > kMaxPlanId) {
+            result.error = gbk("方案已有 200 个，不能再新建；请先删除不用的方案。");
+            return false;
         }
         result.id = static_cast<int>(*freeId);
-        st = Statement(
+        // The id may have been freed by hand (SQL): what was kept for its old plan goes first.
+        if (!forgetPlanLeftovers(t, *freeId)) return false;
+        inserted = t.run(Statement(
             "insert into rule(id,isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,oindex,ua,"
             "class,name,type) values(?,'0',?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
             {*freeId, f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, f.tindex, uindex,
-             f.oindex, f.ua, f.classNumber, f.name, std::to_string(f.type)});
-    } else {
-        result.id = static_cast<int>(id);
-        st = Statement(
-            "update rule set code=?,url=?,before=?,after=?,regular=?,buquan=?,cookie=?,tindex=?,uindex=?,"
-            "oindex=?,ua=?,class=?,name=?,type=? where id=?",
-            {f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, TextToInt(f.tindex),
-             TextToInt(uindex), TextToInt(f.oindex), f.ua, f.classNumber, f.name, std::to_string(f.type),
-             id});
-    }
-    // A new plan's statement is shown and copied in its export form, without the id it got
-    // here, so it can be run in another tovi.sdb.
-    result.statement = id == 0 ? planInsertSql(ruleRowOf(f, uindex)) : st.display();
+             f.oindex, f.ua, f.classNumber, f.name, std::to_string(f.type)}));
+        return inserted.ok;
+    });
+    result.ok = outcome.committed;
+    if (!result.ok && result.error.empty())
+        result.error = inserted.error.empty() ? outcome.error : inserted.error;
+    if (!result.ok) result.id = 0;
+    return result;
+}
+
+PlanSaveResult updatePlan(Database& db, const PlanFields& f, std::int64_t id) {
+    PlanSaveResult result;
+    result.id = static_cast<int>(id);
+    const std::string uindex = f.uindex.empty() ? "0" : f.uindex;
+    Statement st(
+        "update rule set code=?,url=?,before=?,after=?,regular=?,buquan=?,cookie=?,tindex=?,uindex=?,"
+        "oindex=?,ua=?,class=?,name=?,type=? where id=?",
+        {f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, TextToInt(f.tindex),
+         TextToInt(uindex), TextToInt(f.oindex), f.ua, f.classNumber, f.name, std::to_string(f.type), id});
+    result.statement = st.display();
     SqlResult r = db.run(st);
-    if (r.ok && id != 0 && db.run(Statement("select 1 from rule where id=?", {id})).rows.empty()) {
+    if (r.ok && db.run(Statement("select 1 from rule where id=?", {id})).rows.empty()) {
         result.error = gbk("方案 ") + std::to_string(id) + gbk(" 已不存在（可能已被删除）。");
         return result;
     }
@@ -95,8 +104,35 @@ PlanSaveResult savePlan(Database& db, const PlanFields& f, std::int64_t id) {
     return result;
 }
 
+}  // namespace
+
+PlanSaveResult savePlan(Database& db, const PlanFields& f, std::int64_t id) {
+    return id == 0 ? insertPlan(db, f) : updatePlan(db, f, id);
+}
+
+bool forgetPlanLeftovers(Transaction& t, std::int64_t id) {
+    // Its articles are the user's: they stay (all articles, favourites) under their plan name,
+    // but under no id, so a later plan with this id neither lists nor counts them, nor takes
+    // them for articles it has already seen.
+    for (const char* sql :
+         {"delete from title_rules where planid=?", "delete from plan_health where planid=?",
+          "delete from seen_articles where planid=?", "delete from page_visits where planid=?",
+          "update info set planid=0 where planid=?"})
+        if (!t.run(Statement(sql, {id})).ok) return false;
+    return true;
+}
+
 SqlResult deletePlan(Database& db, std::int64_t id) {
-    return db.run(Statement("DELETE FROM rule WHERE id=?", {id}));
+    SqlResult deleted;
+    TransactionOutcome outcome = db.writeTransaction([&](Transaction& t) {
+        deleted = t.run(Statement("DELETE FROM rule WHERE id=?", {id}));
+        return deleted.ok && forgetPlanLeftovers(t, id);
+    });
+    if (!outcome.committed) {
+        deleted.ok = false;
+        deleted.error = outcome.error;
+    }
+    return deleted;
 }
 
 SqlResult toggleDefaultFlag(Database& db, std::int64_t id, const std::string& isdoText) {

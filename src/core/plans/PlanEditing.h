@@ -36,8 +36,12 @@ extern const char* const kEditorDefaultUserAgent;
 // any other id updates that plan, keeping isdo and the last-article state.
 PlanSaveResult savePlan(Database& db, const PlanFields& fields, std::int64_t id);
 
-// "DELETE FROM rule WHERE id=…"; the plan's articles stay.
+// Removes the plan and, in the same transaction, everything kept beside it (its title rules,
+// health, remembered titles and page validators). Its articles stay, detached from the id
+// (planid 0), so a later plan that receives the id starts clean.
 SqlResult deletePlan(Database& db, std::int64_t id);
+// The same clean-up inside a write transaction that is already open.
+bool forgetPlanLeftovers(Transaction& t, std::int64_t id);
 
 // isdo becomes 1 when its value reads as 0, otherwise 0.
 SqlResult toggleDefaultFlag(Database& db, std::int64_t id, const std::string& isdoText);

@@ -313,18 +313,26 @@ TransactionOutcome Database::writeTransaction(const std::function<bool(Transacti
         outcome.error = failureFromEngine().error;
         return outcome;
     }
+    // Whatever way work ends (false, a failed commit, an exception), the transaction is rolled
+    // back before the lock is given up, so the connection never keeps a write lock.
+    struct RollBackUnlessCommitted {
+        sqlite3* db;
+        bool committed = false;
+        // The engine may have rolled back already (a full disk does): then this just fails.
+        ~RollBackUnlessCommitted() {
+            if (!committed) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    } scope{m_db};
     Transaction t(*this);
     if (!work(t)) {
         outcome.error = lastError();
-        // The engine may have rolled back already (a full disk does): then this just fails.
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         return outcome;
     }
     if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         outcome.error = failureFromEngine().error;
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         return outcome;
     }
+    scope.committed = true;
     outcome.committed = true;
     return outcome;
 }

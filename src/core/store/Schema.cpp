@@ -35,7 +35,11 @@ constexpr const char* kIndexSql =
     "CREATE TABLE IF NOT EXISTS seen_articles(planid INTEGER, title TEXT, url TEXT);"
     "CREATE INDEX IF NOT EXISTS seen_article ON seen_articles(planid, title, url);"
     "CREATE TABLE IF NOT EXISTS plan_health(planid INTEGER PRIMARY KEY, outcome TEXT, reason TEXT, "
-    "failures INTEGER, last_run TEXT, last_success TEXT);";
+    "failures INTEGER, last_run TEXT, last_success TEXT);"
+    // What a visit to a plan's page left for the next one, also in another process: the
+    // validators of the last complete visit, and until when the site asked to be left alone.
+    "CREATE TABLE IF NOT EXISTS page_visits(planid INTEGER PRIMARY KEY, fingerprint BLOB, etag TEXT, "
+    "last_modified TEXT, visited INTEGER, hold_until INTEGER);";
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/monitor/PlanHealth.h"
+#include "core/plans/PlanEditing.h"
 #include "core/plans/TitleRules.h"
 #include "core/text/Gbk.h"
 #include "support/EngineFixture.h"
@@ -105,6 +106,64 @@ TEST_F(Health, FailingThreeRunsInARowThenRecovering) {
         else
             EXPECT_EQ(sink.utf8().find("连续"), std::string::npos);
     }
+}
+
+// A plan's id is reused by the next plan created after it is removed: nothing the old plan left
+// may bend the new one's runs, and the old plan's articles stay the user's.
+class RemovedPlan : public EngineFixture {};
+
+TEST_F(RemovedPlan, LeavesNothingToThePlanThatReceivesItsId) {
+    PlanRowValues spec;
+    spec.name = "旧方案";
+    spec.url = server.url("/old.html");
+    const int id = addPlan(spec);
+    TitleRules own;
+    own.excludeOn = true;
+    own.exclude = gbk("广告");
+    ASSERT_TRUE(saveTitleRules(db, id, own));
+    // A failing run, then one that stores two articles and keeps one out as seen.
+    setPage("/old.html", "maintenance");
+    monitoring->extractor().runPlan(id);
+    setPage("/old.html", listPage({{3, "新闻甲"}, {2, "广告乙"}, {1, "新闻丙"}}, false));
+    monitoring->extractor().runPlan(id);
+    ASSERT_EQ(titles(id).size(), 2u);
+    db.run("update info set issoucang=1 where title='" + gbk("新闻甲") + "'");
+
+    ASSERT_TRUE(deletePlan(db, id).ok);
+
+    PlanFields next;
+    next.code = "0";
+    next.name = gbk("新方案");
+    next.url = server.url("/new.html");
+    next.regular = gbk(spec.regular);
+    next.before = gbk(spec.before);
+    next.after = gbk(spec.after);
+    next.buquan = spec.buquan;
+    next.tindex = "2", next.uindex = "1", next.oindex = "3";
+    PlanSaveResult saved = savePlan(db, next, 0);
+    ASSERT_TRUE(saved.ok) << saved.error;
+    ASSERT_EQ(saved.id, id);
+    EXPECT_FALSE(loadTitleRules(db, id).has_value());
+    EXPECT_FALSE(loadPlanHealth(db, id).has_value());
+    EXPECT_TRUE(titles(id).empty());
+    // The old articles are still there, under their plan's name, the favourite still one.
+    auto kept = db.run("select planname, planid, issoucang from info order by id").rows;
+    ASSERT_EQ(kept.size(), 2u);
+    for (const auto& row : kept) {
+        EXPECT_EQ(gbkToUtf8(row[0]), "旧方案");
+        EXPECT_EQ(row[1], "0");
+    }
+    EXPECT_EQ(db.run("select count(*) from info where issoucang=1").rows[0][0], "1");
+
+    // The same titles and links on the new plan's page are new to it, the one the old rules
+    // kept out included.
+    reloadPlanTable();
+    setPage("/new.html", listPage({{3, "新闻甲"}, {2, "广告乙"}, {1, "新闻丙"}}, true));
+    sink.replaceAll("");
+    PlanRunOutcome first = monitoring->extractor().runPlan(id);
+    EXPECT_EQ(first.stored, 3) << sink.utf8();
+    EXPECT_EQ(sink.utf8().find("标题规则"), std::string::npos) << sink.utf8();
+    EXPECT_EQ(loadPlanHealth(db, id)->failures, 0);
 }
 
 }  // namespace
