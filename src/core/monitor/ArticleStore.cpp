@@ -1,5 +1,7 @@
 #include "core/monitor/ArticleStore.h"
 
+#include <unordered_set>
+
 #include "core/text/TextToInt.h"
 
 namespace tovi {
@@ -24,6 +26,14 @@ std::optional<LastArticle> readLastArticle(Transaction& t, int planId) {
     if (!r.ok || r.rows.empty()) return std::nullopt;
     const auto& row = r.rows[0];
     return LastArticle{cellOf(row, 0), cellOf(row, 1), cellOf(row, 2), TextToInt(cellOf(row, 3))};
+}
+
+// Positions of the page's candidates from the newest article to the oldest: a time-ascending
+// page has its newest at the bottom, the others at the top.
+std::vector<std::size_t> newestFirstOrder(std::size_t count, JudgeMode mode) {
+    std::vector<std::size_t> order(count);
+    for (std::size_t i = 0; i < count; ++i) order[i] = mode == JudgeMode::TimeAscending ? count - 1 - i : i;
+    return order;
 }
 
 }  // namespace
@@ -53,6 +63,7 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
             const auto& cands = report.judged.candidates;
             // fresh[i]: never seen before; store[i]: to be stored (fresh and let in by the rules).
             std::vector<bool> fresh(cands.size(), false), store(cands.size(), false);
+            std::unordered_set<std::string> freshOnPage;  // title NUL url of the fresh ones so far
             // An article already seen (this plan, same title and link) is never new again;
             // one that stands twice on the page counts where it stands first.
             for (std::size_t i = 0; i < cands.size(); ++i) {
@@ -64,9 +75,8 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                     report.results.push_back(seen);
                     return false;
                 }
-                bool already = !seen.rows.empty();
-                for (std::size_t k = 0; !already && k < i; ++k)
-                    already = fresh[k] && cands[k].title == cands[i].title && cands[k].url == cands[i].url;
+                const bool already =
+                    !seen.rows.empty() || !freshOnPage.insert(cands[i].title + '\0' + cands[i].url).second;
                 if (already) {
                     ++report.skipped;
                     continue;
@@ -79,20 +89,22 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                 }
                 store[i] = true;
                 ++report.stored;
-                if (passes) {
-                    ++report.alerting;
-                    if (report.alertTitles.size() < 5) report.alertTitles.push_back(cands[i].title);
-                }
+                if (passes) ++report.alerting;
             }
+            const std::vector<std::size_t> newestFirst = newestFirstOrder(cands.size(), rules.mode);
+            for (std::size_t i : newestFirst)
+                if (store[i] && titleRules.passes(cands[i].title) && report.alertTitles.size() < 5)
+                    report.alertTitles.push_back(cands[i].title);
             // Kept out by the rules, but seen: such an article never comes back as new.
             for (std::size_t i = 0; i < cands.size(); ++i)
                 if (fresh[i] && !store[i] &&
                     !run(t, Statement(kRememberDropped, {planId, cands[i].title, cands[i].url})))
                     return false;
-            // The first match of the page is stored last and gets the highest row id, so the
-            // list (newest row first) shows page order.
-            for (std::size_t i = cands.size(); i-- > 0;)
-                if (store[i] &&
+            // The newest article is stored last and gets the highest row id, so the list (newest
+            // row first) reads newest to oldest whichever way the page runs.
+            for (auto it = newestFirst.rbegin(); it != newestFirst.rend(); ++it)
+                if (const std::size_t i = *it;
+                    store[i] &&
                     !run(t, Statement(kInsertArticle, {request.planName, planId, cands[i].title, cands[i].url,
                                                        cands[i].other, request.now})))
                     return false;

@@ -35,7 +35,7 @@ struct StoreReport {
 
 // Judges the page's matches against the plan's state as the database holds it now, leaves out
 // every article seen before, keeps out what the title rules drop (remembering it as seen),
-// stores the rest bottom-up (the first match gets the highest row id) and remembers the newest
+// stores the rest oldest first (the newest article gets the highest row id) and remembers the newest
 // article seen. Nothing is written unless all of it is.
 StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, StoreRequest request,
                              const CancelCheck& cancel);

@@ -54,8 +54,8 @@ TEST_F(ExtractorRounds, EachModeStoresExactlyTheNewArticles) {
         {"ascending: new at the bottom",
          "2",
          true,
-         {{items({1, 2, 3}), titlesOf({1, 2, 3})},
-          {items({1, 2, 3, 4, 5}), titlesOf({4, 5})},
+         {{items({1, 2, 3}), titlesOf({3, 2, 1})},
+          {items({1, 2, 3, 4, 5}), titlesOf({5, 4})},
           {items({2, 3, 4, 5, 6}), titlesOf({6})},
           {items({2, 3, 4, 5, 6}), {}}}},
         {"article ids: pinned entries and gaps",
@@ -84,7 +84,7 @@ TEST_F(ExtractorRounds, EachModeStoresExactlyTheNewArticles) {
             SCOPED_TRACE("round " + std::to_string(r + 1));
             setPage(path, listPage(sc.rounds[r].page, sc.utf8));
             monitoring->extractor().runPlan(id);
-            // The list shows this round's articles in page order above the earlier ones.
+            // The list shows this round's articles, newest first, above the earlier ones.
             std::vector<std::string> now = sc.rounds[r].newTitles;
             now.insert(now.end(), expected.begin(), expected.end());
             expected = now;

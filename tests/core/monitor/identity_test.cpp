@@ -23,7 +23,7 @@ using Page = std::vector<Item>;
 
 struct Round {
     Page page;
-    std::vector<std::string> stored;  // titles this round stores, in page order
+    std::vector<std::string> stored;  // titles this round stores, newest first
     bool startMarker = true;          // the list's start marker is on the page
 };
 
@@ -78,22 +78,26 @@ TEST_F(ArticleIdentity, RoundSequencesStoreEveryArticleOnce) {
         // Newest at the bottom.
         {"asc: the last title also stands inside an earlier item",
          "2",
-         {{{item(1, "东京塔"), item(2, "东京")}, {"东京塔", "东京"}},
+         {{{item(1, "东京塔"), item(2, "东京")}, {"东京", "东京塔"}},
           {{item(1, "东京塔"), item(2, "东京"), item(3, "大阪")}, {"大阪"}}}},
         {"asc: an old thread bumped to the bottom",
          "2",
-         {{{item(1), item(2), item(3)}, {t(1), t(2), t(3)}},
+         {{{item(1), item(2), item(3)}, {t(3), t(2), t(1)}},
           {{item(2), item(3), item(1)}, {}},
           {{item(2), item(3), item(1), item(4)}, {t(4)}}}},
         {"asc: the newest title is empty",
          "2",
-         {{{item(1), item(2), item(3, "")}, {t(1), t(2), ""}}, {{item(1), item(2), item(3, "")}, {}}}},
+         {{{item(1), item(2), item(3, "")}, {"", t(2), t(1)}}, {{item(1), item(2), item(3, "")}, {}}}},
         {"asc: the start marker vanished, the last article is still there",
          "2",
-         {{{item(1), item(2)}, {t(1), t(2)}}, {{item(1), item(2), item(3)}, {t(3)}, false}}},
+         {{{item(1), item(2)}, {t(2), t(1)}}, {{item(1), item(2), item(3)}, {t(3)}, false}}},
         {"asc: the last article was deleted",
          "2",
-         {{{item(1), item(2), item(3)}, {t(1), t(2), t(3)}}, {{item(1), item(2), item(4)}, {t(4)}}}},
+         {{{item(1), item(2), item(3)}, {t(3), t(2), t(1)}}, {{item(1), item(2), item(4)}, {t(4)}}}},
+        {"asc: two new at the bottom read newest first",
+         "2",
+         {{{item(1), item(2), item(3)}, {t(3), t(2), t(1)}},
+          {{item(1), item(2), item(3), item(4), item(5)}, {t(5), t(4)}}}},
         // Increasing ids.
         {"ids: pinned entries and gaps",
          "8",
