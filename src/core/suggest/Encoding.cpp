@@ -45,10 +45,9 @@ bool isValidGbk(std::string_view bytes) {
             ++i;
             continue;
         }
-        if (!isGbkLeadByte(c) || i + 1 >= bytes.size() ||
-            !isGbkTrailByte(static_cast<unsigned char>(bytes[i + 1])))
-            return false;
-        i += 2;
+        const std::size_t len = gbkCharLength(bytes, i);
+        if (len == 1) return false;
+        i += len;
     }
     return true;
 }

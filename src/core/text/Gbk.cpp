@@ -90,6 +90,18 @@ Converter& fromGbk() {
     return conv;
 }
 
+// Only for what CP936 cannot hold: GB18030 agrees with it on every GBK character but the euro
+// sign, and GBK texts must keep their bytes.
+Converter& toGb18030() {
+    thread_local Converter conv("GB18030", "UTF-8");
+    return conv;
+}
+
+Converter& fromGb18030() {
+    thread_local Converter conv("UTF-8", "GB18030");
+    return conv;
+}
+
 // Length of the run of ASCII bytes at the start (ASCII is the same in UTF-8 and GBK).
 std::size_t asciiRun(const char* p, std::size_t n) {
     std::size_t i = 0;
@@ -127,11 +139,18 @@ std::string Utf8ToGbk(std::string_view utf8) {
             left -= end;
             continue;
         }
-        // Stopped at a malformed sequence or at a character GBK cannot hold: one '?' each.
+        // Stopped at a character GBK cannot hold (it takes its GB18030 form) or at a
+        // malformed sequence (one '?').
         left -= static_cast<std::size_t>(in - chunkStart);
         std::size_t len = utf8SequenceLength(reinterpret_cast<const unsigned char*>(in), left);
+        const char* one = in;
+        std::size_t oneLeft = len;
+        const std::size_t before = out.size();
+        if (len == 0 || toGb18030().step(one, oneLeft, out) != 0) {
+            out.resize(before);
+            out.push_back('?');
+        }
         std::size_t skip = len == 0 ? 1 : len;
-        out.push_back('?');
         in += skip;
         left -= skip;
     }
@@ -167,6 +186,18 @@ std::string gbkToUtf8(std::string_view gbkText) {
     std::size_t left = gbkText.size();
     while (left > 0) {
         if (conv.step(in, left, out) == 0) break;
+        const std::size_t pos = static_cast<std::size_t>(in - gbkText.data());
+        if (gbkCharLength(gbkText, pos) == 4) {
+            const char* four = in;
+            std::size_t fourLeft = 4;
+            const std::size_t before = out.size();
+            if (fromGb18030().step(four, fourLeft, out) == 0) {
+                in += 4;
+                left -= 4;
+                continue;
+            }
+            out.resize(before);
+        }
         out += "\xEF\xBF\xBD";
         ++in;
         --left;
@@ -178,7 +209,7 @@ std::size_t gbkDisplayWidth(std::string_view gbkText) {
     std::size_t width = 0;
     for (std::size_t i = 0; i < gbkText.size();) {
         std::size_t len = gbkCharLength(gbkText, i);
-        width += len;
+        width += len == 4 ? 2 : len;
         i += len;
     }
     return width;

@@ -18,8 +18,8 @@ bool matchesAt(std::string_view text, std::size_t pos, std::string_view needle, 
     if (mode == CaseMode::Sensitive) return text.compare(pos, needle.size(), needle) == 0;
     for (std::size_t i = 0; i < needle.size();) {
         std::size_t len = gbkCharLength(needle, i);
-        if (len == 2) {
-            if (text[pos + i] != needle[i] || text[pos + i + 1] != needle[i + 1]) return false;
+        if (len > 1) {
+            if (text.compare(pos + i, len, needle.substr(i, len)) != 0) return false;
         } else {
             unsigned char a = text[pos + i], b = needle[i];
             if (a >= 0x80 || b >= 0x80 ? a != b : foldAscii(a) != foldAscii(b)) return false;
@@ -39,10 +39,11 @@ std::size_t gbkFind(std::string_view text, std::string_view needle, std::size_t 
     if (from > text.size()) return kNotFound;
     if (needle.empty()) return from;
     const char first = needle[0];
-    if (mode == CaseMode::Sensitive && static_cast<unsigned char>(first) < 0x40) {
-        // A byte below 0x40 is never part of a double-byte character, so every occurrence of
-        // such a needle starts a character: a plain byte search is exact (and fast, for the
-        // markers that start with "<").
+    if (mode == CaseMode::Sensitive && static_cast<unsigned char>(first) < 0x40 &&
+        !isGb18030Digit(static_cast<unsigned char>(first))) {
+        // A byte below 0x40 other than a digit is never part of a multi-byte character, so
+        // every occurrence of such a needle starts a character: a plain byte search is exact
+        // (and fast, for the markers that start with "<").
         const void* hit = ::memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
         return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : kNotFound;
     }

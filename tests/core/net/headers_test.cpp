@@ -138,8 +138,8 @@ TEST(DecodeBody, ZeroBytesDroppedRestKept) {
     const std::string gbkPage = gbk("第一篇") + std::string("\0", 1) + gbk("第二篇");
     EXPECT_EQ(decodeBody(gbkPage, true), gbk("第一篇第二篇"));
     const std::string utf8Page = std::string("\xEF\xBB\xBF") + "<a>" + std::string("\0", 1) + "标题\xFF</a>";
-    // The byte-order mark has no GBK form and stays as one '?'; a malformed byte becomes '?'.
-    EXPECT_EQ(decodeBody(utf8Page, false), "?<a>" + gbk("标题") + "?</a>");
+    // The byte-order mark is no text of the page; a malformed byte becomes '?'.
+    EXPECT_EQ(decodeBody(utf8Page, false), "<a>" + gbk("标题") + "?</a>");
     EXPECT_EQ(decodeBody("", true), "");
     EXPECT_EQ(decodeBody("", false), "");
 }

@@ -62,14 +62,38 @@ TEST(Gbk, RoundTripAndLossyConversion) {
     std::string g = gbk(utf8);
     EXPECT_EQ(g, "\xD6\xD0\xCE\xC4\xB1\xEA\xCC\xE2 ABC\xA1\xA1\xA3\xB1");
     EXPECT_EQ(gbkToUtf8(g), utf8);
-    // Malformed UTF-8 and characters without a GBK form each become one '?'.
+    // Malformed UTF-8 becomes one '?' a sequence.
     EXPECT_EQ(Utf8ToGbk("a\xFF"
                         "b"),
               "a?b");
-    EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80y"), "x?y");  // emoji
-    EXPECT_EQ(Utf8ToGbk("\xE4\xB8"), "??");             // cut off at the end
+    EXPECT_EQ(Utf8ToGbk("\xE4\xB8"), "??");  // cut off at the end
     EXPECT_EQ(Utf8ToGbk(""), "");
     EXPECT_EQ(gbkDisplayWidth(gbk("中a")), 3u);
+}
+
+TEST(Gbk, CharactersGbkCannotHoldSurviveInGb18030Form) {
+    struct Case {
+        const char* utf8;
+        const char* bytes;  // as stored: GBK where it can, GB18030's four bytes where not
+    } cases[] = {
+        {"한국어", "\x83\x36\x84\x33\x82\x37\xF4\x30\x83\x32\xEB\x35"},
+        {"Español", "Espa\x81\x30\x8A\x39ol"},
+        {"x\xF0\x9F\x98\x80y", "x\x94\x39\xFC\x36y"},  // an emoji, beyond the BMP
+        {"中€文", "\xD6\xD0\x80\xCE\xC4"},             // GBK's own euro sign stays one byte
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        EXPECT_EQ(Utf8ToGbk(c.utf8), c.bytes);
+        EXPECT_EQ(gbkToUtf8(c.bytes), c.utf8);
+    }
+    // Four-byte characters are one character to every search, split and width.
+    const std::string text = Utf8ToGbk("ñ0ñ]");
+    EXPECT_EQ(gbkFind(text, "0"), 4u);
+    EXPECT_EQ(gbkFind(text, "]"), 9u);
+    EXPECT_EQ(gbkFind(text, "\x30\x8A"), kNotFound);  // not a character of the text
+    EXPECT_EQ(gbkDisplayWidth(text), 6u);
+    EXPECT_EQ(gbkSplit(text, "0"), (std::vector<std::string>{Utf8ToGbk("ñ"), Utf8ToGbk("ñ]")}));
+    EXPECT_EQ(trimSpaces(Utf8ToGbk(" ñ ")), Utf8ToGbk("ñ"));
 }
 
 TEST(Gbk, ConvertingAPageEqualsConvertingItPieceByPiece) {
