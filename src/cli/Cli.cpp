@@ -52,7 +52,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     } else {
         const auto exeDir = executableDir(argc > 0 ? argv[0] : "tovidesk-cli");
         programDir = programDataDir(exeDir);
-        seedDatabase(exeDir, programDir);
+        seedProgramFiles(exeDir, programDir);
     }
     Context ctx{programDir, out, err};
     return chosen(ctx);

@@ -81,6 +81,14 @@ int init(Context& ctx, const std::string& samples) {
         return kFailed;
     }
     ctx.out << "Created " << terminalSafe(path.string()) << "\n";
+    // The categories a first plan is filed under, and the cycle length the window shows.
+    if (!std::filesystem::exists(ctx.iniPath(), ec)) {
+        if (!writeStarterSettings(ctx.iniPath())) {
+            ctx.err << "init: cannot write " << terminalSafe(ctx.iniPath().string()) << "\n";
+            return kFailed;
+        }
+        ctx.out << "Created " << terminalSafe(ctx.iniPath().string()) << "\n";
+    }
     return kOk;
 }
 

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
         dir = QDir(args[at + 1]).absolutePath().toStdString();
     } else {
         dir = tovi::programDataDir(exeDir);
-        tovi::seedDatabase(exeDir, dir);
+        tovi::seedProgramFiles(exeDir, dir);
     }
 
     tovi::gui::Dialogs dialogs;

@@ -399,10 +399,27 @@ TEST(CliHeadless, AnInstalledProgramKeepsItsFilesInTheUsersDataDirectory) {
     EXPECT_TRUE(fs::exists(root / "xdg/tovidesk/tovi.sdb"));  // copied from the shipped one
     EXPECT_EQ(std::system(("env " + xdg + " " + cmd + " plans >/dev/null").c_str()), 0);
     EXPECT_FALSE(fs::exists(root / "usr/bin/tovi.sdb"));
+    // The starter settings came with the copied database: categories and a cycle length.
+    auto categories = runCli(root / "xdg/tovidesk", {"settings", "get", "类别"});
+    EXPECT_EQ(categories.out, "<论坛><新闻>\n");
+    // Writable (as /usr/bin is for root), an installed program still never writes beside itself.
     fs::permissions(root / "usr/bin", fs::perms::owner_all);
-    // A writable program directory keeps its files beside the program, as always.
     EXPECT_EQ(std::system(("env " + xdg + " " + cmd + " settings set 频率 30 >/dev/null").c_str()), 0);
-    EXPECT_TRUE(fs::exists(root / "usr/bin/tovimo.ini"));
+    EXPECT_FALSE(fs::exists(root / "usr/bin/tovimo.ini"));
+    EXPECT_EQ(runCli(root / "xdg/tovidesk", {"settings", "get", "频率"}).out, "30\n");
+}
+
+TEST(CliHeadless, APortableProgramKeepsItsFilesBesideItself) {
+    namespace fs = std::filesystem;
+    test::TempDir root;
+    fs::create_directories(root / "portable");
+    fs::copy_file(TOVI_CLI_BINARY, root / "portable/tovidesk-cli");
+    const std::string xdg = "XDG_DATA_HOME=" + (root / "xdg").string();
+    std::string cmd = "'" + (root / "portable/tovidesk-cli").string() + "'";
+    EXPECT_EQ(std::system(("env " + xdg + " " + cmd + " init >/dev/null").c_str()), 0);
+    EXPECT_TRUE(fs::exists(root / "portable/tovi.sdb"));
+    EXPECT_TRUE(fs::exists(root / "portable/tovimo.ini"));
+    EXPECT_FALSE(fs::exists(root / "xdg/tovidesk"));
 }
 
 }  // namespace

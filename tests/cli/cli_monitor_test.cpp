@@ -79,7 +79,7 @@ TEST(CliMonitor, BadArguments) {
         std::vector<std::string> args;
     } cases[] = {{{"run", "--plan", "99"}},
                  {{"run", "--plan"}},
-                 {{"run", "--cycles", "0"}},
+                 {{"run", "--cycles", "-1"}},
                  {{"run", "--cycles", "3", "--every", "5"}},
                  {{"run", "--bogus"}},
                  {{"articles", "--page", "0"}},

@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+
+#include "core/settings/Settings.h"
 
 namespace tovi {
 namespace {
@@ -23,19 +26,31 @@ std::filesystem::path userDataDir() {
     return std::filesystem::path(home && *home ? home : "/tmp") / ".local" / "share" / "tovidesk";
 }
 
+bool startsWith(const std::filesystem::path& dir, const std::filesystem::path& prefix) {
+    auto d = dir.lexically_normal(), p = prefix.lexically_normal();
+    return std::mismatch(p.begin(), p.end(), d.begin(), d.end()).first == p.end();
+}
+
+bool installedLocation(const std::filesystem::path& exeDir) {
+    std::error_code ec;
+    return startsWith(exeDir, "/usr") || startsWith(exeDir, "/opt") ||
+           std::filesystem::is_regular_file(exeDir.parent_path() / "share" / "tovidesk" / "tovi.sdb", ec);
+}
+
 }  // namespace
 
 std::filesystem::path programDataDir(const std::filesystem::path& exeDir) {
-    if (writableDir(exeDir)) return exeDir;
+    if (writableDir(exeDir) && !installedLocation(exeDir)) return exeDir;
     std::filesystem::path dir = userDataDir();
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     return dir;
 }
 
-bool seedDatabase(const std::filesystem::path& exeDir, const std::filesystem::path& dataDir) {
+bool seedProgramFiles(const std::filesystem::path& exeDir, const std::filesystem::path& dataDir) {
     if (dataDir == exeDir) return false;  // a portable program directory is never filled in
     std::error_code ec;
+    if (std::filesystem::is_directory(dataDir, ec)) writeStarterSettings(dataDir / "tovimo.ini");
     const auto target = dataDir / "tovi.sdb";
     const auto shipped = exeDir.parent_path() / "share" / "tovidesk" / "tovi.sdb";
     if (std::filesystem::exists(target, ec) || !std::filesystem::is_regular_file(shipped, ec)) return false;

@@ -67,4 +67,12 @@ std::vector<std::string> Settings::categories() const {
     return SegmentsBetween(read(SettingKey::categories()), "<", ">");
 }
 
+bool writeStarterSettings(const std::filesystem::path& iniPath) {
+    std::error_code ec;
+    if (std::filesystem::exists(iniPath, ec)) return true;
+    Settings settings(iniPath);
+    return settings.write(SettingKey::categories(), gbk("<论坛><新闻>")) &&
+           settings.write(SettingKey::frequency(), "60");
+}
+
 }  // namespace tovi

@@ -70,4 +70,8 @@ private:
     IniFile m_ini;
 };
 
+// A first tovimo.ini for a new program directory: the categories 论坛 and 新闻, cycles every
+// 60 seconds. Nothing is written when the file exists. False when it could not be written.
+bool writeStarterSettings(const std::filesystem::path& iniPath);
+
 }  // namespace tovi
