@@ -321,13 +321,13 @@ int exportPlans(Context& ctx, const std::vector<std::int64_t>& ids) {
         rows.push_back(planRow(*db, id));
     }
     // Meant for a file, to be imported again: written as it is (UTF-8), not made safe for display.
-    std::string text = gbkToUtf8(exportPlansSql(rows));
+    std::string text = gbkToUtf8(exportPlansSql(rows, /*keepTicks=*/true));
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     ctx.out << text;
     return kOk;
 }
 
-int importPlans(Context& ctx, const std::string& file) {
+int importPlans(Context& ctx, const std::string& file, bool duplicates) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         ctx.err << "plan import: cannot read " << terminalSafe(file) << "\n";
@@ -337,14 +337,16 @@ int importPlans(Context& ctx, const std::string& file) {
     ss << in.rdbuf();
     auto db = openProgramDatabase(ctx);
     if (!db) return kFailed;
-    const auto before = db->run("select count(*) from rule").rows[0][0];
-    SqlResult r = importPlansSql(*db, gbk(ss.str()));
+    ImportResult r = importPlans(*db, gbk(ss.str()), duplicates);
     if (!r.ok) {
         printLine(ctx.err, gbk("导入失败，没有导入任何方案：") + r.error);
         return kFailed;
     }
-    const auto after = db->run("select count(*) from rule").rows[0][0];
-    ctx.out << (TextToInt(after) - TextToInt(before)) << " plan(s) imported\n";
+    for (const std::string& name : r.skipped)
+        printLine(ctx.err, gbk("已有同名同网址的方案，跳过：") + name + " (--duplicate imports it again)");
+    std::string ids;
+    for (int id : r.ids) ids += (ids.empty() ? " (" : ", ") + std::to_string(id);
+    ctx.out << r.ids.size() << " plan(s) imported" << (ids.empty() ? "" : ids + ")") << "\n";
     return kOk;
 }
 
@@ -499,10 +501,14 @@ void addPlanCommands(CLI::App& app, Action& chosen) {
     exp->callback([&chosen, ids] { chosen = [ids](Context& ctx) { return exportPlans(ctx, *ids); }; });
 
     auto file = std::make_shared<std::string>();
-    auto* imp =
-        plan->add_subcommand("import", "run an export (UTF-8 file): all of its plans are added, or none");
+    auto duplicates = std::make_shared<bool>(false);
+    auto* imp = plan->add_subcommand(
+        "import", "add the plans of an export (UTF-8 file): all of them or none; at most 200 plans in all");
     imp->add_option("file", *file, "the exported text")->required()->check(CLI::ExistingFile);
-    imp->callback([&chosen, file] { chosen = [file](Context& ctx) { return importPlans(ctx, *file); }; });
+    imp->add_flag("--duplicate", *duplicates, "also import plans already there (same name and URL)");
+    imp->callback([&chosen, file, duplicates] {
+        chosen = [file, duplicates](Context& ctx) { return importPlans(ctx, *file, *duplicates); };
+    });
 
     auto r = std::make_shared<RulesOptions>();
     auto* rules = app.add_subcommand("rules", "title rules: keywords a title must or must not hold");

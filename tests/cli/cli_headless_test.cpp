@@ -163,9 +163,17 @@ TEST(CliHeadless, PlansWithoutSqlRoundTrip) {
     const char* fields =
         "select name, url, regular, before, after, buquan, tindex, uindex, type, class from rule";
     EXPECT_EQ(a.run(fields).rows, b.run(fields).rows);
-    EXPECT_EQ(runCli(other.path(), {"plan", "import", (other / "plans.sql").string()}).code,
-              0);  // again: a 2nd copy
+    // Again: the plan is there already and is skipped, unless asked for.
+    auto again = runCli(other.path(), {"plan", "import", (other / "plans.sql").string()});
+    EXPECT_EQ(again.code, 0);
+    EXPECT_NE(again.err.find("已有同名同网址的方案，跳过"), std::string::npos) << again.err;
+    EXPECT_EQ(b.run("select count(*) from rule").rows[0][0], "1");
+    EXPECT_EQ(runCli(other.path(), {"plan", "import", "--duplicate", (other / "plans.sql").string()}).code,
+              0);
     EXPECT_EQ(b.run("select count(*) from rule").rows[0][0], "2");
+    // The export runs in the console as it is, header and all.
+    EXPECT_EQ(runCli(other.path(), {"sql", exported.out}).code, 0);
+    EXPECT_EQ(b.run("select count(*) from rule").rows[0][0], "3");
 }
 
 TEST(CliHeadless, RulesAndPlanHealthWithoutTheWindow) {

@@ -290,7 +290,7 @@ TEST_F(Options, ACopyDeleteDefaultFlagAndExport) {
     planMenu(*w, QStringLiteral("导出被选择的方案（可选多行）"));
     EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("已复制所选方案的SQL语句！"));
     QString exported = QGuiApplication::clipboard()->text();
-    EXPECT_TRUE(exported.startsWith(QStringLiteral("下面为导出的方案对应SQL语句")));
+    EXPECT_TRUE(exported.startsWith(QStringLiteral("-- 下面为导出的方案对应SQL语句")));
     EXPECT_EQ(exported.count(QStringLiteral("insert into rule(isdo,")), 2);
 
     selectRow(*w, 0);

@@ -46,12 +46,13 @@ bool forgetPlanLeftovers(Transaction& t, std::int64_t id);
 // isdo becomes 1 when its value reads as 0, otherwise 0.
 SqlResult toggleDefaultFlag(Database& db, std::int64_t id, const std::string& isdoText);
 
-// The insert statement that recreates a plan row (20 cells of table rule) elsewhere, with
-// isdo 0 and without its last-article state.
-std::string planInsertSql(const std::vector<std::string>& ruleRow);
-// The clipboard text for the selected rows: a header line, then each statement (ending in
-// ";") and a blank line; the whole text runs in the SQL console.
-std::string exportPlansSql(const std::vector<std::vector<std::string>>& ruleRows);
+// The insert statement that recreates a plan row (20 cells of table rule) elsewhere, without
+// its last-article state; unticked (isdo 0) unless the tick is kept.
+std::string planInsertSql(const std::vector<std::string>& ruleRow, bool keepTick = false);
+// The clipboard text for the selected rows: a header line (a comment to SQL), then each
+// statement (ending in ";") and a blank line; the whole text runs in the SQL console. A backup
+// keeps the plans' ticks; a text to share leaves them unticked.
+std::string exportPlansSql(const std::vector<std::vector<std::string>>& ruleRows, bool keepTicks = false);
 
 // A plan field set by its name (the command line's words): the column and the value to store,
 // or the reason the value does not fit (GBK). Fields: name, url, cookie, ua, template, expr,
@@ -66,9 +67,17 @@ std::optional<PlanFieldValue> planFieldValue(const std::string& field, const std
 const std::vector<std::string>& planFieldNames();
 SqlResult setPlanField(Database& db, std::int64_t id, const PlanFieldValue& field);
 
-// The plans an export text recreates, run as the console would (the header line left out),
-// all or none.
-SqlResult importPlansSql(Database& db, const std::string& exportText);
+// The plans an export text (or any text of such inserts) recreates. The text can only insert
+// plan rows: anything else in it is refused and nothing is imported. Each plan takes the lowest
+// free id; a plan already there (same name and URL) is skipped unless duplicates are wanted;
+// a text that would pass 200 plans is refused before anything is written. All or none.
+struct ImportResult {
+    bool ok = false;
+    std::string error;                 // GBK, why nothing was imported
+    std::vector<int> ids;              // the new plans' ids
+    std::vector<std::string> skipped;  // names of the plans already there
+};
+ImportResult importPlans(Database& db, const std::string& exportText, bool allowDuplicates = false);
 
 // The plan list's column titles: number and name, "0id", "1class", …
 std::vector<std::string> planListHeaders(const std::vector<std::string>& columns);

@@ -118,6 +118,8 @@ bool Database::openWithFlags(const std::filesystem::path& path, int flags) {
     }
     // A write on the other connection makes us wait instead of failing.
     sqlite3_busy_handler(db, busyWait, this);
+    // No statement of ours or the user's may write the file's structure behind the engine's back.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     registerGbkLike(db);
     m_db = db;
     std::lock_guard eg(m_errorMutex);
@@ -270,6 +272,10 @@ SqlResult Database::run(const Statement& statement) {
 
 SqlResult Database::runScript(std::string_view sql) {
     Guard g(*this);
+    return runScriptLocked(sql);
+}
+
+SqlResult Database::runScriptLocked(std::string_view sql) {
     if (!m_db) return failure("database is not open");
     if (sql.empty()) return failure(lastError());
     SqlResult last;
@@ -296,6 +302,33 @@ SqlResult Database::runScript(std::string_view sql) {
 }
 
 SqlResult Transaction::run(const Statement& statement) { return m_db.runLocked(statement); }
+
+namespace {
+
+struct InsertsOnly {
+    std::string table, schema;
+};
+
+int allowInsertsOnly(void* data, int action, const char* arg1, const char*, const char* schema, const char*) {
+    const auto* only = static_cast<const InsertsOnly*>(data);
+    const bool allowed =
+        action == SQLITE_INSERT && arg1 && schema && only->table == arg1 && only->schema == schema;
+    return allowed ? SQLITE_OK : SQLITE_DENY;
+}
+
+}  // namespace
+
+SqlResult Transaction::runInsertsOnly(std::string_view sql, const std::string& table,
+                                      const std::string& schema) {
+    InsertsOnly only{table, schema};
+    sqlite3_set_authorizer(m_db.m_db, allowInsertsOnly, &only);
+    // However the script ends, later statements on this connection are not confined.
+    struct Release {
+        sqlite3* db;
+        ~Release() { sqlite3_set_authorizer(db, nullptr, nullptr); }
+    } release{m_db.m_db};
+    return m_db.runScriptLocked(sql);
+}
 
 TransactionOutcome Database::writeTransaction(const std::function<bool(Transaction&)>& work,
                                               const std::function<bool()>& cancel) {

@@ -34,6 +34,10 @@ class Database;
 class Transaction {
 public:
     SqlResult run(const Statement& statement);
+    // A text that may only insert rows into one table of one schema ("main", "temp"): the
+    // engine refuses any other statement, function or table before it runs. For text from a
+    // shared file.
+    SqlResult runInsertsOnly(std::string_view sql, const std::string& table, const std::string& schema);
 
 private:
     friend class Database;
@@ -104,6 +108,7 @@ private:
     friend int busyWait(void* self, int attempt);
     bool lock(const std::function<bool()>& cancel = {});
     SqlResult runLocked(const Statement& statement);
+    SqlResult runScriptLocked(std::string_view sql);
     SqlResult failure(std::string_view message);
     SqlResult failureFromEngine();
     bool openWithFlags(const std::filesystem::path& path, int flags);

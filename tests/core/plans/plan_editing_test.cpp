@@ -114,16 +114,17 @@ TEST_F(PlanEditingTest, ExportRecreatesTheSamePlansElsewhere) {
     db.run("update rule set class=NULL where id=2");  // an empty class must still give a valid statement
     auto rows = db.run("select * from rule order by id").rows;
     std::string text = exportPlansSql(rows);
-    EXPECT_EQ(gbkToUtf8(text).rfind("下面为导出的方案对应SQL语句，高级设置中，执行SQL语句，可快速新建本方案！"
-                                    "\r\n\r\ninsert into rule(isdo,code,url,",
-                                    0),
-              0u);
+    EXPECT_EQ(
+        gbkToUtf8(text).rfind("-- 下面为导出的方案对应SQL语句，高级设置中，执行SQL语句，可快速新建本方案！"
+                              "\r\n\r\ninsert into rule(isdo,code,url,",
+                              0),
+        0u);
 
     test::TempDir other;
     Database target;
     ASSERT_TRUE(target.open(test::makeDatabase(other.path())));
-    // The statements after the header line (which is for people) recreate the plans.
-    SqlResult applied = target.runScript(text.substr(text.find("insert")));
+    // The whole text runs as it is, its header line a comment.
+    SqlResult applied = target.runScript(text);
     ASSERT_TRUE(applied.ok) << gbkToUtf8(applied.error) << "\n" << gbkToUtf8(text);
     auto copied = target.run("select * from rule order by id").rows;
     ASSERT_EQ(copied.size(), 2u);
@@ -149,7 +150,8 @@ TEST_F(PlanEditingTest, DeleteAndDefaultFlag) {
     EXPECT_EQ(row(5)[kRuleIsdo], "0");
     EXPECT_TRUE(deletePlan(db, 5).ok);
     EXPECT_TRUE(row(5).empty());
-    EXPECT_EQ(db.run("select title from info").rows[0][0], "kept");  // the articles stay
+    // The articles stay, no longer under the plan's id.
+    EXPECT_EQ(db.run("select title, planid from info").rows[0], (std::vector<std::string>{"kept", "0"}));
     // A locked database is reported, not silently ignored.
     Database other;
     ASSERT_TRUE(other.open(dir / "tovi.sdb"));
@@ -160,6 +162,80 @@ TEST_F(PlanEditingTest, DeleteAndDefaultFlag) {
     quick.setBusyTimeout(std::chrono::milliseconds(100));
     EXPECT_FALSE(deletePlan(quick, 6).ok);
     other.runScript("ROLLBACK");
+}
+
+TEST_F(PlanEditingTest, AnImportTextCanOnlyAddPlans) {
+    ASSERT_TRUE(savePlan(db, nastyFields(), 0).ok);
+    db.run("update rule set isdo=1 where id=1");
+    const std::string backup = exportPlansSql(db.run("select * from rule").rows, /*keepTicks=*/true);
+    const std::string shared = exportPlansSql(db.run("select * from rule").rows);
+    db.runScript("insert into info(planid,title) values(1,'kept')");
+    struct Case {
+        const char* name;
+        std::string text;
+    } hostile[] = {
+        {"ends the transaction and drops a table",
+         "COMMIT; DROP TABLE seen_articles; BEGIN; SELECT no_such_function();"},
+        {"a plan, then a delete", shared + "delete from info;"},
+        {"an update", "update rule set url='http://evil/'"},
+        {"an insert elsewhere", "insert into info(planid,title) values(1,'x')"},
+        {"a function", "insert into rule(name) values(load_extension('x'))"},
+        {"an attach", "attach database '/tmp/x.sdb' as x"},
+        {"a pragma", "pragma writable_schema=1"},
+        {"a trigger", "create temp trigger t after insert on rule begin delete from info; end"},
+    };
+    for (const Case& c : hostile) {
+        SCOPED_TRACE(c.name);
+        ImportResult r = importPlans(db, c.text);
+        EXPECT_FALSE(r.ok);
+        EXPECT_FALSE(r.error.empty());
+        EXPECT_EQ(db.run("select count(*) from rule").rows[0][0], "1");
+        EXPECT_EQ(db.run("select count(*) from info").rows[0][0], "1");
+        EXPECT_TRUE(db.run("select count(*) from seen_articles").ok);
+        // Nothing of the import is left standing in front of the plans.
+        EXPECT_EQ(db.run("select url from rule where id=1").rows[0][0], nastyFields().url);
+    }
+    // The same plan again is skipped, unless wanted; the backup keeps the tick, the shared text not.
+    ImportResult again = importPlans(db, backup);
+    ASSERT_TRUE(again.ok) << gbkToUtf8(again.error);
+    EXPECT_TRUE(again.ids.empty());
+    EXPECT_EQ(again.skipped, std::vector<std::string>{nastyFields().name});
+    ImportResult twice = importPlans(db, backup, /*allowDuplicates=*/true);
+    ASSERT_TRUE(twice.ok);
+    EXPECT_EQ(twice.ids, std::vector<int>{2});
+    EXPECT_EQ(row(2)[kRuleIsdo], "1");
+    EXPECT_EQ(row(2)[kRuleClass], "2");
+    EXPECT_EQ(row(2)[kRuleRegular], nastyFields().regular);
+    ImportResult third = importPlans(db, shared, true);
+    ASSERT_TRUE(third.ok);
+    EXPECT_EQ(row(third.ids[0])[kRuleIsdo], "0");
+}
+
+TEST_F(PlanEditingTest, ImportTakesFreeIdsAndRefusesPastTwoHundred) {
+    // Plan 200 stands; lower ids are free.
+    db.runScript("insert into rule(id,name,url) values(200,'last','http://x/')");
+    PlanFields f = nastyFields();
+    std::vector<std::vector<std::string>> rows;
+    for (int i = 0; i < 3; ++i) {
+        std::vector<std::string> r(kRuleColumnCount);
+        r[kRuleName] = "p" + std::to_string(i);
+        r[kRuleUrl] = f.url;
+        rows.push_back(r);
+    }
+    ImportResult r = importPlans(db, exportPlansSql(rows));
+    ASSERT_TRUE(r.ok) << gbkToUtf8(r.error);
+    EXPECT_EQ(r.ids, (std::vector<int>{1, 2, 3}));
+    // 196 more would make 200: refused whole, with the limit named.
+    for (int i = 3; i < 200; ++i) {
+        std::vector<std::string> extra(kRuleColumnCount);
+        extra[kRuleName] = "p" + std::to_string(i);
+        rows.push_back(extra);
+    }
+    rows.erase(rows.begin(), rows.begin() + 3);
+    ImportResult tooMany = importPlans(db, exportPlansSql(rows));
+    EXPECT_FALSE(tooMany.ok);
+    EXPECT_NE(gbkToUtf8(tooMany.error).find("方案最多 200 个"), std::string::npos);
+    EXPECT_EQ(db.run("select count(*) from rule").rows[0][0], "4");
 }
 
 TEST(PlanEditingText, HeadersAndCategories) {
