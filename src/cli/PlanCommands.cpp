@@ -110,11 +110,13 @@ int saveTestedPlan(Context& ctx, Database& db, const PlanFields& f, bool force) 
     PlanRow row{};
     row[kRuleRegular] = f.regular;
     row[kRuleUrl] = f.url;
+    row[kRuleCookie] = f.cookie;
+    row[kRuleUa] = f.ua;
     row[kRuleTindex] = f.tindex;
     row[kRuleUindex] = f.uindex;
     row[kRuleType] = std::to_string(f.type);
-    if (std::string problem = planRunProblem(row, Expression::compile(f.regular));
-        !problem.empty() && !force) {
+    // --force passes over a test that found nothing, never over a plan that cannot run.
+    if (std::string problem = planSaveProblem(row); !problem.empty()) {
         printLine(ctx.err, gbk("方案没有保存：") + problem);
         return kFailed;
     }
@@ -292,6 +294,28 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
     auto change = planFieldValue(field, gbk(value), Settings(ctx.iniPath()).categories(), &error);
     if (!change) {
         printLine(ctx.err, error);
+        return kUsage;
+    }
+    // The plan as it would stand must still be one that runs.
+    const auto current = planRow(*db, id);
+    PlanRow changed{};
+    for (int k = 0; k < kRuleColumnCount; ++k) {
+        changed[k] = cellOf(current, k);
+        if (change->column == ruleColumnName(k))
+            changed[k] = std::visit(
+                [](const auto& v) -> std::string {
+                    using V = std::decay_t<decltype(v)>;
+                    if constexpr (std::is_same_v<V, std::string>)
+                        return v;
+                    else if constexpr (std::is_same_v<V, std::int64_t>)
+                        return std::to_string(v);
+                    else
+                        return {};
+                },
+                change->value);
+    }
+    if (std::string problem = planSaveProblem(changed); !problem.empty()) {
+        printLine(ctx.err, gbk("没有修改：") + problem);
         return kUsage;
     }
     SqlResult r = setPlanField(*db, id, *change);

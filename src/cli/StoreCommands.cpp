@@ -142,6 +142,10 @@ void addStoreCommands(CLI::App& app, Action& chosen) {
     set->callback([&chosen, o] {
         chosen = [o](Context& ctx) {
             Settings settings(ctx.iniPath());
+            if (std::string problem = settingProblem(gbk(o->key), gbk(o->value)); !problem.empty()) {
+                printLine(ctx.err, problem);
+                return kUsage;
+            }
             if (!settings.write(gbk(o->key), gbk(o->value))) {
                 printLine(ctx.err, gbk("保存失败，请重试！"));
                 return kFailed;

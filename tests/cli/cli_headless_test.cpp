@@ -145,6 +145,36 @@ TEST(CliHeadless, PlansWithoutSqlRoundTrip) {
 
     EXPECT_EQ(runCli(dir.path(), {"plan", "set", "1", "mode", "desc"}).code, 0);
     EXPECT_EQ(runCli(dir.path(), {"plan", "set", "1", "mode", "sideways"}).code, 2);
+    // A change that would leave a plan that cannot run is refused, and nothing changes.
+    const std::string shownBefore = runCli(dir.path(), {"plan", "show", "1"}).out;
+    struct Refused {
+        const char* field;
+        const char* value;
+        const char* reason;
+    } refused[] = {
+        {"expr", "<a href=(", "正则匹配规则有误"},
+        {"expr", "", "正则匹配规则为空"},
+        {"title-group", "7", "标题索引 7 不是正则的分组"},
+        {"url", "file:///etc/passwd", "http"},
+        {"url", "ftp://example.com/", "http"},
+        {"cookie", "a=1\r\nHost: evil", "换行符"},
+    };
+    for (const Refused& r : refused) {
+        SCOPED_TRACE(std::string(r.field) + "=" + r.value);
+        auto set = runCli(dir.path(), {"plan", "set", "1", r.field, r.value});
+        EXPECT_EQ(set.code, 2);
+        EXPECT_NE(set.err.find(r.reason), std::string::npos) << set.err;
+    }
+    EXPECT_EQ(runCli(dir.path(), {"plan", "show", "1"}).out, shownBefore);
+    // --force passes over a test that found nothing, never over a plan that cannot run.
+    auto broken = add;
+    broken[7] = "(unclosed";
+    broken.push_back("--force");
+    EXPECT_EQ(runCli(dir.path(), broken).code, 1);
+    broken = add;
+    broken[5] = "file:///etc/passwd";
+    broken.push_back("--force");
+    EXPECT_EQ(runCli(dir.path(), broken).code, 1);
     EXPECT_EQ(runCli(dir.path(), {"plan", "tick", "1"}).code, 0);
     EXPECT_NE(runCli(dir.path(), {"plans"}).out.find("| yes"), std::string::npos);
     EXPECT_EQ(runCli(dir.path(), {"plan", "untick", "1"}).code, 0);

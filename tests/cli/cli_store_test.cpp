@@ -89,6 +89,33 @@ TEST(CliStore, SettingsGetSet) {
     std::filesystem::permissions(dir / "tovimo.ini", std::filesystem::perms::owner_all);
 }
 
+TEST(CliStore, SettingsRefuseValuesThatDoNotFit) {
+    test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"settings", "set", "频率", "60"}).code, 0);
+    const std::string before = test::readFile(dir / "tovimo.ini");
+    struct Case {
+        const char* key;
+        const char* value;
+        const char* reason;
+    } cases[] = {
+        {"频率", "5", "不小于 10"},        {"频率", "12abc", "不小于 10"},
+        {"类别", "论坛,新闻", "<分类一>"}, {"类别", "<论坛><", "<分类一>"},
+        {"类别", "", "<分类一>"},          {"并发", "abc", "1 到 64"},
+        {"并发", "0", "1 到 64"},          {"语音提醒", "yes", "0（关）或 1（开）"},
+        {"行色1", "-1", "颜色值"},         {"别名", "a\n[配置]\n频率=1", "换行符"},
+        {"频率x", "60", "没有这个设置"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+        auto r = runCli(dir.path(), {"settings", "set", c.key, c.value});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        EXPECT_EQ(test::readFile(dir / "tovimo.ini"), before);
+    }
+    EXPECT_EQ(runCli(dir.path(), {"settings", "set", "并发", "16"}).code, 0);
+    EXPECT_EQ(runCli(dir.path(), {"settings", "set", "别名", "我的 Tovidesk"}).code, 0);
+}
+
 TEST(CliStore, BadArguments) {
     test::TempDir dir;
     EXPECT_EQ(runCli(dir.path(), {"nonsense"}).code, 2);

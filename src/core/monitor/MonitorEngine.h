@@ -17,6 +17,7 @@
 
 #include "core/monitor/PlanRunOutcome.h"
 #include "core/plans/PlanTree.h"
+#include "core/settings/Settings.h"
 #include "core/text/Timestamp.h"
 
 namespace tovi {
@@ -60,8 +61,6 @@ public:
         (void)summary;
     }
 };
-
-constexpr int kMinimumFrequencySeconds = 10;
 
 // The frequency rule: the text as seconds when at least 10, else nullopt (the front shows
 // "监控频率不能低于 10 秒" and sets the box to "10").

@@ -42,6 +42,13 @@ std::string planRunProblem(const PlanRow& plan, const Expression& expression) {
     return {};
 }
 
+std::string planSaveProblem(const PlanRow& plan) {
+    const Expression expression = Expression::compile(plan[kRuleRegular]);
+    if (std::string problem = planRunProblem(plan, expression); !problem.empty()) return problem;
+    if (!expression.ok()) return gbk("正则匹配规则有误：") + expression.error();
+    return {};
+}
+
 PlanExtractor::PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
                              FetchLimits limits)
     : m_sql(sql), m_table(table), m_alerts(alerts), m_clock(clock), m_limits(limits) {}

@@ -29,6 +29,9 @@ class Expression;
 // empty expression, a title group (or, comparing ids, an id group) the expression does not
 // have, a URL that is not a web page, a line break in the URL, cookie or user agent.
 std::string planRunProblem(const PlanRow& plan, const Expression& expression);
+// What keeps a plan from being saved as it stands: what planRunProblem finds, and an
+// expression that does not compile. Empty text when it may be saved.
+std::string planSaveProblem(const PlanRow& plan);
 
 class PlanExtractor {
 public:

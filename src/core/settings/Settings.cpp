@@ -1,5 +1,7 @@
 #include "core/settings/Settings.h"
 
+#include <optional>
+
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
@@ -65,6 +67,47 @@ int Settings::parallelFetches() const {
 
 std::vector<std::string> Settings::categories() const {
     return SegmentsBetween(read(SettingKey::categories()), "<", ">");
+}
+
+namespace {
+
+std::optional<std::int64_t> wholeNumber(std::string_view text) {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    return TextToInt(text);
+}
+
+}  // namespace
+
+std::string settingProblem(std::string_view key, std::string_view value) {
+    namespace K = SettingKey;
+    if (value.find_first_of("\r\n") != std::string_view::npos) return gbk("设置值中不能有换行符");
+    const std::string k(key), v(value);
+    auto number = wholeNumber(value);
+    auto within = [&](std::int64_t low, std::int64_t high) {
+        return number && *number >= low && *number <= high;
+    };
+    if (k == K::frequency())
+        return within(kMinimumFrequencySeconds, 30LL * 24 * 3600)
+                   ? ""
+                   : gbk("频率 要写成不小于 10 的整数（秒）：") + v;
+    if (k == K::categories()) {
+        std::string rebuilt;
+        for (const std::string& c : SegmentsBetween(value, "<", ">"))
+            if (c.find('<') == std::string::npos) rebuilt += "<" + c + ">";
+        return !rebuilt.empty() && rebuilt == v ? "" : gbk("类别 要写成 <分类一><分类二> 的样子：") + v;
+    }
+    if (k == K::parallel()) return within(1, 64) ? "" : gbk("并发 要写成 1 到 64 的整数：") + v;
+    if (k == K::soundAlert() || k == K::iconAlert() || k == K::notifyAlert())
+        return v == "0" || v == "1" ? "" : k + gbk(" 只能是 0（关）或 1（开）：") + v;
+    if (k == K::height() || k == K::width() || k == K::rowHeight())
+        return within(0, 100000) ? "" : k + gbk(" 要写成像素数：") + v;
+    if (k == K::rowColor1() || k == K::rowColor2())
+        return within(0, 0xFFFFFF) ? "" : k + gbk(" 要写成 0 到 16777215 的颜色值：") + v;
+    if (k == K::alias()) return "";
+    return gbk("没有这个设置：") + k +
+           gbk("（有：频率、类别、并发、语音提醒、图标提醒、弹出通知、别名、高度、宽度、行高、行色1、行色2"
+               "）");
 }
 
 bool writeStarterSettings(const std::filesystem::path& iniPath) {

@@ -27,6 +27,9 @@ const std::string& parallel();     // 并发
 const std::string& notifyAlert();  // 弹出通知
 }  // namespace SettingKey
 
+// Monitoring cycles are at least this many seconds apart (频率).
+constexpr int kMinimumFrequencySeconds = 10;
+
 struct WindowSize {
     int width = 0;
     int height = 0;
@@ -69,6 +72,11 @@ private:
     std::uint32_t rowColor(const std::string& key, std::uint32_t fallback) const;
     IniFile m_ini;
 };
+
+// Why a value cannot be stored under a key of section 配置 (GBK), or empty text when it can:
+// only the program's own keys, each with values of its kind (频率 at least 10 seconds, 类别
+// as <a><b>, 并发 1 to 64, switches 0 or 1, sizes and colours as numbers), never a line break.
+std::string settingProblem(std::string_view key, std::string_view value);
 
 // A first tovimo.ini for a new program directory: the categories 论坛 and 新闻, cycles every
 // 60 seconds. Nothing is written when the file exists. False when it could not be written.
