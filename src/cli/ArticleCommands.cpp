@@ -51,7 +51,7 @@ int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::s
             list.push_back(std::move(item));
         }
         // Control characters come out as \\u escapes; nothing reaches the terminal raw.
-        ctx.out << list.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        printJson(ctx.out, list);
         return kOk;
     }
     std::vector<std::vector<std::string>> shown;

@@ -2,12 +2,15 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
+#include <ctime>
 #include <set>
+#include <thread>
 
 #include "cli/Commands.h"
 #include "cli/Feeds.h"
 #include "cli/Terminal.h"
 #include "core/monitor/Monitoring.h"
+#include "core/monitor/PlanHealth.h"
 #include "core/monitor/PlanTestRun.h"
 #include "core/settings/Settings.h"
 #include "core/store/Schema.h"
@@ -31,29 +34,46 @@ private:
     std::ostream& m_err;
 };
 
-// What the run needs to know of its workers: cycles done, an empty queue, plans whose articles
-// could not be stored; and, with a feed directory, new feeds after a pass that stored something.
+// What the run needs to know of its workers: an empty queue, plans whose articles could not be
+// stored; one line per plan unless the full trace is shown; and, with a feed directory, new
+// feeds after a pass that stored something.
 class RunListener final : public MonitorListener {
 public:
-    RunListener(Context& ctx, std::string feedDir) : m_ctx(ctx), m_feedDir(std::move(feedDir)) {}
-    void cycleFinished(bool) override { ++cycles; }
+    RunListener(Context& ctx, std::string feedDir, bool trace)
+        : m_ctx(ctx), m_feedDir(std::move(feedDir)), m_trace(trace) {}
     void queueEmpty(RunMode) override { empty = true; }
-    void planFinished(int, const PlanRunOutcome& outcome) override {
+    void planFinished(int planId, const PlanRunOutcome& outcome) override {
         if (outcome.kind == PlanRunOutcome::Kind::StoreFailed) storeFailed = true;
         m_storedThisPass += outcome.stored;
+        ++plansRun;
+        stored += outcome.stored;
+        if (outcome.failed()) ++failed;
+        if (!m_trace) printLine(m_ctx.out, planLine(planId, outcome));
     }
     void passFinished(RunMode, const PassSummary&) override {
         if (m_feedDir.empty() || m_storedThisPass.exchange(0) == 0) return;
         std::string error;
         if (!writeFeedDirectory(m_ctx.dbPath(), m_feedDir, &error)) printLine(m_ctx.err, "feeds: " + error);
     }
-    std::atomic<int> cycles{0};
+    void startPass() {
+        empty = false;
+        plansRun = stored = failed = 0;
+    }
     std::atomic<bool> empty{false};
     std::atomic<bool> storeFailed{false};
+    std::atomic<int> plansRun{0}, stored{0}, failed{0};
 
 private:
+    static std::string planLine(int planId, const PlanRunOutcome& o) {
+        std::string line =
+            gbk("方案 ") + std::to_string(planId) + " " + o.planName + gbk("：") + outcomeText(o);
+        if (o.skipped) line += gbk("，") + std::to_string(o.skipped) + gbk(" 篇此前已保存");
+        if (o.dropped) line += gbk("，") + std::to_string(o.dropped) + gbk(" 篇被标题规则过滤");
+        return line;
+    }
     Context& m_ctx;
     std::string m_feedDir;
+    bool m_trace;
     std::atomic<int> m_storedThisPass{0};
 };
 
@@ -62,61 +82,102 @@ struct RunOptions {
     std::int64_t cycles = 1;
     std::optional<std::int64_t> every, pauseMs, parallel;
     std::string feedDir;
+    bool trace = false;
 };
 
-int run(Context& ctx, const RunOptions& o) {
-    Settings settings(ctx.iniPath());
-    const std::int64_t frequency = o.every ? *o.every : TextToInt(settings.read(SettingKey::frequency()));
-    if (o.cycles != 1 && !checkFrequency(std::to_string(frequency))) {
-        printLine(ctx.err, gbk("监控频率不能低于 10 秒") + " (--every, or 频率 in tovimo.ini)");
-        return kUsage;
-    }
-    auto db = openProgramDatabase(ctx);
-    if (!db) return kFailed;
-    SqlResult rules = db->run("select * from rule");
+// The plans of one pass: those given, or those ticked as the database has them now.
+std::vector<int> passQueue(const SqlResult& rules, const std::vector<std::int64_t>& given) {
     std::vector<int> queue;
-    for (std::int64_t id : o.plans) {
-        if (!existingPlan(ctx, *db, id)) return kUsage;
-        queue.push_back(static_cast<int>(id));
-    }
-    if (o.plans.empty())
+    for (std::int64_t id : given) queue.push_back(static_cast<int>(id));
+    if (given.empty())
         for (const auto& row : rules.rows) {
             const std::int64_t id = TextToInt(cellOf(row, kRuleId));
             if (TextToInt(cellOf(row, kRuleIsdo)) == 1 && PlanTable::isValidId(id))
                 queue.push_back(static_cast<int>(id));
         }
+    return queue;
+}
 
-    TerminalStatusSink sink(ctx.out);
+// Seconds until the next cycle, as --every or 频率 says now (edits take effect between cycles).
+std::optional<std::int64_t> cycleSeconds(const RunOptions& o, const Settings& settings) {
+    return checkFrequency(o.every ? std::to_string(*o.every) : settings.read(SettingKey::frequency()));
+}
+
+// Waits out the pause between cycles; false when a signal came meanwhile.
+bool sleepUntilNextCycle(Context& ctx, std::int64_t seconds) {
+    const auto next = std::chrono::system_clock::now() + std::chrono::seconds(seconds);
+    const std::time_t at = std::chrono::system_clock::to_time_t(next);
+    char when[16];
+    std::strftime(when, sizeof when, "%H:%M:%S", std::localtime(&at));
+    printLine(ctx.err, gbk("等待 ") + std::to_string(seconds) + gbk(" 秒，下一轮在 ") + when + gbk(" 开始"));
+    while (std::chrono::system_clock::now() < next) {
+        if (g_signal) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return !g_signal;
+}
+
+int run(Context& ctx, const RunOptions& o) {
+    if (o.cycles != 1 && !cycleSeconds(o, Settings(ctx.iniPath()))) {
+        printLine(ctx.err, gbk("监控频率不能低于 10 秒 (--every, or 频率 in tovimo.ini)"));
+        return kUsage;
+    }
+    auto db = openProgramDatabase(ctx);
+    if (!db) return kFailed;
+    for (std::int64_t id : o.plans)
+        if (!existingPlan(ctx, *db, id)) return kUsage;
+
+    TerminalStatusSink traceSink(ctx.out);
+    NullStatusSink quiet;
+    StatusSink& sink = o.trace ? static_cast<StatusSink&>(traceSink) : quiet;
     TerminalAlertSink alertSink(ctx.err);
-    RunListener listener(ctx, o.feedDir);
+    RunListener listener(ctx, o.feedDir, o.trace);
     Monitoring monitoring(*db, sink, alertSink, &listener);
-    monitoring.applySettings(settings);
-    monitoring.planTable().fill(rules, &sink);
     if (o.pauseMs) monitoring.extractor().setArticlePause(std::chrono::milliseconds(*o.pauseMs));
-    if (o.parallel) monitoring.engine().setParallel(static_cast<int>(*o.parallel));
+    MonitorEngine& engine = monitoring.engine();
 
     g_signal = 0;
     auto previousInt = std::signal(SIGINT, onSignal);
     auto previousTerm = std::signal(SIGTERM, onSignal);
-    MonitorEngine& engine = monitoring.engine();
-    if (o.cycles == 1)
-        engine.startOneShot(queue, RunMode::RunAll);
-    else
-        engine.startPeriodic(queue, cyclePause(frequency));
     // 0 cycles: until stopped.
-    while (!engine.waitAll(std::chrono::milliseconds(50)))
-        if (g_signal || (o.cycles > 1 && listener.cycles >= o.cycles)) engine.requestStopAll();
+    for (std::int64_t cycle = 1;; ++cycle) {
+        // Plans, ticks and settings as they stand now: edits made meanwhile take effect.
+        Settings settings(ctx.iniPath());
+        monitoring.applySettings(settings);
+        if (o.parallel) engine.setParallel(static_cast<int>(*o.parallel));
+        SqlResult rules = db->run("select * from rule");
+        monitoring.planTable().fill(rules, &sink);
+        if (o.cycles != 1) printLine(ctx.err, gbk("第 ") + std::to_string(cycle) + gbk(" 轮开始"));
+        listener.startPass();
+        engine.startOneShot(passQueue(rules, o.plans), o.cycles == 1 ? RunMode::RunAll : RunMode::RunTicked);
+        while (!engine.waitAll(std::chrono::milliseconds(50)))
+            if (g_signal) engine.requestStopAll();
+        if (o.trace) ctx.out << "\n";
+        if (g_signal) break;
+        if (listener.empty) {
+            printLine(ctx.err, gbk("执行队列为空！ (tick plans with: plan tick ID, or give --plan ID)"));
+        } else {
+            printLine(ctx.out, gbk("共 ") + std::to_string(listener.plansRun) + gbk(" 个方案，保存 ") +
+                                   std::to_string(listener.stored) + gbk(" 篇新文章，") +
+                                   std::to_string(listener.failed) + gbk(" 个失败"));
+        }
+        monitoring.alerts().raiseIfNewArticles();
+        if (o.cycles == 1 || (o.cycles > 1 && cycle >= o.cycles)) break;
+        const auto seconds = cycleSeconds(o, settings);
+        if (!seconds) {
+            printLine(ctx.err, gbk("监控频率不能低于 10 秒 (--every, or 频率 in tovimo.ini)"));
+            break;
+        }
+        if (!sleepUntilNextCycle(ctx, *seconds)) break;
+    }
     std::signal(SIGINT, previousInt);
     std::signal(SIGTERM, previousTerm);
-    ctx.out << "\n";
-    if (listener.empty)
-        printLine(ctx.err, gbk("执行队列为空！") + " (tick plans with isdo=1 or give --plan ID)");
     if (g_signal) {
         ctx.err << "stopped\n";
         return g_signal == SIGTERM ? kTerminated : kInterrupted;
     }
     if (listener.storeFailed) {
-        ctx.err << "run: the articles of at least one plan could not be stored (see the status lines)\n";
+        ctx.err << "run: the articles of at least one plan could not be stored\n";
         return kFailed;
     }
     return kOk;
@@ -190,6 +251,7 @@ void addMonitorCommands(CLI::App& app, Action& chosen) {
     runCommand->add_option(
         "--feed-dir", o->feedDir,
         "rewrite an Atom feed per plan and all.xml here after each pass that stored something");
+    runCommand->add_flag("--trace", o->trace, "print the full status trace instead of one line per plan");
     runCommand->callback([&chosen, o] { chosen = [o](Context& ctx) { return run(ctx, *o); }; });
 
     auto id = std::make_shared<std::int64_t>(0);

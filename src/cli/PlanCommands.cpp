@@ -54,7 +54,7 @@ int plans(Context& ctx, const std::string& format) {
                             {"failures", h == health.end() ? 0 : h->second.failures},
                             {"last_success", h == health.end() ? "" : h->second.lastSuccess}});
         }
-        ctx.out << list.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        printJson(ctx.out, list);
         return kOk;
     }
     std::vector<std::vector<std::string>> shown;
@@ -94,7 +94,7 @@ std::optional<SuggestResult> suggestionsFor(Context& ctx, const std::string& url
     SuggestResult r = suggestPlansFromUrl(gbk(url), gbk(cookie), gbk(ua));
     if (!r.candidates.empty()) return r;
     printLine(ctx.err, gbk("没有找到可用的方案：") + r.problem);
-    if (!r.fetchError.empty()) ctx.err << terminalSafe("fetch: " + r.fetchError) << "\n";
+    if (!r.fetchError.empty()) printLine(ctx.err, "fetch: " + r.fetchError);
     return std::nullopt;
 }
 
@@ -222,7 +222,7 @@ int suggest(Context& ctx, const SuggestOptions& o) {
                               {"mode", modeName(judgeModeFromText(std::to_string(f.type)))}}}});
         }
         nlohmann::json out = {{"encoding_found_by", found->encodingReason}, {"candidates", list}};
-        ctx.out << terminalSafe(out.dump(1, ' ', false, nlohmann::json::error_handler_t::replace)) << "\n";
+        printJson(ctx.out, out);
         return kOk;
     }
     ctx.out << "encoding found by " << terminalSafe(found->encodingReason) << "\n";

@@ -59,6 +59,28 @@ void printLine(std::ostream& out, std::string_view gbkText) {
     out << forTerminal(gbkText) << '\n' << std::flush;
 }
 
+void printJson(std::ostream& out, const nlohmann::json& document) {
+    const std::string text = document.dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string safe;
+    safe.reserve(text.size());
+    char escape[8];
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c == 0x7F) {
+            safe += "\\u007f";
+        } else if (c == 0xC2 && next >= 0x80 && next < 0xA0) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", next);
+            safe += escape;
+            ++i;
+        } else {
+            safe += static_cast<char>(c);
+        }
+    }
+    std::lock_guard g(g_outputMutex);
+    out << safe << '\n' << std::flush;
+}
+
 void printTable(std::ostream& out, const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths(header.size(), 0);

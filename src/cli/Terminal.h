@@ -3,6 +3,7 @@
 // become GBK before they reach the core. Nothing a page says can drive the terminal: control
 // characters are written out as escapes.
 #include <iosfwd>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,11 @@ std::string terminalSafe(std::string_view utf8);
 
 void print(std::ostream& out, std::string_view gbkText);
 void printLine(std::ostream& out, std::string_view gbkText);
+
+// A JSON document, one value a line, that a terminal may show and a JSON reader may read: what
+// the library leaves as it is but a terminal would act on (DEL, C1 controls, inside strings
+// only) is written as a \u escape.
+void printJson(std::ostream& out, const nlohmann::json& document);
 
 // Rows of GBK cells as an aligned table (CJK characters count two columns).
 void printTable(std::ostream& out, const std::vector<std::string>& header,

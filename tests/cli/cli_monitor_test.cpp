@@ -47,10 +47,15 @@ TEST(CliMonitor, RunStoresExactlyTheNewArticlesRoundAfterRound) {
     setItems({2, 1});
     auto first = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
     EXPECT_EQ(first.code, 0) << first.err;
-    EXPECT_NE(first.out.find(" 取到 2 篇新文章"), std::string::npos) << first.out;
+    // One line a plan and a summary; the full trace on request.
+    EXPECT_EQ(first.out, "方案 1 演示：取到 2 篇新文章\n共 1 个方案，保存 2 篇新文章，0 个失败\n");
     setItems({4, 3, 2, 1});
-    runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
-    runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
+    auto traced = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0", "--trace"});
+    EXPECT_NE(traced.out.find("开始提取 方案1 的新文章"), std::string::npos) << traced.out;
+    EXPECT_NE(traced.out.find(" 取到 2 篇新文章"), std::string::npos) << traced.out;
+    auto again = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
+    EXPECT_NE(again.out.find("方案 1 演示：取到 0 篇新文章\n"), std::string::npos) << again.out;
+    EXPECT_EQ(again.out.find("请单击"), std::string::npos);
 
     auto tsv = runCli(dir.path(), {"articles", "--plan", "1", "--format", "tsv"});
     EXPECT_EQ(tsv.code, 0);
@@ -158,9 +163,39 @@ TEST(CliMonitor, RunSaysSoAndFailsWhenArticlesCannotBeStored) {
     std::filesystem::permissions(dir / "tovi.sdb",
                                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.out.find("保存失败（"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("文章保存失败：attempt to write a readonly database"), std::string::npos)
+        << run.out;
     EXPECT_EQ(runCli(dir.path(), {"sql", "select count(*) from info"}).out.find("| 3"), std::string::npos);
     EXPECT_EQ(runCli(dir.path(), {"run", "--pause-ms", "0"}).code, 0);
+}
+
+// A service runs for days: plans ticked or added meanwhile (here from another process) join the
+// next cycle without a restart, and the wait between cycles is said.
+TEST(CliMonitor, ACycleLoopTakesUpPlansEditedMeanwhile) {
+    test::TempDir dir;
+    SlowSite site;
+    site.setItems(3, 3);
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql", site.planSql("0", 1)}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql", site.planSql("8", 0)}).code, 0);
+    const auto out = dir / "loop.out";
+    const auto err = dir / "loop.err";
+    const std::string loop = std::string("'") + TOVI_CLI_BINARY + "' --dir '" + dir.path().string() +
+                             "' run --cycles 2 --every 10 --pause-ms 0 >'" + out.string() + "' 2>'" +
+                             err.string() + "'";
+    std::thread service([&] { std::system(loop.c_str()); });
+    // Once the first cycle is over, plan 2 is ticked.
+    for (int i = 0; i < 200 && test::readFile(err).find("下一轮在") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(runCli(dir.path(), {"plan", "tick", "2"}).code, 0);
+    service.join();
+    const std::string printed = test::readFile(out);
+    EXPECT_NE(printed.find("共 1 个方案，保存 3 篇新文章"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("方案 2 演示：取到 3 篇新文章"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("共 2 个方案，保存 3 篇新文章"), std::string::npos) << printed;
+    const std::string said = test::readFile(err);
+    EXPECT_NE(said.find("等待 10 秒，下一轮在 "), std::string::npos) << said;
+    EXPECT_NE(said.find("第 2 轮开始"), std::string::npos) << said;
 }
 
 }  // namespace
