@@ -104,7 +104,8 @@ int saveTestedPlan(Context& ctx, Database& db, const PlanFields& f, bool force) 
     if (!tested.unlocksEditor && !force) {
         printLine(ctx.err, gbk("方案没有保存：规则测试没有取到文章。") + tested.message);
         if (!tested.fetchError.empty()) printLine(ctx.err, "fetch: " + tested.fetchError);
-        ctx.err << "  check the markers and the expression with the options above, or add --force\n";
+        if (tested.httpStatus < 400)
+            ctx.err << "  check the markers and the expression with the options above, or add --force\n";
         return kFailed;
     }
     PlanRow row{};

@@ -232,7 +232,7 @@ TEST(CliHeadless, RulesAndPlanHealthWithoutTheWindow) {
     ASSERT_EQ(plans.code, 0);
     EXPECT_NE(plans.out.find("\"id\": 2"), std::string::npos) << plans.out;
     EXPECT_NE(plans.out.find("\"failures\": 3"), std::string::npos) << plans.out;
-    EXPECT_NE(plans.out.find("\"last_outcome\": \"采集区域为空"), std::string::npos) << plans.out;
+    EXPECT_NE(plans.out.find("\"last_outcome\": \"无法获取页面：HTTP 404"), std::string::npos) << plans.out;
     EXPECT_NE(plans.out.find("\"ticked\": false"), std::string::npos);
     EXPECT_EQ(runCli(dir.path(), {"rules", "clear"}).code, 0);
     EXPECT_NE(runCli(dir.path(), {"rules", "show"}).out.find("(off)"), std::string::npos);
@@ -458,6 +458,47 @@ TEST(CliHeadless, APortableProgramKeepsItsFilesBesideItself) {
     EXPECT_TRUE(fs::exists(root / "portable/tovi.sdb"));
     EXPECT_TRUE(fs::exists(root / "portable/tovimo.ini"));
     EXPECT_FALSE(fs::exists(root / "xdg/tovidesk"));
+}
+
+// A page the site answers with an error names that error everywhere, not the markers or the list.
+TEST(CliHeadless, AnErrorPageIsReportedAsTheSitesAnswer) {
+    test::TempDir dir;
+    test::HttpTestServer server;
+    for (int status : {404, 500, 503})
+        server.server().Get(
+            "/" + std::to_string(status), [status](const httplib::Request&, httplib::Response& res) {
+                res.status = status;
+                res.set_content("<html><body><h1>Oops</h1><ul><li><a href='/a'>x</a></li></ul></body></html>",
+                                "text/html");
+            });
+    server.start();
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    for (int status : {404, 500, 503}) {
+        SCOPED_TRACE(status);
+        const std::string url = server.url("/" + std::to_string(status));
+        const std::string http = "HTTP " + std::to_string(status);
+        auto suggested = runCli(dir.path(), {"plan", "suggest", url});
+        EXPECT_EQ(suggested.code, 1);
+        EXPECT_NE(suggested.err.find(http), std::string::npos) << suggested.err;
+        auto added = runCli(dir.path(), {"plan", "add", "--name", "x", "--url", url, "--expr",
+                                         "<li><a href='([^']+)'>([^<]+)</a>", "--title-group", "2",
+                                         "--url-template", "[1]", "--after", "</ol>"});
+        EXPECT_EQ(added.code, 1);
+        EXPECT_NE(added.err.find(http), std::string::npos) << added.err;
+        EXPECT_EQ(added.err.find("check the markers"), std::string::npos) << added.err;
+        ASSERT_EQ(runCli(dir.path(), {"plan", "add", "--name", "x", "--url", url, "--expr",
+                                      "<li><a href='([^']+)'>([^<]+)</a>", "--title-group", "2",
+                                      "--url-template", "[1]", "--after", "</ol>", "--force"})
+                      .code,
+                  0);
+        auto tested = runCli(dir.path(), {"test", "--plan", "1"});
+        EXPECT_EQ(tested.code, 1);
+        EXPECT_NE(tested.err.find(http), std::string::npos) << tested.err;
+        auto ran = runCli(dir.path(), {"run", "--plan", "1"});
+        EXPECT_NE(ran.out.find("无法获取页面：" + http), std::string::npos) << ran.out;
+        EXPECT_NE(runCli(dir.path(), {"plans"}).out.find("无法获取页面：" + http), std::string::npos);
+        ASSERT_EQ(runCli(dir.path(), {"plan", "remove", "1"}).code, 0);
+    }
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ TEST_F(GuiMonitoring, APlanFailingThreeRunsInARowShowsAWarning) {
                                                        : QStringLiteral("已连续 3 次失败"));
         }));
     }
-    EXPECT_TRUE(plan->toolTip(0).contains(QStringLiteral("采集区域为空")));
+    EXPECT_TRUE(plan->toolTip(0).contains(QStringLiteral("无法获取页面：HTTP 404")));
     EXPECT_TRUE(plan->toolTip(0).contains(QStringLiteral("最后成功：从未成功")));
     EXPECT_NE(plan->icon(0).pixmap(16).toImage(), planIcon);
     EXPECT_TRUE(statusText(w.get()).contains(QStringLiteral("方案1 已连续 3 次失败")));

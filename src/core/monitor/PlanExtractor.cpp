@@ -188,6 +188,9 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
         return finish(Kind::PageUnchanged);
     }
     const bool nothingCame = fetched.body.empty();
+    // Why a page that gave no list failed: the site's own answer first.
+    const bool httpError = fetched.status >= 400;
+    const std::string failure = httpError ? "HTTP " + std::to_string(fetched.status) : fetched.error;
     std::string source = decodeBody(std::move(fetched.body), pageIsGbk);
 
     sink.append(gbk("、整理源码"));
@@ -245,7 +248,8 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
         if (!fetched.error.empty()) line += gbk("（") + fetched.error + gbk("）");
         sink.append(line);
         return PlanRunOutcome::of(
-            nothingCame && !fetched.error.empty() ? Kind::FetchFailed : Kind::MarkersNotFound, fetched.error);
+            httpError || (nothingCame && !fetched.error.empty()) ? Kind::FetchFailed : Kind::MarkersNotFound,
+            failure);
     }
 
     sink.append(gbk("、匹配文章"));
@@ -257,6 +261,7 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
 
     if (page.matches.empty()) {
         sink.append(gbk(" 取到 0 篇新文章"));
+        if (httpError && page.error.empty()) return finish(Kind::FetchFailed, failure);
         return finish(page.error.empty() ? Kind::NoMatches : Kind::ExpressionError, page.error);
     }
 

@@ -50,9 +50,18 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetc
         return r;
     }
     r.fetchError = fetched.error;
+    const long status = r.httpStatus = fetched.status;
+    // The site said the page is not there (or failed): that, not the markers, is the reason.
+    auto httpError = [&] {
+        r.outcome = Outcome::EmptyCut;
+        r.errorIcon = true;
+        r.message = gbk("网页打不开（HTTP ") + std::to_string(status) + gbk("），请检查监控网址！");
+        return r;
+    };
     std::string region = TextBetween(cleanSource(decodeBody(std::move(fetched.body), input.pageIsGbk)),
                                      input.before, input.after);
     r.cutShown = true;
+    if (region.empty() && status >= 400) return httpError();
     if (region.empty()) {
         r.outcome = Outcome::EmptyCut;
         r.cutText = gbk("出错！截取源码为空，请检查方案的采集区域！");
@@ -73,6 +82,7 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetc
         return r;
     }
     r.groupCount = matched.error.empty() ? matched.groupCount : 0;
+    if (matched.matches.empty() && status >= 400) return httpError();
     if (matched.matches.empty()) {
         r.outcome = Outcome::NoMatches;
         r.message = gbk("匹配结果为0,请检查正则匹配规则!");

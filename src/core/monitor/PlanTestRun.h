@@ -41,6 +41,7 @@ struct PlanTestResult {
     std::vector<std::vector<std::string>> rows;  // one per match, G + 1 cells
     bool unlocksEditor = false;                  // saving and the data items become usable
     std::string fetchError;                      // why the page did not come, for diagnosis
+    long httpStatus = 0;                         // the site's answer (0: none came)
 };
 
 // The one site the program refuses to watch.

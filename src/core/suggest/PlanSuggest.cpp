@@ -626,6 +626,11 @@ SuggestResult suggestPlans(const std::string& url, const FetchResult& page, cons
         r.problem = refused;
         return r;
     }
+    // An error page is no list, whatever it holds.
+    if (page.status >= 400) {
+        r.problem = gbk("网页打不开（HTTP ") + std::to_string(page.status) + gbk("），请检查网址");
+        return r;
+    }
     if (page.body.empty()) {
         r.problem =
             gbk("页面没有取到内容") + (page.error.empty() ? "" : gbk("：") + wireTextToGbk(page.error));
