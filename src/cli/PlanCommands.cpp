@@ -10,12 +10,15 @@
 #include "core/monitor/PlanExtractor.h"
 #include "core/monitor/PlanHealth.h"
 #include "core/monitor/PlanTestRun.h"
+#include "core/net/DirectHttpRequest.h"
 #include "core/plans/PlanEditing.h"
 #include "core/plans/TitleRules.h"
 #include "core/settings/Settings.h"
 #include "core/store/Schema.h"
+#include "core/suggest/Encoding.h"
 #include "core/suggest/PlanSuggest.h"
 #include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
 
 namespace tovi::cli {
@@ -76,7 +79,7 @@ int plans(Context& ctx, const std::string& format) {
 
 struct AddOptions {
     std::string name, url, expr, before = "<html", after = "</html>", mode = "desc", category, cookie;
-    std::string ua = kEditorDefaultUserAgent, urlTemplate = "[]";
+    std::string ua = kEditorDefaultUserAgent, urlTemplate;
     std::string titleGroup, idGroup = "1", otherGroup;
     std::string suggest;
     int pick = 1;
@@ -98,15 +101,38 @@ std::optional<SuggestResult> suggestionsFor(Context& ctx, const std::string& url
     return std::nullopt;
 }
 
-// Saves a plan after a test on its page finds its articles, as the editor does.
-int saveTestedPlan(Context& ctx, Database& db, const PlanFields& f, bool force) {
-    PlanTestResult tested = runPlanTest({f.regular, f.url, f.code == "1", f.before, f.after, f.cookie, f.ua});
+// Saves a plan after a test on its page finds its articles, as the editor does. A page already
+// fetched is tested as it came. A plan without a URL template takes its links from the
+// expression's link group, written as the page's links need.
+int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
+                   const std::optional<FetchResult>& page = std::nullopt) {
+    const PlanTestInput input{f.regular, f.url, f.code == "1", f.before, f.after, f.cookie, f.ua};
+    PlanTestResult tested =
+        page ? runPlanTest(input, [&](const std::string&, const std::string&, const std::string&,
+                                      const CancelCheck&) { return *page; })
+             : runPlanTest(input);
     if (!tested.unlocksEditor && !force) {
         printLine(ctx.err, gbk("方案没有保存：规则测试没有取到文章。") + tested.message);
         if (!tested.fetchError.empty()) printLine(ctx.err, "fetch: " + tested.fetchError);
         if (tested.httpStatus < 400)
             ctx.err << "  check the markers and the expression with the options above, or add --force\n";
         return kFailed;
+    }
+    if (f.buquan.empty()) {
+        const auto link = linkInExpression(f.regular);
+        if (!link) {
+            printLine(ctx.err, gbk("方案没有保存：没有 --url-template，正则里也没有取链接的分组（例如 "
+                                   "href=\"([^\"]+)\"）。请加上这样的分组，或用 --url-template 写出文章地址，"
+                                   "例如 http://站点/thread-[1].html"));
+            return kUsage;
+        }
+        // The links as the page writes them decide how they are completed.
+        std::vector<std::string> links;
+        const std::string slot = "[" + std::to_string(link->group) + "]";
+        for (const auto& r : tested.rows)
+            links.push_back(gbkReplaceAll(link->pattern, slot, cellOf(r, link->group)));
+        f.buquan = gbkReplaceAll(urlTemplateFor(f.url, links, link->group), slot, link->pattern);
+        printLine(ctx.err, gbk("文章地址模板：") + f.buquan);
     }
     PlanRow row{};
     row[kRuleRegular] = f.regular;
@@ -141,6 +167,7 @@ int addPlan(Context& ctx, const AddOptions& o) {
     const auto categories = Settings(ctx.iniPath()).categories();
     PlanFields f;
     std::string error;
+    std::optional<FetchResult> page;
     if (!o.suggest.empty()) {
         auto found = suggestionsFor(ctx, o.suggest, o.cookie, o.ua);
         if (!found) return kFailed;
@@ -157,7 +184,6 @@ int addPlan(Context& ctx, const AddOptions& o) {
         else if (f.name.empty())  // a page without a title
             f.name = gbk(o.suggest);
     } else {
-        f.code = o.utf8 ? "0" : "1";
         f.name = gbk(o.name);
         f.url = gbk(o.url);
         f.regular = gbk(o.expr);
@@ -175,6 +201,20 @@ int addPlan(Context& ctx, const AddOptions& o) {
             return kUsage;
         }
         f.type = static_cast<int>(TextToInt(std::get<std::string>(mode->value)));
+        if (auto refused = refuseFetch(f.url, f.cookie, f.ua)) {
+            printLine(ctx.err, gbk("方案没有保存：") + refused->message);
+            return kFailed;
+        }
+        // The page is fetched once: for its encoding (unless given) and for the test.
+        page = DirectHttpRequest(f.url, f.cookie, "User-Agent: " + f.ua);
+        if (o.utf8 || o.gbkFlag) {
+            f.code = o.utf8 ? "0" : "1";
+        } else {
+            const DetectedEncoding found = detectEncoding(page->body, page->contentType);
+            f.code = found.gbk ? "1" : "0";
+            ctx.err << "encoding: " << (found.gbk ? "gbk" : "utf8") << " (found by "
+                    << terminalSafe(found.reason) << "; --gbk or --utf8 to choose)\n";
+        }
     }
     if (!o.category.empty()) {
         auto cls = planFieldValue("category", gbk(o.category), categories, &error);
@@ -184,7 +224,7 @@ int addPlan(Context& ctx, const AddOptions& o) {
         }
         f.classNumber = std::get<std::int64_t>(cls->value);
     }
-    return saveTestedPlan(ctx, *db, f, o.force);
+    return saveTestedPlan(ctx, *db, f, o.force, page);
 }
 
 struct SuggestOptions {
@@ -460,7 +500,8 @@ void addPlanCommands(CLI::App& app, Action& chosen) {
     add->add_option("--before", a->before,
                     "start marker of the region (default <html; #引号 for a double quote)");
     add->add_option("--after", a->after, "end marker of the region (default </html>)");
-    auto* gbkOption = add->add_flag("--gbk", a->gbkFlag, "the page is GBK (default)");
+    auto* gbkOption =
+        add->add_flag("--gbk", a->gbkFlag, "the page is GBK (default: as the page says or reads)");
     add->add_flag("--utf8", a->utf8, "the page is UTF-8")->excludes(gbkOption);
     add->add_option("--mode", a->mode,
                     "desc: newest at the top (default); asc: at the bottom; id: rising ids")
@@ -470,7 +511,8 @@ void addPlanCommands(CLI::App& app, Action& chosen) {
     add->add_option("--id-group", a->idGroup, "group of the article id (mode id; default 1)")
         ->check(wholeNumber(0));
     add->add_option("--other-group", a->otherGroup, "group of the spare field")->check(wholeNumber(0));
-    add->add_option("--url-template", a->urlTemplate, "the article link, [n] is group n (default [])");
+    add->add_option("--url-template", a->urlTemplate,
+                    "the article link, [n] is group n (default: the group after href= in --expr)");
     add->add_option("--category", a->category, "a category of 类别 (default: the first)");
     add->add_option("--cookie", a->cookie, "cookie sent with the request");
     add->add_option("--ua", a->ua, "user agent sent with the request");

@@ -215,11 +215,11 @@ TEST(CliHeadless, RulesAndPlanHealthWithoutTheWindow) {
                                   "--before", "<div", "--after", "</div>"})
                   .code,
               0);
-    ASSERT_EQ(
-        runCli(dir.path(), {"plan", "add", "--force", "--name", "坏", "--url", site.server.url("/none.html"),
-                            "--expr", "(x)", "--before", "<div", "--after", "</div>"})
-            .code,
-        0);
+    ASSERT_EQ(runCli(dir.path(), {"plan", "add", "--force", "--name", "坏", "--url",
+                                  site.server.url("/none.html"), "--expr", "(x)", "--url-template",
+                                  "http://site/[1]", "--before", "<div", "--after", "</div>"})
+                  .code,
+              0);
     ASSERT_EQ(runCli(dir.path(), {"rules", "set", "--include", "第二篇", "--action", "store"}).code, 0);
     auto shown = runCli(dir.path(), {"rules", "show", "--plan", "1"});
     EXPECT_NE(shown.out.find("plan 1 (those for every plan)"), std::string::npos) << shown.out;
@@ -499,6 +499,45 @@ TEST(CliHeadless, AnErrorPageIsReportedAsTheSitesAnswer) {
         EXPECT_NE(runCli(dir.path(), {"plans"}).out.find("无法获取页面：" + http), std::string::npos);
         ASSERT_EQ(runCli(dir.path(), {"plan", "remove", "1"}).code, 0);
     }
+}
+
+// The README's hand-written plan: no encoding and no URL template given; the page says the one
+// and the expression's link the other.
+TEST(CliHeadless, APlanWrittenByHandFindsItsEncodingAndLinks) {
+    test::TempDir dir;
+    test::HttpTestServer server;
+    server.server().Get("/forum/list.html", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(
+            "<html><ul><li><a href=\"thread-12-1.html\" class=\"t\">十二楼</a></li>"
+            "<li><a href=\"thread-11-1.html\" class=\"t\">十一楼</a></li></ul></html>",
+            "text/html; charset=utf-8");
+    });
+    server.start();
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    const std::string url = server.url("/forum/list.html");
+    auto added = runCli(dir.path(), {"plan", "add", "--name", "论坛", "--url", url, "--expr",
+                                     R"x(<a href="(thread-(\d+)[^"]*)"[^>]*>(.*?)</a>)x", "--title-group",
+                                     "3", "--id-group", "2", "--mode", "id"});
+    ASSERT_EQ(added.code, 0) << added.err;
+    EXPECT_NE(added.err.find("encoding: utf8 (found by Content-Type charset=utf-8"), std::string::npos)
+        << added.err;
+    EXPECT_NE(added.err.find("文章地址模板：" + server.url("/forum/[1]")), std::string::npos) << added.err;
+    ASSERT_EQ(runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"}).code, 0);
+    auto articles = runCli(dir.path(), {"articles", "--format", "tsv"});
+    EXPECT_NE(articles.out.find("\t十二楼\t" + server.url("/forum/thread-12-1.html")), std::string::npos)
+        << articles.out;
+    // Part of the link in the group: the rest of it is written around the group.
+    auto part =
+        runCli(dir.path(), {"plan", "add", "--name", "部分", "--url", url, "--expr",
+                            R"x(<a href="thread-(\d+)-1\.html"[^>]*>(.*?)</a>)x", "--title-group", "2"});
+    ASSERT_EQ(part.code, 0) << part.err;
+    EXPECT_NE(part.err.find("文章地址模板：" + server.url("/forum/thread-[1]-1.html")), std::string::npos)
+        << part.err;
+    // No link in the expression and no template: refused with the way out.
+    auto none = runCli(dir.path(), {"plan", "add", "--name", "无", "--url", url, "--expr",
+                                    R"x(thread-(\d+)[^>]*>(.*?)</a>)x", "--title-group", "2"});
+    EXPECT_EQ(none.code, 2);
+    EXPECT_NE(none.err.find("--url-template"), std::string::npos) << none.err;
 }
 
 }  // namespace

@@ -442,29 +442,10 @@ std::optional<std::string> idLinkPattern(const std::vector<Item>& items, std::ve
     return pattern;
 }
 
-// The template that turns a link as written into the address a browser would open.
 std::string urlTemplate(const std::string& pageUrl, const std::vector<Item>& items, int group) {
-    const std::string slot = "[" + std::to_string(group) + "]";
-    std::map<std::string, std::size_t> forms;
-    const UrlParts u = splitUrl(pageUrl);
-    const std::string origin = u.scheme + "://" + UrlHost(pageUrl, true);
-    std::string path = u.path.substr(0, u.path.find('?'));
-    for (const Item& item : items) {
-        const std::string lower = asciiLower(item.link.substr(0, 8));
-        if (lower.starts_with("http://") || lower.starts_with("https://"))
-            forms[slot]++;
-        else if (item.link.starts_with("//"))
-            forms[u.scheme + ":" + slot]++;
-        else if (item.link.starts_with("/"))
-            forms[origin + slot]++;
-        else if (item.link.starts_with("?"))
-            forms[origin + path + slot]++;
-        else
-            forms[origin + path.substr(0, path.rfind('/') + 1) + slot]++;
-    }
-    return std::max_element(forms.begin(), forms.end(),
-                            [](const auto& a, const auto& b) { return a.second < b.second; })
-        ->first;
+    std::vector<std::string> links;
+    for (const Item& item : items) links.push_back(item.link);
+    return urlTemplateFor(pageUrl, links, group);
 }
 
 // Dates in the items, compared as written (year, month, day, hour, minute).
@@ -618,6 +599,118 @@ std::string baseFor(const std::string& url, const PageStructure& page) {
 }
 
 }  // namespace
+
+std::string urlTemplateFor(const std::string& pageUrl, const std::vector<std::string>& links, int group) {
+    const std::string slot = "[" + std::to_string(group) + "]";
+    std::map<std::string, std::size_t> forms;
+    const UrlParts u = splitUrl(pageUrl);
+    const std::string origin = u.scheme + "://" + UrlHost(pageUrl, true);
+    std::string path = u.path.substr(0, u.path.find('?'));
+    for (const std::string& link : links) {
+        const std::string lower = asciiLower(link.substr(0, 8));
+        if (lower.starts_with("http://") || lower.starts_with("https://"))
+            forms[slot]++;
+        else if (link.starts_with("//"))
+            forms[u.scheme + ":" + slot]++;
+        else if (link.starts_with("/"))
+            forms[origin + slot]++;
+        else if (link.starts_with("?"))
+            forms[origin + path + slot]++;
+        else
+            forms[origin + path.substr(0, path.rfind('/') + 1) + slot]++;
+    }
+    if (forms.empty()) return slot;
+    return std::max_element(forms.begin(), forms.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->first;
+}
+
+namespace {
+
+// Capturing groups that open before pos (a group opens at "(" not followed by "?", outside a
+// class and not escaped).
+int groupsBefore(std::string_view expression, std::size_t pos) {
+    int groups = 0;
+    bool inClass = false;
+    for (std::size_t i = 0; i < pos && i < expression.size(); i += gbkCharLength(expression, i)) {
+        const char c = expression[i];
+        if (c == '\\') {
+            ++i;
+        } else if (inClass) {
+            inClass = c != ']';
+        } else if (c == '[') {
+            inClass = true;
+        } else if (c == '(' && !(i + 1 < expression.size() && expression[i + 1] == '?')) {
+            ++groups;
+        }
+    }
+    return groups;
+}
+
+// The end of the group opening at pos (the position after its ")"), or npos.
+std::size_t groupEnd(std::string_view expression, std::size_t pos) {
+    int depth = 0;
+    bool inClass = false;
+    for (std::size_t i = pos; i < expression.size(); i += gbkCharLength(expression, i)) {
+        const char c = expression[i];
+        if (c == '\\') {
+            ++i;
+        } else if (inClass) {
+            inClass = c != ']';
+        } else if (c == '[') {
+            inClass = true;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            return i + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
+std::optional<LinkInExpression> linkInExpression(std::string_view expression) {
+    const std::string lower = asciiLower(expression);
+    for (std::size_t at = lower.find("href="); at != std::string::npos; at = lower.find("href=", at + 5)) {
+        std::size_t i = at + 5;
+        if (i < expression.size() && expression[i] == '\\' && i + 1 < expression.size() &&
+            (expression[i + 1] == '"' || expression[i + 1] == '\''))
+            ++i;
+        const char quote =
+            i < expression.size() && (expression[i] == '"' || expression[i] == '\'') ? expression[i] : 0;
+        if (quote) ++i;
+        // The value as literal text around one capturing group.
+        LinkInExpression link;
+        bool ok = true;
+        while (ok && i < expression.size()) {
+            const char c = expression[i];
+            const char next = i + 1 < expression.size() ? expression[i + 1] : 0;
+            if (quote ? c == quote || (c == '\\' && next == quote)
+                      : c == ' ' || c == '>' || (c == '\\' && next == 's'))
+                break;
+            if (c == '(' && link.group == 0 && !(i + 1 < expression.size() && expression[i + 1] == '?')) {
+                const std::size_t end = groupEnd(expression, i);
+                if (end == std::string_view::npos) return std::nullopt;
+                link.group = groupsBefore(expression, i) + 1;
+                link.pattern += "[" + std::to_string(link.group) + "]";
+                i = end;
+            } else if (c == '\\' && i + 1 < expression.size() &&
+                       std::string_view("./?-_=&#:").find(expression[i + 1]) != std::string_view::npos) {
+                link.pattern += expression[i + 1];
+                i += 2;
+            } else if (std::string_view("\\[]()*+?{}|.^$").find(c) != std::string_view::npos) {
+                ok = false;  // not a literal: the link cannot be written from it
+            } else {
+                const std::size_t len = gbkCharLength(expression, i);
+                link.pattern.append(expression.substr(i, len));
+                i += len;
+            }
+        }
+        if (ok && link.group > 0) return link;
+    }
+    return std::nullopt;
+}
 
 SuggestResult suggestPlans(const std::string& url, const FetchResult& page, const CancelCheck& cancel) {
     SuggestResult r;

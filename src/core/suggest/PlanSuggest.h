@@ -3,6 +3,7 @@
 // items of a list, repeated blocks, the items of a feed) and propose the markers, expression,
 // groups, URL template, encoding and judging mode that collect them. Every proposal has been
 // run through the plan test on the same page and yields its items.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,20 @@ struct SuggestResult {
     std::string problem;                     // GBK; why there are no candidates
     std::string fetchError;
 };
+
+// The URL template that turns links as a page writes them (absolute, from the site's root,
+// relative) into addresses a browser opens, with group's text in its slot: the form most of
+// the links take.
+std::string urlTemplateFor(const std::string& pageUrl, const std::vector<std::string>& links, int group);
+
+// How an expression takes an article's link: the value after href= written as literal text
+// around one capture group ("t-[1].html", or "[2]" when the group takes the whole value).
+// nullopt when no href= value of the expression can be written so.
+struct LinkInExpression {
+    int group = 0;
+    std::string pattern;
+};
+std::optional<LinkInExpression> linkInExpression(std::string_view expression);
 
 // Over a fetched page (body and Content-Type as they came). The URL resolves relative links.
 SuggestResult suggestPlans(const std::string& url, const FetchResult& page, const CancelCheck& cancel = {});

@@ -256,5 +256,29 @@ TEST(PlanSuggestHostilePages, MalformedMarkupEndsWithAnAnswer) {
     }
 }
 
+TEST(LinkInExpression, TheHrefValueAsLiteralTextAroundOneGroup) {
+    struct Case {
+        const char* expression;
+        int group;  // 0: none
+        const char* pattern;
+    } cases[] = {
+        {R"x(<a href="([^"]+)">(.*?)</a>)x", 1, "[1]"},
+        {R"x(<a href="t-(\d+)\.html">(.*?)</a>)x", 1, "t-[1].html"},
+        {R"x(<li>(.*?)<a href='/thread/(\d+)\?page=1'>)x", 2, "/thread/[2]?page=1"},
+        {R"x(<a class="x" HREF=\"(.*?)\">)x", 1, "[1]"},
+        {R"x((?:<b>)?<a href=([^ >]+)>)x", 1, "[1]"},
+        {R"x(<a href="[^"]*t-(\d+)">)x", 0, ""},      // not literal before the group
+        {R"x(thread-(\d+)[^>]*>(.*?)</a>)x", 0, ""},  // no href at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
+        auto link = linkInExpression(c.expression);
+        ASSERT_EQ(link.has_value(), c.group != 0);
+        if (!link) continue;
+        EXPECT_EQ(link->group, c.group);
+        EXPECT_EQ(link->pattern, c.pattern);
+    }
+}
+
 }  // namespace
 }  // namespace tovi
