@@ -8,7 +8,9 @@
 #include "core/articles/ArticleList.h"
 #include "core/store/LoggedSql.h"
 #include "core/store/Schema.h"
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
+#include "core/text/TextToInt.h"
 
 namespace tovi::cli {
 namespace {
@@ -45,9 +47,15 @@ int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::s
     if (format == "json") {
         nlohmann::json list = nlohmann::json::array();
         for (const auto& row : rows) {
+            // The same fields as the table, numbers as numbers, the title as people read it.
             nlohmann::json item;
-            for (std::size_t k = 0; k < header.size(); ++k)
-                item[header[k]] = gbkToUtf8(cellOf(row, order[k]));
+            for (std::size_t k = 0; k < header.size(); ++k) {
+                const std::string& cell = cellOf(row, order[k]);
+                if (order[k] == kInfoId || order[k] == kInfoIssoucang)
+                    item[header[k]] = TextToInt(cell);
+                else
+                    item[header[k]] = gbkToUtf8(order[k] == kInfoTitle ? decodeEntities(cell) : cell);
+            }
             list.push_back(std::move(item));
         }
         // Control characters come out as \\u escapes; nothing reaches the terminal raw.
@@ -57,7 +65,7 @@ int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::s
     std::vector<std::vector<std::string>> shown;
     for (const auto& row : rows) {
         std::vector<std::string> s;
-        for (int k : order) s.push_back(cellOf(row, k));
+        for (int k : order) s.push_back(k == kInfoTitle ? decodeEntities(cellOf(row, k)) : cellOf(row, k));
         shown.push_back(std::move(s));
     }
     if (format == "tsv") {

@@ -3,7 +3,9 @@
 #include <QHeaderView>
 #include <QStyledItemDelegate>
 
+#include "core/store/Database.h"
 #include "core/store/Schema.h"
+#include "core/text/Entities.h"
 #include "gui/GuiText.h"
 
 namespace tovi::gui {
@@ -90,8 +92,8 @@ void ArticleListWidget::setRows(const std::vector<ArticleRow>& rows) {
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         for (int c = 0; c < 7; ++c) {
             int field = kColumns[c].field;
-            auto* item = new QTableWidgetItem(field < static_cast<int>(rows[r].size()) ? q(rows[r][field])
-                                                                                       : QString());
+            const std::string& text = cellOf(rows[r], field);
+            auto* item = new QTableWidgetItem(q(field == kInfoTitle ? decodeEntities(text) : text));
             item->setTextAlignment(kColumns[c].align | Qt::AlignVCenter);
             if (c == 2) item->setToolTip(item->text());
             setItem(r, c, item);

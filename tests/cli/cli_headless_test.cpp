@@ -540,5 +540,29 @@ TEST(CliHeadless, APlanWrittenByHandFindsItsEncodingAndLinks) {
     EXPECT_NE(none.err.find("--url-template"), std::string::npos) << none.err;
 }
 
+// Titles are stored as the page wrote them and shown as people read them.
+TEST(CliHeadless, TitlesAreShownAndFoundAsText) {
+    test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql",
+                                  "insert into info(planname,planid,title,url,addtime,issoucang) "
+                                  "values('p',1,'&lt;C++&gt; &amp; Qt&#x27;s','http://x/1','1/1 0:00',0)"})
+                  .code,
+              0);
+    auto tsv = runCli(dir.path(), {"articles", "--format", "tsv"});
+    EXPECT_NE(tsv.out.find("\t<C++> & Qt's\t"), std::string::npos) << tsv.out;
+    auto found = runCli(dir.path(), {"articles", "--search", "<C++> & Qt's", "--format", "json"});
+    auto json = nlohmann::json::parse(found.out);
+    ASSERT_EQ(json.size(), 1u);
+    EXPECT_EQ(json[0]["title"], "<C++> & Qt's");
+    EXPECT_TRUE(json[0]["id"].is_number());
+    EXPECT_TRUE(json[0]["issoucang"].is_number());
+    // The stored text is found too, and the bytes stay as they were.
+    EXPECT_NE(runCli(dir.path(), {"articles", "--search", "&amp;"}).out.find("1 article(s)"),
+              std::string::npos);
+    EXPECT_NE(runCli(dir.path(), {"sql", "select title from info"}).out.find("&lt;C++&gt;"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace tovi

@@ -2,6 +2,7 @@
 
 #include "core/store/LoggedSql.h"
 #include "core/store/Schema.h"
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
@@ -24,7 +25,7 @@ std::optional<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row
 std::optional<std::string> articleDetailsLine(const ArticleRow& row) {
     if (cellOf(row, kInfoId).empty()) return std::nullopt;
     return "\r\nNO." + cellOf(row, kInfoId) + " [" + cellOf(row, kInfoPlanname) + "] " +
-           cellOf(row, kInfoTitle) + gbk("（") + cellOf(row, kInfoUrl) + gbk("）----") +
+           decodeEntities(cellOf(row, kInfoTitle)) + gbk("（") + cellOf(row, kInfoUrl) + gbk("）----") +
            cellOf(row, kInfoAddtime) + gbk("；状态：") + cellOf(row, kInfoIssoucang) + gbk("；备注：") +
            cellOf(row, kInfoOther);
 }

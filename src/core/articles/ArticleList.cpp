@@ -23,7 +23,9 @@ Statement articlePageStatement(const ArticleView& view, std::int64_t page) {
             s.values.push_back(view.planId);
             break;
         case ArticleView::Kind::Keyword:
-            s.sql = "select * from info where gbk_like(?, title)";
+            // By what the list shows (references resolved), or by the text as stored.
+            s.sql = "select * from info where gbk_like(?, title) or gbk_like(?, display_text(title))";
+            s.values.push_back("%" + view.keyword + "%");
             s.values.push_back("%" + view.keyword + "%");
             break;
         case ArticleView::Kind::None:

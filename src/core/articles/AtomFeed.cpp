@@ -4,6 +4,7 @@
 
 #include "core/store/Database.h"
 #include "core/store/Schema.h"
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextToInt.h"
 
@@ -77,7 +78,7 @@ std::string atomFeed(const FeedInfo& feed, const std::vector<ArticleRow>& rows, 
         std::string when = captureTimeToRfc3339(cellOf(row, kInfoAddtime), now);
         if (when.empty()) when = updated;
         x += "  <entry>\n";
-        x += "    <title>" + xmlText(gbkToUtf8(cellOf(row, kInfoTitle))) + "</title>\n";
+        x += "    <title>" + xmlText(gbkToUtf8(decodeEntities(cellOf(row, kInfoTitle)))) + "</title>\n";
         x += "    <link href=\"" + xmlText(gbkToUtf8(cellOf(row, kInfoUrl))) + "\"/>\n";
         x += "    <id>" + xmlText(feed.id) + "/article/" + cellOf(row, kInfoId) + "</id>\n";
         x += "    <updated>" + when + "</updated>\n";

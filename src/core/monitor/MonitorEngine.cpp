@@ -4,6 +4,7 @@
 #include "core/monitor/PlanExtractor.h"
 #include "core/net/TransferPool.h"
 #include "core/store/StatusSink.h"
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextToInt.h"
 
@@ -14,7 +15,7 @@ PassNotification passNotification(const PassSummary& summary) {
     n.title = gbk("Tovidesk：") + std::to_string(summary.alerting) + gbk(" 篇新文章");
     for (const auto& [plan, title] : summary.newest) {
         if (!n.body.empty()) n.body += "\n";
-        n.body += "[" + plan + "] " + title;
+        n.body += "[" + plan + "] " + decodeEntities(title);
     }
     if (summary.alerting > static_cast<int>(summary.newest.size())) n.body += gbk("\n……");
     return n;

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 
 namespace tovi {
@@ -61,7 +62,21 @@ bool gbkLike(std::string_view pattern, std::string_view text) {
     return p == pattern.size();
 }
 
+// display_text(x): a title as people read it, for searching by what the list shows.
+void displayTextFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    if (!text) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    std::string shown =
+        decodeEntities(std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(argv[0]))));
+    sqlite3_result_text(ctx, shown.data(), static_cast<int>(shown.size()), SQLITE_TRANSIENT);
+}
+
 void registerGbkLike(sqlite3* db) {
+    sqlite3_create_function(db, "display_text", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            displayTextFunction, nullptr, nullptr);
     sqlite3_create_function(db, "gbk_like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, gbkLikeFunction,
                             nullptr, nullptr);
 }

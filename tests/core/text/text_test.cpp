@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
@@ -217,6 +218,25 @@ TEST(SegmentsBetween, Table) {
         V expected;
         for (const auto& e : c.expected) expected.push_back(gbk(e));
         EXPECT_EQ(SegmentsBetween(gbk(c.text), gbk(c.open), gbk(c.close)), expected);
+    }
+}
+
+TEST(Entities, ReferencesReadAsTheirCharacters) {
+    struct Case {
+        const char* stored;
+        const char* shown;
+    } cases[] = {
+        {"&lt;C++&gt; &amp; Qt&#x27;s", "<C++> & Qt's"},
+        {"&quot;新闻&quot;&nbsp;&#20013;&#x6587;", "\"新闻\" 中文"},
+        {"AT&T &copy; &hellip;", "AT&T © …"},
+        {"&amp;lt; once only", "&lt; once only"},
+        {"&bogus; &#; &#x; &#0; &#xD800; &#99999999; &", "&bogus; &#; &#x; &#0; &#xD800; &#99999999; &"},
+        {"&#x1F600;", "\xF0\x9F\x98\x80"},  // beyond GBK: GB18030's form
+        {"no references", "no references"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        EXPECT_EQ(gbkToUtf8(decodeEntities(gbk(c.stored))), c.shown);
     }
 }
 

@@ -1,0 +1,90 @@
+#include "core/text/Entities.h"
+
+#include <cstdint>
+#include <map>
+
+#include "core/text/Gbk.h"
+
+namespace tovi {
+namespace {
+
+// The references titles carry in practice, as UTF-8.
+const std::map<std::string_view, std::string_view>& namedReferences() {
+    static const std::map<std::string_view, std::string_view> names = {
+        {"amp", "&"},       {"lt", "<"},        {"gt", ">"},       {"quot", "\""},   {"apos", "'"},
+        {"nbsp", " "},      {"copy", "©"},      {"reg", "®"},      {"trade", "™"},   {"hellip", "…"},
+        {"mdash", "—"},     {"ndash", "–"},     {"laquo", "«"},    {"raquo", "»"},   {"middot", "·"},
+        {"ldquo", "“"},     {"rdquo", "”"},     {"lsquo", "‘"},    {"rsquo", "’"},   {"times", "×"},
+        {"bull", "•"},      {"deg", "°"},       {"yen", "¥"},      {"euro", "€"},    {"pound", "£"},
+    };
+    return names;
+}
+
+std::string utf8Of(std::uint32_t cp) {
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+// The GBK text a reference's body (between & and ;) stands for; empty when it is none we know.
+std::string referenceText(std::string_view body) {
+    if (body.size() >= 2 && body[0] == '#') {
+        const bool hex = body[1] == 'x' || body[1] == 'X';
+        std::string_view digits = body.substr(hex ? 2 : 1);
+        if (digits.empty() || digits.size() > 8) return {};
+        std::uint32_t cp = 0;
+        for (char c : digits) {
+            int d = c >= '0' && c <= '9'   ? c - '0'
+                    : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                  : -1;
+            if (d < 0) return {};
+            cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
+        }
+        // No control characters, surrogates or values past Unicode: those stay as written.
+        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF) return {};
+        return Utf8ToGbk(utf8Of(cp));
+    }
+    auto it = namedReferences().find(body);
+    return it == namedReferences().end() ? std::string() : Utf8ToGbk(it->second);
+}
+
+}  // namespace
+
+std::string decodeEntities(std::string_view text) {
+    if (text.find('&') == std::string_view::npos) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = gbkCharLength(text, i);
+        if (text[i] == '&') {
+            const std::size_t semi = text.find(';', i + 1);
+            if (semi != std::string_view::npos && semi - i <= 12) {
+                if (std::string decoded = referenceText(text.substr(i + 1, semi - i - 1)); !decoded.empty()) {
+                    out += decoded;
+                    i = semi + 1;
+                    continue;
+                }
+            }
+        }
+        out.append(text.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
+}  // namespace tovi
