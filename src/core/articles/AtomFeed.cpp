@@ -44,6 +44,21 @@ std::string xmlText(const std::string& utf8) {
     return out;
 }
 
+std::string localRfc3339(std::tm local) {
+    // The offset in force at that moment (summer time included), from the system's zone.
+    local.tm_isdst = -1;
+    const std::time_t at = std::mktime(&local);
+    std::tm back{};
+    localtime_r(&at, &back);
+    const long offset = back.tm_gmtoff;
+    const long minutes = (offset < 0 ? -offset : offset) / 60;
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", back.tm_year + 1900,
+                  back.tm_mon + 1, back.tm_mday, back.tm_hour, back.tm_min, back.tm_sec,
+                  offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return text;
+}
+
 std::string captureTimeToRfc3339(const std::string& addtime, const std::tm& now) {
     int month = 0, day = 0, hour = 0, minute = 0;
     char tail = 0;
@@ -53,16 +68,17 @@ std::string captureTimeToRfc3339(const std::string& addtime, const std::tm& now)
     int year = now.tm_year + 1900;
     const bool ahead = month > now.tm_mon + 1 || (month == now.tm_mon + 1 && day > now.tm_mday);
     if (ahead) --year;
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:00Z", year, month, day, hour, minute);
-    return text;
+    std::tm captured{};
+    captured.tm_year = year - 1900;
+    captured.tm_mon = month - 1;
+    captured.tm_mday = day;
+    captured.tm_hour = hour;
+    captured.tm_min = minute;
+    return localRfc3339(captured);
 }
 
 std::string atomFeed(const FeedInfo& feed, const std::vector<ArticleRow>& rows, const std::tm& now) {
-    char nowText[40];
-    std::snprintf(nowText, sizeof nowText, "%04d-%02d-%02dT%02d:%02d:%02dZ", now.tm_year + 1900,
-                  now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
-    std::string updated = nowText;
+    std::string updated = localRfc3339(now);
     if (!rows.empty())
         if (std::string newest = captureTimeToRfc3339(cellOf(rows.front(), kInfoAddtime), now);
             !newest.empty())

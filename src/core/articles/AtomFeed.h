@@ -14,8 +14,9 @@ struct FeedInfo {
     std::string id;     // the feed's own IRI
 };
 
-// A capture time ("12/9 7:05", no year) as an RFC 3339 time: the year is that of now, or the
-// year before when the date would lie ahead of now. Empty when the text is no such time.
+// A capture time ("12/9 7:05", local time, no year) as an RFC 3339 time with the local offset
+// ("2016-12-09T07:05:00+08:00"): the year is that of now (local time), or the year before when
+// the date would lie ahead of now. Empty when the text is no such time.
 std::string captureTimeToRfc3339(const std::string& addtime, const std::tm& now);
 
 // Rows as table info holds them (eight texts), newest first.

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "core/articles/ArticleList.h"
+#include "core/articles/AtomFeed.h"
 #include "core/store/Database.h"
 #include "core/store/LoggedSql.h"
 #include "core/store/Schema.h"
@@ -158,6 +161,42 @@ TEST(ArticleActions, DetailsLineAndLinks) {
         SCOPED_TRACE(c.url);
         EXPECT_EQ(isOpenableLink(c.url), c.ok);
     }
+}
+
+// Capture times are local: a feed says so with the local offset, and puts them in the right year.
+TEST(AtomFeedTimes, LocalTimesWithTheirOffsetAndYear) {
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved ? saved : "";
+    struct Case {
+        const char* zone;
+        const char* addtime;
+        int nowMonth, nowDay;  // "now" in 2017
+        const char* expected;
+    } cases[] = {
+        {"Asia/Shanghai", "12/9 7:05", 12, 10, "2017-12-09T07:05:00+08:00"},
+        {"Asia/Shanghai", "12/31 23:59", 1, 2, "2016-12-31T23:59:00+08:00"},  // last year's
+        {"UTC", "6/1 0:00", 6, 1, "2017-06-01T00:00:00+00:00"},
+        {"America/New_York", "7/4 12:30", 8, 1, "2017-07-04T12:30:00-04:00"},  // summer time
+        {"America/New_York", "1/4 12:30", 8, 1, "2017-01-04T12:30:00-05:00"},
+        {"Asia/Kolkata", "3/3 3:03", 3, 3, "2017-03-03T03:03:00+05:30"},
+        {"UTC", "garbage", 1, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + c.addtime);
+        setenv("TZ", c.zone, 1);
+        tzset();
+        std::tm now{};
+        now.tm_year = 2017 - 1900;
+        now.tm_mon = c.nowMonth - 1;
+        now.tm_mday = c.nowDay;
+        now.tm_hour = 12;
+        EXPECT_EQ(captureTimeToRfc3339(c.addtime, now), c.expected);
+    }
+    if (saved)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 }  // namespace
