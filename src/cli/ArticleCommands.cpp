@@ -37,7 +37,11 @@ void addViewOptions(CLI::App* command, ViewOptions& v) {
 
 int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::string& format) {
     auto db = openProgramDatabase(ctx);
-    if (!db) return kFailed;
+    if (!db) return format == "json" ? printJsonError(ctx.out, gbk("数据库打开失败"), kFailed) : kFailed;
+    if (v.plan && !existingPlan(ctx, *db, v.plan))
+        return format == "json"
+                   ? printJsonError(ctx.out, gbk("没有这个方案：") + std::to_string(v.plan), kUsage)
+                   : kUsage;
     auto rows = loadArticlePage(*db, v.view(), page);
     // The list's columns: id, site, title, link, time, favourite, spare.
     const int order[] = {kInfoId,      kInfoPlanname,  kInfoTitle, kInfoUrl,
@@ -80,20 +84,31 @@ int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::s
 int favourite(Context& ctx, std::int64_t articleId, const std::string& mark) {
     auto db = openProgramDatabase(ctx);
     if (!db) return kFailed;
-    if (db->run(Statement("select id from info where id=?", {articleId})).rows.empty()) {
-        ctx.err << "favourite: there is no article " << articleId << "\n";
+    const SqlResult found = db->run(Statement("select id from info where id=?", {articleId}));
+    if (!found.ok) {
+        printLine(ctx.err, found.error);
         return kFailed;
+    }
+    if (found.rows.empty()) {
+        ctx.err << "favourite: there is no article " << articleId << "\n";
+        return kUsage;
     }
     NullStatusSink quiet;
     LoggedSql sql(*db, quiet);
-    std::string text = setFavourite(sql, articleId, mark == "on");
-    printLine(ctx.out, text);
-    return text == gbk("SQL成功！") ? kOk : kFailed;
+    SqlResult marked;
+    setFavourite(sql, articleId, mark == "on", &marked);
+    if (!marked.ok) {
+        printLine(ctx.err, gbk("SQL出错：") + marked.error);
+        return kFailed;
+    }
+    printLine(ctx.out, gbk("SQL成功！"));
+    return kOk;
 }
 
 int feed(Context& ctx, const ViewOptions& v, int limit, const std::string& out) {
     auto db = openProgramDatabase(ctx);
     if (!db) return kFailed;
+    if (v.plan && !existingPlan(ctx, *db, v.plan)) return kUsage;
     const std::string xml = feedOf(*db, v.view(), limit);
     if (out.empty()) {
         ctx.out << xml;

@@ -38,7 +38,7 @@ std::string categoryOf(const std::vector<std::string>& row, const std::vector<st
 
 int plans(Context& ctx, const std::string& format) {
     auto db = openProgramDatabase(ctx);
-    if (!db) return kFailed;
+    if (!db) return format == "json" ? printJsonError(ctx.out, gbk("数据库打开失败"), kFailed) : kFailed;
     const auto categories = Settings(ctx.iniPath()).categories();
     const auto health = loadPlanHealth(*db);
     SqlResult rules = db->run("select * from rule order by id");
@@ -233,7 +233,8 @@ struct SuggestOptions {
 
 int suggest(Context& ctx, const SuggestOptions& o) {
     auto found = suggestionsFor(ctx, o.url, o.cookie, o.ua);
-    if (!found) return kFailed;
+    if (!found)
+        return o.format == "json" ? printJsonError(ctx.out, gbk("没有找到可用的方案"), kFailed) : kFailed;
     if (o.format == "json") {
         nlohmann::json list = nlohmann::json::array();
         int rank = 0;

@@ -100,7 +100,8 @@ int sql(Context& ctx, const std::string& statement) {
     SqlResult result;
     std::string text = logged.execScript(gbk(statement), &result);
     if (result.ok && !result.columns.empty()) printTable(ctx.out, result.columns, result.rows);
-    printLine(result.ok ? ctx.out : ctx.err, text);
+    // The window's advice to restart means nothing here.
+    printLine(result.ok ? ctx.out : ctx.err, result.ok ? text : gbk("SQL出错：") + result.error);
     return result.ok ? kOk : kFailed;
 }
 

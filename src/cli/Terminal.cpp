@@ -81,6 +81,11 @@ void printJson(std::ostream& out, const nlohmann::json& document) {
     out << safe << '\n' << std::flush;
 }
 
+int printJsonError(std::ostream& out, std::string_view gbkText, int code) {
+    printJson(out, nlohmann::json{{"error", gbkToUtf8(gbkText)}, {"exit_code", code}});
+    return code;
+}
+
 void printTable(std::ostream& out, const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths(header.size(), 0);

@@ -24,6 +24,10 @@ void printLine(std::ostream& out, std::string_view gbkText);
 // only) is written as a \u escape.
 void printJson(std::ostream& out, const nlohmann::json& document);
 
+// For --format json: {"error": text} on the output, so a script reading JSON reads why; the
+// code is returned for the caller to exit with.
+int printJsonError(std::ostream& out, std::string_view gbkText, int code);
+
 // Rows of GBK cells as an aligned table (CJK characters count two columns).
 void printTable(std::ostream& out, const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows);

@@ -557,6 +557,10 @@ TEST(CliHeadless, TitlesAreShownAndFoundAsText) {
     EXPECT_EQ(json[0]["title"], "<C++> & Qt's");
     EXPECT_TRUE(json[0]["id"].is_number());
     EXPECT_TRUE(json[0]["issoucang"].is_number());
+    // A failure in JSON form is JSON too.
+    auto unknown = runCli(dir.path(), {"articles", "--plan", "99", "--format", "json"});
+    EXPECT_EQ(unknown.code, 2);
+    EXPECT_EQ(nlohmann::json::parse(unknown.out)["exit_code"], 2);
     // The stored text is found too, and the bytes stay as they were.
     EXPECT_NE(runCli(dir.path(), {"articles", "--search", "&amp;"}).out.find("1 article(s)"),
               std::string::npos);

@@ -89,7 +89,10 @@ TEST(CliMonitor, BadArguments) {
                  {{"run", "--bogus"}},
                  {{"articles", "--page", "0"}},
                  {{"test"}},
-                 {{"favourite", "x", "on"}}};
+                 {{"favourite", "x", "on"}},
+                 {{"favourite", "999", "on"}},
+                 {{"articles", "--plan", "99"}},
+                 {{"feed", "--plan", "99"}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
         EXPECT_EQ(runCli(dir.path(), c.args).code, 2);

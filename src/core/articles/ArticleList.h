@@ -9,6 +9,7 @@
 namespace tovi {
 
 class Database;
+struct SqlResult;
 class LoggedSql;
 
 struct ArticleView {
@@ -59,6 +60,7 @@ private:
 };
 
 // Favourite on/off: "update info set issoucang=1 where id=…" through the logged SQL path.
-std::string setFavourite(LoggedSql& sql, std::int64_t articleId, bool on);
+// The result text is the status line; the statement's result goes to outResult when given.
+std::string setFavourite(LoggedSql& sql, std::int64_t articleId, bool on, SqlResult* outResult = nullptr);
 
 }  // namespace tovi
