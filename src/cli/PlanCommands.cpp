@@ -94,7 +94,9 @@ const char* modeName(JudgeMode mode) {
 // Proposals for a page; prints the reason and returns nothing when there are none.
 std::optional<SuggestResult> suggestionsFor(Context& ctx, const std::string& url, const std::string& cookie,
                                             const std::string& ua) {
-    SuggestResult r = suggestPlansFromUrl(gbk(url), gbk(cookie), gbk(ua));
+    SuggestResult r =
+        suggestPlansFromUrl(gbk(url), gbk(cookie), gbk(ua), {},
+                            [&ctx](const std::string& stage) { printLine(ctx.err, stage + gbk("…")); });
     if (!r.candidates.empty()) return r;
     printLine(ctx.err, gbk("没有找到可用的方案：") + r.problem);
     if (!r.fetchError.empty()) printLine(ctx.err, "fetch: " + r.fetchError);

@@ -384,6 +384,14 @@ TEST(CliHeadless, PlansProposedFromAPageAreShownAndSaved) {
 
     auto shown = runCli(dir.path(), {"plan", "suggest", board, "--format", "json"});
     ASSERT_EQ(shown.code, 0) << shown.err;
+    // What it is doing goes to the error output, in order; the output stays pure JSON.
+    const auto fetching = shown.err.find("正在获取页面：" + board + "…");
+    const auto reading = shown.err.find("正在分析页面（");
+    const auto proving = shown.err.find("个可能的列表，正在逐个验证…");
+    EXPECT_NE(fetching, std::string::npos) << shown.err;
+    EXPECT_LT(fetching, reading);
+    EXPECT_LT(reading, proving);
+    EXPECT_NE(proving, std::string::npos) << shown.err;
     const auto json = nlohmann::json::parse(shown.out);
     const auto& best = json.at("candidates").at(0);
     EXPECT_EQ(best.at("count"), 10);

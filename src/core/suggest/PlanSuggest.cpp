@@ -712,7 +712,8 @@ std::optional<LinkInExpression> linkInExpression(std::string_view expression) {
     return std::nullopt;
 }
 
-SuggestResult suggestPlans(const std::string& url, const FetchResult& page, const CancelCheck& cancel) {
+SuggestResult suggestPlans(const std::string& url, const FetchResult& page, const CancelCheck& cancel,
+                           const SuggestProgress& progress) {
     SuggestResult r;
     r.fetchError = page.error;
     if (std::string refused = webUrlProblem(url); !refused.empty()) {
@@ -729,6 +730,7 @@ SuggestResult suggestPlans(const std::string& url, const FetchResult& page, cons
             gbk("页面没有取到内容") + (page.error.empty() ? "" : gbk("：") + wireTextToGbk(page.error));
         return r;
     }
+    if (progress) progress(gbk("正在分析页面（") + std::to_string(page.body.size()) + gbk(" 字节）"));
     const DetectedEncoding encoding = detectEncoding(page.body, page.contentType);
     r.encodingReason = encoding.reason;
     std::string text = decodeBody(page.body, encoding.gbk);
@@ -739,6 +741,7 @@ SuggestResult suggestPlans(const std::string& url, const FetchResult& page, cons
     std::stable_sort(shapes.begin(), shapes.end(), [](const Shape& a, const Shape& b) {
         return std::pair(a.score, a.byClass) > std::pair(b.score, b.byClass);
     });
+    if (progress) progress(gbk("找到 ") + std::to_string(shapes.size()) + gbk(" 个可能的列表，正在逐个验证"));
     const std::string name = pageName(text, structure, feed);
     const std::string base = baseFor(url, structure);
     std::vector<std::pair<int, std::set<int>>> taken;  // parent and title links of each proposal
@@ -769,16 +772,18 @@ SuggestResult suggestPlans(const std::string& url, const FetchResult& page, cons
 }
 
 SuggestResult suggestPlansFromUrl(const std::string& url, const std::string& cookie,
-                                  const std::string& userAgent, const CancelCheck& cancel) {
+                                  const std::string& userAgent, const CancelCheck& cancel,
+                                  const SuggestProgress& progress) {
     // What the plan test would refuse to fetch is refused here too.
     if (auto refused = refuseFetch(url, cookie, userAgent)) {
         SuggestResult r;
         r.problem = refused->message;
         return r;
     }
+    if (progress) progress(gbk("正在获取页面：") + url);
     const FetchResult page = DirectHttpRequest(url, cookie, "User-Agent: " + userAgent, cancel);
     if (page.cancelled) return {};
-    return suggestPlans(url, page, cancel);
+    return suggestPlans(url, page, cancel, progress);
 }
 
 }  // namespace tovi

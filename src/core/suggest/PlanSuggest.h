@@ -3,6 +3,7 @@
 // items of a list, repeated blocks, the items of a feed) and propose the markers, expression,
 // groups, URL template, encoding and judging mode that collect them. Every proposal has been
 // run through the plan test on the same page and yields its items.
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,11 +46,16 @@ struct LinkInExpression {
 };
 std::optional<LinkInExpression> linkInExpression(std::string_view expression);
 
+// Told what the suggestion is doing, in words for the user (GBK): fetching, reading, proving.
+using SuggestProgress = std::function<void(const std::string& stage)>;
+
 // Over a fetched page (body and Content-Type as they came). The URL resolves relative links.
-SuggestResult suggestPlans(const std::string& url, const FetchResult& page, const CancelCheck& cancel = {});
+SuggestResult suggestPlans(const std::string& url, const FetchResult& page, const CancelCheck& cancel = {},
+                           const SuggestProgress& progress = {});
 
 // Fetches the page as the plan test does (the cookie and agent go with the request).
 SuggestResult suggestPlansFromUrl(const std::string& url, const std::string& cookie,
-                                  const std::string& userAgent, const CancelCheck& cancel = {});
+                                  const std::string& userAgent, const CancelCheck& cancel = {},
+                                  const SuggestProgress& progress = {});
 
 }  // namespace tovi
