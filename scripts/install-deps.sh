@@ -6,9 +6,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev libboost-regex-dev libcurl4-openssl-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev openssl
-  qt6-base-dev qt6-multimedia-dev libgl-dev libxcb1-dev libxcb-xinput-dev fonts-noto-cjk
+  qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev libxcb1-dev libxcb-xinput-dev fonts-noto-cjk
   libcli11-dev nlohmann-json3-dev
-  xvfb xauth trayer xdotool desktop-file-utils appstream tzdata
+  xvfb xauth trayer xdotool desktop-file-utils appstream tzdata file
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QDir>
+#include <cstdio>
+#include <string_view>
 
 #include "core/settings/ProgramDir.h"
 #include "gui/AppStartup.h"
@@ -7,7 +9,34 @@
 #include "gui/MainWindow.h"
 #include "gui/OptionsWindow.h"
 
+namespace {
+
+// Answered before Qt starts: they need no display.
+bool answeredWithoutWindow(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version" || arg == "-v") {
+            std::printf("tovidesk %s\n", TOVI_VERSION);
+            return true;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::printf(
+                "Usage: tovidesk [--dir DIR]\n"
+                "Watches web list pages for new articles (the window; tovidesk-cli works without one).\n\n"
+                "  --dir DIR    keep tovi.sdb and tovimo.ini in DIR (default: beside a portable program,\n"
+                "               else ~/.local/share/tovidesk)\n"
+                "  --version    print the version\n"
+                "  --help       this text\n");
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (answeredWithoutWindow(argc, argv)) return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovidesk"));
     QApplication::setQuitOnLastWindowClosed(false);  // the tray keeps the program alive

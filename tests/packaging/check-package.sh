@@ -12,11 +12,11 @@ contents=$(dpkg-deb -c "$deb")
 for f in ./usr/bin/tovidesk ./usr/bin/tovidesk-cli ./usr/share/applications/org.tovidesk.Tovidesk.desktop \
          ./usr/share/icons/hicolor/48x48/apps/tovidesk.png ./usr/share/icons/hicolor/scalable/apps/tovidesk.svg \
          ./usr/share/metainfo/org.tovidesk.Tovidesk.metainfo.xml ./usr/share/tovidesk/tovi.sdb \
-         ./usr/share/doc/tovidesk/tovidesk-monitor.service; do
+         ./usr/share/doc/tovidesk/tovidesk-monitor.service ./usr/share/doc/tovidesk/copyright; do
   grep -q " $f\$" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libcurl libsqlite3 libqt6widgets6 libboost-regex; do
+for lib in libcurl libsqlite3 libqt6widgets6 libboost-regex qt6-qpa-plugins fonts-noto-cjk; do
   grep -q "$lib" <<<"$depends" || { echo "not declared: $lib (Depends: $depends)"; exit 1; }
 done
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$src/packaging/org.tovidesk.Tovidesk.desktop"; fi
@@ -26,6 +26,11 @@ dpkg-deb -x "$deb" "$work/root"
 chmod 555 "$work/root/usr/bin"
 export XDG_DATA_HOME="$work/data"
 "$work/root/usr/bin/tovidesk-cli" --version
+# The window program answers --version and --help without a display.
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$work/root/usr/bin/tovidesk" --version | grep -q "tovidesk"
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$work/root/usr/bin/tovidesk" --help | grep -q -- "--dir"
+# Stripped: no symbol table left.
+if command -v file >/dev/null; then file "$work/root/usr/bin/tovidesk-cli" | grep -q "stripped" && ! file "$work/root/usr/bin/tovidesk-cli" | grep -q "not stripped"; fi
 "$work/root/usr/bin/tovidesk-cli" plans | grep -q "1 " || { echo "the sample plans did not arrive"; exit 1; }
 test -f "$work/data/tovidesk/tovi.sdb"
 chmod 755 "$work/root/usr/bin"
