@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "core/settings/ProgramDir.h"
 
 namespace tovi::cli {
@@ -55,7 +56,16 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         seedProgramFiles(exeDir, programDir);
     }
     Context ctx{programDir, out, err};
-    return chosen(ctx);
+    // Nothing a page or a file holds may end the program without a word: what a command throws
+    // is said, and the command failed.
+    try {
+        return chosen(ctx);
+    } catch (const std::exception& e) {
+        err << "error: " << terminalSafe(e.what()) << "\n";
+    } catch (...) {
+        err << "error: the command stopped on an unexpected failure\n";
+    }
+    return kFailed;
 }
 
 }  // namespace tovi::cli

@@ -56,6 +56,17 @@ PlanEditorPage::PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector
     m_ui.category->setEditText(kChooseCategory);
     connect(m_runner, &PlanTestRunner::finished, this, &PlanEditorPage::showTestResult);
     connect(m_suggester, &PlanSuggestRunner::finished, this, &PlanEditorPage::showSuggestions);
+    // A test or a search that broke says why in the window; the program goes on.
+    connect(m_runner, &PlanTestRunner::failed, this, [this](const QString& error) {
+        m_ui.test->setText(QStringLiteral("规则测试"));
+        m_ui.testText->setPlainText(QStringLiteral("规则测试出错：") + error);
+        m_dialogs.show(window(), QStringLiteral("规则测试出错：") + error, QString(), QMessageBox::Critical);
+    });
+    connect(m_suggester, &PlanSuggestRunner::failed, this, [this](const QString& error) {
+        m_ui.suggestButton->setText(QStringLiteral("自动识别"));
+        m_ui.testText->setPlainText(QStringLiteral("自动识别出错：") + error);
+        m_dialogs.show(window(), QStringLiteral("自动识别出错：") + error, QString(), QMessageBox::Critical);
+    });
     // The radio buttons start in their design state, so the editor's mode starts there too.
     setJudgeMode(0);
 }

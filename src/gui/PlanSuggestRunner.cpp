@@ -1,32 +1,18 @@
 #include "gui/PlanSuggestRunner.h"
 
-#include <QtConcurrent/QtConcurrentRun>
-
 namespace tovi::gui {
 
-PlanSuggestRunner::PlanSuggestRunner(QObject* parent) : QObject(parent) {
-    connect(&m_watcher, &QFutureWatcher<SuggestResult>::finished, this, [this] {
-        if (m_cancel && m_cancel->load()) return;
-        emit finished(m_watcher.result());
-    });
-}
-
-PlanSuggestRunner::~PlanSuggestRunner() { cancel(); }
+PlanSuggestRunner::PlanSuggestRunner(QObject* parent)
+    : QObject(parent),
+      m_call(
+          this, [this](const SuggestResult& r) { emit finished(r); },
+          [this](const QString& error) { emit failed(error); }) {}
 
 void PlanSuggestRunner::start(const std::string& url, const std::string& cookie,
                               const std::string& userAgent) {
-    if (running()) return;
-    auto cancelled = std::make_shared<std::atomic<bool>>(false);
-    m_cancel = cancelled;
-    m_watcher.setFuture(QtConcurrent::run([url, cookie, userAgent, cancelled] {
-        return suggestPlansFromUrl(url, cookie, userAgent, [cancelled] { return cancelled->load(); });
-    }));
-}
-
-void PlanSuggestRunner::cancel() {
-    if (!running()) return;
-    m_cancel->store(true);
-    m_watcher.waitForFinished();
+    m_call.start([url, cookie, userAgent](const CancelCheck& cancelled) {
+        return suggestPlansFromUrl(url, cookie, userAgent, cancelled);
+    });
 }
 
 }  // namespace tovi::gui

@@ -1,12 +1,11 @@
 #pragma once
-// Looks for the list on a page off the GUI thread (QtConcurrent), so the editor stays usable
-// and the search can be cancelled; the proposals come back as a signal on the GUI thread.
-#include <QFutureWatcher>
+// Looks for the list on a page off the GUI thread, so the editor stays usable and the search
+// can be cancelled; the proposals (or why the search broke) come back as a signal on the GUI
+// thread.
 #include <QObject>
-#include <atomic>
-#include <memory>
 
 #include "core/suggest/PlanSuggest.h"
+#include "gui/BackgroundCall.h"
 
 namespace tovi::gui {
 
@@ -14,20 +13,19 @@ class PlanSuggestRunner : public QObject {
     Q_OBJECT
 public:
     explicit PlanSuggestRunner(QObject* parent = nullptr);
-    ~PlanSuggestRunner() override;  // cancels and waits: the worker never outlives the window
 
-    bool running() const { return m_watcher.isRunning(); }
+    bool running() const { return m_call.running(); }
     // GBK texts, as the editor's boxes give them.
     void start(const std::string& url, const std::string& cookie, const std::string& userAgent);
     // The fetch stops within 100 ms; nothing is delivered for a cancelled search.
-    void cancel();
+    void cancel() { m_call.cancel(); }
 
 signals:
     void finished(const tovi::SuggestResult& result);
+    void failed(const QString& error);
 
 private:
-    QFutureWatcher<SuggestResult> m_watcher;
-    std::shared_ptr<std::atomic<bool>> m_cancel;
+    BackgroundCall<SuggestResult> m_call;
 };
 
 }  // namespace tovi::gui

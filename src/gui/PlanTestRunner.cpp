@@ -1,34 +1,18 @@
 #include "gui/PlanTestRunner.h"
 
-#include <QtConcurrent/QtConcurrentRun>
-
 namespace tovi::gui {
 
 PlanTestRunner::PlanTestRunner(DirectFetcher fetch, QObject* parent)
-    : QObject(parent), m_fetch(std::move(fetch)) {
-    connect(&m_watcher, &QFutureWatcher<PlanTestResult>::finished, this, [this] {
-        if (m_cancel && m_cancel->load()) return;
-        emit finished(m_watcher.result());
-    });
-}
-
-PlanTestRunner::~PlanTestRunner() { cancel(); }
+    : QObject(parent),
+      m_fetch(std::move(fetch)),
+      m_call(
+          this, [this](const PlanTestResult& r) { emit finished(r); },
+          [this](const QString& error) { emit failed(error); }) {}
 
 void PlanTestRunner::start(const PlanTestInput& input) {
-    if (running()) return;
-    auto cancelled = std::make_shared<std::atomic<bool>>(false);
-    m_cancel = cancelled;
-    DirectFetcher fetch = m_fetch;
-    m_watcher.setFuture(QtConcurrent::run([input, cancelled, fetch] {
-        CancelCheck check = [cancelled] { return cancelled->load(); };
-        return fetch ? runPlanTest(input, fetch, check) : runPlanTest(input, check);
-    }));
-}
-
-void PlanTestRunner::cancel() {
-    if (!running()) return;
-    m_cancel->store(true);
-    m_watcher.waitForFinished();
+    m_call.start([input, fetch = m_fetch](const CancelCheck& cancelled) {
+        return fetch ? runPlanTest(input, fetch, cancelled) : runPlanTest(input, cancelled);
+    });
 }
 
 }  // namespace tovi::gui

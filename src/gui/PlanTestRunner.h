@@ -1,12 +1,10 @@
 #pragma once
-// Runs a plan test off the GUI thread (QtConcurrent) so the window stays usable and the test
-// can be cancelled; the result comes back as a signal on the GUI thread.
-#include <QFutureWatcher>
+// Runs a plan test off the GUI thread so the window stays usable and the test can be
+// cancelled; the result (or why the test broke) comes back as a signal on the GUI thread.
 #include <QObject>
-#include <atomic>
-#include <memory>
 
 #include "core/monitor/PlanTestRun.h"
+#include "gui/BackgroundCall.h"
 
 namespace tovi::gui {
 
@@ -14,20 +12,19 @@ class PlanTestRunner : public QObject {
     Q_OBJECT
 public:
     explicit PlanTestRunner(DirectFetcher fetch = {}, QObject* parent = nullptr);
-    ~PlanTestRunner() override;  // cancels and waits: the worker never outlives the window
 
-    bool running() const { return m_watcher.isRunning(); }
+    bool running() const { return m_call.running(); }
     void start(const PlanTestInput& input);
     // The fetch stops within 100 ms; no result is delivered for a cancelled test.
-    void cancel();
+    void cancel() { m_call.cancel(); }
 
 signals:
     void finished(const tovi::PlanTestResult& result);
+    void failed(const QString& error);
 
 private:
     DirectFetcher m_fetch;
-    QFutureWatcher<PlanTestResult> m_watcher;
-    std::shared_ptr<std::atomic<bool>> m_cancel;
+    BackgroundCall<PlanTestResult> m_call;
 };
 
 }  // namespace tovi::gui

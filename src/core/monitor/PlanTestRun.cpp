@@ -56,6 +56,7 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetc
         r.outcome = Outcome::EmptyCut;
         r.errorIcon = true;
         r.message = gbk("网页打不开（HTTP ") + std::to_string(status) + gbk("），请检查监控网址！");
+        r.cutText = r.message;
         return r;
     };
     std::string region = TextBetween(cleanSource(decodeBody(std::move(fetched.body), input.pageIsGbk)),

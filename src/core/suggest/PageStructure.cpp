@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
+#include <unordered_map>
 
 #include "core/text/TextOps.h"
 
@@ -56,7 +57,8 @@ std::size_t findCi(std::string_view text, std::string_view lowerNeedle, std::siz
 
 class Builder {
 public:
-    Builder(std::string_view text, bool xml) : m_text(text), m_xml(xml) {
+    Builder(std::string_view text, bool xml, const std::function<bool()>& cancel)
+        : m_text(text), m_xml(xml), m_cancel(cancel) {
         std::size_t tags = 0;
         for (const char* p = text.data();
              (p = static_cast<const char*>(std::memchr(p, '<', text.data() + text.size() - p))); ++p)
@@ -73,6 +75,7 @@ public:
             if (!lt) break;
             i = static_cast<const char*>(lt) - m_text.data();
             i = tagAt(i);
+            if (m_cancel && ++m_tagsRead % 4096 == 0 && m_cancel()) break;
         }
         while (m_stack.size() > 1) close(m_stack.back(), m_text.size(), m_text.size());
         finish();
@@ -103,6 +106,7 @@ private:
         e.start = i;
         e.openEnd = end;
         if (!m_xml) closeImplied(name, i);
+        while (m_stack.size() >= kMaxNesting) close(m_stack.back(), i, i);
         const int index = static_cast<int>(m_page.elements.size());
         e.parent = m_stack.back();
         m_page.elements.push_back(std::move(e));
@@ -112,6 +116,7 @@ private:
             return end;
         }
         m_stack.push_back(index);
+        ++m_openByName[name];
         if (!m_xml && oneOf(name, {"script", "style", "textarea", "title"})) {
             // Their text is not markup: a "<" inside a script opens nothing.
             const std::size_t closeAt = findCi(m_text, "</" + name, end);
@@ -200,7 +205,9 @@ private:
         }
     }
 
-    void closeNamed(std::string_view name, std::size_t closeStart, std::size_t end) {
+    void closeNamed(const std::string& name, std::size_t closeStart, std::size_t end) {
+        // A stray closing tag is ignored without walking the open elements.
+        if (auto it = m_openByName.find(name); it == m_openByName.end() || it->second == 0) return;
         for (std::size_t k = m_stack.size(); k-- > 1;) {
             if (m_page.elements[m_stack[k]].tag != name) continue;
             while (m_stack.size() > k + 1) close(m_stack.back(), closeStart, closeStart);
@@ -213,6 +220,7 @@ private:
         m_page.elements[index].closeStart = closeStart;
         m_page.elements[index].end = end;
         m_stack.pop_back();
+        --m_openByName[m_page.elements[index].tag];
     }
 
     void finish() {
@@ -227,13 +235,18 @@ private:
 
     std::string_view m_text;
     bool m_xml;
+    const std::function<bool()>& m_cancel;
+    std::size_t m_tagsRead = 0;
     PageStructure m_page;
     std::vector<int> m_stack;
+    std::unordered_map<std::string, int> m_openByName;  // open elements on the stack, by tag
 };
 
 }  // namespace
 
-PageStructure scanPage(std::string_view text, bool xml) { return Builder(text, xml).run(); }
+PageStructure scanPage(std::string_view text, bool xml, const std::function<bool()>& cancel) {
+    return Builder(text, xml, cancel).run();
+}
 
 std::string firstClass(std::string_view className) {
     std::size_t s = 0;

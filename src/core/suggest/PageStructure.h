@@ -4,6 +4,7 @@
 // hold no elements. Works on GBK text (tags are ASCII, and no GBK trail byte is '<', '>' or a
 // quote) and keeps offsets into it, so a proposal can cite the page exactly.
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,8 +28,13 @@ struct PageStructure {
     std::vector<PageElement> elements;  // [0] is the root
 };
 
-// xml: feeds (no void elements, no implied closes; CDATA is text).
-PageStructure scanPage(std::string_view text, bool xml);
+// Elements nest at most this deep, as in browsers: deeper ones become siblings at this depth.
+constexpr std::size_t kMaxNesting = 512;
+
+// xml: feeds (no void elements, no implied closes; CDATA is text). Time grows with the page's
+// length alone, whatever its markup; a cancel request (checked every few thousand tags) ends
+// the scan with what was read so far.
+PageStructure scanPage(std::string_view text, bool xml, const std::function<bool()>& cancel = {});
 
 // The first whitespace-separated word of a class attribute.
 std::string firstClass(std::string_view className);

@@ -91,14 +91,83 @@ std::string_view contentOf(std::string_view text, const PageElement& e) {
     return e.closeStart > e.openEnd ? text.substr(e.openEnd, e.closeStart - e.openEnd) : std::string_view();
 }
 
-// The title an anchor's content gives, as the proposed expression reads it; nullopt when the
-// content is not plain text in simple wrappers.
+// One piece of an anchor's content: a tag (its lower-case name, whether it closes) or text.
+struct ContentToken {
+    bool tag = false, closing = false;
+    std::string name;
+    std::string_view text;
+};
+
+bool isBlank(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\v';
+    });
+}
+
+std::string_view trimBlank(std::string_view s) {
+    while (!s.empty() && isBlank(s.substr(0, 1))) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.substr(s.size() - 1))) s.remove_suffix(1);
+    return s;
+}
+
+// The content as tags and texts, in one pass; nullopt for a '<' that starts no tag.
+std::optional<std::vector<ContentToken>> contentTokens(std::string_view content) {
+    std::vector<ContentToken> tokens;
+    for (std::size_t i = 0; i < content.size();) {
+        if (content[i] != '<') {
+            const std::size_t lt = std::min(content.find('<', i), content.size());
+            tokens.push_back({false, false, {}, content.substr(i, lt - i)});
+            i = lt;
+            continue;
+        }
+        const std::size_t gt = content.find('>', i);
+        if (gt == std::string_view::npos) return std::nullopt;
+        ContentToken t{true, content.substr(i + 1, 1) == "/", {}, {}};
+        std::size_t n = i + (t.closing ? 2 : 1);
+        while (n < gt && std::isalnum(static_cast<unsigned char>(content[n])))
+            t.name += static_cast<char>(std::tolower(static_cast<unsigned char>(content[n++])));
+        if (t.name.empty()) return std::nullopt;
+        tokens.push_back(std::move(t));
+        i = gt + 1;
+    }
+    return tokens;
+}
+
+// The title an anchor's content gives, as the proposed expression reads it: plain text, after
+// simple inline wrappers, an icon or a short label, before the wrappers' closing tags. nullopt
+// when the content is anything else. Linear in the content, whatever it holds.
 std::optional<std::string> anchorTitle(std::string_view content) {
-    static const boost::regex re(R"(\A\s*)" + kWrapOpen + R"(([^<]+?))" + kWrapClose + R"(\z)",
-                                 boost::regex::perl | boost::regex::icase);
-    boost::match_results<std::string_view::const_iterator> m;
-    if (!boost::regex_match(content.begin(), content.end(), m, re)) return std::nullopt;
-    return m.str(1);
+    static const std::set<std::string, std::less<>> wrappers = {"font", "b", "strong", "em",
+                                                                "span", "i", "u",      "small"};
+    auto tokens = contentTokens(content);
+    if (!tokens) return std::nullopt;
+    const auto& t = *tokens;
+    // Where the title's text is: the last text that is not blank.
+    std::size_t titleAt = t.size();
+    for (std::size_t k = t.size(); k-- > 0;)
+        if (!t[k].tag && !isBlank(t[k].text)) {
+            titleAt = k;
+            break;
+        }
+    if (titleAt == t.size()) return std::nullopt;
+    // Before it: wrappers, icons, blanks and short labels (<span>New</span>) only.
+    for (std::size_t k = 0; k < titleAt; ++k) {
+        if (!t[k].tag) {
+            if (!isBlank(t[k].text)) return std::nullopt;
+        } else if (!t[k].closing && (wrappers.count(t[k].name) || t[k].name == "img")) {
+            const bool label = (t[k].name == "span" || t[k].name == "em") && k + 2 < titleAt &&
+                               !t[k + 1].tag && !t[k + 1].text.empty() && t[k + 1].text.size() <= 24 &&
+                               t[k + 2].tag && t[k + 2].closing && t[k + 2].name == t[k].name;
+            if (label) k += 2;
+        } else {
+            return std::nullopt;
+        }
+    }
+    // After it: closing wrappers and blanks only.
+    for (std::size_t k = titleAt + 1; k < t.size(); ++k)
+        if (t[k].tag ? !(t[k].closing && wrappers.count(t[k].name)) : !isBlank(t[k].text))
+            return std::nullopt;
+    return std::string(trimBlank(t[titleAt].text));
 }
 
 bool usableLink(std::string_view href) {
@@ -261,10 +330,12 @@ const PageElement* childNamed(const PageStructure& page, const PageElement& e, s
     return nullptr;
 }
 
+// A feed element's text: blanks and a CDATA wrapping around it left out.
 std::string feedText(std::string_view content) {
-    static const boost::regex re(R"(\A)" + kFeedText + R"(\z)", boost::regex::perl | boost::regex::icase);
-    boost::match_results<std::string_view::const_iterator> m;
-    return boost::regex_match(content.begin(), content.end(), m, re) ? m.str(1) : std::string(content);
+    std::string_view text = trimBlank(content);
+    if (text.starts_with("<![CDATA[")) text = trimBlank(text.substr(9));
+    if (text.ends_with("]]>")) text = trimBlank(text.substr(0, text.size() - 3));
+    return std::string(text);
 }
 
 std::vector<Shape> feedShapes(std::string_view text, const PageStructure& page) {
@@ -712,9 +783,16 @@ std::optional<LinkInExpression> linkInExpression(std::string_view expression) {
     return std::nullopt;
 }
 
-SuggestResult suggestPlans(const std::string& url, const FetchResult& page, const CancelCheck& cancel,
-                           const SuggestProgress& progress) {
+namespace {
+
+SuggestResult suggestUnguarded(const std::string& url, const FetchResult& page, const CancelCheck& cancel,
+                               const SuggestProgress& progress) {
     SuggestResult r;
+    // The whole suggestion, reading included, keeps to the budget.
+    const auto deadline = std::chrono::steady_clock::now() + kProofBudget;
+    const CancelCheck bounded = [&cancel, deadline] {
+        return (cancel && cancel()) || std::chrono::steady_clock::now() > deadline;
+    };
     r.fetchError = page.error;
     if (std::string refused = webUrlProblem(url); !refused.empty()) {
         r.problem = refused;
@@ -736,7 +814,11 @@ SuggestResult suggestPlans(const std::string& url, const FetchResult& page, cons
     std::string text = decodeBody(page.body, encoding.gbk);
     cleanSourceInPlace(text);
     const bool feed = looksLikeFeed(text);
-    const PageStructure structure = scanPage(text, feed);
+    const PageStructure structure = scanPage(text, feed, bounded);
+    if (bounded()) {
+        r.problem = gbk("页面太大或太复杂，10 秒内没有读完");
+        return r;
+    }
     std::vector<Shape> shapes = feed ? feedShapes(text, structure) : htmlShapes(text, structure);
     std::stable_sort(shapes.begin(), shapes.end(), [](const Shape& a, const Shape& b) {
         return std::pair(a.score, a.byClass) > std::pair(b.score, b.byClass);
@@ -746,10 +828,6 @@ SuggestResult suggestPlans(const std::string& url, const FetchResult& page, cons
     const std::string base = baseFor(url, structure);
     std::vector<std::pair<int, std::set<int>>> taken;  // parent and title links of each proposal
     std::size_t proved = 0;
-    const auto deadline = std::chrono::steady_clock::now() + kProofBudget;
-    const CancelCheck bounded = [&cancel, deadline] {
-        return (cancel && cancel()) || std::chrono::steady_clock::now() > deadline;
-    };
     for (const Shape& shape : shapes) {
         if (r.candidates.size() >= kMaxCandidates || proved >= kMaxShapesProved || bounded()) break;
         std::set<int> anchors;
@@ -769,6 +847,24 @@ SuggestResult suggestPlans(const std::string& url, const FetchResult& page, cons
     }
     if (r.candidates.empty()) r.problem = gbk("页面上没有找到文章列表（至少 3 个带标题链接的重复条目）");
     return r;
+}
+
+}  // namespace
+
+SuggestResult suggestPlans(const std::string& url, const FetchResult& page, const CancelCheck& cancel,
+                           const SuggestProgress& progress) {
+    // No page may end the program: whatever a library throws becomes the reason.
+    try {
+        return suggestUnguarded(url, page, cancel, progress);
+    } catch (const std::exception& e) {
+        SuggestResult r;
+        r.problem = gbk("分析页面时出错：") + Database::shortenError(e.what());
+        return r;
+    } catch (...) {
+        SuggestResult r;
+        r.problem = gbk("分析页面时出错");
+        return r;
+    }
 }
 
 SuggestResult suggestPlansFromUrl(const std::string& url, const std::string& cookie,

@@ -11,11 +11,11 @@ namespace {
 // The references titles carry in practice, as UTF-8.
 const std::map<std::string_view, std::string_view>& namedReferences() {
     static const std::map<std::string_view, std::string_view> names = {
-        {"amp", "&"},       {"lt", "<"},        {"gt", ">"},       {"quot", "\""},   {"apos", "'"},
-        {"nbsp", " "},      {"copy", "©"},      {"reg", "®"},      {"trade", "™"},   {"hellip", "…"},
-        {"mdash", "—"},     {"ndash", "–"},     {"laquo", "«"},    {"raquo", "»"},   {"middot", "·"},
-        {"ldquo", "“"},     {"rdquo", "”"},     {"lsquo", "‘"},    {"rsquo", "’"},   {"times", "×"},
-        {"bull", "•"},      {"deg", "°"},       {"yen", "¥"},      {"euro", "€"},    {"pound", "£"},
+        {"amp", "&"},   {"lt", "<"},    {"gt", ">"},    {"quot", "\""}, {"apos", "'"},
+        {"nbsp", " "},  {"copy", "©"},  {"reg", "®"},   {"trade", "™"}, {"hellip", "…"},
+        {"mdash", "—"}, {"ndash", "–"}, {"laquo", "«"}, {"raquo", "»"}, {"middot", "·"},
+        {"ldquo", "“"}, {"rdquo", "”"}, {"lsquo", "‘"}, {"rsquo", "’"}, {"times", "×"},
+        {"bull", "•"},  {"deg", "°"},   {"yen", "¥"},   {"euro", "€"},  {"pound", "£"},
     };
     return names;
 }
@@ -48,7 +48,7 @@ std::string referenceText(std::string_view body) {
         if (digits.empty() || digits.size() > 8) return {};
         std::uint32_t cp = 0;
         for (char c : digits) {
-            int d = c >= '0' && c <= '9'   ? c - '0'
+            int d = c >= '0' && c <= '9'          ? c - '0'
                     : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
                     : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
                                                   : -1;
@@ -56,7 +56,8 @@ std::string referenceText(std::string_view body) {
             cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
         }
         // No control characters, surrogates or values past Unicode: those stay as written.
-        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF) return {};
+        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF)
+            return {};
         return Utf8ToGbk(utf8Of(cp));
     }
     auto it = namedReferences().find(body);

@@ -8,6 +8,7 @@
 #include "core/monitor/PlanExtractor.h"
 #include "core/plans/PlanEditing.h"
 #include "core/suggest/Encoding.h"
+#include "core/suggest/PageStructure.h"
 #include "core/suggest/PlanSuggest.h"
 #include "core/text/Gbk.h"
 #include "support/EngineFixture.h"
@@ -247,6 +248,15 @@ TEST(PlanSuggestHostilePages, MalformedMarkupEndsWithAnAnswer) {
         "<a href=\"x" + many("y", 100000),                        // a quote never closed
         "<!--" + many("<li><a href=t.html>x</a>", 10000),         // a comment never closed
         many("<table><tr><td>", 30000),                           // rows within cells within rows
+        // Anchors full of line breaks: a backtracking title check aborted the program here.
+        many("<li><a href='/t/1'>" + many("\n", 100000) + "</a></li>", 3),
+        "<ul>" + many("<li><a href='/t/2'>" + many("\n", 30000) + "x</a></li>", 5) + "</ul>",
+        // Stray closing tags under many open elements: each walked them all.
+        many("<div>", 40000) + many("</b>", 40000),
+        // A feed whose items' texts are line breaks.
+        "<rss><channel>" +
+            many("<item><title>" + many("\n", 50000) + "</title><link>http://x/</link></item>", 3) +
+            "</channel></rss>",
     };
     for (const auto& body : pages) {
         FetchResult page;
@@ -254,6 +264,32 @@ TEST(PlanSuggestHostilePages, MalformedMarkupEndsWithAnAnswer) {
         const SuggestResult r = suggestPlans("http://127.0.0.1/", page);
         EXPECT_TRUE(r.candidates.empty() || r.candidates.front().count > 0);
     }
+    // Nesting stops at the browsers' depth, so nothing that walks the tree can run out of stack.
+    const PageStructure deep = scanPage(many("<div>", 100000), false);
+    std::size_t depth = 0;
+    for (int at = static_cast<int>(deep.elements.size()) - 1; at > 0; at = deep.elements[at].parent) ++depth;
+    EXPECT_EQ(depth, kMaxNesting - 1);
+    // A stop request ends the reading: the suggestion answers with the reason, not a proposal.
+    FetchResult big;
+    big.body = "<ul>" + many("<li><a href='/t/1'>a title of some length</a></li>", 20000) + "</ul>";
+    const SuggestResult stopped = suggestPlans("http://127.0.0.1/", big, [] { return true; });
+    EXPECT_TRUE(stopped.candidates.empty());
+    EXPECT_FALSE(stopped.problem.empty());
+}
+
+// A title in an anchor, read as the proposed expression reads it: linear in the content.
+TEST(PlanSuggestHostilePages, AnchorTitlesAreReadWithoutBacktracking) {
+    const std::string nl(200000, '\n');
+    FetchResult page;
+    page.body = "<html><body><ul>";
+    for (int k = 1; k <= 5; ++k)
+        page.body += "<li><a href='/t/" + std::to_string(k) + "'>" + nl.substr(0, 1000) + "<b>" + "标题第" +
+                     std::to_string(k) + "篇文章内容</b>" + nl.substr(0, 1000) + "</a></li>";
+    page.body += "</ul></body></html>";
+    page.contentType = "text/html; charset=utf-8";
+    const SuggestResult r = suggestPlans("http://127.0.0.1/", page);
+    ASSERT_FALSE(r.candidates.empty()) << gbkToUtf8(r.problem);
+    EXPECT_EQ(gbkToUtf8(r.candidates.front().titles.at(0)), "标题第1篇文章内容");
 }
 
 TEST(LinkInExpression, TheHrefValueAsLiteralTextAroundOneGroup) {
