@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "core/net/HttpHeaders.h"
@@ -144,8 +145,7 @@ CurlTransfer::CurlTransfer(const CurlGet& request) : m_state(std::make_unique<St
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, s.headers);
     if (!s.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, s.userAgent.c_str());
@@ -190,7 +190,61 @@ CurlResponse CurlTransfer::finish(int curlCode) {
         r.result.error = failureReason(code, s.errorBuffer);
     }
     readResponseHeaders(m_easy, r);
+    if (code == CURLE_OK && r.result.status >= 300 && r.result.status < 400 && r.result.status != 304) {
+        char* target = nullptr;
+        if (curl_easy_getinfo(m_easy, CURLINFO_REDIRECT_URL, &target) == CURLE_OK && target)
+            r.redirectTo = target;
+        for (const std::string& line : gbkSplit(r.headerText, "\r\n"))
+            if (asciiLower(HttpHeaderName(line)) == "location") r.location = HttpHeaderValue(line);
+    }
     return r;
+}
+
+namespace {
+
+// Scheme, host and port of a URL as written ("127.1" is not "127.0.0.1").
+std::string originOf(std::string_view url) {
+    const UrlParts u = splitUrl(url);
+    const std::string port = u.hasPort ? u.port : (u.scheme == "https" ? "443" : "80");
+    return u.scheme + "://" + u.host + ":" + port;
+}
+
+bool sendsCredentials(const std::string& line) {
+    const std::string name = asciiLower(line.substr(0, line.find_first_of(":;")));
+    return name == "cookie" || name == "authorization" || name == "proxy-authorization";
+}
+
+}  // namespace
+
+std::optional<CurlGet> followRedirect(const CurlGet& request, CurlResponse& response) {
+    if (response.redirectTo.empty()) return std::nullopt;
+    const std::string lower = asciiLower(response.redirectTo.substr(0, 8));
+    if (!lower.starts_with("http://") && !lower.starts_with("https://")) {
+        response.result.error = gbk("只能访问 http 和 https") + ": redirect to another scheme refused";
+        response.result.body.clear();
+        return std::nullopt;
+    }
+    if (request.redirects >= kMaxRedirects) {
+        response.result.error = "more than " + std::to_string(kMaxRedirects) + " redirects";
+        response.result.body.clear();
+        return std::nullopt;
+    }
+    CurlGet next = request;
+    if (next.origin.empty()) next.origin = originOf(request.url);
+    next.url = response.redirectTo;
+    ++next.redirects;
+    // Where the site says it goes, as it wrote it: a relative Location stays on the origin.
+    const std::string loc = asciiLower(response.location.substr(0, 8));
+    const bool absolute = loc.starts_with("http://") || loc.starts_with("https://") || loc.starts_with("//");
+    const std::string written =
+        absolute ? (loc.starts_with("//") ? splitUrl(request.url).scheme + ":" + response.location
+                                          : response.location)
+                 : request.url;
+    if (originOf(written) != next.origin || originOf(next.url) != next.origin) next.leftOrigin = true;
+    if (next.leftOrigin)
+        next.headers.erase(std::remove_if(next.headers.begin(), next.headers.end(), sendsCredentials),
+                           next.headers.end());
+    return next;
 }
 
 CurlResponse CurlTransfer::cancelled() {
@@ -200,7 +254,9 @@ CurlResponse CurlTransfer::cancelled() {
     return r;
 }
 
-CurlResponse performGet(const CurlGet& request) {
+namespace {
+
+CurlResponse performOnce(const CurlGet& request) {
     CurlTransfer transfer(request);
     if (!transfer.handle()) return transfer.finish(CURLE_OK);
     CURLM* multi = curl_multi_init();
@@ -226,6 +282,22 @@ CurlResponse performGet(const CurlGet& request) {
     curl_multi_remove_handle(multi, transfer.handle());
     curl_multi_cleanup(multi);
     return cancelled ? CurlTransfer::cancelled() : transfer.finish(code);
+}
+
+}  // namespace
+
+CurlResponse performGet(const CurlGet& request) {
+    CurlGet current = request;
+    for (;;) {
+        CurlResponse response = performOnce(current);
+        if (response.result.cancelled) return response;
+        std::optional<CurlGet> next = followRedirect(current, response);
+        if (!next) {
+            response.leftOrigin = current.leftOrigin;
+            return response;
+        }
+        current = std::move(*next);
+    }
 }
 
 std::string curlHeaderLine(const std::string& name, const std::string& value) {

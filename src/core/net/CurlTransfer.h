@@ -1,6 +1,7 @@
 #pragma once
 // One GET over libcurl, shared by both request routines and the transfer pool.
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,28 @@ struct CurlGet {
     bool acceptCompressed = false;  // ask for gzip/deflate; the size cap counts the inflated page
     FetchLimits limits;
     CancelCheck cancel;
+    // Redirects are followed here, not by libcurl, so what goes where is our rule: the first
+    // request's origin, the redirects followed so far, and whether the chain has left it.
+    std::string origin;
+    int redirects = 0;
+    bool leftOrigin = false;
 };
 
 struct CurlResponse {
     FetchResult result;
-    std::string headerText;  // the final response's header lines joined by CR LF (bytes as sent)
+    std::string headerText;   // the final response's header lines joined by CR LF (bytes as sent)
+    std::string redirectTo;   // a redirect's target as libcurl resolves it; empty otherwise
+    std::string location;     // its Location header as sent
+    bool leftOrigin = false;  // the page came from another scheme, host or port than asked
 };
+
+constexpr int kMaxRedirects = 10;
+
+// The request that follows a redirect response, or nullopt when the response is no redirect
+// (or the chain is too long or leaves the web: then the response says why). A request that
+// leaves its first origin (scheme, host and port as written) goes without the plan's cookie
+// and credentials: a login for one site never reaches another.
+std::optional<CurlGet> followRedirect(const CurlGet& request, CurlResponse& response);
 
 // A transfer set up and ready to run on a multi handle; it collects the body (up to the cap,
 // stopping the transfer at it) and the final response's headers.

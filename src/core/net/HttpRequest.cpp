@@ -42,6 +42,8 @@ std::optional<CurlGet> monitorRequest(const std::string& url, const std::string&
 }
 
 void mergeResponseCookies(const CurlResponse& response, std::string& cookie) {
+    // Cookies another site set are that site's: they never join the plan's.
+    if (response.leftOrigin) return;
     // Header values went out as UTF-8; what comes back in UTF-8 is turned into GBK again so a
     // cookie survives a visit unchanged (bytes that are not UTF-8 are kept as they came).
     std::string received = CollectSetCookies(normaliseSetCookieNames(wireTextToGbk(response.headerText)));

@@ -149,9 +149,18 @@ void TransferPool::run() {
             job->response = job->transfer->finish(code);
             job->transfer.reset();
             job->running = false;
-            job->done = true;
             --m_perHostRunning[job->host];
             finished = true;
+            if (std::optional<CurlGet> next = followRedirect(job->request, job->response)) {
+                // The redirect's target goes next, before anything else waiting, in a slot again.
+                job->request = std::move(*next);
+                if (job->holdsSlot) --m_held;
+                job->holdsSlot = false;
+                m_waiting.push_front(job);
+                continue;
+            }
+            job->response.leftOrigin = job->request.leftOrigin;
+            job->done = true;
         }
         if (finished) {
             std::lock_guard g(m_mutex);

@@ -9,9 +9,11 @@
 #include <mutex>
 #include <thread>
 
+#include "core/net/CurlTransfer.h"
 #include "core/net/Decode.h"
 #include "core/net/DirectHttpRequest.h"
 #include "core/net/HttpRequest.h"
+#include "core/net/TransferPool.h"
 #include "core/text/Gbk.h"
 #include "support/LoopbackServers.h"
 #include "support/TestSupport.h"
@@ -156,9 +158,10 @@ protected:
         });
         server.start();
     }
-    HttpTestServer server;
+    // The data the handlers use is declared first, so it outlives the server's thread.
     std::mutex seenMutex;
     std::vector<std::string> cookiesSeen;
+    HttpTestServer server;
 };
 
 TEST_F(HttpRequestTest, FetchesPagesRedirectsAndErrorBodies) {
@@ -349,6 +352,126 @@ TEST(HttpsUntrustedCertificate, MonitoringIgnoresPlanTestRefuses) {
     EXPECT_FALSE(direct.error.empty());
     tls.stop();
     t.join();
+}
+
+// A plan's login cookie reaches its own site only: a redirect to another scheme, host or port
+// goes without it, however the site spells the target.
+TEST(Redirects, CredentialsStayWithTheFirstOrigin) {
+    struct Case {
+        const char* from;
+        const char* location;  // as the site wrote it
+        const char* target;    // as libcurl resolves it
+        bool keepsCookie;
+    } cases[] = {
+        {"http://a.example/x", "/y", "http://a.example/y", true},
+        {"http://a.example/x", "http://a.example:80/y", "http://a.example/y", true},
+        {"http://a.example/x", "http://b.example/y", "http://b.example/y", false},
+        {"http://a.example/x", "//b.example/y", "http://b.example/y", false},
+        {"http://a.example/x", "http://a.example:8080/y", "http://a.example:8080/y", false},
+        {"http://a.example/x", "https://a.example/y", "https://a.example/y", false},
+        {"https://a.example/x", "http://a.example/y", "http://a.example/y", false},
+        {"http://127.0.0.1:81/x", "http://127.1:81/y", "http://127.0.0.1:81/y", false},
+        {"http://A.Example/x", "http://a.example/y", "http://a.example/y", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.from) + " -> " + c.location);
+        CurlGet get;
+        get.url = c.from;
+        get.headers = {"Cookie: auth=secret", "Authorization: Basic eA==", "User-Agent: T"};
+        CurlResponse response;
+        response.redirectTo = c.target;
+        response.location = c.location;
+        auto next = followRedirect(get, response);
+        ASSERT_TRUE(next.has_value());
+        EXPECT_EQ(next->url, c.target);
+        const bool cookie = std::find(next->headers.begin(), next->headers.end(), "Cookie: auth=secret") !=
+                            next->headers.end();
+        EXPECT_EQ(cookie, c.keepsCookie);
+        EXPECT_EQ(next->leftOrigin, !c.keepsCookie);
+        EXPECT_NE(std::find(next->headers.begin(), next->headers.end(), "User-Agent: T"),
+                  next->headers.end());
+        // Once left, the cookie never comes back, not even on a way home.
+        if (!c.keepsCookie) {
+            CurlResponse home;
+            home.redirectTo = home.location = c.from;
+            auto back = followRedirect(*next, home);
+            ASSERT_TRUE(back.has_value());
+            EXPECT_TRUE(back->leftOrigin);
+        }
+    }
+    // Chains end: at the eleventh redirect, and at a target that is no web page.
+    CurlGet get;
+    get.url = "http://a.example/";
+    get.redirects = kMaxRedirects;
+    CurlResponse more;
+    more.redirectTo = more.location = "http://a.example/again";
+    EXPECT_FALSE(followRedirect(get, more).has_value());
+    EXPECT_FALSE(more.result.error.empty());
+    get.redirects = 0;
+    CurlResponse file;
+    file.redirectTo = file.location = "file:///etc/passwd";
+    EXPECT_FALSE(followRedirect(get, file).has_value());
+    EXPECT_FALSE(file.result.error.empty());
+}
+
+TEST(Redirects, TheCookieNeverReachesAnotherSiteOnTheWire) {
+    std::mutex m;
+    std::vector<std::string> seenByOther, seenByOwn;
+    HttpTestServer other;
+    other.server().Get("/land", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard g(m);
+        seenByOther.push_back(req.get_header_value("Cookie") + "|" + req.get_header_value("Authorization"));
+        res.set_header("Set-Cookie", "stolen=1");
+        res.set_content("other site", "text/plain");
+    });
+    other.start();
+    HttpTestServer own;
+    own.server().Get("/to-other-port", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(other.url("/land"));
+    });
+    own.server().Get("/to-other-host", [&](const httplib::Request& req, httplib::Response& res) {
+        // The same server under another name.
+        res.set_redirect("http://localhost:" +
+                         std::to_string(std::stoi(req.get_header_value("Host").substr(
+                             req.get_header_value("Host").rfind(':') + 1))) +
+                         "/land");
+    });
+    own.server().Get("/land", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard g(m);
+        seenByOwn.push_back(req.get_header_value("Cookie"));
+        res.set_content("own site", "text/plain");
+    });
+    own.server().Get("/to-own-path",
+                     [&](const httplib::Request&, httplib::Response& res) { res.set_redirect("/land"); });
+    own.start();
+    for (const char* path : {"/to-other-port", "/to-other-host"}) {
+        SCOPED_TRACE(path);
+        std::string cookie = "auth=secret";
+        FetchResult run = HttpRequest(own.url(path), cookie, "Authorization: Basic eA==");
+        EXPECT_FALSE(run.body.empty());
+        EXPECT_EQ(cookie, "auth=secret");  // the other site's cookie does not join the plan's
+        FetchResult test = DirectHttpRequest(own.url(path), "auth=secret", "User-Agent: T");
+        EXPECT_FALSE(test.body.empty());
+        TransferPool pool(2);
+        std::optional<CurlGet> get = monitorRequest(own.url(path), "auth=secret", "", FetchLimits{}, nullptr);
+        ASSERT_TRUE(get.has_value());
+        auto ticket = pool.submit(*get, "own");
+        CurlResponse pooled = pool.take(ticket, {});
+        pool.release(ticket);
+        EXPECT_FALSE(pooled.result.body.empty());
+        EXPECT_TRUE(pooled.leftOrigin);
+    }
+    {
+        std::lock_guard g(m);
+        for (const std::string& seen : seenByOther) EXPECT_EQ(seen, "|");
+        for (const std::string& seen : seenByOwn) EXPECT_EQ(seen, "");  // reached as "localhost"
+        EXPECT_EQ(seenByOther.size() + seenByOwn.size(), 6u);
+    }
+    // Within its own site the cookie goes along.
+    std::string cookie = "auth=secret";
+    HttpRequest(own.url("/to-own-path"), cookie, "");
+    std::lock_guard g(m);
+    EXPECT_EQ(seenByOwn.back(), "auth=secret");
 }
 
 }  // namespace
