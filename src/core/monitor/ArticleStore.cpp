@@ -59,6 +59,7 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
             // The title rules as they stand now (the plan's own, else those for every plan).
             SqlResult ruleRows = t.run(Statement(kRulesQuery, {planId}));
             const TitleRules titleRules = rulesFromRows(ruleRows.rows, request.planId);
+            const TitleFilter filter(titleRules);
             report.judged = judgeMatches(page, rules);
             const auto& cands = report.judged.candidates;
             // fresh[i]: never seen before; store[i]: to be stored (fresh and let in by the rules).
@@ -82,7 +83,7 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                     continue;
                 }
                 fresh[i] = true;
-                const bool passes = titleRules.passes(cands[i].title);
+                const bool passes = filter.passes(cands[i].title);
                 if (titleRules.action == TitleRules::Action::Store && !passes) {
                     ++report.dropped;
                     continue;
@@ -93,7 +94,7 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
             }
             const std::vector<std::size_t> newestFirst = newestFirstOrder(cands.size(), rules.mode);
             for (std::size_t i : newestFirst)
-                if (store[i] && titleRules.passes(cands[i].title) && report.alertTitles.size() < 5)
+                if (store[i] && filter.passes(cands[i].title) && report.alertTitles.size() < 5)
                     report.alertTitles.push_back(cands[i].title);
             // Kept out by the rules, but seen: such an article never comes back as new.
             for (std::size_t i = 0; i < cands.size(); ++i)

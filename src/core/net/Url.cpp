@@ -1,5 +1,9 @@
 #include "core/net/Url.h"
 
+#include <idn2.h>
+
+#include <algorithm>
+
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
@@ -94,15 +98,32 @@ std::string webUrlProblem(std::string_view url) {
     return gbk("只能访问 http:// 或 https:// 开头的网址，已拒绝：") + std::string(url.substr(0, 200));
 }
 
+namespace {
+
+// A host name in another script in its ASCII form (例子.测试 → xn--fsqu00a.xn--0zwm56d), as
+// DNS knows it; the name as it was when it cannot be converted.
+std::string asciiHost(const std::string& utf8Host) {
+    if (std::all_of(utf8Host.begin(), utf8Host.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return utf8Host;
+    char* ascii = nullptr;
+    std::string host = utf8Host;
+    if (idn2_to_ascii_8z(utf8Host.c_str(), &ascii, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL) == IDN2_OK && ascii)
+        host = ascii;
+    idn2_free(ascii);
+    return host;
+}
+
+}  // namespace
+
 std::string urlForWire(std::string_view gbkUrl) {
     static const char kHex[] = "0123456789ABCDEF";
     UrlParts parts = splitUrl(gbkUrl);
     std::string text = parts.scheme + "://";
     if (!parts.userInfo.empty()) text += parts.userInfo + "@";
-    text += parts.host;
-    if (parts.hasPort) text += ":" + parts.port;
-    text += parts.path;
-    std::string utf8 = gbkToUtf8(text);
+    const std::string host = asciiHost(gbkToUtf8(parts.host));
+    std::string utf8 =
+        gbkToUtf8(text) + host + (parts.hasPort ? ":" + parts.port : "") + gbkToUtf8(parts.path);
     std::string out;
     out.reserve(utf8.size());
     for (unsigned char c : utf8) {

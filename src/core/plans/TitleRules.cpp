@@ -31,15 +31,15 @@ bool TitleRules::active() const {
     return (includeOn && !titleKeywords(include).empty()) || (excludeOn && !titleKeywords(exclude).empty());
 }
 
-bool TitleRules::passes(std::string_view title) const {
-    auto any = [&](const std::string& list) {
-        for (const std::string& word : titleKeywords(list))
-            if (gbkContains(title, word, CaseMode::AsciiInsensitive)) return true;
-        return false;
-    };
-    if (includeOn && !titleKeywords(include).empty() && !any(include)) return false;
-    if (excludeOn && any(exclude)) return false;
-    return true;
+bool TitleRules::passes(std::string_view title) const { return TitleFilter(*this).passes(title); }
+
+TitleFilter::TitleFilter(const TitleRules& rules)
+    : m_include(rules.includeOn ? titleKeywords(rules.include) : std::vector<std::string>{}),
+      m_exclude(rules.excludeOn ? titleKeywords(rules.exclude) : std::vector<std::string>{}) {}
+
+bool TitleFilter::passes(std::string_view title) const {
+    if (!m_include.empty() && !m_include.foundIn(title)) return false;
+    return !m_exclude.foundIn(title);
 }
 
 const char* const kRulesQuery =

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/text/KeywordSet.h"
+
 namespace tovi {
 
 class Database;
@@ -26,6 +28,17 @@ struct TitleRules {
     // Whether a title passes: matched by whole GBK characters, ASCII letters in any case.
     bool passes(std::string_view title) const;
     bool operator==(const TitleRules&) const = default;
+};
+
+// The rules made ready for many titles: each list split and compiled once, so a run's titles
+// are judged in time that grows with the titles, not with the number of keywords.
+class TitleFilter {
+public:
+    explicit TitleFilter(const TitleRules& rules);
+    bool passes(std::string_view title) const;
+
+private:
+    KeywordSet m_include, m_exclude;
 };
 
 // The keywords of a list: split at ASCII and full-width spaces and commas, empty ones dropped.

@@ -111,6 +111,9 @@ TEST(UrlForWire, EncodesChineseAsABrowserDoes) {
               "http://x.example/%E6%90%9C%E7%B4%A2?q=%E6%96%B0%E9%97%BB%20a");
     EXPECT_EQ(urlForWire("http://x.example/a%20b"), "http://x.example/a%20b");
     EXPECT_EQ(urlForWire("x.example/p"), "http://x.example/p");
+    // A host in another script goes out in its DNS form, the path percent-encoded.
+    EXPECT_EQ(urlForWire(gbk("http://例子.测试/新闻")), "http://xn--fsqu00a.xn--0zwm56d/%E6%96%B0%E9%97%BB");
+    EXPECT_EQ(urlForWire(gbk("https://Bücher.example:8443/")), "https://xn--bcher-kva.example:8443/");
     EXPECT_EQ(urlForWire("http://x.example/a\r\nHost: evil"), "http://x.example/a%0D%0AHost:%20evil");
     EXPECT_EQ(urlForWire("http://u:p@x.example:81/a#top"), "http://u:p@x.example:81/a");
 }

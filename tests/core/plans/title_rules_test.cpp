@@ -4,6 +4,8 @@
 #include "core/store/Database.h"
 #include "core/store/Schema.h"
 #include "core/text/Gbk.h"
+#include "core/text/KeywordSet.h"
+#include "core/text/TextOps.h"
 #include "support/TestSupport.h"
 
 namespace tovi {
@@ -83,6 +85,42 @@ TEST(TitleRules, StoredForEveryPlanOrForOne) {
     ASSERT_TRUE(clearTitleRules(db, 3));
     EXPECT_EQ(rulesForPlan(db, 3), global);
     EXPECT_FALSE(loadTitleRules(db, 3).has_value());
+}
+
+// The keyword automaton agrees with a plain search, word by word, on whole GBK characters and
+// ASCII letters in any case.
+TEST(KeywordSet, AgreesWithSearchingEachKeyword) {
+    const std::vector<std::string> pieces = {"a",    "B", "中", "文", "螺", "]",
+                                             "\xDD", " ", "ñ",  "ab", "AB", "x"};
+    std::uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    auto text = [&](int most) {
+        std::string t;
+        for (int k = next() % most; k > 0; --k) t += gbk(pieces[next() % pieces.size()]);
+        return t;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<std::string> words;
+        for (int k = 1 + next() % 4; k > 0; --k)
+            if (std::string w = text(4); !w.empty()) words.push_back(w);
+        const std::string title = text(12);
+        bool expected = false;
+        for (const auto& w : words) expected = expected || gbkContains(title, w, CaseMode::AsciiInsensitive);
+        ASSERT_EQ(KeywordSet(words).foundIn(title), expected) << gbkToUtf8(title);
+    }
+    // A byte of a character is not a keyword's character: "]" inside 螺 (C2 DD) is no "]".
+    EXPECT_FALSE(KeywordSet({"\xDD"}).foundIn(gbk("螺")));
+    EXPECT_TRUE(KeywordSet({gbk("螺")}).foundIn(gbk("田螺]")));
+}
+
+TEST(KeywordSet, AHundredThousandKeywordsAreOneAutomaton) {
+    std::vector<std::string> words;
+    for (int k = 0; k < 100000; ++k) words.push_back("kw" + std::to_string(k) + "x");
+    const KeywordSet set(words);
+    int found = 0;
+    for (int k = 0; k < 10000; ++k) found += set.foundIn(gbk("标题 KW") + std::to_string(k * 7) + "X 结束");
+    EXPECT_EQ(found, 10000);
+    EXPECT_FALSE(set.foundIn(gbk("没有关键词的标题 kw12")));
 }
 
 }  // namespace
