@@ -187,7 +187,12 @@ int test(Context& ctx, std::int64_t planId) {
     auto db = openProgramDatabase(ctx);
     if (!db) return kFailed;
     if (!existingPlan(ctx, *db, planId)) return kUsage;
-    const auto row = db->run(Statement("select * from rule where id=?", {planId})).rows[0];
+    const SqlResult plan = db->run(Statement("select * from rule where id=?", {planId}));
+    if (!plan.ok || plan.rows.empty()) {
+        printLine(ctx.err, plan.ok ? gbk("方案已不存在") : plan.error);
+        return kFailed;
+    }
+    const auto& row = plan.rows[0];
     PlanTestInput input{cellOf(row, kRuleRegular), cellOf(row, kRuleUrl),   cellOf(row, kRuleCode) == "1",
                         cellOf(row, kRuleBefore),  cellOf(row, kRuleAfter), cellOf(row, kRuleCookie),
                         cellOf(row, kRuleUa)};
