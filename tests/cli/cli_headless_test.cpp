@@ -352,9 +352,13 @@ TEST(CliHeadless, SignalsEndARunCleanlyWithTheConventionalCodes) {
         0);
     for (const auto& [signal, code] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
         SCOPED_TRACE(signal);
+        const std::size_t fetched = site.server.requests().size();
         pid_t pid =
             spawnCli({"--dir", dir.path().string(), "run", "--plan", "1", "--cycles", "0", "--every", "10"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        // Ready once it has fetched its page: its signal handlers are in place by then.
+        for (int i = 0; i < 1000 && site.server.requests().size() == fetched; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_GT(site.server.requests().size(), fetched);
         ::kill(pid, signal);
         EXPECT_EQ(exitCode(pid), code);
     }
