@@ -6,6 +6,7 @@
 
 #include "core/articles/ArticleList.h"
 #include "core/articles/AtomFeed.h"
+#include "core/store/AtomicFile.h"
 #include "core/store/Database.h"
 #include "core/store/Schema.h"
 #include "core/text/Gbk.h"
@@ -47,27 +48,9 @@ std::string feedOf(Database& db, const ArticleView& view, int limit) {
 }
 
 bool writeFileAtomically(const std::filesystem::path& path, const std::string& bytes, std::string* error) {
-    std::filesystem::path tmp = path;
-    tmp += ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            if (error) *error = "cannot write " + tmp.string();
-            std::error_code ec;
-            std::filesystem::remove(tmp, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        if (error) *error = "cannot replace " + path.string() + ": " + ec.message();
-        std::filesystem::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    auto problem = replaceFileAtomically(path, bytes);
+    if (problem && error) *error = *problem;
+    return !problem;
 }
 
 bool writeFeedDirectory(const std::filesystem::path& dbPath, const std::filesystem::path& dir,

@@ -27,11 +27,17 @@ chmod 555 "$work/root/usr/bin"
 export XDG_DATA_HOME="$work/data"
 "$work/root/usr/bin/tovidesk-cli" --version
 # The window program answers --version and --help without a display.
-env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$work/root/usr/bin/tovidesk" --version | grep -q "tovidesk"
-env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$work/root/usr/bin/tovidesk" --help | grep -q -- "--dir"
-# Stripped: no symbol table left.
-if command -v file >/dev/null; then file "$work/root/usr/bin/tovidesk-cli" | grep -q "stripped" && ! file "$work/root/usr/bin/tovidesk-cli" | grep -q "not stripped"; fi
-"$work/root/usr/bin/tovidesk-cli" plans | grep -q "1 " || { echo "the sample plans did not arrive"; exit 1; }
+version=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$work/root/usr/bin/tovidesk" --version)
+grep -q "tovidesk" <<<"$version"
+usage=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$work/root/usr/bin/tovidesk" --help)
+grep -q -- "--dir" <<<"$usage"
+# Stripped: no symbol table left. (Outputs are read whole: grep -q would cut a pipe short.)
+if command -v file >/dev/null; then
+  kind=$(file "$work/root/usr/bin/tovidesk-cli")
+  grep -q "stripped" <<<"$kind" && ! grep -q "not stripped" <<<"$kind" || { echo "not stripped: $kind"; exit 1; }
+fi
+plans=$("$work/root/usr/bin/tovidesk-cli" plans)
+grep -q "1 " <<<"$plans" || { echo "the sample plans did not arrive"; exit 1; }
 test -f "$work/data/tovidesk/tovi.sdb"
 chmod 755 "$work/root/usr/bin"
 echo "package ok: $(basename "$deb")"

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/store/AtomicFile.h"
 #include "core/text/TextOps.h"
 
 namespace tovi {
@@ -79,35 +80,6 @@ bool writable(const std::filesystem::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
-}
-
-// Writes the bytes to a new file beside the target and renames it over the target, keeping the
-// target's mode (and owner, where allowed); the target is never half written.
-bool replaceFile(const std::filesystem::path& target, const std::string& bytes) {
-    struct stat old {};
-    const bool existed = ::stat(target.c_str(), &old) == 0;
-    std::filesystem::path tmp = target;
-    tmp += ".tmp" + std::to_string(::getpid());
-    int fd =
-        ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, existed ? (old.st_mode & 07777) : 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
-    }
-    if (ok && existed) {
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-        // Best effort: only root may hand the new file to the old owner.
-        (void)!::fchown(fd, old.st_uid, old.st_gid);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
 }
 
 }  // namespace
@@ -183,7 +155,7 @@ bool IniFile::write(std::string_view section, std::string_view key, std::string_
     out.reserve(content.size() + newLine.size() + 16);
     for (const Line& l : lines) out += l.text + l.end;
 
-    return replaceFile(target, out);
+    return !replaceFileAtomically(target, out);
 }
 
 }  // namespace tovi

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
 
+#include "core/store/AtomicFile.h"
 #include "core/store/Database.h"
 #include "core/store/GbkLike.h"
 #include "core/store/LoggedSql.h"
@@ -229,6 +231,33 @@ TEST_F(StoreTest, GbkLikeIsAvailableInSql) {
     SqlResult r = db.run(Statement("select title from info where gbk_like(?, title)", {gbk("%公告%")}));
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.rows[0][0], gbk("中文公告"));
+}
+
+// Files shared with other users (a feed directory) are replaced without following links
+// planted beside them, never half written, and a read-only file stays as it is.
+TEST(AtomicFile, ReplacesWithoutFollowingPlantedLinks) {
+    namespace fs = std::filesystem;
+    test::TempDir dir;
+    test::writeFile(dir / "victim", "precious");
+    // Every name the old writer would have used.
+    fs::create_symlink(dir / "victim", dir / ("feed.xml.tmp" + std::to_string(::getpid())));
+    fs::create_symlink(dir / "victim", dir / "feed.xml.tmp");
+    EXPECT_FALSE(replaceFileAtomically(dir / "feed.xml", "<feed/>").has_value());
+    EXPECT_EQ(test::readFile(dir / "victim"), "precious");
+    EXPECT_EQ(test::readFile(dir / "feed.xml"), "<feed/>");
+    // The mode stays; no temporary file is left behind.
+    fs::permissions(dir / "feed.xml", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_FALSE(replaceFileAtomically(dir / "feed.xml", "<feed>2</feed>").has_value());
+    EXPECT_EQ(fs::status(dir / "feed.xml").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++files;
+    EXPECT_EQ(files, 4);  // victim, feed.xml and the two planted links
+    // Read-only: refused, untouched.
+    fs::permissions(dir / "feed.xml", fs::perms::owner_read);
+    EXPECT_TRUE(replaceFileAtomically(dir / "feed.xml", "x").has_value());
+    EXPECT_EQ(test::readFile(dir / "feed.xml"), "<feed>2</feed>");
+    EXPECT_TRUE(replaceFileAtomically(dir / "no-such-dir" / "f", "x").has_value());
 }
 
 }  // namespace
