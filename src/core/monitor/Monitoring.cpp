@@ -1,6 +1,7 @@
 #include "core/monitor/Monitoring.h"
 
 #include "core/settings/Settings.h"
+#include "core/text/Gbk.h"
 
 namespace tovi {
 
@@ -16,6 +17,10 @@ void Monitoring::applySettings(const Settings& settings) {
     m_alerts.setSoundOnNew(settings.read(SettingKey::soundAlert()));
     m_alerts.setIconOnNew(settings.read(SettingKey::iconAlert()));
     m_engine->setParallel(settings.parallelFetches());
+    if (const std::string text = settings.read(SettingKey::parallel());
+        !text.empty() && !settingProblem(SettingKey::parallel(), text).empty())
+        m_sql.sink().append(gbk("\r\n并发 设置有误（") + text.substr(0, 40) + gbk("），按 ") +
+                            std::to_string(Settings::kDefaultParallelFetches) + gbk(" 个同时获取"));
 }
 
 }  // namespace tovi

@@ -24,7 +24,23 @@ std::string PageVisits::conditionalHeaders(int planId, const std::string& finger
     return lines;
 }
 
-void PageVisits::remember(int planId, const std::string& fingerprint, const FetchResult& visit) {
+namespace {
+
+// A validator is kept only if it can be sent back as a header value: short, on one line.
+std::string sendable(const std::string& value) {
+    constexpr std::size_t kMaxValidator = 1024;
+    if (value.size() > kMaxValidator ||
+        value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        return {};
+    return value;
+}
+
+}  // namespace
+
+void PageVisits::remember(int planId, const std::string& fingerprint, const FetchResult& hostile) {
+    FetchResult visit;
+    visit.etag = sendable(hostile.etag);
+    visit.lastModified = sendable(hostile.lastModified);
     std::lock_guard g(m_mutex);
     if (visit.etag.empty() && visit.lastModified.empty()) {
         m_validators.erase(planId);

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "core/net/HttpHeaders.h"
@@ -71,7 +72,8 @@ std::string failureReason(CURLcode code, const char* detail) {
     std::string reason;
     switch (code) {
         case CURLE_OPERATION_TIMEDOUT:
-            reason = gbk("超时");
+            // curl says which limit ended it: too little progress, or the whole time.
+            reason = detail && std::strstr(detail, "too slow") ? gbk("网站太慢，已放弃") : gbk("超时");
             break;
         case CURLE_COULDNT_CONNECT:
             reason = gbk("无法连接（连接被拒绝）");
@@ -158,8 +160,7 @@ CurlTransfer::CurlTransfer(const CurlGet& request) : m_state(std::make_unique<St
     // A page announced larger than the cap is refused before any of it is read.
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.limits.maxBodyBytes));
     if (request.limits.stallTimeout.count() > 0) {
-        // Less than one byte a second for the stall time counts as a stalled receive.
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, request.limits.minBytesPerSecond));
         long seconds = static_cast<long>((request.limits.stallTimeout.count() + 999) / 1000);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds);
     }

@@ -24,10 +24,12 @@ struct FetchResult {
 
 struct FetchLimits {
     std::chrono::milliseconds connectTimeout{15000};
-    // A transfer that receives nothing for this long is abandoned (0: no such limit).
+    // A transfer that receives less than minBytesPerSecond over this long is abandoned (0: no
+    // such limit): a site that trickles never holds up the plans queued after it for long.
     std::chrono::milliseconds stallTimeout{15000};
+    long minBytesPerSecond = 1024;
     // Whatever happens, a fetch ends after this long.
-    std::chrono::milliseconds overallTimeout{120000};
+    std::chrono::milliseconds overallTimeout{60000};
     std::size_t maxBodyBytes = 64u << 20;
 };
 

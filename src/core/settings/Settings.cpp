@@ -60,9 +60,9 @@ std::uint32_t Settings::rowColor2() const { return rowColor(SettingKey::rowColor
 
 int Settings::parallelFetches() const {
     const std::string text = read(SettingKey::parallel());
-    if (text.empty()) return 8;
-    const auto n = TextToInt(text);
-    return n < 1 ? 1 : n > 64 ? 64 : static_cast<int>(n);
+    // Written by hand as something else than a number: the default, not one at a time.
+    if (settingProblem(SettingKey::parallel(), text).empty()) return static_cast<int>(TextToInt(text));
+    return kDefaultParallelFetches;
 }
 
 std::vector<std::string> Settings::categories() const {

@@ -7,9 +7,12 @@
 #include <map>
 #include <thread>
 
+#include "core/monitor/PageVisits.h"
 #include "core/net/HttpRequest.h"
+#include "core/settings/Settings.h"
 #include "core/text/Gbk.h"
 #include "support/EngineFixture.h"
+#include "support/TestSupport.h"
 
 namespace tovi {
 namespace {
@@ -276,6 +279,40 @@ TEST_F(Fetching, AnErrorStatusIsShownAndTheBodyStillUsed) {
     monitoring->extractor().runPlan(id);
     EXPECT_NE(sink.utf8().find("正在 采集源码（HTTP 404）、整理源码"), std::string::npos);
     EXPECT_EQ(titles(id), std::vector<std::string>{"仍然可用"});
+}
+
+// A site's validators come back as header lines: one that could not be sent is not kept, so a
+// hostile ETag never breaks the plan's later visits.
+TEST(PageVisitsValidators, OnlySendableValidatorsAreKept) {
+    PageVisits visits;
+    struct Case {
+        std::string etag, lastModified;
+        std::string headers;
+    } cases[] = {
+        {"\"v1\"", "", "\r\nIf-None-Match: \"v1\""},
+        {"\"a\rX-Evil: 1\"", "", ""},
+        {std::string(90 * 1024, 'e'), "Tue, 01 Jan 2030 00:00:00 GMT",
+         "\r\nIf-Modified-Since: Tue, 01 Jan 2030 00:00:00 GMT"},
+        {"x\ny", "a\rb", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.etag.substr(0, 20));
+        FetchResult visit;
+        visit.etag = c.etag;
+        visit.lastModified = c.lastModified;
+        visits.remember(1, "f", visit);
+        EXPECT_EQ(visits.conditionalHeaders(1, "f"), c.headers);
+    }
+}
+
+TEST(SettingsParallel, AHandWrittenValueThatIsNoNumberMeansTheDefault) {
+    test::TempDir dir;
+    for (const auto& [text, expected] : std::vector<std::pair<std::string, int>>{
+             {"abc", 8}, {"0", 8}, {"99", 8}, {"", 8}, {"4", 4}, {"64", 64}}) {
+        SCOPED_TRACE(text);
+        test::writeFile(dir / "tovimo.ini", gbk("[配置]\r\n并发=") + text + "\r\n");
+        EXPECT_EQ(Settings(dir / "tovimo.ini").parallelFetches(), expected);
+    }
 }
 
 }  // namespace

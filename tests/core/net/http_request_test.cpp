@@ -245,6 +245,30 @@ TEST_F(HttpRequestTest, StalledResponseGivesEmptyBody) {
     EXPECT_EQ(cookie, "a=1");
 }
 
+// A site that trickles its page ends early with the reason, whatever it still promises.
+TEST(HttpRequestFailures, ATricklingSiteIsGivenUpWithTheReason) {
+    std::atomic<bool> stop{false};
+    HttpTestServer site;
+    site.server().Get("/trickle", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/html", [&](std::size_t, httplib::DataSink& sink) {
+            for (int k = 0; k < 100 && !stop; ++k) {
+                if (!sink.write("x", 1)) return false;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            sink.done();
+            return true;
+        });
+    });
+    site.start();
+    FetchLimits limits;
+    limits.stallTimeout = std::chrono::milliseconds(1000);  // 10 B/s is below the 1 KB/s floor
+    std::string cookie;
+    FetchResult r = HttpRequest(site.url("/trickle"), cookie, "", {}, limits);
+    stop = true;
+    EXPECT_TRUE(r.body.empty());
+    EXPECT_NE(r.error.find(gbk("网站太慢")), std::string::npos) << gbkToUtf8(r.error);
+}
+
 TEST(HttpRequestFailures, NeverThrowAlwaysEmpty) {
     std::string cookie;
     for (const std::string& url :
