@@ -1,7 +1,6 @@
 #include "core/monitor/Pipeline.h"
 
 #include <algorithm>
-#include <boost/regex.hpp>
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
@@ -171,80 +170,6 @@ std::string_view widenedRegion(std::string_view source, std::string_view before,
     if (end.empty()) return {};
     std::size_t endPos = gbkFind(source, end, from);
     return endPos == kNotFound ? std::string_view() : source.substr(from, endPos - from);
-}
-
-struct Expression::Compiled {
-    boost::regex rx;
-};
-
-struct ExpressionAccess {
-    static const boost::regex& regex(const Expression& e) { return e.m_regex->rx; }
-};
-
-Expression Expression::compile(std::string_view text) {
-    Expression e;
-    try {
-        auto rx = std::make_shared<const Compiled>(
-            Compiled{boost::regex(text.begin(), text.end(), boost::regex::perl | boost::regex::icase)});
-        e.m_groupCount = static_cast<int>(rx->rx.mark_count());
-        e.m_regex = std::move(rx);
-    } catch (const std::exception& ex) {
-        e.m_error = ex.what();
-    }
-    return e;
-}
-
-MatchResult matchAll(const Expression& expression, std::string_view text, const MatchLimits& limits) {
-    MatchResult result;
-    if (!expression.ok()) {
-        result.error = expression.error();
-        return result;
-    }
-    result.groupCount = expression.groupCount();
-    const auto deadline = std::chrono::steady_clock::now() + limits.budget;
-    // Keeping the last ones: a ring of maxMatches, put back in page order at the end.
-    std::size_t ringStart = 0;
-    try {
-        boost::cregex_iterator it(text.data(), text.data() + text.size(),
-                                  ExpressionAccess::regex(expression)),
-            end;
-        for (; it != end; ++it) {
-            ++result.found;
-            const bool full = limits.maxMatches > 0 && result.matches.size() >= limits.maxMatches;
-            if (!full || limits.keepLast) {
-                Match m;
-                m.groups.reserve(it->size());
-                for (std::size_t g = 0; g < it->size(); ++g)
-                    m.groups.push_back((*it)[g].matched ? (*it)[g].str() : std::string());
-                if (full) {
-                    result.matches[ringStart] = std::move(m);
-                    ringStart = (ringStart + 1) % limits.maxMatches;
-                } else {
-                    result.matches.push_back(std::move(m));
-                }
-            }
-            if (limits.cancel && limits.cancel()) {
-                result.cancelled = true;
-                break;
-            }
-            if (limits.budget.count() > 0 && std::chrono::steady_clock::now() > deadline) {
-                result.overBudget = true;
-                break;
-            }
-        }
-    } catch (const std::exception& e) {
-        // The library's complexity limit: no matches, with the reason.
-        result.matches.clear();
-        ringStart = 0;
-        result.error = e.what();
-    }
-    std::rotate(result.matches.begin(), result.matches.begin() + static_cast<std::ptrdiff_t>(ringStart),
-                result.matches.end());
-    return result;
-}
-
-MatchResult matchAll(std::string_view expression, std::string_view text, const MatchLimits& limits) {
-    return matchAll(Expression::compile(expression), text, limits);
 }
 
 const std::string& groupText(const Match& match, std::int64_t k) {

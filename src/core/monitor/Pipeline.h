@@ -35,7 +35,10 @@ struct Match {
     std::vector<std::string> groups;
 };
 
-// A plan's expression compiled once: Perl syntax, case-insensitive over GBK bytes.
+// A plan's expression compiled once: Perl syntax over characters (PCRE2 in UTF mode, JIT where
+// it can): "." and counts take whole characters, classes hold Chinese characters, letters
+// match in any case, "." also matches line breaks, "^" and "$" match at them; \w, \d, \s
+// and \b keep their ASCII meaning. Texts come and go as GBK.
 class Expression {
 public:
     static Expression compile(std::string_view text);
@@ -45,7 +48,7 @@ public:
 
 private:
     friend struct ExpressionAccess;
-    struct Compiled;  // the library's regex, kept out of this header
+    struct Compiled;  // the library's code, kept out of this header
     std::shared_ptr<const Compiled> m_regex;
     std::string m_error;
     int m_groupCount = 0;
@@ -53,7 +56,7 @@ private:
 
 // Bounds on one plan's matching: a page must not keep a run busy for ever.
 struct MatchLimits {
-    CancelCheck cancel;                   // checked between matches
+    CancelCheck cancel;                   // checked between matches (one search is bounded by the engine)
     std::chrono::milliseconds budget{0};  // time allowed for all matches; 0: no limit
     std::size_t maxMatches = 0;           // matches kept; 0: all
     bool keepLast = false;                // keep the last maxMatches instead of the first

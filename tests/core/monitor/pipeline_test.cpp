@@ -108,10 +108,49 @@ TEST(MatchAll, GroupsOptionsAndErrors) {
     EXPECT_TRUE(bad.matches.empty());
     EXPECT_FALSE(bad.error.empty());
 
-    // Catastrophic backtracking gives the library's complexity error, not a hang or a crash.
-    MatchResult heavy = matchAll("(a*)*b", std::string(5000, 'a'));
-    EXPECT_TRUE(heavy.matches.empty());
-    EXPECT_FALSE(heavy.error.empty());
+    // Catastrophic backtracking gives the engine's limit error, not a hang or a crash.
+    for (const std::string& text : {std::string(5000, 'a'), std::string(40, 'a') + "cb"}) {
+        MatchResult heavy = matchAll("(a*)*b", text);
+        EXPECT_TRUE(heavy.matches.empty());
+    }
+    for (const char* pattern : {"^(a+)+$", "(a|aa)+$", "^(\\w+\\s?)*$"}) {
+        SCOPED_TRACE(pattern);
+        MatchResult heavy = matchAll(pattern, std::string(60, 'a') + "!");
+        EXPECT_TRUE(heavy.matches.empty());
+        EXPECT_FALSE(heavy.error.empty());
+    }
+}
+
+// Expressions match characters as users write them, on GBK pages and with GB18030's four-byte
+// characters; every group comes back whole. (Over bytes, each of these gave half-characters or
+// refused ordinary punctuation.)
+TEST(MatchAll, ExpressionsMatchCharactersNotBytes) {
+    struct Case {
+        const char* expression;
+        std::string text;                      // GBK (or GB18030) bytes
+        std::vector<std::string> firstGroups;  // group 1 of each match, UTF-8
+    } cases[] = {
+        // 、 (A1 A2) shares its lead byte with 】 (A1 BF): the class still takes it.
+        {"【([^】]+)】", gbk("【通知、公告】 and 【新闻】"), {"通知、公告", "新闻"}},
+        {"<li>(.{3})", gbk("<li>【通知、公告】"), {"【通知"}},
+        {"([一-龥]+)", gbk("abc中文def汉字"), {"中文", "汉字"}},
+        {"(.{2,3})x", gbk("一二三四x"), {"二三四"}},
+        {"(新闻abc)", gbk("头条新闻ABC"), {"新闻ABC"}},               // ASCII letters in any case
+        {"(a+)", gbk("丄"), {}},                                      // 丄 is 81 41: no letter in it
+        {"(.)\\bA", gbk("丄A"), {"丄"}},                              // \b next to a Chinese character
+        {"(\\w+)", gbk("中文word中文"), {"word"}},                    // \w stays ASCII
+        {"<b>(.)</b>", Utf8ToGbk("<b>한</b><b>😀</b>"), {"한", "😀"}},  // four-byte characters
+        {"(x.y)", "x\xFFy x\x80y", {"x\xEF\xBF\xBDy", "x€y"}},        // a stray byte is one character
+        {"<a href=\"([^\"]+)\">([^<]+)</a>", gbk("<a href=\"/t/1\">标题</a>"), {"/t/1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
+        MatchResult r = matchAll(gbk(c.expression), c.text);
+        ASSERT_TRUE(r.error.empty()) << r.error;
+        std::vector<std::string> groups;
+        for (const Match& m : r.matches) groups.push_back(gbkToUtf8(groupText(m, 1)));
+        EXPECT_EQ(groups, c.firstGroups);
+    }
 }
 
 TEST(ComposeUrl, Table) {
