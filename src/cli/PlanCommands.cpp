@@ -12,6 +12,7 @@
 #include "core/monitor/PlanTestRun.h"
 #include "core/net/DirectHttpRequest.h"
 #include "core/plans/PlanEditing.h"
+#include "core/plans/PlanOptions.h"
 #include "core/plans/TitleRules.h"
 #include "core/settings/Settings.h"
 #include "core/store/Schema.h"
@@ -321,6 +322,7 @@ int showPlan(Context& ctx, std::int64_t id) {
         {"last article", cellOf(row, kRuleArttile)},
         {"last id", cellOf(row, kRuleLastid)},
         {"last run", cellOf(row, kRuleLasttime)},
+        {"own-certificate", acceptsOwnCertificate(*db, static_cast<int>(id)) ? "yes" : "no"},
     };
     if (auto h = loadPlanHealth(*db, static_cast<int>(id))) {
         fields.push_back({"last outcome", h->outcome});
@@ -334,6 +336,17 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
     auto db = openProgramDatabase(ctx);
     if (!db) return kFailed;
     if (!existingPlan(ctx, *db, id)) return kUsage;
+    if (field == "own-certificate") {
+        if (value != "yes" && value != "no") {
+            ctx.err << "own-certificate is yes or no, not " << terminalSafe(value) << "\n";
+            return kUsage;
+        }
+        if (!setAcceptsOwnCertificate(*db, static_cast<int>(id), value == "yes")) {
+            printLine(ctx.err, gbk("没有保存：") + db->lastError());
+            return kFailed;
+        }
+        return kOk;
+    }
     std::string error;
     auto change = planFieldValue(field, gbk(value), Settings(ctx.iniPath()).categories(), &error);
     if (!change) {
@@ -541,9 +554,13 @@ void addPlanCommands(CLI::App& app, Action& chosen) {
 
     auto* set = plan->add_subcommand("set", "change one field of a plan");
     set->add_option("id", *id, "the plan (1..200)")->required()->check(planIdRange());
+    std::vector<std::string> names = planFieldNames();
+    names.push_back("own-certificate");
     std::string fields;
-    for (const auto& n : planFieldNames()) fields += (fields.empty() ? "" : ", ") + n;
-    set->add_option("field", *field, fields)->required()->check(CLI::IsMember(planFieldNames()));
+    for (const auto& n : names) fields += (fields.empty() ? "" : ", ") + n;
+    set->add_option("field", *field, fields + " (own-certificate yes: accept the site's own certificate)")
+        ->required()
+        ->check(CLI::IsMember(names));
     set->add_option("value", *value, "the new value")->required();
     set->callback([&chosen, id, field, value] {
         chosen = [id, field, value](Context& ctx) { return setField(ctx, *id, *field, *value); };

@@ -7,6 +7,7 @@
 #include "core/net/Decode.h"
 #include "core/net/HttpRequest.h"
 #include "core/net/Url.h"
+#include "core/plans/PlanOptions.h"
 #include "core/plans/PlanTable.h"
 #include "core/store/LoggedSql.h"
 #include "core/store/StatusSink.h"
@@ -60,6 +61,9 @@ std::optional<PlanExtractor::PreparedFetch> PlanExtractor::requestFor(int planId
     std::optional<CurlGet> request =
         monitorRequest(plan[kRuleUrl], plan[kRuleCookie], headers, m_limits, nullptr);
     if (!request) return std::nullopt;
+    // A login goes only where the certificate shows the site is the one it claims to be.
+    request->verifyTls =
+        verifiesCertificate(plan[kRuleCookie], acceptsOwnCertificate(m_sql.database(), planId));
     return PreparedFetch{std::move(*request), UrlHost(plan[kRuleUrl], false)};
 }
 

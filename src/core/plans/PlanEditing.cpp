@@ -117,7 +117,7 @@ bool forgetPlanLeftovers(Transaction& t, std::int64_t id) {
     for (const char* sql :
          {"delete from title_rules where planid=?", "delete from plan_health where planid=?",
           "delete from seen_articles where planid=?", "delete from page_visits where planid=?",
-          "update info set planid=0 where planid=?"})
+          "delete from plan_options where planid=?", "update info set planid=0 where planid=?"})
         if (!t.run(Statement(sql, {id})).ok) return false;
     return true;
 }

@@ -39,7 +39,9 @@ constexpr const char* kIndexSql =
     // What a visit to a plan's page left for the next one, also in another process: the
     // validators of the last complete visit, and until when the site asked to be left alone.
     "CREATE TABLE IF NOT EXISTS page_visits(planid INTEGER PRIMARY KEY, fingerprint BLOB, etag TEXT, "
-    "last_modified TEXT, visited INTEGER, hold_until INTEGER);";
+    "last_modified TEXT, visited INTEGER, hold_until INTEGER);"
+    // Switches of a plan that table rule has no column for.
+    "CREATE TABLE IF NOT EXISTS plan_options(planid INTEGER PRIMARY KEY, own_certificate INTEGER);";
 
 }  // namespace
 

@@ -1,0 +1,19 @@
+#pragma once
+// Switches of a plan kept beside table rule (which other readers of tovi.sdb share and which
+// therefore never changes shape).
+#include <string>
+
+namespace tovi {
+
+class Database;
+
+// A plan that logs in (it carries a cookie) checks the site's certificate in monitoring runs,
+// so its login never reaches a man in the middle; this switch lets a user knowingly accept a
+// site's own (self-signed) certificate. Off unless set.
+bool acceptsOwnCertificate(Database& db, int planId);
+bool setAcceptsOwnCertificate(Database& db, int planId, bool accept);
+
+// Whether a run of the plan checks the site's certificate.
+bool verifiesCertificate(const std::string& cookie, bool acceptsOwn);
+
+}  // namespace tovi
