@@ -15,9 +15,10 @@ using test::runCli;
 
 TEST(CliMonitor, RunStoresExactlyTheNewArticlesRoundAfterRound) {
     test::TempDir dir;
-    test::HttpTestServer server;
+    // What the handler reads is declared first, so it outlives the server's thread.
     std::string page;
     std::mutex m;
+    test::HttpTestServer server;
     server.server().Get("/list.html", [&](const httplib::Request&, httplib::Response& res) {
         std::lock_guard g(m);
         res.set_content(page, "text/html; charset=gbk");
@@ -130,9 +131,9 @@ struct SlowSite {
                "','<li><a href=\"t-(\\d+)\">(.*?)</a></li>','<ul>','</ul>','2','1','0'," +
                std::to_string(isdo) + ",'','" + type + "')";
     }
-    test::HttpTestServer server;
     std::mutex m;
     std::string page;
+    test::HttpTestServer server;  // last: its handlers use the members above
 };
 
 TEST(CliMonitor, TwoProgramsRunningTheSamePlansStoreEachArticleOnce) {

@@ -66,9 +66,9 @@ protected:
         click(run(w));
     }
 
-    test::HttpTestServer server;
     std::mutex m;
     std::string page;
+    test::HttpTestServer server;  // last: its handlers use the members above
 };
 
 TEST_F(GuiMonitoring, FrequencyRule) {

@@ -86,11 +86,12 @@ protected:
     RecordingAlerts alerts;
     RecordingListener listener;
     FixedClock clock;
-    HttpTestServer server;
-    std::unique_ptr<Monitoring> monitoring;
+    // What the site's handlers use comes before the site, so it outlives the server's thread.
     std::mutex pagesMutex;
     std::map<std::string, std::string> pages;
     std::vector<std::string> cookiesSeen;
+    HttpTestServer server;
+    std::unique_ptr<Monitoring> monitoring;
 };
 
 }  // namespace tovi::test
