@@ -202,5 +202,69 @@ TEST(CliMonitor, ACycleLoopTakesUpPlansEditedMeanwhile) {
     EXPECT_NE(said.find("第 2 轮开始"), std::string::npos) << said;
 }
 
+// A run from cron is a new process each time: what a visit learnt (the page's validators, the
+// site's request to wait) is kept in tovi.sdb for the next one.
+TEST(CliMonitor, TheNextProcessAsksWhetherThePageChangedAndWaitsWhenTold) {
+    test::TempDir dir;
+    std::mutex m;
+    std::vector<std::string> asked;  // If-None-Match | If-Modified-Since of each request
+    int busyFor = 0;                 // Retry-After seconds the site answers with; 0: the page
+    const std::string page = gbk("<ul><li><a href=\"t-2\">二</a></li><li><a href=\"t-1\">一</a></li></ul>");
+    test::HttpTestServer server;
+    server.server().Get("/etag.html", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard g(m);
+        asked.push_back(req.get_header_value("If-None-Match") + "|" +
+                        req.get_header_value("If-Modified-Since"));
+        if (busyFor) {
+            res.status = 503;
+            res.set_header("Retry-After", std::to_string(busyFor));
+            return;
+        }
+        if (req.get_header_value("If-None-Match") == "\"v1\"") {
+            res.status = 304;
+            return;
+        }
+        res.set_header("ETag", "\"v1\"");
+        res.set_content(page, "text/html; charset=gbk");
+    });
+    server.server().Get("/plain.html", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard g(m);
+        asked.push_back(req.get_header_value("If-None-Match") + "|" +
+                        req.get_header_value("If-Modified-Since"));
+        res.set_content(page, "text/html; charset=gbk");
+    });
+    server.start();
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    for (const char* path : {"/etag.html", "/plain.html"}) {
+        const std::string insert =
+            "insert into "
+            "rule(class,code,name,url,ua,buquan,regular,before,after,tindex,uindex,oindex,isdo,lastid,type) "
+            "values(1,'1','p','" +
+            server.url(path) +
+            "','UA','x/[1]','<li><a href=\"t-(\\d+)\">(.*?)</a></li>',"
+            "'<ul>','</ul>','2','1','0',1,'','0')";
+        ASSERT_EQ(runCli(dir.path(), {"sql", insert}).code, 0);
+    }
+    const std::vector<std::string> run = {"run", "--pause-ms", "0", "--trace"};
+    ASSERT_EQ(runCli(dir.path(), run).code, 0);
+    auto second = runCli(dir.path(), run);
+    EXPECT_NE(second.out.find("源码未变化（HTTP 304）"), std::string::npos) << second.out;
+    {
+        std::lock_guard g(m);
+        ASSERT_EQ(asked.size(), 4u);
+        EXPECT_EQ(asked[2], "\"v1\"|");                                   // the ETag it was given
+        EXPECT_EQ(asked[3].rfind("|", 0), 0u);                            // no ETag from that site...
+        EXPECT_NE(asked[3].find(" GMT"), std::string::npos) << asked[3];  // ...so since the last visit
+        busyFor = 999999999;                                              // far in the future
+    }
+    auto busy = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0", "--trace"});
+    EXPECT_NE(busy.out.find("最多等 24 小时"), std::string::npos) << busy.out;
+    // The next process does not ask at all: the site is left alone.
+    auto held = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0", "--trace"});
+    EXPECT_NE(held.out.find("网站要求稍后再访问"), std::string::npos) << held.out;
+    std::lock_guard g(m);
+    EXPECT_EQ(asked.size(), 5u);
+}
+
 }  // namespace
 }  // namespace tovi

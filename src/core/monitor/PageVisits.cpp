@@ -1,30 +1,19 @@
 #include "core/monitor/PageVisits.h"
 
+#include <ctime>
+
+#include "core/store/Database.h"
 #include "core/text/Gbk.h"
+#include "core/text/TextToInt.h"
 
 namespace tovi {
-
-std::string PageVisits::fingerprint(const PlanRow& plan) {
-    std::string f;
-    for (int k : {kRuleCode, kRuleUrl, kRuleUa, kRuleArttile, kRuleBuquan, kRuleRegular, kRuleBefore,
-                  kRuleAfter, kRuleTindex, kRuleUindex, kRuleOindex, kRuleLastid, kRuleType}) {
-        f += plan[k];
-        f += '\0';
-    }
-    return f;
-}
-
-std::string PageVisits::conditionalHeaders(int planId, const std::string& fingerprint) const {
-    std::lock_guard g(m_mutex);
-    auto it = m_validators.find(planId);
-    if (it == m_validators.end() || it->second.fingerprint != fingerprint) return {};
-    std::string lines;
-    if (!it->second.etag.empty()) lines += "\r\nIf-None-Match: " + it->second.etag;
-    if (!it->second.lastModified.empty()) lines += "\r\nIf-Modified-Since: " + it->second.lastModified;
-    return lines;
-}
-
 namespace {
+
+std::int64_t nowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 // A validator is kept only if it can be sent back as a header value: short, on one line.
 std::string sendable(const std::string& value) {
@@ -35,33 +24,106 @@ std::string sendable(const std::string& value) {
     return value;
 }
 
+// An HTTP date (RFC 9110's IMF-fixdate) for a time in seconds since 1970.
+std::string httpDate(std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[utc.tm_wday], utc.tm_mday,
+                  kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return text;
+}
+
+// The fingerprint as stored: a hash in hex (the plan's texts themselves need not be kept twice).
+std::string digest(const std::string& fingerprint) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : fingerprint) h = (h ^ c) * 1099511628211ull;
+    char text[24];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+    return text;
+}
+
 }  // namespace
 
-void PageVisits::remember(int planId, const std::string& fingerprint, const FetchResult& hostile) {
-    FetchResult visit;
-    visit.etag = sendable(hostile.etag);
-    visit.lastModified = sendable(hostile.lastModified);
-    std::lock_guard g(m_mutex);
-    if (visit.etag.empty() && visit.lastModified.empty()) {
-        m_validators.erase(planId);
+std::string PageVisits::fingerprint(const PlanRow& plan) {
+    std::string f;
+    for (int k : {kRuleCode, kRuleUrl, kRuleUa, kRuleArttile, kRuleBuquan, kRuleRegular, kRuleBefore,
+                  kRuleAfter, kRuleTindex, kRuleUindex, kRuleOindex, kRuleLastid, kRuleType}) {
+        f += plan[k];
+        f += '\0';
+    }
+    return digest(f);
+}
+
+PageVisits::Visit PageVisits::load(int planId) const {
+    if (!m_db) {
+        auto it = m_visits.find(planId);
+        return it == m_visits.end() ? Visit{} : it->second;
+    }
+    // Held by another program: nothing is known, and the page is simply fetched whole.
+    SqlResult r = m_db->runWithoutWaiting(Statement(
+        "select fingerprint, etag, last_modified, visited, hold_until from page_visits where planid=?",
+        {static_cast<std::int64_t>(planId)}));
+    if (!r.ok || r.rows.empty()) return {};
+    const auto& row = r.rows[0];
+    // What another program (or a damaged file) left is checked as a site's answer is.
+    return {cellOf(row, 0), sendable(cellOf(row, 1)), sendable(cellOf(row, 2)), TextToInt(cellOf(row, 3)),
+            TextToInt(cellOf(row, 4))};
+}
+
+void PageVisits::store(int planId, const Visit& v) {
+    if (!m_db) {
+        m_visits[planId] = v;
         return;
     }
-    m_validators[planId] = {fingerprint, wireTextToGbk(visit.etag), wireTextToGbk(visit.lastModified)};
+    m_db->run(Statement(
+        "insert or replace into page_visits(planid, fingerprint, etag, last_modified, visited, "
+        "hold_until) values(?,?,?,?,?,?)",
+        {static_cast<std::int64_t>(planId), v.fingerprint, v.etag, v.lastModified, v.visited, v.holdUntil}));
+}
+
+std::string PageVisits::conditionalHeaders(int planId, const std::string& fingerprint) const {
+    std::lock_guard g(m_mutex);
+    const Visit v = load(planId);
+    if (v.visited == 0 || v.fingerprint != fingerprint) return {};
+    std::string lines;
+    if (!v.etag.empty()) lines += "\r\nIf-None-Match: " + v.etag;
+    if (!v.lastModified.empty())
+        lines += "\r\nIf-Modified-Since: " + v.lastModified;
+    else if (v.etag.empty())
+        lines += "\r\nIf-Modified-Since: " + httpDate(v.visited);
+    return lines;
+}
+
+void PageVisits::remember(int planId, const std::string& fingerprint, const FetchResult& visit) {
+    std::lock_guard g(m_mutex);
+    Visit v = load(planId);
+    v.fingerprint = fingerprint;
+    v.etag = sendable(wireTextToGbk(visit.etag));
+    v.lastModified = sendable(wireTextToGbk(visit.lastModified));
+    v.visited = nowSeconds();
+    store(planId, v);
 }
 
 void PageVisits::holdOff(int planId, std::chrono::seconds wait) {
-    const auto capped = std::min<std::chrono::seconds>(wait, std::chrono::hours(24));
+    const auto capped = std::min<std::chrono::seconds>(wait, kMaxHoldOff);
     std::lock_guard g(m_mutex);
-    m_holdOff[planId] = Clock::now() + capped;
+    Visit v = load(planId);
+    v.holdUntil = nowSeconds() + capped.count();
+    store(planId, v);
 }
 
 std::optional<std::chrono::seconds> PageVisits::waitLeft(int planId) const {
     std::lock_guard g(m_mutex);
-    auto it = m_holdOff.find(planId);
-    if (it == m_holdOff.end()) return std::nullopt;
-    auto left = it->second - Clock::now();
-    if (left <= Clock::duration::zero()) return std::nullopt;
-    return std::chrono::ceil<std::chrono::seconds>(left);
+    const Visit v = load(planId);
+    const std::int64_t left = v.holdUntil - nowSeconds();
+    if (v.holdUntil == 0 || left <= 0) return std::nullopt;
+    // A hold written by a clock far ahead never lasts beyond the longest a site may ask.
+    return std::chrono::seconds(std::min<std::int64_t>(left, std::chrono::seconds(kMaxHoldOff).count()));
 }
 
 }  // namespace tovi

@@ -1,7 +1,8 @@
 #pragma once
-// What the program remembers of each plan's page between visits, for as long as it runs: the
-// validators of the last visit whose page was fully processed (so the next visit can ask "has
-// it changed?"), and how long a site asked it to stay away.
+// What the program remembers of each plan's page between visits: the validators of the last
+// visit whose page was fully processed (so the next visit can ask "has it changed?"), when that
+// visit was, and how long a site asked it to stay away. With a database it is kept in tovi.sdb
+// (table page_visits), so the next process (a cron run) asks and waits too.
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -13,16 +14,24 @@
 
 namespace tovi {
 
+class Database;
+
 class PageVisits {
 public:
-    using Clock = std::chrono::steady_clock;
+    // Longest a site may hold a plan off, whatever its Retry-After says.
+    static constexpr std::chrono::hours kMaxHoldOff{24};
+
+    PageVisits() = default;
+    // Kept in tovi.sdb beside the plans.
+    explicit PageVisits(Database& db) : m_db(&db) {}
 
     // What decides which articles a page gives: a page unchanged since a visit gives nothing new
     // only while the plan is as it was at that visit.
     static std::string fingerprint(const PlanRow& plan);
 
     // "If-None-Match" / "If-Modified-Since" header lines (each after CR LF) for the plan's next
-    // visit, or empty text when there is nothing to ask.
+    // visit, or empty text when there is nothing to ask. A site that gave no validator is asked
+    // whether the page changed since the last complete visit.
     std::string conditionalHeaders(int planId, const std::string& fingerprint) const;
     // After a visit whose page was fully processed (articles stored or none new).
     void remember(int planId, const std::string& fingerprint, const FetchResult& visit);
@@ -33,12 +42,17 @@ public:
     std::optional<std::chrono::seconds> waitLeft(int planId) const;
 
 private:
-    struct Validators {
+    struct Visit {
         std::string fingerprint, etag, lastModified;
+        std::int64_t visited = 0;    // seconds since 1970 of the last complete visit; 0: none
+        std::int64_t holdUntil = 0;  // seconds since 1970; 0: no hold
     };
+    Visit load(int planId) const;
+    void store(int planId, const Visit& visit);
+
+    Database* m_db = nullptr;
     mutable std::mutex m_mutex;
-    std::map<int, Validators> m_validators;
-    std::map<int, Clock::time_point> m_holdOff;
+    std::map<int, Visit> m_visits;  // without a database
 };
 
 }  // namespace tovi

@@ -52,7 +52,12 @@ std::string planSaveProblem(const PlanRow& plan) {
 
 PlanExtractor::PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
                              FetchLimits limits)
-    : m_sql(sql), m_table(table), m_alerts(alerts), m_clock(clock), m_limits(limits) {}
+    : m_sql(sql),
+      m_table(table),
+      m_alerts(alerts),
+      m_clock(clock),
+      m_limits(limits),
+      m_visits(sql.database()) {}
 
 std::optional<PlanExtractor::PreparedFetch> PlanExtractor::requestFor(int planId, const PlanRow& plan) {
     // The plan's own header text, with the questions about the last visit's page.
@@ -184,8 +189,12 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
     if (stop.stop_requested()) return stopped;
     FetchResult& fetched = response.result;
     if (fetched.status >= 400) sink.append(gbk("（HTTP ") + std::to_string(fetched.status) + gbk("）"));
-    if ((fetched.status == 429 || fetched.status == 503) && fetched.retryAfter)
+    if ((fetched.status == 429 || fetched.status == 503) && fetched.retryAfter) {
         m_visits.holdOff(planId, *fetched.retryAfter);
+        if (*fetched.retryAfter > PageVisits::kMaxHoldOff)
+            sink.append(gbk("、网站要求 ") + std::to_string(fetched.retryAfter->count()) +
+                        gbk(" 秒后再访问，最多等 24 小时"));
+    }
     if (fetched.status == 304) {
         // The page is as it was at the last visit, all of which was processed.
         sink.append(gbk("、源码未变化（HTTP 304），本次无新文章"));

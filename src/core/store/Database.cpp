@@ -303,6 +303,14 @@ SqlResult Database::runScriptLocked(std::string_view sql) {
 
 SqlResult Transaction::run(const Statement& statement) { return m_db.runLocked(statement); }
 
+SqlResult Database::runWithoutWaiting(const Statement& statement) {
+    // A cancel check that is always true: the lock is tried briefly, the engine's busy wait ends
+    // at once.
+    Guard g(*this, [] { return true; });
+    if (!g.held()) return failure("database is busy");
+    return runLocked(statement);
+}
+
 namespace {
 
 struct InsertsOnly {

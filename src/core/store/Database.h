@@ -71,6 +71,9 @@ public:
 
     // One statement with bound values; a query's rows are returned.
     SqlResult run(const Statement& statement);
+    // The same, but failing at once instead of waiting when another thread or program holds
+    // the database: for what a run may just as well do without (a hint, not the articles).
+    SqlResult runWithoutWaiting(const Statement& statement);
     // A text of one or more statements separated by ";", run in turn; stops at the first
     // failure (earlier ones stay applied). The rows of the last query are returned.
     SqlResult runScript(std::string_view sql);

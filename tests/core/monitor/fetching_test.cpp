@@ -290,10 +290,10 @@ TEST(PageVisitsValidators, OnlySendableValidatorsAreKept) {
         std::string headers;
     } cases[] = {
         {"\"v1\"", "", "\r\nIf-None-Match: \"v1\""},
-        {"\"a\rX-Evil: 1\"", "", ""},
+        {"\"a\rX-Evil: 1\"", "", "visit time"},
         {std::string(90 * 1024, 'e'), "Tue, 01 Jan 2030 00:00:00 GMT",
          "\r\nIf-Modified-Since: Tue, 01 Jan 2030 00:00:00 GMT"},
-        {"x\ny", "a\rb", ""},
+        {"x\ny", "a\rb", "visit time"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.etag.substr(0, 20));
@@ -301,7 +301,14 @@ TEST(PageVisitsValidators, OnlySendableValidatorsAreKept) {
         visit.etag = c.etag;
         visit.lastModified = c.lastModified;
         visits.remember(1, "f", visit);
-        EXPECT_EQ(visits.conditionalHeaders(1, "f"), c.headers);
+        const std::string headers = visits.conditionalHeaders(1, "f");
+        if (c.headers == "visit time") {
+            // Nothing sendable: the page is asked about since the visit itself.
+            EXPECT_EQ(headers.rfind("\r\nIf-Modified-Since: ", 0), 0u) << headers;
+            EXPECT_EQ(headers.find_first_of("\r\n", 2), std::string::npos) << headers;
+        } else {
+            EXPECT_EQ(headers, c.headers);
+        }
     }
 }
 
