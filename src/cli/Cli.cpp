@@ -34,6 +34,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     Action chosen;
     addStoreCommands(app, chosen);
     addPlanCommands(app, chosen);
+    addRulesCommands(app, chosen);
     addMonitorCommands(app, chosen);
     addArticleCommands(app, chosen);
     try {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "cli/Cli.h"
+#include "core/monitor/Pipeline.h"
 #include "core/store/Database.h"
 
 namespace CLI {
@@ -18,14 +19,19 @@ namespace tovi::cli {
 // Runs the chosen subcommand; set by each command's setup when it is parsed.
 using Action = std::function<int(Context&)>;
 
-void addStoreCommands(CLI::App& app, Action& chosen);    // init, sql, settings
-void addMonitorCommands(CLI::App& app, Action& chosen);  // run, test
-void addArticleCommands(CLI::App& app, Action& chosen);  // articles, favourite, feed
-void addPlanCommands(CLI::App& app, Action& chosen);     // plans, plan, rules
+void addStoreCommands(CLI::App& app, Action& chosen);     // init, sql, settings
+void addMonitorCommands(CLI::App& app, Action& chosen);   // run, test
+void addArticleCommands(CLI::App& app, Action& chosen);   // articles, favourite, feed
+void addPlanCommands(CLI::App& app, Action& chosen);      // plans, plan
+void addPlanAddCommands(CLI::App* plan, Action& chosen);  // plan add, plan suggest
+void addRulesCommands(CLI::App& app, Action& chosen);     // rules
 
 // Opens DIR/tovi.sdb as the program does at start-up: a missing file is the start-up failure
 // "启动失败" with the path; nothing is ever created. Prints the reason on failure.
 std::unique_ptr<Database> openProgramDatabase(Context& ctx);
+
+// The judging mode as --mode and plan set name it: desc, asc or id.
+const char* modeName(JudgeMode mode);
 
 // A plan id argument: 1 to 200 (the message says so).
 CLI::Validator planIdRange();
