@@ -24,11 +24,13 @@ std::unique_ptr<Database> openProgramDatabase(Context& ctx) {
         return nullptr;
     }
     auto db = std::make_unique<Database>();
-    if (auto problem = openMainDatabase(*db, path)) {
+    std::vector<std::string> repaired;
+    if (auto problem = openMainDatabase(*db, path, &repaired)) {
         printLine(ctx.err, gbk("数据库打开失败！") + *problem);
         ctx.err << "  path: " << terminalSafe(path.string()) << "\n";
         return nullptr;
     }
+    for (const std::string& note : repaired) printLine(ctx.err, note);
     return db;
 }
 

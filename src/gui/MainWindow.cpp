@@ -208,12 +208,14 @@ bool MainWindow::openDatabase() {
             QStringLiteral("启动失败"), QMessageBox::Critical);
         return false;
     }
-    if (auto problem = openMainDatabase(m_db, dbPath)) {
+    std::vector<std::string> repaired;
+    if (auto problem = openMainDatabase(m_db, dbPath, &repaired)) {
         // A file that opened but is not ours says why; one that did not open says only that.
         m_runPanel->setRunEnabled(false);
         m_dialogs.show(this, QStringLiteral("数据库打开失败！") +
                                  (m_db.isOpen() ? QStringLiteral("\n\n") + q(*problem) : QString()));
     }
+    for (const std::string& note : repaired) m_status->appendGbk("\r\n" + note);
     return true;
 }
 

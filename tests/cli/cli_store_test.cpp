@@ -4,6 +4,7 @@
 
 #include "cli/Cli.h"
 #include "cli/CliRunner.h"
+#include "core/store/Database.h"
 #include "support/TestSupport.h"
 
 namespace tovi {
@@ -120,6 +121,32 @@ TEST(CliStore, BadArguments) {
     test::TempDir dir;
     EXPECT_EQ(runCli(dir.path(), {"nonsense"}).code, 2);
     EXPECT_EQ(runCli(dir.path(), {"sql"}).code, 2);
+}
+
+// A damaged side table is rebuilt when the file is opened, with a word, instead of making every
+// run fail; the plans and articles are untouched.
+TEST(CliStore, ADamagedSideTableIsRebuiltAtStart) {
+    test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    {
+        Database db;
+        ASSERT_TRUE(db.open(dir / "tovi.sdb"));
+        ASSERT_TRUE(db.runScript("insert into rule(id,name) values(1,'p');"
+                                 "insert into info(planid,title) values(1,'kept');"
+                                 "DROP TABLE seen_articles; CREATE TABLE seen_articles(x);"
+                                 "DROP TABLE plan_health; CREATE VIEW plan_health AS SELECT 1 AS planid;")
+                        .ok);
+    }
+    auto opened = runCli(dir.path(), {"plans"});
+    EXPECT_EQ(opened.code, 0);
+    EXPECT_NE(opened.err.find("辅助表 seen_articles 已损坏，已重建"), std::string::npos) << opened.err;
+    auto again = runCli(dir.path(), {"sql", "select count(*) from info"});
+    EXPECT_EQ(again.err.find("已损坏"), std::string::npos) << again.err;  // said once
+    Database db;
+    ASSERT_TRUE(db.open(dir / "tovi.sdb"));
+    EXPECT_TRUE(db.run("select planid, title, url from seen_articles").ok);
+    EXPECT_TRUE(db.run("select planid, outcome, failures from plan_health").ok);
+    EXPECT_EQ(db.run("select title from info").rows[0][0], "kept");
 }
 
 }  // namespace

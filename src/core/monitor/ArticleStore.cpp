@@ -14,6 +14,12 @@ const char* const kFindArticle =
     "select 1 from info where planid=? and title=? and url=? "
     "union all select 1 from seen_articles where planid=? and title=? and url=? limit 1";
 const char* const kRememberDropped = "insert into seen_articles(planid,title,url) values(?,?,?)";
+// What the rules kept out is remembered for the newest this many per plan: an older one has long
+// left the page, and the table never grows without bound.
+constexpr std::int64_t kSeenPerPlan = 10000;
+const char* const kForgetOldSeen =
+    "delete from seen_articles where planid=? and rowid <= "
+    "(select rowid from seen_articles where planid=? order by rowid desc limit 1 offset ?)";
 
 struct LastArticle {
     std::string arttile, arturl, lasttime;
@@ -97,10 +103,15 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                 if (store[i] && filter.passes(cands[i].title) && report.alertTitles.size() < 5)
                     report.alertTitles.push_back(cands[i].title);
             // Kept out by the rules, but seen: such an article never comes back as new.
+            bool remembered = false;
             for (std::size_t i = 0; i < cands.size(); ++i)
-                if (fresh[i] && !store[i] &&
-                    !run(t, Statement(kRememberDropped, {planId, cands[i].title, cands[i].url})))
-                    return false;
+                if (fresh[i] && !store[i]) {
+                    if (!run(t, Statement(kRememberDropped, {planId, cands[i].title, cands[i].url})))
+                        return false;
+                    remembered = true;
+                }
+            if (remembered && !t.run(Statement(kForgetOldSeen, {planId, planId, kSeenPerPlan})).ok)
+                return false;
             // The newest article is stored last and gets the highest row id, so the list (newest
             // row first) reads newest to oldest whichever way the page runs.
             for (auto it = newestFirst.rbegin(); it != newestFirst.rend(); ++it)

@@ -76,6 +76,11 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
     pcre2_match_data* data = pcre2_match_data_create_from_pattern(rx.code, nullptr);
     // Keeping the last ones: a ring of maxMatches, put back in page order at the end.
     std::size_t ringStart = 0;
+    // Keeping the highest ranked: a heap of (rank, position) over the kept ones, lowest on top.
+    const bool byRank = limits.rank && limits.maxMatches > 0;
+    std::vector<std::pair<std::int64_t, std::size_t>> ranked;  // rank and page position of each kept match
+    std::vector<std::size_t> heap;                             // indices into matches/ranked
+    const auto lower = [&](std::size_t a, std::size_t b) { return ranked[a] > ranked[b]; };
     PCRE2_SIZE offset = 0;
     std::uint32_t options = PCRE2_NO_UTF_CHECK;  // the text was made valid UTF-8 above
     while (offset <= text.size()) {
@@ -101,7 +106,28 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
         const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
         ++result.found;
         const bool full = limits.maxMatches > 0 && result.matches.size() >= limits.maxMatches;
-        if (!full || limits.keepLast) {
+        if (byRank) {
+            Match m;
+            for (int g = 0; g <= result.groupCount; ++g) {
+                const PCRE2_SIZE begin = ov[2 * g], end = ov[2 * g + 1];
+                m.groups.push_back(begin == PCRE2_UNSET || end < begin
+                                       ? std::string()
+                                       : Utf8ToGbk(std::string_view(text).substr(begin, end - begin)));
+            }
+            const std::pair<std::int64_t, std::size_t> key{limits.rank(m), result.found};
+            if (!full) {
+                result.matches.push_back(std::move(m));
+                ranked.push_back(key);
+                heap.push_back(ranked.size() - 1);
+                std::push_heap(heap.begin(), heap.end(), lower);
+            } else if (key.first > ranked[heap.front()].first) {
+                std::pop_heap(heap.begin(), heap.end(), lower);
+                const std::size_t slot = heap.back();
+                result.matches[slot] = std::move(m);
+                ranked[slot] = key;
+                std::push_heap(heap.begin(), heap.end(), lower);
+            }
+        } else if (!full || limits.keepLast) {
             Match m;
             m.groups.reserve(static_cast<std::size_t>(result.groupCount) + 1);
             for (int g = 0; g <= result.groupCount; ++g) {
@@ -131,6 +157,18 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
         }
     }
     pcre2_match_data_free(data);
+    if (byRank) {
+        // Back in page order.
+        std::vector<std::size_t> order(result.matches.size());
+        for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return ranked[a].second < ranked[b].second; });
+        std::vector<Match> sorted;
+        sorted.reserve(order.size());
+        for (std::size_t k : order) sorted.push_back(std::move(result.matches[k]));
+        result.matches = std::move(sorted);
+        return result;
+    }
     std::rotate(result.matches.begin(), result.matches.begin() + static_cast<std::ptrdiff_t>(ringStart),
                 result.matches.end());
     return result;

@@ -3,6 +3,7 @@
 // compose. Each can be tested alone; PlanExtractor strings them together.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +61,9 @@ struct MatchLimits {
     std::chrono::milliseconds budget{0};  // time allowed for all matches; 0: no limit
     std::size_t maxMatches = 0;           // matches kept; 0: all
     bool keepLast = false;                // keep the last maxMatches instead of the first
+    // When set: keep the maxMatches that rank highest (e.g. the highest article ids), in page
+    // order, whatever the page's order.
+    std::function<std::int64_t(const Match&)> rank;
 };
 
 struct MatchResult {

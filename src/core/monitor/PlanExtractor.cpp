@@ -1,5 +1,7 @@
 #include "core/monitor/PlanExtractor.h"
 
+#include <limits>
+
 #include "core/monitor/AlertNotifier.h"
 #include "core/monitor/ArticleStore.h"
 #include "core/monitor/Pipeline.h"
@@ -226,6 +228,13 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
     limits.budget = m_matchBudget;
     limits.maxMatches = kMaxMatches;
     limits.keepLast = mode == JudgeMode::TimeAscending;  // the newest stand last
+    // By article id the newest are the highest ids, wherever the page puts them.
+    if (mode == JudgeMode::CompareArticleId) {
+        const std::int64_t idGroup = TextToInt(plan[kRuleUindex]);
+        limits.rank = [idGroup](const Match& m) {
+            return TextToIntChecked(groupText(m, idGroup)).value_or(std::numeric_limits<std::int64_t>::min());
+        };
+    }
     auto overBudget = [&] {
         // A partial list could move the plan's marker past articles never looked at.
         sink.append(gbk("\r\n正则匹配超过 ") + std::to_string((m_matchBudget.count() + 999) / 1000) +

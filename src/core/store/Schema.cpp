@@ -60,6 +60,35 @@ bool createSchema(Database& db, std::string* error) {
 
 void ensureIndexes(Database& db) { db.runScript(kIndexSql); }
 
+std::vector<std::string> repairSideTables(Database& db) {
+    // Each side table and the columns the program reads from it.
+    struct Side {
+        const char* table;
+        const char* columns;
+    };
+    static const Side kSides[] = {
+        {"title_rules", "planid, include_on, include, exclude_on, exclude, action"},
+        {"seen_articles", "planid, title, url"},
+        {"plan_health", "planid, outcome, reason, failures, last_run, last_success"},
+        {"page_visits", "planid, fingerprint, etag, last_modified, visited, hold_until"},
+        {"plan_options", "planid, own_certificate"},
+    };
+    std::vector<std::string> repaired;
+    for (const Side& side : kSides) {
+        const std::string table = side.table;
+        // The table names are our own: nothing from the file becomes statement text.
+        if (db.run(std::string("select ") + side.columns + " from " + table + " limit 0").ok) continue;
+        SqlResult found = db.run(Statement("select type from sqlite_master where name=?", {table}));
+        if (!found.ok || found.rows.empty()) continue;  // created below, as for an older file
+        const std::string kind = cellOf(found.rows[0], 0) == "view" ? "VIEW " : "TABLE ";
+        if (db.runScript("DROP " + kind + table).ok)
+            repaired.push_back(gbk("数据库的辅助表 ") + table +
+                               gbk(" 已损坏，已重建（其中记录的内容已丢失）"));
+    }
+    ensureIndexes(db);
+    return repaired;
+}
+
 std::optional<std::string> checkSchema(Database& db) {
     SqlResult probe = db.run("select count(*) from sqlite_master");
     if (!probe.ok) return gbk("数据库文件无法读取（") + probe.error + gbk("）");
@@ -77,10 +106,12 @@ std::optional<std::string> checkSchema(Database& db) {
     return std::nullopt;
 }
 
-std::optional<std::string> openMainDatabase(Database& db, const std::filesystem::path& path) {
+std::optional<std::string> openMainDatabase(Database& db, const std::filesystem::path& path,
+                                            std::vector<std::string>* repaired) {
     if (!db.open(path)) return db.lastError();
     if (auto problem = checkSchema(db)) return problem;
-    ensureIndexes(db);
+    std::vector<std::string> notes = repairSideTables(db);
+    if (repaired) *repaired = std::move(notes);
     return std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tovi {
 
@@ -60,6 +61,11 @@ bool createSchema(Database& db, std::string* error);
 // tables are never changed. Failure (e.g. a read-only file) only makes things slower.
 void ensureIndexes(Database& db);
 
+// A side table that cannot be read as the program reads it (columns gone, not a table) is
+// rebuilt empty, so a damaged side table never makes every run fail; missing ones are created.
+// One status text (GBK) for each table rebuilt.
+std::vector<std::string> repairSideTables(Database& db);
+
 // nullopt when both tables are there with the expected column counts; otherwise a GBK text
 // saying what is wrong (not a database, a table or columns missing).
 std::optional<std::string> checkSchema(Database& db);
@@ -67,6 +73,8 @@ std::optional<std::string> checkSchema(Database& db);
 // Opens an existing tovi.sdb as the program's main connection: the file is never created,
 // both tables are checked and the list indexes added where missing. nullopt on success,
 // otherwise why not (the engine's message, or what checkSchema found with the file open).
-std::optional<std::string> openMainDatabase(Database& db, const std::filesystem::path& path);
+// Side tables that had to be rebuilt are said in repaired.
+std::optional<std::string> openMainDatabase(Database& db, const std::filesystem::path& path,
+                                            std::vector<std::string>* repaired = nullptr);
 
 }  // namespace tovi

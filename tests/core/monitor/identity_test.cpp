@@ -220,5 +220,26 @@ TEST_F(ArticleIdentity, AFailedStoreLosesNothingAndMarksNothingAsSeen) {
     EXPECT_EQ(articleCount(), 3000);
 }
 
+TEST_F(ArticleIdentity, ByIdAnOldestFirstPageOverTheCapKeepsItsNewest) {
+    PlanRowValues spec;
+    spec.url = server.url("/long.html");
+    spec.type = "8";
+    const int id = addPlan(spec);
+    monitoring->extractor().setArticlePause(std::chrono::milliseconds(0));
+    Page page;
+    for (int k = 1; k <= 10005; ++k) page.push_back(item(k));
+    setPage("/long.html", pageHtml(page, true));
+    PlanRunOutcome first = monitoring->extractor().runPlan(id);
+    EXPECT_EQ(first.stored, 10000);
+    EXPECT_EQ(db.run(Statement("select lastid from rule where id=?", {id})).rows[0][0], "10005");
+    EXPECT_EQ(db.run(Statement("select count(*) from info where title=?", {gbk(t(5))})).rows[0][0], "0");
+    // One more at the bottom: that one is new, and only that one.
+    page.push_back(item(10006));
+    setPage("/long.html", pageHtml(page, true));
+    PlanRunOutcome second = monitoring->extractor().runPlan(id);
+    EXPECT_EQ(second.stored, 1);
+    EXPECT_EQ(titles(id).front(), t(10006));
+}
+
 }  // namespace
 }  // namespace tovi

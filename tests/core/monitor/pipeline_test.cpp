@@ -153,6 +153,21 @@ TEST(MatchAll, ExpressionsMatchCharactersNotBytes) {
     }
 }
 
+// Over the cap, a plan by article id keeps the highest ids whatever the page's order, so an
+// oldest-first page never pins it to its first ids.
+TEST(MatchAll, TheCapKeepsTheHighestRankedInPageOrder) {
+    std::string page;
+    for (int id : {5, 1, 9, 3, 7, 2, 8}) page += "<i>" + std::to_string(id) + "</i>";
+    MatchLimits limits;
+    limits.maxMatches = 3;
+    limits.rank = [](const Match& m) { return static_cast<std::int64_t>(std::stoll(groupText(m, 1))); };
+    MatchResult r = matchAll("<i>(\\d+)</i>", page, limits);
+    std::vector<std::string> kept;
+    for (const Match& m : r.matches) kept.push_back(groupText(m, 1));
+    EXPECT_EQ(kept, (std::vector<std::string>{"9", "7", "8"}));
+    EXPECT_EQ(r.found, 7u);
+}
+
 TEST(ComposeUrl, Table) {
     Match m;
     m.groups = {"WHOLE", "12", "t"};

@@ -70,6 +70,28 @@ TEST_F(RulesInARun, AlertRulesStoreEverythingAndAlertOnlyForWantedTitles) {
     EXPECT_EQ(articleCount(), 4);
 }
 
+// What the rules keep out is remembered for the newest 10,000 per plan, never without bound.
+TEST_F(RulesInARun, RememberedTitlesStayBounded) {
+    PlanRowValues spec;
+    spec.url = server.url("/bounded.html");
+    const int id = addPlan(spec);
+    std::vector<Statement> old;
+    for (int k = 0; k < 10050; ++k)
+        old.emplace_back(
+            "insert into seen_articles(planid,title,url) values(?,?,?)",
+            std::vector<SqlValue>{std::int64_t{id}, "old" + std::to_string(k), std::string("u")});
+    db.runTransaction(old);
+    ASSERT_TRUE(saveTitleRules(db, id, wanted(TitleRules::Action::Store)));
+    setPage("/bounded.html", listPage({{2, "今日新闻"}, {1, "招聘前端"}}, false));
+    monitoring->extractor().runPlan(id);
+    auto count = [&](const std::string& where) {
+        return db.run("select count(*) from seen_articles where " + where).rows[0][0];
+    };
+    EXPECT_EQ(count("planid=" + std::to_string(id)), "10000");
+    EXPECT_EQ(count("title='" + gbk("今日新闻") + "'"), "1");  // the newest stays
+    EXPECT_EQ(count("title='old0'"), "0");                     // the oldest went
+}
+
 class Health : public EngineFixture {};
 
 TEST_F(Health, FailingThreeRunsInARowThenRecovering) {
