@@ -14,24 +14,13 @@
 
 #include "cli/CliRunner.h"
 #include "core/text/Gbk.h"
+#include "support/LoopbackServers.h"
 #include "support/TestSupport.h"
 
 namespace tovi {
 namespace {
 
 using test::runCli;
-
-int freePort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(s);
-    return ntohs(addr.sin_port);
-}
 
 bool listening(int port) {
     int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -48,7 +37,7 @@ bool listening(int port) {
 // files of a directory.
 class SelfSignedSite {
 public:
-    explicit SelfSignedSite(const std::filesystem::path& dir) : m_port(freePort()) {
+    explicit SelfSignedSite(const std::filesystem::path& dir) : m_port(test::unusedLoopbackPort()) {
         const std::string keys =
             "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=other.example -keyout '" +
             (dir / "key.pem").string() + "' -out '" + (dir / "cert.pem").string() + "' >/dev/null 2>&1";

@@ -41,6 +41,9 @@ private:
     std::vector<Seen> m_requests;
 };
 
+// A loopback port nothing listens on (taken and let go at once).
+int unusedLoopbackPort();
+
 // A bare TCP server: stores each raw request (up to the blank line) and answers with a fixed
 // response, or never answers (hang) until it is destroyed.
 class RawHttpServer {

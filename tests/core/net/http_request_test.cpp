@@ -37,18 +37,6 @@ std::vector<std::string> headerLines(const std::string& raw) {
     return lines;
 }
 
-int closedPort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(s);
-    return ntohs(addr.sin_port);
-}
-
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
 
 TEST(HttpRequestWire, PipelineCallSendsExactHeaderLinesInOrder) {
@@ -272,7 +260,7 @@ TEST(HttpRequestFailures, ATricklingSiteIsGivenUpWithTheReason) {
 TEST(HttpRequestFailures, NeverThrowAlwaysEmpty) {
     std::string cookie;
     for (const std::string& url :
-         {std::string("http://127.0.0.1:") + std::to_string(closedPort()) + "/",
+         {std::string("http://127.0.0.1:") + std::to_string(test::unusedLoopbackPort()) + "/",
           std::string("not a url at all"), std::string("http://no-such-host.invalid/"), std::string("")}) {
         SCOPED_TRACE(url);
         FetchResult r = HttpRequest(url, cookie, "");
