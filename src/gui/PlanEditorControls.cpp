@@ -57,6 +57,11 @@ void buildCollectGroup(QWidget* page, PlanEditorControls& ui) {
     label(QStringLiteral("COOKIE"), collect, 362, 62, 56, 24);
     ui.cookie = named(new QPlainTextEdit(collect), "cookie框");
     ui.cookie->setGeometry(421, 47, 273, 57);
+    // Under COOKIE: a plan that logs in checks the site's certificate unless told otherwise.
+    ui.ownCertificate = named(new QCheckBox(QStringLiteral("自签"), collect), "自签证书");
+    ui.ownCertificate->setGeometry(356, 84, 64, 20);
+    ui.ownCertificate->setToolTip(
+        QStringLiteral("自签证书：带 COOKIE 的方案在监控时校验网站证书；勾选则接受网站自己的（自签）证书"));
     label(QStringLiteral("采集区域"), collect, 8, 79, 56, 24);
     ui.before = named(new QLineEdit(QStringLiteral("<html"), collect), "采集前");
     ui.before->setGeometry(64, 81, 135, 20);

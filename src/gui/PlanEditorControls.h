@@ -21,6 +21,7 @@ struct PlanEditorControls {
     QLineEdit* name = nullptr;
     QComboBox* category = nullptr;
     QCheckBox* gbk = nullptr;
+    QCheckBox* ownCertificate = nullptr;  // accept the site's own certificate
     QLineEdit* ua = nullptr;
     QLineEdit* url = nullptr;
     QPlainTextEdit* cookie = nullptr;

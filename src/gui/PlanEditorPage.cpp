@@ -14,6 +14,7 @@
 
 #include "core/net/Url.h"
 #include "core/plans/PlanEditing.h"
+#include "core/plans/PlanOptions.h"
 #include "core/store/Schema.h"
 #include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
@@ -128,6 +129,8 @@ void PlanEditorPage::loadEditor(int mode, const std::vector<std::string>& row) {
         m_ui.save->setText(QStringLiteral("更新规则"));
     }
     m_ui.gbk->setChecked(cellOf(row, kRuleCode) != "0");
+    const auto planId = static_cast<int>(TextToInt(cellOf(row, kRuleId)));
+    m_ui.ownCertificate->setChecked(planId > 0 && acceptsOwnCertificate(m_db, planId));
     setJudgeMode(static_cast<int>(TextToInt(cellOf(row, kRuleType))));
     m_ui.name->setText(cell(kRuleName));
     const auto cls = TextToInt(cellOf(row, kRuleClass)) - 1;
@@ -308,6 +311,8 @@ void PlanEditorPage::savePlan() {
                        QStringLiteral("失败！"));
         return;
     }
+    if (!setAcceptsOwnCertificate(m_db, r.id, m_ui.ownCertificate->isChecked()))
+        m_dialogs.show(window(), QStringLiteral("自签证书 的设置没有保存：") + q(m_db.lastError()));
     const bool copied = copyToClipboard(q(r.statement));
     m_ui.testText->setPlainText(
         QStringLiteral("\n　成功，SQL语句已复制备用！　\n\n") + q(r.statement) +

@@ -174,6 +174,8 @@ TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
     typeInto(box(*w, "补全框"), QStringLiteral("http://site/t-[1].html"));
     at<QPlainTextEdit>(*w, "cookie框")->setFocus();
     test::typeText(at<QPlainTextEdit>(*w, "cookie框"), QStringLiteral("sid='1'"));
+    EXPECT_FALSE(at<QCheckBox>(*w, "自签证书")->isChecked());  // off unless chosen
+    click(at<QCheckBox>(*w, "自签证书"));
     click(saveButton(*w));
     auto* resultBox = at<QPlainTextEdit>(*w, "测试编辑框");
     EXPECT_TRUE(resultBox->toPlainText().contains(QStringLiteral("成功，SQL语句已复制备用！")));
@@ -201,6 +203,7 @@ TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
     EXPECT_EQ(box(*w, "项目编号框")->text(), QStringLiteral("3"));
     EXPECT_EQ(saveButton(*w)->text(), QStringLiteral("更新规则"));
     EXPECT_TRUE(at<QRadioButton>(*w, "单选框3")->isChecked());
+    EXPECT_TRUE(at<QCheckBox>(*w, "自签证书")->isChecked());  // kept beside the plan
     EXPECT_EQ(box(*w, "编辑框_站名")->text(), QStringLiteral("演示 'x'"));
     typeInto(box(*w, "编辑框_站名"), QStringLiteral("改过的名字"));
     click(saveButton(*w));
