@@ -81,6 +81,18 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
     std::vector<std::pair<std::int64_t, std::size_t>> ranked;  // rank and page position of each kept match
     std::vector<std::size_t> heap;                             // indices into matches/ranked
     const auto lower = [&](std::size_t a, std::size_t b) { return ranked[a] > ranked[b]; };
+    // A match's groups, each back in GBK; a group that took no part is empty.
+    const auto takeMatch = [&](const PCRE2_SIZE* ov) {
+        Match m;
+        m.groups.reserve(static_cast<std::size_t>(result.groupCount) + 1);
+        for (int g = 0; g <= result.groupCount; ++g) {
+            const PCRE2_SIZE begin = ov[2 * g], end = ov[2 * g + 1];
+            m.groups.push_back(begin == PCRE2_UNSET || end < begin
+                                   ? std::string()
+                                   : Utf8ToGbk(std::string_view(text).substr(begin, end - begin)));
+        }
+        return m;
+    };
     PCRE2_SIZE offset = 0;
     std::uint32_t options = PCRE2_NO_UTF_CHECK;  // the text was made valid UTF-8 above
     while (offset <= text.size()) {
@@ -107,13 +119,7 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
         ++result.found;
         const bool full = limits.maxMatches > 0 && result.matches.size() >= limits.maxMatches;
         if (byRank) {
-            Match m;
-            for (int g = 0; g <= result.groupCount; ++g) {
-                const PCRE2_SIZE begin = ov[2 * g], end = ov[2 * g + 1];
-                m.groups.push_back(begin == PCRE2_UNSET || end < begin
-                                       ? std::string()
-                                       : Utf8ToGbk(std::string_view(text).substr(begin, end - begin)));
-            }
+            Match m = takeMatch(ov);
             const std::pair<std::int64_t, std::size_t> key{limits.rank(m), result.found};
             if (!full) {
                 result.matches.push_back(std::move(m));
@@ -128,14 +134,7 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
                 std::push_heap(heap.begin(), heap.end(), lower);
             }
         } else if (!full || limits.keepLast) {
-            Match m;
-            m.groups.reserve(static_cast<std::size_t>(result.groupCount) + 1);
-            for (int g = 0; g <= result.groupCount; ++g) {
-                const PCRE2_SIZE begin = ov[2 * g], end = ov[2 * g + 1];
-                m.groups.push_back(begin == PCRE2_UNSET || end < begin
-                                       ? std::string()
-                                       : Utf8ToGbk(std::string_view(text).substr(begin, end - begin)));
-            }
+            Match m = takeMatch(ov);
             if (full) {
                 result.matches[ringStart] = std::move(m);
                 ringStart = (ringStart + 1) % limits.maxMatches;
