@@ -698,12 +698,12 @@ std::string urlTemplateFor(const std::string& pageUrl, const std::vector<std::st
 
 namespace {
 
-// Capturing groups that open before pos (a group opens at "(" not followed by "?", outside a
-// class and not escaped).
-int groupsBefore(std::string_view expression, std::size_t pos) {
-    int groups = 0;
+// Visits the parentheses of an expression from `from` on, outside classes and escapes, with
+// their position; visiting stops when visit returns false.
+template <typename Visit>
+void forEachParenthesis(std::string_view expression, std::size_t from, Visit visit) {
     bool inClass = false;
-    for (std::size_t i = 0; i < pos && i < expression.size(); i += gbkCharLength(expression, i)) {
+    for (std::size_t i = from; i < expression.size(); i += gbkCharLength(expression, i)) {
         const char c = expression[i];
         if (c == '\\') {
             ++i;
@@ -711,32 +711,33 @@ int groupsBefore(std::string_view expression, std::size_t pos) {
             inClass = c != ']';
         } else if (c == '[') {
             inClass = true;
-        } else if (c == '(' && !(i + 1 < expression.size() && expression[i + 1] == '?')) {
-            ++groups;
+        } else if ((c == '(' || c == ')') && !visit(i, c)) {
+            return;
         }
     }
+}
+
+// Capturing groups that open before pos (a group opens at "(" not followed by "?").
+int groupsBefore(std::string_view expression, std::size_t pos) {
+    int groups = 0;
+    forEachParenthesis(expression, 0, [&](std::size_t i, char c) {
+        if (i >= pos) return false;
+        if (c == '(' && !(i + 1 < expression.size() && expression[i + 1] == '?')) ++groups;
+        return true;
+    });
     return groups;
 }
 
 // The end of the group opening at pos (the position after its ")"), or npos.
 std::size_t groupEnd(std::string_view expression, std::size_t pos) {
     int depth = 0;
-    bool inClass = false;
-    for (std::size_t i = pos; i < expression.size(); i += gbkCharLength(expression, i)) {
-        const char c = expression[i];
-        if (c == '\\') {
-            ++i;
-        } else if (inClass) {
-            inClass = c != ']';
-        } else if (c == '[') {
-            inClass = true;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')' && --depth == 0) {
-            return i + 1;
-        }
-    }
-    return std::string_view::npos;
+    std::size_t end = std::string_view::npos;
+    forEachParenthesis(expression, pos, [&](std::size_t i, char c) {
+        depth += c == '(' ? 1 : -1;
+        if (depth == 0) end = i + 1;
+        return depth != 0;
+    });
+    return end;
 }
 
 }  // namespace
