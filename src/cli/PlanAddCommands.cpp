@@ -74,14 +74,9 @@ int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
         f.buquan = gbkReplaceAll(urlTemplateFor(f.url, links, link->group), slot, link->pattern);
         printLine(ctx.err, gbk("文章地址模板：") + f.buquan);
     }
+    const std::vector<std::string> cells = ruleRowOf(f);
     PlanRow row{};
-    row[kRuleRegular] = f.regular;
-    row[kRuleUrl] = f.url;
-    row[kRuleCookie] = f.cookie;
-    row[kRuleUa] = f.ua;
-    row[kRuleTindex] = f.tindex;
-    row[kRuleUindex] = f.uindex;
-    row[kRuleType] = std::to_string(f.type);
+    std::copy(cells.begin(), cells.end(), row.begin());
     // --force passes over a test that found nothing, never over a plan that cannot run.
     if (std::string problem = planSaveProblem(row); !problem.empty()) {
         printLine(ctx.err, gbk("方案没有保存：") + problem);

@@ -33,32 +33,12 @@ std::optional<std::int64_t> lowestFreeId(Transaction& t) {
     return expected;
 }
 
-// The editor's values as a rule row, for the export form of a new plan.
-std::vector<std::string> ruleRowOf(const PlanFields& f, const std::string& uindex) {
-    std::vector<std::string> row(kRuleColumnCount);
-    row[kRuleClass] = std::to_string(f.classNumber);
-    row[kRuleCode] = f.code;
-    row[kRuleName] = f.name;
-    row[kRuleUrl] = f.url;
-    row[kRuleCookie] = f.cookie;
-    row[kRuleUa] = f.ua;
-    row[kRuleBuquan] = f.buquan;
-    row[kRuleRegular] = f.regular;
-    row[kRuleBefore] = f.before;
-    row[kRuleAfter] = f.after;
-    row[kRuleTindex] = f.tindex;
-    row[kRuleUindex] = uindex;
-    row[kRuleOindex] = f.oindex;
-    row[kRuleType] = std::to_string(f.type);
-    return row;
-}
-
 PlanSaveResult insertPlan(Database& db, const PlanFields& f) {
     PlanSaveResult result;
     const std::string uindex = f.uindex.empty() ? "0" : f.uindex;
     // A new plan's statement is shown and copied in its export form, without the id it gets
     // here, so it can be run in another tovi.sdb.
-    result.statement = planInsertSql(ruleRowOf(f, uindex));
+    result.statement = planInsertSql(ruleRowOf(f));
     SqlResult inserted;
     TransactionOutcome outcome = db.writeTransaction([&](Transaction& t) {
         auto freeId = lowestFreeId(t);
@@ -105,6 +85,26 @@ PlanSaveResult updatePlan(Database& db, const PlanFields& f, std::int64_t id) {
 }
 
 }  // namespace
+
+std::vector<std::string> ruleRowOf(const PlanFields& f) {
+    const std::string uindex = f.uindex.empty() ? "0" : f.uindex;
+    std::vector<std::string> row(kRuleColumnCount);
+    row[kRuleClass] = std::to_string(f.classNumber);
+    row[kRuleCode] = f.code;
+    row[kRuleName] = f.name;
+    row[kRuleUrl] = f.url;
+    row[kRuleCookie] = f.cookie;
+    row[kRuleUa] = f.ua;
+    row[kRuleBuquan] = f.buquan;
+    row[kRuleRegular] = f.regular;
+    row[kRuleBefore] = f.before;
+    row[kRuleAfter] = f.after;
+    row[kRuleTindex] = f.tindex;
+    row[kRuleUindex] = uindex;
+    row[kRuleOindex] = f.oindex;
+    row[kRuleType] = std::to_string(f.type);
+    return row;
+}
 
 PlanSaveResult savePlan(Database& db, const PlanFields& f, std::int64_t id) {
     return id == 0 ? insertPlan(db, f) : updatePlan(db, f, id);

@@ -20,6 +20,10 @@ struct PlanFields {
     int type = 0;  // JudgeMode
 };
 
+// The values as a rule row (20 cells; no id, unticked, no last-article state): for the export
+// form of a new plan and for checking a plan before it is saved.
+std::vector<std::string> ruleRowOf(const PlanFields& fields);
+
 struct PlanSaveResult {
     bool ok = false;
     int id = 0;  // the saved plan's id
