@@ -88,6 +88,11 @@ private:
         const std::string_view rest = m_text.substr(i);
         if (rest.starts_with("<!--")) return skipPast(i + 4, "-->");
         if (rest.starts_with("<![CDATA[")) return skipPast(i + 9, "]]>");
+        if (rest.size() > 9 && asciiLower(rest.substr(0, 9)) == "<!doctype") {
+            // An internal subset holds declarations with '>' of their own: it ends at "]".
+            const std::size_t gt = m_text.find('>', i), subset = m_text.find('[', i);
+            if (subset < gt) return skipPast(skipPast(subset, "]"), ">");
+        }
         if (rest.starts_with("<!") || rest.starts_with("<?")) return skipPast(i + 2, ">");
         const bool closing = rest.starts_with("</");
         std::size_t n = i + (closing ? 2 : 1);

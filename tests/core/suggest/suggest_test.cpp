@@ -57,7 +57,7 @@ struct Fixture {
 
 const Fixture kFixtures[] = {
     {"forum.html",
-     "table#threadlist.tl > tr",
+     "table#threadlist.tl > tbody > tr",
      JudgeMode::CompareArticleId,
      {{"版规：发帖前请先阅读本版规定", "thread-1001-1-1.html"},
       {"本版精华帖索引（持续更新）", "thread-1002-1-1.html"},
@@ -208,7 +208,7 @@ TEST_F(PlanSuggestFromPages, OtherListsOfThePageAreOfferedAfterTheBest) {
         std::size_t count;
         const char* firstTitle;
     } cases[] = {
-        {"forum.html", "table#threadlist.tl > tr.normal", 8, "如何在 Debian 12 上编译 Qt 6 程序？"},
+        {"forum.html", "table#threadlist.tl > tbody > tr.normal", 8, "如何在 Debian 12 上编译 Qt 6 程序？"},
         {"two_lists.html", "ul.top > li", 3, "本站迁移到新服务器的说明"},
     };
     for (const auto& c : cases) {

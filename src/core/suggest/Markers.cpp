@@ -1,0 +1,107 @@
+#include "core/suggest/Markers.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/text/TextOps.h"
+
+namespace tovi::suggest {
+namespace {
+
+constexpr std::size_t kMarkerReach = 600;  // how far from the list a marker may be
+constexpr std::size_t kMaxMarker = 160;
+
+// Numbers of three digits or more change from day to day (counts, ids, dates): a marker
+// without them lasts.
+bool hasLongNumber(std::string_view s) {
+    std::size_t run = 0;
+    for (char c : s) {
+        run = c >= '0' && c <= '9' ? run + 1 : 0;
+        if (run >= 3) return true;
+    }
+    return false;
+}
+
+// How long a marker is likely to last: 0 for tags alone (no text, no link, no long number),
+// 1 without long numbers, 2 otherwise.
+int markerChange(std::string_view seg) {
+    if (hasLongNumber(seg)) return 2;
+    if (seg.find("href") != std::string_view::npos) return 1;
+    bool inTag = false;
+    for (char c : seg) {
+        if (c == '<')
+            inTag = true;
+        else if (c == '>')
+            inTag = false;
+        else if (!inTag && c != ' ' && c != '\n')
+            return 1;
+    }
+    return 0;
+}
+
+// Where markers may end (start marker) or start (end marker): the list's own edge, the inside
+// edge of its container, then the tag edges before (or after) the list.
+std::vector<std::size_t> markerEdges(std::string_view text, std::size_t edge, std::size_t container,
+                                     bool before) {
+    std::vector<std::size_t> edges{edge, container};
+    if (before) {
+        for (std::size_t k = edge;
+             k-- > (edge > kMarkerReach ? edge - kMarkerReach : 0) && edges.size() < 24;)
+            if (text[k] == '>') edges.push_back(k + 1);
+    } else {
+        for (std::size_t k = edge + 1; k < std::min(text.size(), edge + kMarkerReach) && edges.size() < 24;
+             ++k)
+            if (text[k] == '<') edges.push_back(k);
+    }
+    return edges;
+}
+
+}  // namespace
+
+// A start marker: a stretch of the page from a tag on, ending at or before the list, whose
+// first appearance is that one. The one likeliest to last (tags alone, seen once) and nearest
+// the list wins; a region that starts early still holds only the list's items, as the
+// expression starts at the items' own tags.
+std::optional<Marker> markerBefore(std::string_view text, std::size_t blockStart, std::size_t container) {
+    std::optional<Marker> best;
+    int bestRank = 99;
+    for (std::size_t e : markerEdges(text, blockStart, container, true)) {
+        for (std::size_t p = e; p-- > (e > kMaxMarker ? e - kMaxMarker : 0);) {
+            if (text[p] != '<' || e - p < 4) continue;
+            const std::string_view seg = text.substr(p, e - p);
+            if (gbkFind(text.substr(0, e), seg) != p) continue;
+            const int rank = markerChange(seg) * 2 + (gbkFind(text, seg, p + 1) == kNotFound ? 0 : 1);
+            if (rank < bestRank) {
+                best = Marker{std::string(seg), e};
+                bestRank = rank;
+            }
+            if (rank == 0) return best;
+        }
+    }
+    return best;
+}
+
+// An end marker: a stretch from at or after the list's end to the end of a tag, found there
+// first when searching from the region's start.
+std::optional<std::string> markerAfter(std::string_view text, std::size_t regionStart, std::size_t blockEnd,
+                                       std::size_t container) {
+    std::optional<std::string> best;
+    int bestRank = 99;
+    for (std::size_t s : markerEdges(text, blockEnd, container, false)) {
+        if (s < blockEnd) continue;
+        for (std::size_t q = s; q < std::min(text.size(), s + kMaxMarker); ++q) {
+            if (text[q] != '>') continue;
+            const std::string_view seg = text.substr(s, q + 1 - s);
+            if (gbkFind(text, seg, regionStart) != s) continue;
+            const int rank = markerChange(seg);
+            if (rank < bestRank) {
+                best = std::string(seg);
+                bestRank = rank;
+            }
+            if (rank == 0) return best;
+        }
+    }
+    return best;
+}
+
+}  // namespace tovi::suggest
