@@ -52,14 +52,11 @@ bool isValidGbk(std::string_view bytes) {
     return true;
 }
 
-DetectedEncoding detectEncoding(std::string_view body, std::string_view contentType) {
-    // The reasons name only a charset (letters, digits, '-' and '_'): nothing else of the page.
-    if (const std::string name = charsetIn(contentType); gbkByName(name))
-        return {*gbkByName(name), "Content-Type charset=" + name};
-    if (body.substr(0, 3) == "\xEF\xBB\xBF") return {false, "byte-order mark"};
-    // What the page says of itself, near its start (<meta charset>, <meta http-equiv>, <?xml ...?>).
-    const std::string_view head = body.substr(0, 4096);
-    const std::string lower = asciiLower(head);
+namespace {
+
+// What the page says of itself near its start (<meta charset>, <meta http-equiv>, <?xml ...?>).
+std::optional<DetectedEncoding> pageDeclaration(std::string_view body) {
+    const std::string lower = asciiLower(body.substr(0, 4096));
     for (const char* where : {"<meta", "<?xml"}) {
         for (std::size_t at = lower.find(where); at != std::string::npos; at = lower.find(where, at + 1)) {
             const std::size_t end = lower.find('>', at);
@@ -69,9 +66,29 @@ DetectedEncoding detectEncoding(std::string_view body, std::string_view contentT
                 std::size_t enc = tag.find("encoding=");
                 if (enc != std::string::npos) name = charsetIn("charset=" + tag.substr(enc + 9));
             }
-            if (auto gbk = gbkByName(name)) return {*gbk, std::string(where) + " charset=" + name};
+            if (auto gbk = gbkByName(name)) return DetectedEncoding{*gbk, std::string(where) + " charset=" + name};
         }
     }
+    return std::nullopt;
+}
+
+bool reads(std::string_view body, bool gbk) { return gbk ? isValidGbk(body) : isValidUtf8(body); }
+
+}  // namespace
+
+DetectedEncoding detectEncoding(std::string_view body, std::string_view contentType) {
+    // The reasons name only a charset (letters, digits, '-' and '_'): nothing else of the page.
+    const auto page = pageDeclaration(body);
+    if (const std::string name = charsetIn(contentType); gbkByName(name)) {
+        const bool gbk = *gbkByName(name);
+        // A server may say one thing while the bytes and the page's own declaration say
+        // another: the declaration that reads the bytes wins.
+        if (!reads(body, gbk) && page && page->gbk != gbk && reads(body, page->gbk))
+            return {page->gbk, page->reason + " (Content-Type charset=" + name + " does not read the page)"};
+        return {gbk, "Content-Type charset=" + name};
+    }
+    if (body.substr(0, 3) == "\xEF\xBB\xBF") return {false, "byte-order mark"};
+    if (page) return *page;
     if (isValidUtf8(body)) return {false, "reads as UTF-8"};
     if (isValidGbk(body)) return {true, "reads as GBK"};
     return {false, "neither reads cleanly; UTF-8 assumed"};

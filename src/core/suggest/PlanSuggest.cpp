@@ -29,6 +29,9 @@ constexpr std::size_t kMaxShapesProved = 6;
 constexpr std::size_t kMaxCandidates = 5;
 // The proofs together may take this long; a page built to make matching slow gets no proposal.
 constexpr std::chrono::seconds kProofBudget{10};
+// A list page is rarely above a megabyte or two; reading one takes some 15 times its size in
+// memory, so larger pages are refused with the reason rather than read.
+constexpr std::size_t kMaxAnalysedBytes = 8u << 20;
 
 std::string quoteMarker(const std::string& marker) { return gbkReplaceAll(marker, "\"", gbk("#引号")); }
 
@@ -220,6 +223,12 @@ SuggestResult suggestUnguarded(const std::string& url, const FetchResult& page, 
     if (page.body.empty()) {
         r.problem =
             gbk("页面没有取到内容") + (page.error.empty() ? "" : gbk("：") + wireTextToGbk(page.error));
+        return r;
+    }
+    if (page.body.size() > kMaxAnalysedBytes) {
+        r.problem = gbk("页面有 ") + std::to_string((page.body.size() + (1u << 20) - 1) >> 20) +
+                    gbk(" MB，超过自动识别能分析的 ") + std::to_string(kMaxAnalysedBytes >> 20) +
+                    gbk(" MB，请手工编写方案");
         return r;
     }
     if (progress) progress(gbk("正在分析页面（") + std::to_string(page.body.size()) + gbk(" 字节）"));

@@ -8,9 +8,11 @@
 #include "core/monitor/PlanExtractor.h"
 #include "core/plans/PlanEditing.h"
 #include "core/suggest/Encoding.h"
+#include "core/suggest/HtmlTree.h"
 #include "core/suggest/PageStructure.h"
 #include "core/suggest/PlanSuggest.h"
 #include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
 #include "support/EngineFixture.h"
 
 namespace tovi {
@@ -39,6 +41,8 @@ TEST(SuggestEncoding, DeclarationsThenValidity) {
         {"undeclared UTF-8 reads as UTF-8", utf8Text, "", false},
         {"ASCII only", "<p>hello</p>", "", false},
         {"an encoding we do not read: the bytes decide", "<meta charset=\"iso-8859-1\">" + gbkText, "", true},
+        {"server says UTF-8 but the bytes and the XML declaration are GBK",
+         "<?xml version=\"1.0\" encoding=\"gbk\"?><rss>" + gbkText, "application/rss+xml; charset=UTF-8", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,6 +240,44 @@ TEST_F(PlanSuggestFromPages, APageWithoutAListGetsTheReason) {
     EXPECT_FALSE(refused.problem.empty());
 }
 
+// The parser reads a page shortened where it is plain text; every element it gives must still
+// cite the page exactly: its tags where the page writes them, its attributes within its tag.
+TEST(HtmlTree, ElementsCiteThePageWhereItWritesThem) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& dir : {std::filesystem::path(TOVI_SUGGEST_PAGES), std::filesystem::path(TOVI_SUGGEST_PAGES) / "real"})
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            if (entry.path().extension() == ".html") files.push_back(entry.path());
+    ASSERT_GE(files.size(), 10u);
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        const std::string text = test::readFile(file);
+        const PageStructure page = parseHtml(text);
+        std::size_t written = 0;
+        for (std::size_t k = 1; k < page.elements.size(); ++k) {
+            const PageElement& e = page.elements[k];
+            SCOPED_TRACE(e.tag + " at " + std::to_string(e.start));
+            ASSERT_LE(e.start, e.openEnd);
+            ASSERT_LE(e.openEnd, e.closeStart);
+            ASSERT_LE(e.closeStart, e.end);
+            ASSERT_LE(e.end, text.size());
+            const PageElement& up = page.elements[e.parent];
+            EXPECT_LE(e.end, up.end);
+            if (e.openEnd > e.start) {
+                ++written;
+                EXPECT_EQ(asciiLower(text.substr(e.start, e.tag.size() + 1)), "<" + e.tag);
+                EXPECT_EQ(text[e.openEnd - 1], '>');
+            }
+            if (e.end > e.closeStart) EXPECT_EQ(asciiLower(text.substr(e.closeStart, e.tag.size() + 2)), "</" + e.tag);
+            for (std::string_view attribute : {e.className, e.id, e.href}) {
+                if (attribute.empty()) continue;
+                EXPECT_GE(attribute.data(), text.data() + e.start);
+                EXPECT_LE(attribute.data() + attribute.size(), text.data() + e.openEnd);
+            }
+        }
+        EXPECT_GT(written, 20u);
+    }
+}
+
 TEST(PlanSuggestHostilePages, MalformedMarkupEndsWithAnAnswer) {
     auto many = [](const std::string& piece, int n) {
         std::string s;
@@ -253,6 +295,12 @@ TEST(PlanSuggestHostilePages, MalformedMarkupEndsWithAnAnswer) {
         "<ul>" + many("<li><a href='/t/2'>" + many("\n", 30000) + "x</a></li>", 5) + "</ul>",
         // Stray closing tags under many open elements: each walked them all.
         many("<div>", 40000) + many("</b>", 40000),
+        // What an HTML5 parser works hard on: formatting elements left open in every paragraph,
+        // misnested ones, anchors within anchors, options without end.
+        many("<p><b>x", 60000),
+        many("<b><i>x</b></i>", 60000),
+        many("<a href=/t/1>x", 60000),
+        "<select>" + many("<option>x", 100000),
         // A feed whose items' texts are line breaks.
         "<rss><channel>" +
             many("<item><title>" + many("\n", 50000) + "</title><link>http://x/</link></item>", 3) +
@@ -264,6 +312,13 @@ TEST(PlanSuggestHostilePages, MalformedMarkupEndsWithAnAnswer) {
         const SuggestResult r = suggestPlans("http://127.0.0.1/", page);
         EXPECT_TRUE(r.candidates.empty() || r.candidates.front().count > 0);
     }
+    // A page larger than any list page is refused with the reason, not read into memory.
+    FetchResult huge;
+    huge.body = "<ul>" + many("<li><a href='/t/1'>a title of some length</a></li>", (64 << 20) / 48);
+    const SuggestResult refused = suggestPlans("http://127.0.0.1/", huge);
+    EXPECT_TRUE(refused.candidates.empty());
+    EXPECT_NE(gbkToUtf8(refused.problem).find("超过自动识别能分析的 8 MB"), std::string::npos)
+        << gbkToUtf8(refused.problem);
     // Nesting stops at the browsers' depth, so nothing that walks the tree can run out of stack.
     const PageStructure deep = scanPage(many("<div>", 100000), false);
     std::size_t depth = 0;
