@@ -39,11 +39,12 @@ int markerChange(std::string_view seg) {
     return 0;
 }
 
-// Where markers may end (start marker) or start (end marker): the list's own edge, the inside
-// edge of its container, then the tag edges before (or after) the list.
+// Where markers may end (start marker) or start (end marker): the inside edge of the list's
+// container first (rows that come and go above the list, an announcement say, then cannot move
+// the marker), the list's own edge, then the tag edges before (or after) the list.
 std::vector<std::size_t> markerEdges(std::string_view text, std::size_t edge, std::size_t container,
                                      bool before) {
-    std::vector<std::size_t> edges{edge, container};
+    std::vector<std::size_t> edges{container, edge};
     if (before) {
         for (std::size_t k = edge;
              k-- > (edge > kMarkerReach ? edge - kMarkerReach : 0) && edges.size() < 24;)
