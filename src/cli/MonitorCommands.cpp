@@ -251,7 +251,7 @@ void addMonitorCommands(CLI::App& app, Action& chosen) {
                      "pause after each of a run's first echoed articles (default 200)")
         ->check(CLI::Range(0, 60000));
     runCommand
-        ->add_option("--parallel", o->parallel, "page fetches in flight at once (default: 并发, else 8)")
+        ->add_option("--parallel", o->parallel, "page fetches in flight at once (default: 并发, else 16; at most 2 per site)")
         ->check(CLI::Range(1, 64));
     runCommand->add_option(
         "--feed-dir", o->feedDir,

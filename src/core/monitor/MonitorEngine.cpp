@@ -99,32 +99,46 @@ void MonitorEngine::launchLocked(std::vector<int> queue, RunMode mode, bool peri
             // The worker counts as ended before it says so, so a listener that asks the engine
             // (e.g. to reset a caption) sees it ended.
             if (queue.empty()) {
-                done->store(true);
+                markEnded(done);
                 if (m_listener) m_listener->queueEmpty(mode);
             } else {
+                // One pool for the whole run: connections to a site are kept from pass to pass.
+                TransferLimits limits;
+                limits.transfers = m_parallel.load();
+                TransferPool pool(limits);
                 if (periodic) {
-                    periodicBody(stop, queue, pause);
+                    periodicBody(stop, queue, pause, pool);
                 } else {
-                    PassSummary summary = passBody(stop, queue);
+                    PassSummary summary = passBody(stop, queue, pool);
                     if (m_listener && !stop.stop_requested()) m_listener->passFinished(mode, summary);
                 }
-                done->store(true);
+                markEnded(done);
             }
             if (m_listener) m_listener->workerFinished(mode);
         });
 }
 
-PassSummary MonitorEngine::passBody(std::stop_token stop, const std::vector<int>& queue) {
+void MonitorEngine::markEnded(const std::shared_ptr<std::atomic<bool>>& done) {
+    {
+        std::lock_guard g(m_mutex);
+        done->store(true);
+    }
+    m_ended.notify_all();
+}
+
+PassSummary MonitorEngine::passBody(std::stop_token stop, const std::vector<int>& queue, TransferPool& pool) {
     // The pages are fetched ahead while the plans are processed one by one, in queue order;
-    // a plan's slot is given back once its page has been processed.
+    // a plan's page is let go once it has been processed.
     PassSummary summary;
-    TransferPool pool(m_parallel.load());
     std::vector<TransferPool::Ticket> tickets(queue.size());
     for (std::size_t i = 0; i < queue.size(); ++i)
         if (auto fetch = m_extractor.prepareFetch(queue[i]))
             tickets[i] = pool.submit(std::move(fetch->request), std::move(fetch->host));
     for (std::size_t i = 0; i < queue.size(); ++i) {
-        if (stop.stop_requested()) break;  // the pool cancels what is in flight
+        if (stop.stop_requested()) {
+            pool.cancelAll();
+            break;
+        }
         PlanRunOutcome outcome = m_extractor.runPlan(queue[i], stop, &pool, tickets[i]);
         pool.release(tickets[i]);
         summary.alerting += outcome.alerting;
@@ -136,9 +150,9 @@ PassSummary MonitorEngine::passBody(std::stop_token stop, const std::vector<int>
 }
 
 void MonitorEngine::periodicBody(std::stop_token stop, std::vector<int> queue,
-                                 std::chrono::milliseconds pause) {
+                                 std::chrono::milliseconds pause, TransferPool& pool) {
     while (!stop.stop_requested()) {
-        PassSummary summary = passBody(stop, queue);
+        PassSummary summary = passBody(stop, queue, pool);
         if (stop.stop_requested()) return;
         if (m_listener) m_listener->passFinished(RunMode::RunTicked, summary);
         m_sink.append(gbk("\r\n本轮执行完毕！----") + ShortTimestamp(m_clock));
@@ -161,19 +175,14 @@ void MonitorEngine::requestStopAll() {
 }
 
 bool MonitorEngine::waitFor(bool periodicOnly, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        bool busy = false;
-        {
-            std::lock_guard g(m_mutex);
-            for (const Worker& w : m_workers)
-                if ((!periodicOnly || w.periodic) && !w.done->load()) busy = true;
-            if (!busy) reapFinished();
-        }
-        if (!busy) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    std::unique_lock lock(m_mutex);
+    const bool ended = m_ended.wait_for(lock, timeout, [&] {
+        for (const Worker& w : m_workers)
+            if ((!periodicOnly || w.periodic) && !w.done->load()) return false;
+        return true;
+    });
+    if (ended) reapFinished();
+    return ended;
 }
 
 bool MonitorEngine::waitPeriodic(std::chrono::milliseconds timeout) { return waitFor(true, timeout); }

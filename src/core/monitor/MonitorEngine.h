@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "core/monitor/PlanRunOutcome.h"
+#include "core/net/TransferPool.h"
 #include "core/plans/PlanTree.h"
 #include "core/settings/Settings.h"
 #include "core/text/Timestamp.h"
@@ -102,8 +104,10 @@ private:
     };
     void launchLocked(std::vector<int> queue, RunMode mode, bool periodic, std::chrono::milliseconds pause);
     bool periodicRunningLocked() const;
-    void periodicBody(std::stop_token stop, std::vector<int> queue, std::chrono::milliseconds pause);
-    PassSummary passBody(std::stop_token stop, const std::vector<int>& queue);
+    void periodicBody(std::stop_token stop, std::vector<int> queue, std::chrono::milliseconds pause,
+                      TransferPool& pool);
+    PassSummary passBody(std::stop_token stop, const std::vector<int>& queue, TransferPool& pool);
+    void markEnded(const std::shared_ptr<std::atomic<bool>>& done);
     void reapFinished();
     bool waitFor(bool periodicOnly, std::chrono::milliseconds timeout);
 
@@ -114,7 +118,8 @@ private:
     MonitorListener* m_listener;
     mutable std::mutex m_mutex;
     std::list<Worker> m_workers;
-    std::atomic<int> m_parallel{8};
+    std::condition_variable m_ended;  // a worker ended
+    std::atomic<int> m_parallel{TransferLimits::kDefaultTransfers};
 };
 
 }  // namespace tovi

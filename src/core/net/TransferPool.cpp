@@ -3,19 +3,29 @@
 #include <curl/curl.h>
 
 namespace tovi {
+namespace {
+
+constexpr int kMaxIdleConnections = 128;
+
+}  // namespace
 
 struct TransferPool::Job {
     CurlGet request;
     std::string host;
     std::unique_ptr<CurlTransfer> transfer;
     CurlResponse response;
-    bool running = false, done = false, released = false, holdsSlot = false;
+    bool done = false, released = false;
+    bool wanted = false;         // the caller waits for it
+    bool held = false;           // counts in m_held
+    std::size_t heldBytes = 0;   // counts in m_heldBytes
 };
 
-TransferPool::TransferPool(int slots, int perHost)
-    : m_slots(std::max(1, slots)), m_perHost(std::max(1, perHost)) {
+TransferPool::TransferPool(TransferLimits limits) : m_limits(limits) {
     initCurlOnce();
     m_multi = curl_multi_init();
+    // The cache would shrink with the transfers in flight; kept at a size for the whole run,
+    // a site's connections wait for the next cycle.
+    curl_multi_setopt(static_cast<CURLM*>(m_multi), CURLMOPT_MAXCONNECTS, static_cast<long>(kMaxIdleConnections));
     m_thread = std::thread([this] { run(); });
 }
 
@@ -46,6 +56,12 @@ TransferPool::Ticket TransferPool::submit(CurlGet request, std::string host) {
 
 CurlResponse TransferPool::take(const Ticket& ticket, const CancelCheck& cancel) {
     std::unique_lock lock(m_mutex);
+    if (!ticket->done && !ticket->wanted) {
+        ticket->wanted = true;
+        lock.unlock();
+        wake();
+        lock.lock();
+    }
     while (!ticket->done) {
         if (cancel && cancel()) {
             lock.unlock();
@@ -65,8 +81,18 @@ void TransferPool::release(const Ticket& ticket) {
         std::lock_guard g(m_mutex);
         if (ticket->released) return;
         ticket->released = true;
-        if (ticket->holdsSlot) --m_held;
-        ticket->holdsSlot = false;
+        if (ticket->held) --m_held;
+        m_heldBytes -= ticket->heldBytes;
+        ticket->held = false;
+        ticket->heldBytes = 0;
+        // Not started: it never will be.
+        for (auto it = m_waiting.begin(); it != m_waiting.end(); ++it)
+            if (*it == ticket) {
+                m_waiting.erase(it);
+                ticket->response = CurlTransfer::cancelled();
+                ticket->done = true;
+                break;
+            }
     }
     wake();
 }
@@ -79,26 +105,35 @@ void TransferPool::cancelAll() {
     wake();
 }
 
-// Under the lock: starts waiting transfers, in order, while slots and their hosts allow.
+// Under the lock. The bound on held pages never keeps waiting the transfer the caller waits
+// for, or the caller would wait for pages that wait for it.
+bool TransferPool::mayStart(const Job& job) const {
+    if (static_cast<int>(m_running.size()) >= m_limits.transfers) return false;
+    if (!job.wanted && (m_held >= m_limits.heldPages || m_heldBytes >= m_limits.heldBytes)) return false;
+    auto host = m_perHostRunning.find(job.host);
+    return host == m_perHostRunning.end() || host->second < m_limits.perHost;
+}
+
+// Under the lock: starts waiting transfers, in order, skipping those whose host is busy.
 void TransferPool::admit() {
     auto* multi = static_cast<CURLM*>(m_multi);
-    for (auto it = m_waiting.begin(); it != m_waiting.end() && m_held < m_slots;) {
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
         Ticket job = *it;
-        if (m_perHostRunning[job->host] >= m_perHost) {
+        if (!mayStart(*job)) {
+            if (static_cast<int>(m_running.size()) >= m_limits.transfers) return;
             ++it;
             continue;
         }
         it = m_waiting.erase(it);
         job->transfer = std::make_unique<CurlTransfer>(job->request);
-        job->holdsSlot = !job->released;
-        if (job->holdsSlot) ++m_held;
+        if (!job->held) ++m_held;
+        job->held = true;
         if (!job->transfer->handle()) {  // refused before it started
             job->response = job->transfer->finish(CURLE_OK);
             job->transfer.reset();
             job->done = true;
             continue;
         }
-        job->running = true;
         ++m_perHostRunning[job->host];
         m_running[job->transfer->handle()] = job;
         curl_multi_add_handle(multi, job->transfer->handle());
@@ -148,18 +183,22 @@ void TransferPool::run() {
             m_running.erase(it);
             job->response = job->transfer->finish(code);
             job->transfer.reset();
-            job->running = false;
             --m_perHostRunning[job->host];
             finished = true;
             if (std::optional<CurlGet> next = followRedirect(job->request, job->response)) {
-                // The redirect's target goes next, before anything else waiting, in a slot again.
+                // The redirect's target goes next, before anything else waiting.
                 job->request = std::move(*next);
-                if (job->holdsSlot) --m_held;
-                job->holdsSlot = false;
                 m_waiting.push_front(job);
                 continue;
             }
             job->response.leftOrigin = job->request.leftOrigin;
+            if (!job->released) {
+                job->heldBytes = job->response.result.body.size();
+                m_heldBytes += job->heldBytes;
+            } else if (job->held) {
+                --m_held;
+                job->held = false;
+            }
             job->done = true;
         }
         if (finished) {
@@ -167,7 +206,7 @@ void TransferPool::run() {
             m_done.notify_all();
             continue;  // a slot may be free for the next transfer
         }
-        curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+        curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
 }
 

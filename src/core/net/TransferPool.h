@@ -1,9 +1,11 @@
 #pragma once
-// Page fetches that overlap: transfers run on a thread of their own (one libcurl multi handle),
-// at most a few at a time and at most two per host, started in the order they were submitted.
-// A transfer holds its slot until the caller releases it (its page processed), so the pages
-// held in memory stay bounded by the number of slots.
+// Page fetches that overlap: transfers run on a thread of their own (one libcurl multi handle,
+// whose connections to a site are reused for as long as the pool lives), started in the order
+// they were submitted. Two limits apply, each on its own: transfers in flight (at most a few per
+// host), and pages fetched but not yet released by the caller (their count and their bytes), so
+// that the pool runs as far ahead of the caller as memory allows and no further.
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <map>
 #include <memory>
@@ -15,12 +17,17 @@
 
 namespace tovi {
 
+struct TransferLimits {
+    static constexpr int kDefaultTransfers = 16;
+    int transfers = kDefaultTransfers;  // in flight at once
+    int perHost = 2;                    // in flight at once to one host
+    int heldPages = 32;                 // started or fetched, not yet released
+    std::size_t heldBytes = 256u << 20;  // bodies fetched, not yet released
+};
+
 class TransferPool {
 public:
-    static constexpr int kDefaultSlots = 8;
-    static constexpr int kPerHost = 2;
-
-    explicit TransferPool(int slots = kDefaultSlots, int perHost = kPerHost);
+    explicit TransferPool(TransferLimits limits = {});
     ~TransferPool();  // cancels what is left and ends the thread
     TransferPool(const TransferPool&) = delete;
     TransferPool& operator=(const TransferPool&) = delete;
@@ -33,22 +40,25 @@ public:
     // Waits for the transfer's response; a true cancel check (asked every 50 ms) cancels every
     // transfer of the pool and gives a cancelled response.
     CurlResponse take(const Ticket& ticket, const CancelCheck& cancel);
-    // The page was processed: the slot goes to the next transfer.
+    // The caller is done with the page (or never wants it): what it held goes to the transfers
+    // after it; one that has not started never will.
     void release(const Ticket& ticket);
     void cancelAll();
 
 private:
     void run();
     void admit();
+    bool mayStart(const Job& job) const;
     void wake();
 
-    const int m_slots, m_perHost;
+    const TransferLimits m_limits;
     std::mutex m_mutex;
     std::condition_variable m_done;
     std::deque<Ticket> m_waiting;
     std::map<void*, Ticket> m_running;  // by easy handle
     std::map<std::string, int> m_perHostRunning;
-    int m_held = 0;
+    int m_held = 0;                // started and not released
+    std::size_t m_heldBytes = 0;   // bodies of fetched pages not released
     bool m_stopping = false;
     bool m_cancelAll = false;
     void* m_multi = nullptr;

@@ -60,9 +60,9 @@ public:
     std::uint32_t rowColor1() const;
     std::uint32_t rowColor2() const;
     std::vector<std::string> categories() const;
-    // Page fetches in flight at once while monitoring (并发): 1 to 64; 8 when missing or not
+    // Page fetches in flight at once while monitoring (并发): 1 to 64; 16 when missing or not
     // such a number.
-    static constexpr int kDefaultParallelFetches = 8;
+    static constexpr int kDefaultParallelFetches = 16;
     int parallelFetches() const;
 
     // The two alert switches: only the exact text "1" means on.

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "core/monitor/PageVisits.h"
@@ -36,7 +37,9 @@ protected:
             const std::string host = req.matches[1];
             {
                 std::lock_guard g(m);
+                ports[host].insert(req.remote_port);
                 int now = ++inFlight[host];
+                inFlightAtArrival[std::stoi(req.matches[2])] = total + 1;
                 maxPerHost = std::max(maxPerHost, now);
                 maxTotal = std::max(maxTotal, ++total);
             }
@@ -53,10 +56,11 @@ protected:
         });
         slow.start();
     }
-    std::vector<int> addPlansOnHosts(int count) {
+    // Plans spread over the hosts in turn, or (perSite) a site's plans one after another.
+    std::vector<int> addPlansOnHosts(int count, int perSite = 0) {
         std::vector<int> ids;
         for (int i = 0; i < count; ++i) {
-            const int h = i % 8;
+            const int h = perSite ? i / perSite % 8 : i % 8;
             PlanRowValues spec;
             spec.url = "http://" + std::string(kHosts[h]) + ":" + std::to_string(slow.port()) + "/h" +
                        std::to_string(h) + "/" + std::to_string(i);
@@ -80,6 +84,8 @@ protected:
     std::chrono::milliseconds delay{100};
     std::mutex m;
     std::map<std::string, int> inFlight;
+    std::map<std::string, std::set<int>> ports;
+    std::map<int, int> inFlightAtArrival;  // by plan: requests in flight when its own arrived  // the client ports each host saw: its connections
     int total = 0, maxPerHost = 0, maxTotal = 0;
 };
 
@@ -107,6 +113,41 @@ TEST_F(Fetching, OverlappedFetchesKeepTheOrderTheTraceAndTheRows) {
         SCOPED_TRACE(i);
         EXPECT_EQ((*monitoring->planTable().row(queue[i]))[kRuleCookie], "p" + std::to_string(i) + "=seen");
     }
+}
+
+// Users number their plans site by site: while a site's next plans wait for its two transfers,
+// the plans of the other sites go ahead, and the pages they bring wait their turn.
+TEST_F(Fetching, PlansQueuedSiteAfterSiteStillFillEverySlot) {
+    const std::vector<int> queue = addPlansOnHosts(16, 4);  // four sites, four plans each
+    monitoring->engine().setParallel(8);
+    monitoring->engine().startOneShot(queue, RunMode::RunAll);
+    ASSERT_TRUE(monitoring->engine().waitAll(30s));
+    EXPECT_EQ(articleCount(), 16);
+    EXPECT_LE(maxTotal, 8);
+    EXPECT_LE(maxPerHost, 2);
+    // The third and fourth plans of each site went out together with those of the other sites,
+    // not two at a time while fetched pages held every slot.
+    int secondWave = 0;
+    for (int plan = 0; plan < 16; ++plan)
+        if (plan % 4 >= 2) secondWave = std::max(secondWave, inFlightAtArrival[plan]);
+    EXPECT_GE(secondWave, 6);
+}
+
+// One monitoring run keeps its connections: the second cycle asks on those of the first.
+TEST_F(Fetching, ConnectionsAreKeptFromCycleToCycle) {
+    delay = 0ms;
+    const std::vector<int> queue = addPlansOnHosts(8, 2);  // four sites, two plans each
+    ASSERT_TRUE(monitoring->engine().startPeriodic(queue, 1ms));
+    for (int waited = 0; listener.cycles < 3 && waited < 3000; ++waited) std::this_thread::sleep_for(1ms);
+    monitoring->engine().requestStopPeriodic();
+    ASSERT_TRUE(monitoring->engine().waitAll(30s));
+    ASSERT_GE(listener.cycles.load(), 3);
+    // Our eight spellings are one address to the connection cache: the three cycles' 24
+    // requests came over no more connections than one cycle's transfers at once.
+    std::lock_guard g(m);
+    std::set<int> connections;
+    for (const auto& [host, seen] : ports) connections.insert(seen.begin(), seen.end());
+    EXPECT_LE(connections.size(), 8u);
 }
 
 TEST_F(Fetching, AStopEndsEveryTransferInFlight) {
@@ -315,7 +356,7 @@ TEST(PageVisitsValidators, OnlySendableValidatorsAreKept) {
 TEST(SettingsParallel, AHandWrittenValueThatIsNoNumberMeansTheDefault) {
     test::TempDir dir;
     for (const auto& [text, expected] : std::vector<std::pair<std::string, int>>{
-             {"abc", 8}, {"0", 8}, {"99", 8}, {"", 8}, {"4", 4}, {"64", 64}}) {
+             {"abc", 16}, {"0", 16}, {"99", 16}, {"", 16}, {"4", 4}, {"64", 64}}) {
         SCOPED_TRACE(text);
         test::writeFile(dir / "tovimo.ini", gbk("[配置]\r\n并发=") + text + "\r\n");
         EXPECT_EQ(Settings(dir / "tovimo.ini").parallelFetches(), expected);

@@ -464,7 +464,7 @@ TEST(Redirects, TheCookieNeverReachesAnotherSiteOnTheWire) {
         EXPECT_EQ(cookie, "auth=secret");  // the other site's cookie does not join the plan's
         FetchResult test = DirectHttpRequest(own.url(path), "auth=secret", "User-Agent: T");
         EXPECT_FALSE(test.body.empty());
-        TransferPool pool(2);
+        TransferPool pool(TransferLimits{2});
         std::optional<CurlGet> get = monitorRequest(own.url(path), "auth=secret", "", FetchLimits{}, nullptr);
         ASSERT_TRUE(get.has_value());
         auto ticket = pool.submit(*get, "own");
@@ -484,6 +484,46 @@ TEST(Redirects, TheCookieNeverReachesAnotherSiteOnTheWire) {
     HttpRequest(own.url("/to-own-path"), cookie, "");
     std::lock_guard g(m);
     EXPECT_EQ(seenByOwn.back(), "auth=secret");
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+// The pool runs ahead of its caller only as far as the bound on held pages: pages fetched but
+// not let go stop further transfers, except the one the caller will want next.
+TEST(TransferPoolLimits, FetchedPagesNotLetGoBoundHowFarThePoolRunsAhead) {
+    test::HttpTestServer site;
+    std::atomic<int> asked{0};
+    site.server().Get(R"(/p(\d+))", [&](const httplib::Request&, httplib::Response& res) {
+        ++asked;
+        res.set_content("<p>page</p>", "text/html");
+    });
+    site.start();
+    TransferLimits limits;
+    limits.heldPages = 4;
+    TransferPool pool(limits);
+    std::vector<TransferPool::Ticket> tickets;
+    for (int i = 0; i < 12; ++i) {
+        std::optional<CurlGet> get =
+            monitorRequest(site.url("/p" + std::to_string(i)), "", "", FetchLimits{}, nullptr);
+        ASSERT_TRUE(get.has_value());
+        tickets.push_back(pool.submit(*get, "site" + std::to_string(i % 6)));
+    }
+    for (int k = 0; k < 4; ++k) EXPECT_FALSE(pool.take(tickets[k], {}).result.body.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // time to run ahead, if it would
+    EXPECT_EQ(asked.load(), 4);
+    // Asked for a page past the bound, the pool fetches that one.
+    EXPECT_FALSE(pool.take(tickets[6], {}).result.body.empty());
+    EXPECT_EQ(asked.load(), 5);
+    // Pages let go make room for the next ones in order; one let go before it started never is.
+    pool.release(tickets[5]);
+    for (int k = 0; k < 4; ++k) pool.release(tickets[k]);
+    for (int k : {4, 7, 8, 9}) EXPECT_FALSE(pool.take(tickets[k], {}).result.body.empty()) << k;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(asked.load(), 9);
 }
 
 }  // namespace
