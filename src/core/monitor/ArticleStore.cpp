@@ -131,13 +131,24 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
             report.lastId = report.judged.highestId;
             report.planUpdated = report.stored + report.dropped > 0 || report.arttile != rules.marker ||
                                  report.lastId > rules.lastId;
-            if (!report.planUpdated) return true;
-            const std::string arturl =
-                newest >= 0 ? cands[newest].url : (last ? last->arturl : std::string());
-            // lasttime is the time of the last run that stored articles.
-            const std::string lasttime = report.stored > 0 || !last ? request.now : last->lasttime;
-            return run(t, Statement("update rule set arttile=?,arturl=?,lasttime=?,lastid=? where id=?",
-                                    {report.arttile, arturl, lasttime, report.lastId, planId}));
+            if (report.planUpdated) {
+                const std::string arturl =
+                    newest >= 0 ? cands[newest].url : (last ? last->arturl : std::string());
+                // lasttime is the time of the last run that stored articles.
+                const std::string lasttime = report.stored > 0 || !last ? request.now : last->lasttime;
+                if (!run(t, Statement("update rule set arttile=?,arturl=?,lasttime=?,lastid=? where id=?",
+                                      {report.arttile, arturl, lasttime, report.lastId, planId})))
+                    return false;
+            }
+            if (!request.alongside) return true;
+            for (Statement& s : request.alongside(t, report)) {
+                SqlResult written = t.run(s);
+                if (written.ok) continue;
+                report.statements.push_back(std::move(s));
+                report.results.push_back(std::move(written));
+                return false;
+            }
+            return true;
         },
         cancel);
     if (!report.transaction.committed) report.planUpdated = false;

@@ -1,6 +1,7 @@
 #pragma once
 // Storing a run's new articles: the judging and the inserts of one plan run happen inside one
 // write transaction, so two programs storing into the same tovi.sdb never store an article twice.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,17 @@
 
 namespace tovi {
 
+struct StoreReport;
+
 struct StoreRequest {
     int planId = 0;
     std::string planName;
     JudgeRules rules;  // the marker and lastid are read again inside the transaction
     std::string now;   // ShortTimestamp for addtime and lasttime
+    // What else the run writes (its health, what the visit learnt), given the articles' outcome:
+    // in the same transaction, so a plan run costs one commit and is written whole or not at all.
+    // It may read inside the transaction.
+    std::function<std::vector<Statement>(Transaction&, const StoreReport&)> alongside;
 };
 
 struct StoreReport {

@@ -80,10 +80,14 @@ void PageVisits::store(int planId, const Visit& v) {
         m_visits[planId] = v;
         return;
     }
-    m_db->run(Statement(
+    m_db->run(storeStatement(planId, v));
+}
+
+Statement PageVisits::storeStatement(int planId, const Visit& v) {
+    return Statement(
         "insert or replace into page_visits(planid, fingerprint, etag, last_modified, visited, "
         "hold_until) values(?,?,?,?,?,?)",
-        {static_cast<std::int64_t>(planId), v.fingerprint, v.etag, v.lastModified, v.visited, v.holdUntil}));
+        {static_cast<std::int64_t>(planId), v.fingerprint, v.etag, v.lastModified, v.visited, v.holdUntil});
 }
 
 std::string PageVisits::conditionalHeaders(int planId, const std::string& fingerprint) const {
@@ -99,14 +103,32 @@ std::string PageVisits::conditionalHeaders(int planId, const std::string& finger
     return lines;
 }
 
-void PageVisits::remember(int planId, const std::string& fingerprint, const FetchResult& visit) {
-    std::lock_guard g(m_mutex);
-    Visit v = load(planId);
+PageVisits::Visit PageVisits::visited(Visit v, const std::string& fingerprint, const FetchResult& visit) const {
     v.fingerprint = fingerprint;
     v.etag = sendable(wireTextToGbk(visit.etag));
     v.lastModified = sendable(wireTextToGbk(visit.lastModified));
     v.visited = nowSeconds();
-    store(planId, v);
+    return v;
+}
+
+void PageVisits::remember(int planId, const std::string& fingerprint, const FetchResult& visit) {
+    std::lock_guard g(m_mutex);
+    store(planId, visited(load(planId), fingerprint, visit));
+}
+
+PageVisits::VisitStatement PageVisits::rememberLater(int planId, const FetchResult& visit) const {
+    if (!m_db) return [](const std::string&) { return std::optional<Statement>(); };
+    Visit before;
+    {
+        std::lock_guard g(m_mutex);
+        before = load(planId);
+    }
+    FetchResult validators;  // what the visit taught, without the page itself
+    validators.etag = visit.etag;
+    validators.lastModified = visit.lastModified;
+    return [this, planId, before, validators](const std::string& fingerprint) -> std::optional<Statement> {
+        return storeStatement(planId, visited(before, fingerprint, validators));
+    };
 }
 
 void PageVisits::holdOff(int planId, std::chrono::seconds wait) {

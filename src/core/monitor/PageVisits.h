@@ -4,6 +4,7 @@
 // visit was, and how long a site asked it to stay away. With a database it is kept in tovi.sdb
 // (table page_visits), so the next process (a cron run) asks and waits too.
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "core/net/Fetch.h"
 #include "core/plans/PlanTable.h"
+#include "core/store/Statement.h"
 
 namespace tovi {
 
@@ -35,6 +37,12 @@ public:
     std::string conditionalHeaders(int planId, const std::string& fingerprint) const;
     // After a visit whose page was fully processed (articles stored or none new).
     void remember(int planId, const std::string& fingerprint, const FetchResult& visit);
+    // The same, for a caller that writes it together with the visit's articles: read now (the
+    // plan's stored visit), written as the statement the returned function gives for the
+    // fingerprint the plan has after the run. Without a database there is no statement and
+    // remember() keeps it.
+    using VisitStatement = std::function<std::optional<Statement>(const std::string& fingerprint)>;
+    VisitStatement rememberLater(int planId, const FetchResult& visit) const;
 
     // A 429 or 503 with Retry-After: the plan's page is left alone until then (at most a day).
     void holdOff(int planId, std::chrono::seconds wait);
@@ -49,6 +57,8 @@ private:
     };
     Visit load(int planId) const;
     void store(int planId, const Visit& visit);
+    Visit visited(Visit v, const std::string& fingerprint, const FetchResult& visit) const;
+    static Statement storeStatement(int planId, const Visit& visit);
 
     Database* m_db = nullptr;
     mutable std::mutex m_mutex;

@@ -123,10 +123,16 @@ PlanRunOutcome PlanExtractor::runPlan(long long planId, std::stop_token stop, Tr
     const int id = static_cast<int>(planId);
     RunningGuard running(*this, id, stop);
     if (!running.held()) return {};
-    PlanRunOutcome outcome = runLocked(id, stop, pool, ticket);
+    std::optional<PlanHealthUpdate> written;  // the health the run wrote with its articles
+    PlanRunOutcome outcome = runLocked(id, stop, pool, ticket, written);
     outcome.planName = (*m_table.row(id))[kRuleName];
     if (outcome.kind == PlanRunOutcome::Kind::Stopped) return outcome;  // the database is left alone
-    if (auto health = recordPlanHealth(m_sql.database(), m_sql.sink(), id, outcome, LongTimestamp(m_clock),
+    if (written) {
+        reportHealthChange(m_sql.sink(), id, *written);
+        outcome.healthWritten = true;
+        outcome.failures = written->after.failures;
+        outcome.lastSuccess = written->after.lastSuccess;
+    } else if (auto health = recordPlanHealth(m_sql.database(), m_sql.sink(), id, outcome, LongTimestamp(m_clock),
                                        [&stop] { return stop.stop_requested(); })) {
         outcome.failures = health->failures;
         outcome.lastSuccess = health->lastSuccess;
@@ -147,7 +153,8 @@ bool hasTitle(const std::vector<Match>& matches, std::int64_t titleGroup, const 
 }  // namespace
 
 PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, TransferPool* pool,
-                                        const TransferPool::Ticket& ticket) {
+                                        const TransferPool::Ticket& ticket,
+                                        std::optional<PlanHealthUpdate>& health) {
     StatusSink& sink = m_sql.sink();
     const std::string idText = std::to_string(planId);
     auto endLine = [&] {
@@ -287,8 +294,23 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
         return finish(page.error.empty() ? Kind::NoMatches : Kind::ExpressionError, page.error);
     }
 
-    StoreReport report = storeNewArticles(m_sql.database(), page.matches,
-                                          {planId, plan[kRuleName], rules, ShortTimestamp(m_clock)}, cancel);
+    // The articles, the plan's state, its health and what the visit learnt: one commit.
+    StoreRequest request{planId, plan[kRuleName], rules, ShortTimestamp(m_clock), {}};
+    const PageVisits::VisitStatement visit = m_visits.rememberLater(planId, fetched);
+    std::optional<PlanHealthUpdate> pendingHealth;
+    request.alongside = [&](Transaction& t, const StoreReport& r) {
+        PlanRunOutcome o = PlanRunOutcome::of(Kind::Stored);
+        o.stored = r.stored;
+        const PlanHealthRecord before = planHealthFrom(t.run(planHealthQuery(planId))).value_or(PlanHealthRecord{});
+        pendingHealth = planHealthUpdate(before, planId, o, LongTimestamp(m_clock));
+        std::vector<Statement> also{pendingHealth->write};
+        PlanRow after = plan;
+        after[kRuleArttile] = r.arttile;
+        after[kRuleLastid] = std::to_string(r.lastId);
+        if (auto v = visit(PageVisits::fingerprint(after))) also.push_back(std::move(*v));
+        return also;
+    };
+    StoreReport report = storeNewArticles(m_sql.database(), page.matches, std::move(request), cancel);
     for (const std::string& badId : report.judged.refusedIds)
         sink.append(gbk("\r\n文章id “") + badId.substr(0, 40) + gbk("” 超出范围，不是文章id，已跳过该文章"));
     sink.append(gbk(" 取到 ") + std::to_string(report.stored) + gbk(" 篇新文章"));
@@ -305,6 +327,7 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
                     gbk("），本次的文章都未保存，下次提取时重试！"));
         return finish(Kind::StoreFailed, report.transaction.error);
     }
+    health = pendingHealth;
     m_table.writeBack(planId, report.arttile, std::to_string(report.lastId), cookie);
     if (report.alerting > 0) m_alerts.noteNewArticles();
 
@@ -316,11 +339,12 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
             pauseFor(m_articlePause.load(), stop);
     }
     endLine();
-    // All of the page was processed: the next visit may ask whether it changed since.
+    // All of the page was processed: the next visit may ask whether it changed since (kept
+    // here only where no database took it with the articles).
     PlanRow after = plan;
     after[kRuleArttile] = report.arttile;
     after[kRuleLastid] = std::to_string(report.lastId);
-    m_visits.remember(planId, PageVisits::fingerprint(after), fetched);
+    if (!visit(PageVisits::fingerprint(after))) m_visits.remember(planId, PageVisits::fingerprint(after), fetched);
     PlanRunOutcome outcome = PlanRunOutcome::of(Kind::Stored);
     outcome.stored = report.stored;
     outcome.skipped = report.skipped;

@@ -10,6 +10,7 @@
 
 #include "core/monitor/PageVisits.h"
 #include "core/monitor/PlanRunOutcome.h"
+#include "core/monitor/PlanHealth.h"
 #include "core/net/TransferPool.h"
 #include "core/plans/PlanTable.h"
 #include "core/text/Timestamp.h"
@@ -72,7 +73,7 @@ public:
 private:
     class RunningGuard;
     PlanRunOutcome runLocked(int planId, std::stop_token stop, TransferPool* pool,
-                             const TransferPool::Ticket& ticket);
+                             const TransferPool::Ticket& ticket, std::optional<PlanHealthUpdate>& health);
     std::optional<PreparedFetch> requestFor(int planId, const PlanRow& plan);
 
     LoggedSql& m_sql;

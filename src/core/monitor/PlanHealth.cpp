@@ -54,13 +54,48 @@ std::map<int, PlanHealthRecord> loadPlanHealth(Database& db) {
     return records;
 }
 
-std::optional<PlanHealthRecord> loadPlanHealth(Database& db, int planId) {
-    SqlResult r =
-        db.run(Statement("select planid, outcome, failures, last_run, last_success from plan_health "
-                         "where planid=?",
-                         {static_cast<std::int64_t>(planId)}));
+Statement planHealthQuery(int planId) {
+    return Statement("select planid, outcome, failures, last_run, last_success from plan_health where planid=?",
+                     {static_cast<std::int64_t>(planId)});
+}
+
+std::optional<PlanHealthRecord> planHealthFrom(const SqlResult& r) {
     if (!r.ok || r.rows.empty()) return std::nullopt;
     return recordOf(r.rows[0]);
+}
+
+std::optional<PlanHealthRecord> loadPlanHealth(Database& db, int planId) {
+    return planHealthFrom(db.run(planHealthQuery(planId)));
+}
+
+PlanHealthUpdate planHealthUpdate(const PlanHealthRecord& before, int planId, const PlanRunOutcome& outcome,
+                                  const std::string& now) {
+    PlanHealthUpdate u;
+    u.before = before;
+    u.after = u.before;
+    u.after.outcome = outcomeText(outcome);
+    u.after.lastRun = now;
+    if (outcome.failed()) {
+        ++u.after.failures;
+    } else {
+        u.after.failures = 0;
+        u.after.lastSuccess = now;
+    }
+    u.write = Statement(
+        "insert or replace into plan_health(planid, outcome, reason, failures, last_run, last_success) "
+        "values(?,?,?,?,?,?)",
+        {static_cast<std::int64_t>(planId), u.after.outcome, outcome.reason,
+         static_cast<std::int64_t>(u.after.failures), u.after.lastRun, u.after.lastSuccess});
+    return u;
+}
+
+void reportHealthChange(StatusSink& sink, int planId, const PlanHealthUpdate& u) {
+    const std::string id = std::to_string(planId);
+    if (u.after.broken() && !u.before.broken())
+        sink.append(gbk("\r\n方案") + id + gbk(" 已连续 ") + std::to_string(u.after.failures) +
+                    gbk(" 次失败：") + u.after.outcome + gbk("，请检查方案！"));
+    else if (u.before.broken() && !u.after.broken())
+        sink.append(gbk("\r\n方案") + id + gbk(" 已恢复正常：") + u.after.outcome);
 }
 
 std::optional<PlanHealthRecord> recordPlanHealth(Database& db, StatusSink& sink, int planId,
@@ -68,31 +103,12 @@ std::optional<PlanHealthRecord> recordPlanHealth(Database& db, StatusSink& sink,
                                                  const std::function<bool()>& cancel) {
     using Kind = PlanRunOutcome::Kind;
     if (outcome.kind == Kind::Stopped || outcome.kind == Kind::Skipped) return loadPlanHealth(db, planId);
-    PlanHealthRecord before = loadPlanHealth(db, planId).value_or(PlanHealthRecord{});
-    PlanHealthRecord after = before;
-    after.outcome = outcomeText(outcome);
-    after.lastRun = now;
-    if (outcome.failed()) {
-        ++after.failures;
-    } else {
-        after.failures = 0;
-        after.lastSuccess = now;
-    }
-    const auto written = db.runTransaction(
-        {Statement(
-            "insert or replace into plan_health(planid, outcome, reason, failures, last_run, last_success) "
-            "values(?,?,?,?,?,?)",
-            {static_cast<std::int64_t>(planId), after.outcome, outcome.reason,
-             static_cast<std::int64_t>(after.failures), after.lastRun, after.lastSuccess})},
-        cancel);
+    const PlanHealthUpdate update =
+        planHealthUpdate(loadPlanHealth(db, planId).value_or(PlanHealthRecord{}), planId, outcome, now);
+    const auto written = db.runTransaction({update.write}, cancel);
     if (!written[0].ok) return std::nullopt;
-    const std::string id = std::to_string(planId);
-    if (after.broken() && !before.broken())
-        sink.append(gbk("\r\n方案") + id + gbk(" 已连续 ") + std::to_string(after.failures) +
-                    gbk(" 次失败：") + after.outcome + gbk("，请检查方案！"));
-    else if (before.broken() && !after.broken())
-        sink.append(gbk("\r\n方案") + id + gbk(" 已恢复正常：") + after.outcome);
-    return after;
+    reportHealthChange(sink, planId, update);
+    return update.after;
 }
 
 }  // namespace tovi

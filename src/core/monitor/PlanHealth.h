@@ -8,10 +8,10 @@
 #include <string>
 
 #include "core/monitor/PlanRunOutcome.h"
+#include "core/store/Database.h"
 
 namespace tovi {
 
-class Database;
 class StatusSink;
 
 constexpr int kFailuresForWarning = 3;
@@ -29,6 +29,20 @@ std::string outcomeText(const PlanRunOutcome& outcome);
 
 std::map<int, PlanHealthRecord> loadPlanHealth(Database& db);
 std::optional<PlanHealthRecord> loadPlanHealth(Database& db, int planId);
+// The same read as a statement and its reading, for a caller inside a transaction.
+Statement planHealthQuery(int planId);
+std::optional<PlanHealthRecord> planHealthFrom(const SqlResult& rows);
+
+// A run's effect on the record, before it is written: the statement that writes it, and the
+// record before and after (to say so when the plan just became broken or just recovered).
+struct PlanHealthUpdate {
+    PlanHealthRecord before, after;
+    Statement write;
+};
+PlanHealthUpdate planHealthUpdate(const PlanHealthRecord& before, int planId, const PlanRunOutcome& outcome,
+                                  const std::string& now);
+// The status line for a plan that just became broken or just recovered, if it did.
+void reportHealthChange(StatusSink& sink, int planId, const PlanHealthUpdate& update);
 
 // After a run: the record is updated (a stopped run, or a site's request to wait, changes
 // nothing); when the plan just became broken or just recovered, a status line says so. The

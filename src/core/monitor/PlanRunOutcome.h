@@ -28,7 +28,8 @@ struct PlanRunOutcome {
     int alerting = 0;
     std::vector<std::string> alertTitles;
     std::string planName;
-    // The plan's health after this run.
+    // The plan's health after this run (written with the articles when the run stored some).
+    bool healthWritten = false;
     int failures = 0;
     std::string lastSuccess;
 

@@ -21,8 +21,8 @@ struct TransferLimits {
     static constexpr int kDefaultTransfers = 16;
     int transfers = kDefaultTransfers;  // in flight at once
     int perHost = 2;                    // in flight at once to one host
-    int heldPages = 32;                 // started or fetched, not yet released
-    std::size_t heldBytes = 256u << 20;  // bodies fetched, not yet released
+    int heldPages = 256;                // started or fetched, not yet released
+    std::size_t heldBytes = 64u << 20;  // bodies fetched, not yet released
 };
 
 class TransferPool {
