@@ -9,6 +9,7 @@
 #include "core/settings/Settings.h"
 #include "core/settings/WindowSettings.h"
 #include "gui/Artwork.h"
+#include "gui/DesktopNotifier.h"
 #include "gui/GuiThread.h"
 
 namespace tovi::gui {
@@ -63,6 +64,8 @@ TrayController::TrayController(QWidget* window, Settings& settings)
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) emit activated();
     });
     connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TrayController::notificationClicked);
+    m_desktop = new DesktopNotifier(this);
+    connect(m_desktop, &DesktopNotifier::clicked, this, &TrayController::notificationClicked);
 }
 
 bool TrayController::install() {
@@ -87,9 +90,13 @@ void TrayController::readNotifySwitch() {
 }
 
 void TrayController::notify(const QString& title, const QString& body) {
-    // Without a notification area (or a notification service) the other alerts still come.
-    if (!Settings::notifyOn(m_notifyOn) || !m_icon->isVisible() || !QSystemTrayIcon::supportsMessages())
+    if (!Settings::notifyOn(m_notifyOn)) return;
+    if (m_desktop->available()) {
+        m_desktop->show(title, body);
         return;
+    }
+    // Without a notification service or area the other alerts still come.
+    if (!m_icon->isVisible() || !QSystemTrayIcon::supportsMessages()) return;
     m_icon->showMessage(title, body, QSystemTrayIcon::Information, 10000);
 }
 

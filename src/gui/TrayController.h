@@ -13,6 +13,10 @@ class QMenu;
 class QSoundEffect;
 class QWidget;
 
+namespace tovi::gui {
+class DesktopNotifier;
+}
+
 namespace tovi {
 class Settings;
 }
@@ -32,8 +36,8 @@ public:
     void setAlerts(AlertNotifier* alerts) { m_alerts = alerts; }
     // The notification switch as the settings file holds it (on unless "0").
     void readNotifySwitch();
-    // A desktop notification of new articles, when the switch is on and the desktop shows
-    // them.
+    // A desktop notification of new articles, when the switch is on: through the desktop's
+    // notification service where it runs, else as the tray icon's balloon.
     void notify(const QString& title, const QString& body);
     // Shows the icon where the desktop has a notification area; false where it has none.
     bool install();
@@ -69,6 +73,7 @@ private:
     QAction* m_notifySwitch = nullptr;
     std::string m_notifyOn;
     QSoundEffect* m_player = nullptr;
+    DesktopNotifier* m_desktop = nullptr;
 };
 
 }  // namespace tovi::gui

@@ -1,0 +1,113 @@
+// Notices through the desktop's notification service, tested against a service of our own on a
+// private D-Bus bus: what the notice says, that a new one replaces the last, that a click on it
+// comes back, and that without a service the tray's balloon is left to do it.
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVariantMap>
+
+#include "gui/DesktopNotifier.h"
+
+namespace tovi::gui {
+namespace {
+
+// A bus of the test's own: a dbus-daemon started for it and stopped with it.
+class PrivateBus {
+public:
+    PrivateBus() {
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                        QStringLiteral("--print-address=1")});
+        if (m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000))
+            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        m_daemon.kill();
+        m_daemon.waitForFinished(5000);
+    }
+    QDBusConnection connect(const QString& name) const { return QDBusConnection::connectToBus(m_address, name); }
+    bool running() const { return !m_address.isEmpty(); }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+};
+
+// What a notification daemon does as far as we use it: it takes Notify calls and answers ids.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Call {
+        QString app;
+        uint replaces;
+        QString summary, body;
+        QStringList actions;
+    };
+    QList<Call> calls;
+
+public slots:
+    Q_SCRIPTABLE uint Notify(const QString& app, uint replaces, const QString&, const QString& summary,
+                             const QString& body, const QStringList& actions, const QVariantMap&, int) {
+        calls.append({app, replaces, summary, body, actions});
+        return replaces ? replaces : 41 + static_cast<uint>(calls.size());
+    }
+};
+
+TEST(DesktopNotifier, NoticesGoToTheServiceReplaceTheLastAndReportClicks) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "no dbus-daemon";
+    QDBusConnection serviceSide = bus.connect(QStringLiteral("service"));
+    FakeNotifications service;
+    ASSERT_TRUE(serviceSide.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                           QDBusConnection::ExportScriptableSlots));
+    ASSERT_TRUE(serviceSide.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+    DesktopNotifier notifier(nullptr, bus.connect(QStringLiteral("client")));
+    ASSERT_TRUE(notifier.available());
+    notifier.show(QStringLiteral("Tovidesk：2 篇新文章"), QStringLiteral("[论坛] <b>标题</b> & 更多"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls.size() == 1; }, 5000));
+    const auto first = service.calls[0];
+    EXPECT_EQ(first.app, QStringLiteral("Tovidesk"));
+    EXPECT_EQ(first.replaces, 0u);
+    EXPECT_EQ(first.summary, QStringLiteral("Tovidesk：2 篇新文章"));
+    // Page text never becomes the service's markup.
+    EXPECT_EQ(first.body, QStringLiteral("[论坛] &lt;b&gt;标题&lt;/b&gt; &amp; 更多"));
+    EXPECT_TRUE(first.actions.contains(QStringLiteral("default")));
+
+    // The next notice takes the place of the first (once its id has come back).
+    QTest::qWait(100);
+    notifier.show(QStringLiteral("Tovidesk：1 篇新文章"), QStringLiteral("[新闻] 另一篇"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls.size() == 2; }, 5000));
+    EXPECT_EQ(service.calls[1].replaces, 42u);
+
+    // A click on our notice (its default action) comes back; one on another program's does not.
+    QSignalSpy clicked(&notifier, &DesktopNotifier::clicked);
+    QTest::qWait(100);
+    for (uint id : {7u, 42u}) {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                       QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"));
+        signal << id << QStringLiteral("default");
+        serviceSide.send(signal);
+    }
+    ASSERT_TRUE(clicked.wait(5000));
+    QTest::qWait(100);
+    EXPECT_EQ(clicked.count(), 1);
+}
+
+TEST(DesktopNotifier, WithoutAServiceItIsNotAvailable) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "no dbus-daemon";
+    DesktopNotifier notifier(nullptr, bus.connect(QStringLiteral("lonely")));
+    EXPECT_FALSE(notifier.available());
+}
+
+}  // namespace
+}  // namespace tovi::gui
+
+#include "desktop_notifier_test.moc"
