@@ -1,6 +1,7 @@
 #include "gui/HotKey.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 
 #ifdef TOVI_HAVE_XCB
 #include <xcb/xcb.h>
@@ -14,7 +15,7 @@ const QString kUnavailable =
     QStringLiteral("提示：当前桌面不支持全局快捷键 Alt+Q，请用托盘图标显示或隐藏窗口。");
 }
 
-HotKey::HotKey() = default;
+HotKey::HotKey(QWidget* window) : m_window(window) {}
 
 #ifdef TOVI_HAVE_XCB
 
@@ -69,11 +70,23 @@ QString HotKey::install() {
     m_xinputOpcode = ext->major_opcode;
     m_installed = true;
     qApp->installNativeEventFilter(this);
+    qApp->installEventFilter(this);
     return {};
 }
 
 HotKey::~HotKey() {
     if (m_installed) qApp->removeNativeEventFilter(this);
+}
+
+bool HotKey::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride) return false;
+    bool ours = false;
+    for (QObject* o = watched; o && !ours; o = o->parent()) ours = o == m_window;
+    if (!ours) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    return key->key() == Qt::Key_Q && (mods == Qt::AltModifier || mods == Qt::MetaModifier);
 }
 
 bool HotKey::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
@@ -105,6 +118,7 @@ bool HotKey::nativeEventFilter(const QByteArray& eventType, void* message, qintp
 QString HotKey::install() { return kUnavailable; }
 HotKey::~HotKey() = default;
 bool HotKey::nativeEventFilter(const QByteArray&, void*, qintptr*) { return false; }
+bool HotKey::eventFilter(QObject*, QEvent*) { return false; }
 
 #endif
 

@@ -7,6 +7,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QObject>
 #include <QString>
+#include <QWidget>
 #include <set>
 
 namespace tovi::gui {
@@ -14,18 +15,23 @@ namespace tovi::gui {
 class HotKey : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
-    HotKey();
+    // Alt+Q typed into the window's own widgets (its dialogs included) types nothing.
+    explicit HotKey(QWidget* window);
     ~HotKey() override;
 
     // Empty on success; otherwise the status line to show once.
     QString install();
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    // Our own widgets never see the key as typing: Alt+Q shows or hides the window, it puts no
+    // "q" in the box that has the focus.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     void activated();
 
 private:
+    QWidget* m_window;
     bool m_installed = false;
     unsigned char m_xinputOpcode = 0;
     std::set<unsigned int> m_qKeys;    // key codes that carry Q

@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <QWindow>
@@ -28,6 +30,7 @@
 #include "gui/StatusBox.h"
 #include "gui/TitleBar.h"
 #include "gui/TrayController.h"
+#include "gui/WindowDrag.h"
 
 // The alert sound is built into the GUI library; a static library needs its resources named.
 static void initGuiResources() { Q_INIT_RESOURCE(resources); }
@@ -130,7 +133,7 @@ void MainWindow::buildComponents() {
     m_grip->setObjectName(QStringLiteral("拖动图"));
     m_grip->setPixmap(artwork::gripPixmap());
     m_grip->setCursor(Qt::SizeFDiagCursor);
-    m_grip->installEventFilter(this);
+    m_drag = new WindowDrag(this, m_grip);
 
     connect(favourites, &QPushButton::clicked, m_articles, &ArticlePane::showFavourites);
     connect(all, &QPushButton::clicked, m_articles, &ArticlePane::showAll);
@@ -227,7 +230,7 @@ void MainWindow::buildPlanTree() {
 }
 
 void MainWindow::installHotKey() {
-    m_hotKey = std::make_unique<HotKey>();
+    m_hotKey = std::make_unique<HotKey>(this);
     connect(m_hotKey.get(), &HotKey::activated, this, &MainWindow::toggleByHotKey);
     QString problem = m_hotKey->install();
     if (!problem.isEmpty()) m_status->appendGbk(g(QStringLiteral("\r\n") + problem));
@@ -260,6 +263,8 @@ void MainWindow::acknowledgeAlert() {
 
 void MainWindow::restoreToFront() {
     show();
+    // Shown again, a frameless window is placed anew (at 0,0 on some desktops): back where it was.
+    if (m_hiddenAt && QGuiApplication::screenAt(*m_hiddenAt + QPoint(width() / 2, 10))) move(*m_hiddenAt);
     setWindowState((windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) | Qt::WindowActive);
     raise();
     activateWindow();
@@ -311,6 +316,11 @@ void MainWindow::changeEvent(QEvent* e) {
         QTimer::singleShot(0, this, &QWidget::hide);
 }
 
+void MainWindow::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    if (!isMaximized()) m_hiddenAt = pos();
+}
+
 void MainWindow::closeEvent(QCloseEvent* e) {
     // A call waiting on the GUI thread (for the database, the clipboard) finishes first.
     if (GuiWait::active()) {
@@ -332,23 +342,6 @@ void MainWindow::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     p.setPen(QColor(0x1F, 0x5F, 0xA8));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
-}
-
-void MainWindow::mousePressEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton && windowHandle()) {
-        windowHandle()->startSystemMove();
-        return;
-    }
-    QWidget::mousePressEvent(e);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_grip && event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (windowHandle()) windowHandle()->startSystemResize(Qt::RightEdge | Qt::BottomEdge);
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace tovi::gui

@@ -28,6 +28,7 @@ class RunPanel;
 class StatusBox;
 class TitleBar;
 class TrayController;
+class WindowDrag;
 
 // What the window is built with besides its directory: the limits of the monitoring fetch, and for
 // quick runs (demos, tests) a shorter pause between cycles and between echoed articles.
@@ -64,10 +65,8 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void changeEvent(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
-    // A press on the window's passive surface (background, panels, labels) moves the window.
-    void mousePressEvent(QMouseEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildComponents();
@@ -94,6 +93,10 @@ private:
     RunPanel* m_runPanel = nullptr;
     HomePage* m_home = nullptr;
     QLabel* m_grip = nullptr;
+    // A press on the window's passive surface (background, panels, labels) moves the window;
+    // one on the grip resizes it.
+    WindowDrag* m_drag = nullptr;
+    std::optional<QPoint> m_hiddenAt;  // where the window was when it was last hidden
     std::unique_ptr<HotKey> m_hotKey;
     std::unique_ptr<Monitoring> m_monitoring;  // destroyed first: its workers use the rest
 };

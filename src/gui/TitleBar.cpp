@@ -14,17 +14,15 @@ const QString& SearchBox::hint() {
     return text;
 }
 
-SearchBox::SearchBox(QWidget* parent) : QLineEdit(hint(), parent) { setObjectName(QStringLiteral("搜索框")); }
+SearchBox::SearchBox(QWidget* parent) : QLineEdit(parent) {
+    setObjectName(QStringLiteral("搜索框"));
+    // A hint, never text: nothing typed joins it, and Enter never searches for it.
+    setPlaceholderText(hint());
+}
 
 void SearchBox::focusInEvent(QFocusEvent* e) {
     QLineEdit::focusInEvent(e);
     emit focused();
-    if (text() == hint()) clear();
-}
-
-void SearchBox::focusOutEvent(QFocusEvent* e) {
-    QLineEdit::focusOutEvent(e);
-    if (text().isEmpty()) setText(hint());
 }
 
 void SearchBox::mouseDoubleClickEvent(QMouseEvent*) { clear(); }

@@ -1,6 +1,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTableWidget>
@@ -381,6 +382,49 @@ TEST_F(GuiFixture, RefreshIsRefusedWhileMonitoring) {
     EXPECT_TRUE(dialogs.saw(QStringLiteral("请先停止进行中的任务！")));
     click(run);
     EXPECT_EQ(run->text(), QStringLiteral("监控勾选"));
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+using test::child;
+using test::GuiFixture;
+
+// Without a window manager to ask (as offscreen), the window moves and resizes by our own hand;
+// a quick tap on the title bar moves nothing and leaves nothing stuck to the pointer.
+TEST_F(GuiFixture, TheWindowMovesAndResizesWithoutAWindowManager) {
+    makeProgramDir();
+    auto w = startWindow();
+    w->show();
+    w->move(100, 100);
+    QWidget* title = child<QWidget>(w.get(), QStringLiteral("标题栏"));
+    const QPoint at(200, 20);
+    // A tap: press and release at once.
+    QTest::mousePress(title, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(title, Qt::LeftButton, {}, at);
+    QMouseEvent hover(QEvent::MouseMove, QPointF(at + QPoint(80, 60)), title->mapToGlobal(QPointF(at + QPoint(80, 60))),
+                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(title, &hover);
+    EXPECT_EQ(w->pos(), QPoint(100, 100));
+    // A drag.
+    QTest::mousePress(title, Qt::LeftButton, {}, at);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(at + QPoint(40, 30)), title->mapToGlobal(QPointF(at + QPoint(40, 30))),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(title, &drag);
+    QTest::mouseRelease(title, Qt::LeftButton, {}, at + QPoint(40, 30));
+    EXPECT_EQ(w->pos(), QPoint(140, 130));
+    // The corner grip resizes.
+    QWidget* grip = child<QWidget>(w.get(), QStringLiteral("拖动图"));
+    const QSize before = w->size();
+    QTest::mousePress(grip, Qt::LeftButton, {}, QPoint(2, 2));
+    QMouseEvent pull(QEvent::MouseMove, QPointF(52, 32), grip->mapToGlobal(QPointF(52, 32)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(grip, &pull);
+    QTest::mouseRelease(grip, Qt::LeftButton, {}, QPoint(52, 32));
+    EXPECT_EQ(w->size(), before + QSize(50, 30));
 }
 
 }  // namespace

@@ -84,6 +84,30 @@ TEST_F(X11Session, AltQShowsAndHidesTheWindowAndStillReachesOthers) {
     EXPECT_TRUE(w->isVisible());
 }
 
+// Alt+Q typed while our search box has the focus types nothing there, and the window comes back
+// where it was, not at the screen's corner.
+TEST_F(X11Session, AltQTypesNothingAndTheWindowComesBackWhereItWas) {
+    makeProgramDir();
+    auto w = startWindow();
+    if (statusText(w.get()).contains(QStringLiteral("Alt+Q"))) GTEST_SKIP() << "no XInput 2 on this display";
+    if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "xdotool is not installed";
+    w->show();
+    ASSERT_TRUE(waitUntil([&] { return w->isVisible(); }));
+    w->move(300, 200);
+    ASSERT_TRUE(waitUntil([&] { return w->pos() == QPoint(300, 200); }));
+    auto* search = child<QLineEdit>(w.get(), QStringLiteral("搜索框"));
+    w->activateWindow();
+    search->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return search->hasFocus(); }, 5000));
+    std::system("xdotool key alt+q");
+    ASSERT_TRUE(waitUntil([&] { return !w->isVisible() || w->isMinimized(); }, 5000));
+    std::system("xdotool key alt+q");
+    ASSERT_TRUE(waitUntil([&] { return w->isVisible() && !w->isMinimized(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return w->pos() == QPoint(300, 200); }, 2000)) << w->x() << "," << w->y();
+    EXPECT_EQ(search->text(), QString());  // the hint stays a hint; no "q" joined it
+    EXPECT_EQ(search->placeholderText(), QStringLiteral("输入关键词，回车搜索"));
+}
+
 }  // namespace
 }  // namespace tovi
 
