@@ -11,6 +11,10 @@ namespace {
 constexpr std::size_t kMarkerReach = 600;  // how far from the list a marker may be
 constexpr std::size_t kMaxMarker = 160;
 
+// Markers go into one-line boxes: a line break there would be invisible, and retyping the marker
+// would silently change what it matches.
+bool isLineBreak(char c) { return c == '\n' || c == '\r'; }
+
 // Numbers of three digits or more change from day to day (counts, ids, dates): a marker
 // without them lasts.
 bool hasLongNumber(std::string_view s) {
@@ -68,6 +72,7 @@ std::optional<Marker> markerBefore(std::string_view text, std::size_t blockStart
     int bestRank = 99;
     for (std::size_t e : markerEdges(text, blockStart, container, true)) {
         for (std::size_t p = e; p-- > (e > kMaxMarker ? e - kMaxMarker : 0);) {
+            if (isLineBreak(text[p])) break;  // every longer stretch holds it too
             if (text[p] != '<' || e - p < 4) continue;
             const std::string_view seg = text.substr(p, e - p);
             if (gbkFind(text.substr(0, e), seg) != p) continue;
@@ -91,6 +96,7 @@ std::optional<std::string> markerAfter(std::string_view text, std::size_t region
     for (std::size_t s : markerEdges(text, blockEnd, container, false)) {
         if (s < blockEnd) continue;
         for (std::size_t q = s; q < std::min(text.size(), s + kMaxMarker); ++q) {
+            if (isLineBreak(text[q])) break;
             if (text[q] != '>') continue;
             const std::string_view seg = text.substr(s, q + 1 - s);
             if (gbkFind(text, seg, regionStart) != s) continue;

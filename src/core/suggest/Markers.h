@@ -1,6 +1,7 @@
 #pragma once
 // The start and end markers of a proposed plan: stretches of the page around the list, found
-// there first, likeliest to last (tags alone rather than text, links or changing numbers).
+// there first, likeliest to last (tags alone rather than text, links or changing numbers), and
+// never holding a line break.
 #include <cstddef>
 #include <optional>
 #include <string>

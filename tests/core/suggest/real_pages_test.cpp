@@ -225,6 +225,8 @@ TEST_F(RealPages, TheBestProposalStoresThePageArticlesThenNothingAfterActivityTh
         setPage(path, original);
         const SuggestResult r = suggestPlansFromUrl(server.url(path), "", kEditorDefaultUserAgent);
         ASSERT_FALSE(r.candidates.empty()) << gbkToUtf8(r.problem);
+        for (const std::string& marker : {r.candidates.front().fields.before, r.candidates.front().fields.after})
+            EXPECT_EQ(marker.find_first_of("\r\n"), std::string::npos) << gbkToUtf8(marker);
         const PlanSaveResult saved = savePlan(db, r.candidates.front().fields, 0);
         ASSERT_TRUE(saved.ok) << gbkToUtf8(saved.error);
         reloadPlanTable();

@@ -188,6 +188,9 @@ TEST_F(PlanSuggestFromPages, TheBestProposalCollectsThePageArticlesEndToEnd) {
             proposed.emplace_back(gbkToUtf8(best.titles[k]), gbkToUtf8(best.links[k]));
         EXPECT_EQ(proposed, expected);
         EXPECT_EQ(best.count, expected.size());
+        // Markers go into one-line boxes: no line break hides in them.
+        for (const std::string& marker : {best.fields.before, best.fields.after})
+            EXPECT_EQ(marker.find_first_of("\r\n"), std::string::npos) << gbkToUtf8(marker);
         ASSERT_EQ(best.sampleTitles.size(), 3u);
         EXPECT_EQ(gbkToUtf8(best.sampleTitles[2]), expected[2].first);
 
