@@ -305,10 +305,13 @@ void PlanEditorPage::savePlan() {
     PlanSaveResult r = tovi::savePlan(m_db, f, TextToInt(g(m_ui.id->text())));
     if (!r.ok) {
         // Nothing typed is lost: the editor keeps its content.
-        m_dialogs.show(window(),
-                       QStringLiteral("请检查采集区域设置是否包含单引号！") + q(r.statement) +
-                           (r.error.empty() ? QString() : QStringLiteral("\n\n") + q(r.error)),
-                       QStringLiteral("失败！"));
+        if (r.statement.empty())
+            m_dialogs.show(window(), q(r.error), QStringLiteral("失败！"));
+        else
+            m_dialogs.show(window(),
+                           QStringLiteral("请检查采集区域设置是否包含单引号！") + q(r.statement) +
+                               (r.error.empty() ? QString() : QStringLiteral("\n\n") + q(r.error)),
+                           QStringLiteral("失败！"));
         return;
     }
     if (!setAcceptsOwnCertificate(m_db, r.id, m_ui.ownCertificate->isChecked()))
@@ -320,6 +323,8 @@ void PlanEditorPage::savePlan() {
     loadEditor(-1, {});
     emit planSaved();
     setJudgeMode(0);
+    // Saving again takes a passing test again: a second click (a double-click) saves nothing.
+    lockSaving();
 }
 
 // ---------------------------------------------------------------- hints and guards

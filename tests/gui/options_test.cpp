@@ -186,6 +186,10 @@ TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
     EXPECT_EQ(box(*w, "项目编号框")->text(), QStringLiteral("0"));  // back to a blank new plan
     EXPECT_TRUE(at<QRadioButton>(*w, "单选框1")->isChecked());
     ASSERT_EQ(planList(*w)->rowCount(), 3);
+    // Saved, the editor locks again: the second click of a double-click saves no blank plan.
+    EXPECT_FALSE(saveButton(*w)->isEnabled());
+    click(saveButton(*w));
+    EXPECT_EQ(planList(*w)->rowCount(), 3);
 
     auto saved = rule(3);
     ASSERT_FALSE(saved.empty());
@@ -206,6 +210,8 @@ TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
     EXPECT_TRUE(at<QCheckBox>(*w, "自签证书")->isChecked());  // kept beside the plan
     EXPECT_EQ(box(*w, "编辑框_站名")->text(), QStringLiteral("演示 'x'"));
     typeInto(box(*w, "编辑框_站名"), QStringLiteral("改过的名字"));
+    EXPECT_FALSE(saveButton(*w)->isEnabled());  // an update, too, takes a passing test
+    runTest(*w);
     click(saveButton(*w));
     EXPECT_EQ(rule(3)[kRuleName], gbk("改过的名字"));
 }

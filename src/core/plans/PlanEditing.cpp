@@ -107,6 +107,13 @@ std::vector<std::string> ruleRowOf(const PlanFields& f) {
 }
 
 PlanSaveResult savePlan(Database& db, const PlanFields& f, std::int64_t id) {
+    // A plan without a page or an expression can never find an article.
+    const bool noUrl = trimSpaces(f.url).empty(), noExpression = trimSpaces(f.regular).empty();
+    if (noUrl || noExpression) {
+        PlanSaveResult refused;
+        refused.error = noUrl ? gbk("监控网址不能为空，方案没有保存") : gbk("正则匹配不能为空，方案没有保存");
+        return refused;
+    }
     return id == 0 ? insertPlan(db, f) : updatePlan(db, f, id);
 }
 

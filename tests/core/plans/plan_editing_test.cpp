@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core/plans/PlanEditing.h"
 #include "core/store/Schema.h"
 #include "support/TestSupport.h"
@@ -91,22 +93,44 @@ TEST_F(PlanEditingTest, SaveBindsEveryTextExactly) {
     EXPECT_FALSE(savePlan(db, f, 1).ok);
 }
 
+// The least a plan needs to find anything: a page and an expression.
+PlanFields runnable() {
+    PlanFields f;
+    f.url = "http://site/list.html";
+    f.regular = "<a href=\"(\\d+)\">(.*?)</a>";
+    return f;
+}
+
 TEST_F(PlanEditingTest, NewPlansTakeFreeIdsAndStopAt200) {
     db.runScript("insert into rule(id,name) values(1,'a'); insert into rule(id,name) values(3,'c')");
-    EXPECT_EQ(savePlan(db, PlanFields{}, 0).id, 2);
-    EXPECT_EQ(savePlan(db, PlanFields{}, 0).id, 4);
+    EXPECT_EQ(savePlan(db, runnable(), 0).id, 2);
+    EXPECT_EQ(savePlan(db, runnable(), 0).id, 4);
     db.runScript(
         "WITH RECURSIVE n(i) AS (SELECT 5 UNION ALL SELECT i+1 FROM n WHERE i < 200) "
         "INSERT INTO rule(id,name) SELECT i, 'x' FROM n");
-    PlanSaveResult full = savePlan(db, PlanFields{}, 0);
+    PlanSaveResult full = savePlan(db, runnable(), 0);
     EXPECT_FALSE(full.ok);
     EXPECT_NE(gbkToUtf8(full.error).find("200"), std::string::npos);
     EXPECT_EQ(db.run("select count(*) from rule").rows[0][0], "200");
 }
 
+TEST_F(PlanEditingTest, APlanWithoutAPageOrAnExpressionIsRefused) {
+    for (auto [url, regular, reason] : {std::tuple{"", "(x)", "监控网址不能为空"}, std::tuple{"http://a/", " ", "正则匹配不能为空"}}) {
+        PlanFields f = runnable();
+        f.url = url;
+        f.regular = regular;
+        for (std::int64_t id : {0, 1}) {
+            const PlanSaveResult r = savePlan(db, f, id);
+            EXPECT_FALSE(r.ok);
+            EXPECT_NE(gbkToUtf8(r.error).find(reason), std::string::npos) << gbkToUtf8(r.error);
+        }
+    }
+    EXPECT_EQ(db.run("select count(*) from rule").rows[0][0], "0");
+}
+
 TEST_F(PlanEditingTest, ExportRecreatesTheSamePlansElsewhere) {
     ASSERT_TRUE(savePlan(db, nastyFields(), 0).ok);
-    PlanFields plain;
+    PlanFields plain = runnable();
     plain.code = "0";
     plain.name = gbk("新闻");
     plain.classNumber = 1;
