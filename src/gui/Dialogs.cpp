@@ -15,4 +15,9 @@ void Dialogs::show(QWidget* parent, const QString& text, const QString& caption,
     }
 }
 
+bool Dialogs::ask(QWidget* parent, const QString& text, const QString& caption) {
+    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
 }  // namespace tovi::gui

@@ -13,6 +13,8 @@ public:
     // modal: the call returns when the box is closed; otherwise it returns at once.
     virtual void show(QWidget* parent, const QString& text, const QString& caption = QString(),
                       QMessageBox::Icon icon = QMessageBox::NoIcon, bool modal = true);
+    // A yes/no question; true for yes. The answer defaults to no.
+    virtual bool ask(QWidget* parent, const QString& text, const QString& caption);
     static QString defaultCaption() { return QStringLiteral("信息："); }
 };
 

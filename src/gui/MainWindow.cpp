@@ -23,6 +23,7 @@
 #include "gui/GuiWait.h"
 #include "gui/HomePage.h"
 #include "gui/HotKey.h"
+#include "gui/KeyboardUse.h"
 #include "gui/MainLayout.h"
 #include "gui/MonitorBridge.h"
 #include "gui/PlanPane.h"
@@ -87,6 +88,12 @@ MainWindow::MainWindow(std::filesystem::path programDir, Dialogs& dialogs, Monit
     setMinimumSize(Settings::kMinWidth, Settings::kMinHeight);
     setStyleSheet(QString::fromUtf8(kStyle));
     buildComponents();
+    letTabMoveOn(this);
+    orderTabs(this, {QStringLiteral("搜索框"), QStringLiteral("栏目框"), QStringLiteral("频率框"),
+                     QStringLiteral("运行"), QStringLiteral("一键提取"), QStringLiteral("文章列表框"),
+                     QStringLiteral("收藏按钮"), QStringLiteral("全部文章按钮"), QStringLiteral("迷你首页"),
+                     QStringLiteral("设置"), QStringLiteral("最小化"), QStringLiteral("关闭按钮"),
+                     QStringLiteral("状态框"), QStringLiteral("网页框")});
     // A GUI thread waiting for the database keeps the window painted, without user input.
     auto inWait = std::make_shared<bool>(false);
     m_db.setWaitHook([inWait](bool waitOver) {

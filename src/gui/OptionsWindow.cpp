@@ -7,6 +7,7 @@
 #include "gui/AdvancedPage.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiText.h"
+#include "gui/KeyboardUse.h"
 #include "gui/MainWindow.h"
 #include "gui/PlanEditorPage.h"
 #include "gui/PlanListPage.h"
@@ -47,6 +48,19 @@ OptionsWindow::OptionsWindow(const OptionsContext& ctx, int page, QWidget* paren
         ctx.dialogs.show(this, QStringLiteral("数据库打开失败！") +
                                    (m_db.isOpen() ? QStringLiteral("\n\n") + q(*problem) : QString()));
     m_list->fillPlanList();
+    letTabMoveOn(this);
+    m_dialogs = &ctx.dialogs;
+}
+
+void OptionsWindow::reject() {
+    // Escape (or the close button) with edits in the editor asks before they are lost.
+    if (m_editor->hasUnsavedEdits() &&
+        !m_dialogs->ask(this, QStringLiteral("方案操作 中的修改还没有保存，确定放弃这些修改吗？"),
+                        QStringLiteral("放弃修改？"))) {
+        m_tabs->setCurrentIndex(Editor);
+        return;
+    }
+    QDialog::reject();
 }
 
 OptionsWindow::~OptionsWindow() { m_editor->cancelTest(); }

@@ -23,6 +23,8 @@ public:
     // The page index is clamped to the pages there are (the tray's "选项设置" asks for 3).
     OptionsWindow(const OptionsContext& context, int page, QWidget* parent = nullptr);
     ~OptionsWindow() override;
+    // Escape and the close button: with unsaved edits in the editor, only after asking.
+    void reject() override;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -34,6 +36,7 @@ private:
     QTabWidget* m_tabs = nullptr;
     PlanListPage* m_list = nullptr;
     PlanEditorPage* m_editor = nullptr;
+    Dialogs* m_dialogs = nullptr;
     AdvancedPage* m_advanced = nullptr;
 };
 

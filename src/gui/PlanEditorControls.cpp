@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QButtonGroup>
 #include <QRadioButton>
 #include <QTableWidget>
 
@@ -90,11 +91,15 @@ void buildDataItems(QWidget* page, PlanEditorControls& ui) {
     } modes[] = {{"单选框1", "时间倒序", 64, 76},
                  {"单选框2", "时间正序", 142, 76},
                  {"单选框3", "比较文章ID", 222, 110}};
+    // One radio group: arrow keys move within it, assistive technology announces it as such.
+    auto* group = new QButtonGroup(ui.dataItems);
+    group->setExclusive(true);
     for (int i = 0; i < 3; ++i) {
         ui.modes[i] =
             named(new QRadioButton(QString::fromUtf8(modes[i].caption), ui.dataItems), modes[i].name);
         ui.modes[i]->setGeometry(modes[i].x, 17, modes[i].width, 16);
-        ui.modes[i]->setAutoExclusive(false);
+        ui.modes[i]->setAccessibleName(QStringLiteral("判断模式：") + QString::fromUtf8(modes[i].caption));
+        group->addButton(ui.modes[i], i);
     }
     auto* digits = new QIntValidator(0, 999, page);
     auto indexBox = [&](const char* name, const char* caption, int labelX, int labelW, int boxX) {

@@ -70,6 +70,7 @@ PlanEditorPage::PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector
     });
     // The radio buttons start in their design state, so the editor's mode starts there too.
     setJudgeMode(0);
+    m_loaded = contentSnapshot();
 }
 
 PlanEditorPage::~PlanEditorPage() {
@@ -157,7 +158,10 @@ void PlanEditorPage::loadEditor(int mode, const std::vector<std::string>& row) {
         m_ui.uindex->setText(QStringLiteral("1"));
         m_ui.category->setCurrentIndex(-1);
         m_ui.category->setEditText(kChooseCategory);
+        // A new plan starts at its first box.
+        m_ui.name->setFocus();
     }
+    m_loaded = contentSnapshot();
 }
 
 // ---------------------------------------------------------------- test run
@@ -280,6 +284,17 @@ void PlanEditorPage::fillSuggestion(std::size_t index) {
     m_ui.testText->setPlainText(suggestionListText(m_suggestions, index));
 }
 
+QString PlanEditorPage::contentSnapshot() const {
+    QStringList parts{m_ui.name->text(),        m_ui.category->currentText(), m_ui.url->text(),
+                      m_ui.before->text(),      m_ui.after->text(),           m_ui.regex->currentText(),
+                      m_ui.urlTemplate->text(), m_ui.cookie->toPlainText(),   m_ui.ua->text(),
+                      m_ui.tindex->text(),      m_ui.uindex->text(),          m_ui.oindex->text(),
+                      QString::number(m_judgeMode), m_ui.gbk->isChecked() ? QStringLiteral("1") : QString()};
+    return parts.join(QChar(0x1F));
+}
+
+bool PlanEditorPage::hasUnsavedEdits() const { return contentSnapshot() != m_loaded; }
+
 // ---------------------------------------------------------------- save
 
 void PlanEditorPage::savePlan() {
@@ -295,7 +310,8 @@ void PlanEditorPage::savePlan() {
     f.after = g(m_ui.after->text());
     f.regular = g(m_ui.regex->currentText());
     f.buquan = g(m_ui.urlTemplate->text());
-    f.cookie = g(m_ui.cookie->toPlainText());
+    // A tab (typed where one meant to leave the box) is never part of a cookie.
+    f.cookie = g(m_ui.cookie->toPlainText().remove(QChar('\t')));
     f.tindex = g(m_ui.tindex->text());
     f.uindex = g(m_ui.uindex->text());
     f.oindex = g(m_ui.oindex->text());
@@ -323,6 +339,7 @@ void PlanEditorPage::savePlan() {
     loadEditor(-1, {});
     emit planSaved();
     setJudgeMode(0);
+    m_loaded = contentSnapshot();
     // Saving again takes a passing test again: a second click (a double-click) saves nothing.
     lockSaving();
 }

@@ -34,6 +34,8 @@ public:
     // 0 时间倒序, 2 时间正序, 8 比较文章ID.
     void setJudgeMode(int mode);
     void cancelTest();
+    // The boxes hold something else than what was last loaded or saved.
+    bool hasUnsavedEdits() const;
 
 signals:
     // A plan was saved: the plan list is refilled.
@@ -52,6 +54,7 @@ private:
     void showSuggestions(const SuggestResult& result);
     void fillSuggestion(std::size_t index);
     void savePlan();
+    QString contentSnapshot() const;
 
     Database& m_db;
     Dialogs& m_dialogs;
@@ -66,6 +69,7 @@ private:
     int m_suggestedEdits = 0;
 
     PlanEditorControls m_ui;
+    QString m_loaded;  // contentSnapshot() as last loaded or saved
 };
 
 }  // namespace tovi::gui

@@ -54,7 +54,7 @@ TitleBar::TitleBar(QWidget* window) : QWidget(window) {
         b->setIcon(icon);
         b->setIconSize(QSize(36, 36));
         b->setToolTip(tip);
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setFocusPolicy(Qt::TabFocus);  // reached by Tab, never taken by a click
         return b;
     };
     m_minimise = button("最小化", artwork::minimiseIcon(), QStringLiteral("最小化"));

@@ -29,6 +29,11 @@ public:
               bool modal) override {
         shown.push_back({text, caption.isEmpty() ? defaultCaption() : caption, icon, modal});
     }
+    bool ask(QWidget*, const QString& text, const QString& caption) override {
+        shown.push_back({text, caption, QMessageBox::Question, true});
+        return answer;
+    }
+    bool answer = false;  // what the user answers a question
     bool saw(const QString& text) const {
         for (const auto& s : shown)
             if (s.text.contains(text)) return true;

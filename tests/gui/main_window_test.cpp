@@ -429,3 +429,32 @@ TEST_F(GuiFixture, TheWindowMovesAndResizesWithoutAWindowManager) {
 
 }  // namespace
 }  // namespace tovi
+
+namespace tovi {
+namespace {
+
+// From the keyboard alone every control of the window is reached, in a sensible order, and
+// Tab never stays in the article list.
+TEST_F(GuiFixture, TabReachesEveryControlInOrder) {
+    makeProgramDir();
+    auto w = test::GuiFixture::startWindow();
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    QWidget* search = child<QWidget>(w.get(), QStringLiteral("搜索框"));
+    search->setFocus();
+    ASSERT_TRUE(test::waitUntil([&] { return search->hasFocus(); }));
+    QStringList visited{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 14; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+    }
+    const QStringList order{QStringLiteral("搜索框"),     QStringLiteral("栏目框"),     QStringLiteral("频率框"),
+                            QStringLiteral("运行"),       QStringLiteral("一键提取"),   QStringLiteral("文章列表框"),
+                            QStringLiteral("收藏按钮"),   QStringLiteral("全部文章按钮"), QStringLiteral("迷你首页"),
+                            QStringLiteral("设置"),       QStringLiteral("最小化"),     QStringLiteral("关闭按钮"),
+                            QStringLiteral("状态框"),     QStringLiteral("网页框"),     QStringLiteral("搜索框")};
+    EXPECT_EQ(visited, order) << visited.join(QStringLiteral(" ")).toStdString();
+}
+
+}  // namespace
+}  // namespace tovi

@@ -166,9 +166,15 @@ TEST_F(Options, CreateTestSaveThenEditRoundTrip) {
     EXPECT_TRUE(saveButton(*w)->isEnabled());
 
     at<QComboBox>(*w, "组合框1")->setCurrentIndex(1);  // chosen from the drop-down list
+    // The judging modes are one radio group, each named for assistive technology.
+    click(at<QRadioButton>(*w, "单选框2"));
+    EXPECT_TRUE(at<QRadioButton>(*w, "单选框2")->isChecked());
+    EXPECT_FALSE(at<QRadioButton>(*w, "单选框1")->isChecked());
+    EXPECT_EQ(at<QRadioButton>(*w, "单选框2")->accessibleName(), QStringLiteral("判断模式：时间正序"));
     click(at<QRadioButton>(*w, "单选框3"));
     EXPECT_TRUE(box(*w, "uindex框")->isEnabled());
     EXPECT_FALSE(at<QRadioButton>(*w, "单选框1")->isChecked());
+    EXPECT_FALSE(at<QRadioButton>(*w, "单选框2")->isChecked());
     typeInto(box(*w, "tindex框"), QStringLiteral("2"));
     typeInto(box(*w, "uindex框"), QString());
     typeInto(box(*w, "补全框"), QStringLiteral("http://site/t-[1].html"));
@@ -502,6 +508,44 @@ TEST_F(TitleRulesWindow, APlanCarriesItsOwnRulesFromTheEditor) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(rulesForPlan(db, 1).exclude, gbk("广告"));
     EXPECT_FALSE(rulesForPlan(db, 2).active());
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+// Keyboard alone: Tab leaves the cookie box (no tab is typed into it), and Escape with edits
+// not saved asks first.
+TEST_F(Options, TabLeavesTheCookieBoxAndEscapeAsksBeforeDroppingEdits) {
+    auto w = open(1);
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    auto* cookie = at<QPlainTextEdit>(*w, "cookie框");
+    cookie->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return cookie->hasFocus(); }));
+    QTest::keyClick(cookie, Qt::Key_Tab);
+    EXPECT_FALSE(cookie->hasFocus());
+    EXPECT_EQ(cookie->toPlainText(), QString());
+    typeInto(box(*w, "编辑框_站名"), QStringLiteral("还没保存"));
+    dialogs.answer = false;
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_TRUE(dialogs.saw(QStringLiteral("修改还没有保存")));
+    EXPECT_TRUE(w->isVisible());  // kept, edits and all
+    EXPECT_EQ(box(*w, "编辑框_站名")->text(), QStringLiteral("还没保存"));
+    dialogs.answer = true;
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible()) << dialogs.shown.size();
+}
+
+// Nothing edited: Escape closes at once, without a question.
+TEST_F(Options, EscapeWithoutEditsClosesWithoutAsking) {
+    auto w = open(0);
+    w->show();
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(dialogs.saw(QStringLiteral("修改还没有保存")));
 }
 
 }  // namespace
