@@ -56,7 +56,9 @@ const char* const kStyle =
     "QPushButton#运行, QPushButton#一键提取 { background: #2D7DD2; color: white; border: none;"
     " border-radius: 3px; }"
     "QPushButton#运行:hover, QPushButton#一键提取:hover { background: #3B8BE0; }"
-    "QPushButton:disabled { background: #B8C2CC; color: #EEF2F6; }"
+    // Named buttons outrank a bare :disabled; disabled ones must still look disabled.
+    "QPushButton:disabled, QPushButton#运行:disabled, QPushButton#一键提取:disabled,"
+    " QPushButton[view=\"true\"]:disabled { background: #B8C2CC; color: #EEF2F6; border: none; }"
     "QTreeWidget { background: white; border: 1px solid #D5DCE4; }"
     "#左一框 { background: transparent; }"
     "QLineEdit#频率框 { border: 1px solid #C9D3DE; border-radius: 2px; background: white; }"

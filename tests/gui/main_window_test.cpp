@@ -54,6 +54,12 @@ TEST_F(GuiFixture, StartUpWithoutDatabaseStopsWithTheStartUpFailure) {
     EXPECT_FALSE(child<QPushButton>(w.get(), QStringLiteral("运行"))->isEnabled());
     EXPECT_FALSE(child<QPushButton>(w.get(), QStringLiteral("一键提取"))->isEnabled());
     EXPECT_FALSE(std::filesystem::exists(dir / "tovi.sdb"));
+    // A disabled button looks disabled: not in the colour of an enabled one.
+    auto* oneClick = child<QPushButton>(w.get(), QStringLiteral("一键提取"));
+    const QRgb disabledColour = oneClick->grab().toImage().pixel(4, oneClick->height() / 2);
+    oneClick->setEnabled(true);
+    const QRgb enabledColour = oneClick->grab().toImage().pixel(4, oneClick->height() / 2);
+    EXPECT_NE(disabledColour, enabledColour);
 }
 
 TEST_F(GuiFixture, StartUpAppliesSettingsAndBuildsTheTree) {
