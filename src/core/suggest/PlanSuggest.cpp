@@ -223,6 +223,7 @@ SuggestResult suggestUnguarded(const std::string& url, const FetchResult& page, 
     if (page.body.empty()) {
         r.problem =
             gbk("页面没有取到内容") + (page.error.empty() ? "" : gbk("：") + wireTextToGbk(page.error));
+        r.fetchError.clear();  // the reason says it already: shown once
         return r;
     }
     if (page.body.size() > kMaxAnalysedBytes) {

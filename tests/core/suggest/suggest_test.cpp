@@ -14,6 +14,7 @@
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 #include "support/EngineFixture.h"
+#include "support/LoopbackServers.h"
 
 namespace tovi {
 namespace {
@@ -241,6 +242,14 @@ TEST_F(PlanSuggestFromPages, APageWithoutAListGetsTheReason) {
     const SuggestResult refused = suggestPlansFromUrl("file:///etc/passwd", "", kEditorDefaultUserAgent);
     EXPECT_TRUE(refused.candidates.empty());
     EXPECT_FALSE(refused.problem.empty());
+
+    // A refused connection: its reason is said once, not in the problem and again beside it.
+    const std::string closed = "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) + "/";
+    const SuggestResult unreachable = suggestPlansFromUrl(closed, "", kEditorDefaultUserAgent);
+    const std::string said = gbkToUtf8(unreachable.problem) + "\n" + gbkToUtf8(unreachable.fetchError);
+    const std::size_t first = said.find("无法连接");
+    ASSERT_NE(first, std::string::npos) << said;
+    EXPECT_EQ(said.find("无法连接", first + 1), std::string::npos) << said;
 }
 
 // The parser reads a page shortened where it is plain text; every element it gives must still
