@@ -78,11 +78,15 @@ AdvancedPage::AdvancedPage(Settings& settings, Database& db, LoggedSql& console,
 
 void AdvancedPage::saveCategories() {
     const std::string value = categoriesFromEditorText(toCrlf(m_categories->toPlainText()));
-    if (m_settings.write(SettingKey::categories(), value))
-        m_dialogs.show(window(), QStringLiteral("本设置将在软件下次启动时生效！"),
-                       QStringLiteral("　保存成功！"), QMessageBox::Information);
-    else
+    if (!m_settings.write(SettingKey::categories(), value)) {
         m_dialogs.show(window(), QStringLiteral("保存失败，请重试！"));
+        return;
+    }
+    // They take effect at once in the editor; the tree is rebuilt from them on its refresh.
+    emit categoriesSaved(m_settings.categories());
+    m_dialogs.show(window(),
+                   QStringLiteral("分类已保存，方案操作 中即可选用；主窗口的栏目在 刷新方案列表 后更新。"),
+                   QStringLiteral("　保存成功！"), QMessageBox::Information);
 }
 
 void AdvancedPage::saveTitleRules() {

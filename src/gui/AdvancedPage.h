@@ -27,6 +27,10 @@ public:
     AdvancedPage(Settings& settings, Database& db, LoggedSql& console, Dialogs& dialogs,
                  const std::vector<std::string>& categoryNames, QWidget* parent = nullptr);
 
+signals:
+    // The categories were saved: their names, in order.
+    void categoriesSaved(const std::vector<std::string>& names);
+
 private:
     void saveCategories();
     void saveTitleRules();

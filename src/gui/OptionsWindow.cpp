@@ -44,6 +44,7 @@ OptionsWindow::OptionsWindow(const OptionsContext& ctx, int page, QWidget* paren
     m_tabs->setCurrentIndex(qBound(0, page, m_tabs->count() - 1));
     connect(m_list, &PlanListPage::editorRequested, this, &OptionsWindow::openEditor);
     connect(m_editor, &PlanEditorPage::planSaved, m_list, &PlanListPage::fillPlanList);
+    connect(m_advanced, &AdvancedPage::categoriesSaved, m_editor, &PlanEditorPage::setCategories);
     if (problem)
         ctx.dialogs.show(this, QStringLiteral("数据库打开失败！") +
                                    (m_db.isOpen() ? QStringLiteral("\n\n") + q(*problem) : QString()));

@@ -51,10 +51,7 @@ PlanEditorPage::PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector
       m_suggester(new PlanSuggestRunner(this)) {
     m_ui = buildPlanEditorControls(this, kHintStart);
     connectControls();
-    int k = 1;
-    for (const std::string& name : categoryNames) m_ui.category->addItem(q(name), k++);
-    m_ui.category->setCurrentIndex(-1);
-    m_ui.category->setEditText(kChooseCategory);
+    setCategories(categoryNames);
     connect(m_runner, &PlanTestRunner::finished, this, &PlanEditorPage::showTestResult);
     connect(m_suggester, &PlanSuggestRunner::finished, this, &PlanEditorPage::showSuggestions);
     // A test or a search that broke says why in the window; the program goes on.
@@ -107,6 +104,15 @@ void PlanEditorPage::connectControls() {
     m_ui.regex->lineEdit()->installEventFilter(this);
     m_ui.uindex->installEventFilter(this);
     m_ui.testText->viewport()->installEventFilter(this);
+}
+
+void PlanEditorPage::setCategories(const std::vector<std::string>& names) {
+    const int chosen = m_ui.category->currentIndex();
+    m_ui.category->clear();
+    int k = 1;
+    for (const std::string& name : names) m_ui.category->addItem(q(name), k++);
+    m_ui.category->setCurrentIndex(chosen < m_ui.category->count() ? chosen : -1);
+    if (m_ui.category->currentIndex() < 0) m_ui.category->setEditText(kChooseCategory);
 }
 
 void PlanEditorPage::lockSaving() {

@@ -31,6 +31,8 @@ public:
 
     // -1 a new plan, 0 edit the row, 1 a copy of the row (cells of table rule).
     void loadEditor(int mode, const std::vector<std::string>& row);
+    // The categories the 分类 list offers, in order (the chosen one stays chosen where it still is).
+    void setCategories(const std::vector<std::string>& names);
     // 0 时间倒序, 2 时间正序, 8 比较文章ID.
     void setJudgeMode(int mode);
     void cancelTest();

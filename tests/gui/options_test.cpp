@@ -400,7 +400,12 @@ TEST_F(Options, CategoriesReachTheTreeAfterARefresh) {
     editor->setPlainText(QStringLiteral("新闻\n\n博客\n"));
     click(at<QPushButton>(*w, "保存栏目"));
     EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("　保存成功！"));
+    EXPECT_FALSE(dialogs.saw(QStringLiteral("下次启动")));  // they took effect: no word of a restart
     EXPECT_EQ(Settings(dir / "tovimo.ini").read(SettingKey::categories()), gbk("<新闻><博客>"));
+    // The editor offers them at once.
+    auto* category = at<QComboBox>(*w, "组合框1");
+    ASSERT_EQ(category->count(), 2);
+    EXPECT_EQ(category->itemText(1), QStringLiteral("博客"));
     contextMenu(child<QTreeWidget>(main.get(), QStringLiteral("栏目框"))->viewport());
     choose(child<QMenu>(main.get(), QStringLiteral("栏目菜单")), QStringLiteral("刷新方案列表"));
     auto* tree = child<QTreeWidget>(main.get(), QStringLiteral("栏目框"));
