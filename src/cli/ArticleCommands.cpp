@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/Feeds.h"
 #include "cli/Terminal.h"
+#include "core/plans/PlanRows.h"
 #include "core/articles/ArticleList.h"
 #include "core/store/LoggedSql.h"
 #include "core/store/Schema.h"
@@ -84,12 +85,12 @@ int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::s
 int favourite(Context& ctx, std::int64_t articleId, const std::string& mark) {
     auto db = openProgramDatabase(ctx);
     if (!db) return kFailed;
-    const SqlResult found = db->run(Statement("select id from info where id=?", {articleId}));
-    if (!found.ok) {
-        printLine(ctx.err, found.error);
+    const std::optional<bool> found = articleExists(*db, articleId);
+    if (!found) {
+        printLine(ctx.err, db->lastError());
         return kFailed;
     }
-    if (found.rows.empty()) {
+    if (!*found) {
         ctx.err << "favourite: there is no article " << articleId << "\n";
         return kUsage;
     }

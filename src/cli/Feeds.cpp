@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "core/plans/PlanRows.h"
 #include "core/articles/ArticleList.h"
 #include "core/articles/AtomFeed.h"
 #include "core/store/AtomicFile.h"
@@ -26,9 +27,9 @@ std::string feedOf(Database& db, const ArticleView& view, int limit) {
     FeedInfo info;
     switch (view.kind) {
         case ArticleView::Kind::Plan: {
-            auto name = db.run(Statement("select name from rule where id=?", {view.planId})).rows;
-            info.title =
-                gbk("Tovidesk：") + (name.empty() ? gbk("方案 ") + std::to_string(view.planId) : name[0][0]);
+            const auto plan = readPlan(db, view.planId);
+            info.title = gbk("Tovidesk：") +
+                         (plan ? cellOf(*plan, kRuleName) : gbk("方案 ") + std::to_string(view.planId));
             info.id = "urn:tovidesk:plan:" + std::to_string(view.planId);
             break;
         }
@@ -63,8 +64,7 @@ bool writeFeedDirectory(const std::filesystem::path& dbPath, const std::filesyst
         return false;
     }
     bool ok = writeFileAtomically(dir / "all.xml", feedOf(db, ArticleView::all(), 100), error);
-    for (const auto& row : db.run("select id from rule order by id").rows) {
-        const std::int64_t id = TextToInt(row[0]);
+    for (const std::int64_t id : planIds(db)) {
         ok = writeFileAtomically(dir / ("plan-" + std::to_string(id) + ".xml"),
                                  feedOf(db, ArticleView::plan(id), 100), error) &&
              ok;

@@ -9,6 +9,7 @@
 #include "cli/Commands.h"
 #include "cli/Feeds.h"
 #include "cli/Terminal.h"
+#include "core/plans/PlanRows.h"
 #include "core/monitor/Monitoring.h"
 #include "core/monitor/PlanHealth.h"
 #include "core/monitor/PlanTestRun.h"
@@ -145,7 +146,7 @@ int run(Context& ctx, const RunOptions& o) {
         Settings settings(ctx.iniPath());
         monitoring.applySettings(settings);
         if (o.parallel) engine.setParallel(static_cast<int>(*o.parallel));
-        SqlResult rules = db->run("select * from rule");
+        SqlResult rules = readPlans(*db);
         monitoring.planTable().fill(rules, &sink);
         if (o.cycles != 1) printLine(ctx.err, gbk("第 ") + std::to_string(cycle) + gbk(" 轮开始"));
         listener.startPass();
@@ -187,12 +188,12 @@ int test(Context& ctx, std::int64_t planId) {
     auto db = openProgramDatabase(ctx);
     if (!db) return kFailed;
     if (!existingPlan(ctx, *db, planId)) return kUsage;
-    const SqlResult plan = db->run(Statement("select * from rule where id=?", {planId}));
-    if (!plan.ok || plan.rows.empty()) {
-        printLine(ctx.err, plan.ok ? gbk("方案已不存在") : plan.error);
+    const auto plan = readPlan(*db, planId);
+    if (!plan) {
+        printLine(ctx.err, db->lastError().empty() ? gbk("方案已不存在") : db->lastError());
         return kFailed;
     }
-    const auto& row = plan.rows[0];
+    const auto& row = *plan;
     PlanTestInput input{cellOf(row, kRuleRegular), cellOf(row, kRuleUrl),   cellOf(row, kRuleCode) == "1",
                         cellOf(row, kRuleBefore),  cellOf(row, kRuleAfter), cellOf(row, kRuleCookie),
                         cellOf(row, kRuleUa)};

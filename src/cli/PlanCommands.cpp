@@ -6,6 +6,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
+#include "core/plans/PlanRows.h"
 #include "core/monitor/Pipeline.h"
 #include "core/monitor/PlanExtractor.h"
 #include "core/monitor/PlanHealth.h"
@@ -26,8 +27,7 @@ const char* modeName(JudgeMode mode) {
 namespace {
 
 std::vector<std::string> planRow(Database& db, std::int64_t id) {
-    auto rows = db.run(Statement("select * from rule where id=?", {id})).rows;
-    return rows.empty() ? std::vector<std::string>{} : rows[0];
+    return readPlan(db, id).value_or(std::vector<std::string>{});
 }
 
 std::string categoryOf(const std::vector<std::string>& row, const std::vector<std::string>& categories) {
@@ -42,7 +42,7 @@ int plans(Context& ctx, const std::string& format) {
     if (!db) return format == "json" ? printJsonError(ctx.out, gbk("数据库打开失败"), kFailed) : kFailed;
     const auto categories = Settings(ctx.iniPath()).categories();
     const auto health = loadPlanHealth(*db);
-    SqlResult rules = db->run("select * from rule order by id");
+    SqlResult rules = readPlans(*db);
     if (format == "json") {
         nlohmann::json list = nlohmann::json::array();
         for (const auto& row : rules.rows) {
@@ -178,7 +178,7 @@ int exportPlans(Context& ctx, const std::vector<std::int64_t>& ids) {
     auto db = openProgramDatabase(ctx);
     if (!db) return kFailed;
     std::vector<std::vector<std::string>> rows;
-    if (ids.empty()) rows = db->run("select * from rule order by id").rows;
+    if (ids.empty()) rows = readPlans(*db).rows;
     for (std::int64_t id : ids) {
         if (!existingPlan(ctx, *db, id)) return kUsage;
         rows.push_back(planRow(*db, id));

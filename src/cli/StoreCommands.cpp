@@ -5,6 +5,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
+#include "core/plans/PlanRows.h"
 #include "core/plans/PlanTable.h"
 #include "core/settings/Settings.h"
 #include "core/store/LoggedSql.h"
@@ -39,7 +40,7 @@ std::optional<std::int64_t> existingPlan(Context& ctx, Database& db, std::int64_
         ctx.err << "there is no plan " << id << ": plan ids go from 1 to 200 (see: tovidesk-cli plans)\n";
         return std::nullopt;
     }
-    if (db.run(Statement("select 1 from rule where id=?", {id})).rows.empty()) {
+    if (!readPlan(db, id)) {
         ctx.err << "there is no plan " << id << " (see: tovidesk-cli plans)\n";
         return std::nullopt;
     }

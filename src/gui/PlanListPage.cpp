@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QTableWidget>
 
+#include "core/plans/PlanRows.h"
 #include "core/plans/PlanEditing.h"
 #include "core/store/Schema.h"
 #include "core/text/TextToInt.h"
@@ -44,7 +45,7 @@ PlanListPage::PlanListPage(Database& db, Dialogs& dialogs, QWidget* parent)
 }
 
 void PlanListPage::fillPlanList() {
-    SqlResult r = m_db.run("select * from rule");
+    SqlResult r = readPlans(m_db);
     m_rows = r.rows;
     fillTable(m_list, planListHeaders(r.columns), r.rows);
     for (int row = 0; row < static_cast<int>(r.rows.size()); ++row)

@@ -5,8 +5,10 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVariantMap>
 
@@ -15,13 +17,23 @@
 namespace tovi::gui {
 namespace {
 
-// A bus of the test's own: a dbus-daemon started for it and stopped with it.
+// A bus of the test's own: a dbus-daemon started for it and stopped with it. It knows no
+// services to start (a notification daemon installed on the machine stays out of it).
 class PrivateBus {
 public:
     PrivateBus() {
+        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+        config.open(QIODevice::WriteOnly);
+        config.write(
+            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+            "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+        config.close();
         m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                        QStringLiteral("--print-address=1")});
+                       {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
+                        QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
         if (m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000))
             m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     }
@@ -33,6 +45,7 @@ public:
     bool running() const { return !m_address.isEmpty(); }
 
 private:
+    QTemporaryDir m_dir;
     QProcess m_daemon;
     QString m_address;
 };
