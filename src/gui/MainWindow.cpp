@@ -271,9 +271,18 @@ void MainWindow::acknowledgeAlert() {
 }
 
 void MainWindow::restoreToFront() {
+    // Shown again, a frameless window is placed anew (at 0,0 on some desktops, centred by some
+    // window managers): it is put back where it was.
+    const bool wasHidden = !isVisible();
+    const bool placed = wasHidden && m_hiddenAt && QGuiApplication::screenAt(*m_hiddenAt + QPoint(width() / 2, 10));
+    if (placed) move(*m_hiddenAt);
     show();
-    // Shown again, a frameless window is placed anew (at 0,0 on some desktops): back where it was.
-    if (m_hiddenAt && QGuiApplication::screenAt(*m_hiddenAt + QPoint(width() / 2, 10))) move(*m_hiddenAt);
+    // Some window managers place a window anew once it is mapped: the first such move is undone
+    // (see moveEvent), for a moment only, so that the user's own moves are never fought.
+    if (placed) {
+        m_returnTo = *m_hiddenAt;
+        QTimer::singleShot(1000, this, [this] { m_returnTo.reset(); });
+    }
     setWindowState((windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) | Qt::WindowActive);
     raise();
     activateWindow();
@@ -323,6 +332,15 @@ void MainWindow::changeEvent(QEvent* e) {
         acknowledgeAlert();
     if (e->type() == QEvent::WindowStateChange && isMinimized() && m_tray->available())
         QTimer::singleShot(0, this, &QWidget::hide);
+}
+
+void MainWindow::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    if (m_returnTo && pos() != *m_returnTo) {
+        const QPoint at = *m_returnTo;
+        m_returnTo.reset();
+        move(at);
+    }
 }
 
 void MainWindow::hideEvent(QHideEvent* e) {

@@ -66,6 +66,7 @@ protected:
     void changeEvent(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
 
 private:
@@ -97,6 +98,7 @@ private:
     // one on the grip resizes it.
     WindowDrag* m_drag = nullptr;
     std::optional<QPoint> m_hiddenAt;  // where the window was when it was last hidden
+    std::optional<QPoint> m_returnTo;  // just shown again: where a window manager's placement is undone
     std::unique_ptr<HotKey> m_hotKey;
     std::unique_ptr<Monitoring> m_monitoring;  // destroyed first: its workers use the rest
 };
