@@ -83,6 +83,15 @@ std::string communityPage() {
     return html + "</div></div></div></body></html>";
 }
 
+// A new thread on the boards: the first row with a thread number of its own and a new title.
+std::function<std::string(std::string, int)> newThread(const std::string& title) {
+    return [title](std::string r, int k) {
+        r = replaceEach(r, R"re(3\d{6})re", [&](const auto&) { return std::to_string(3600000 + k); });
+        return replaceEach(r, R"re((class="thread_title">)[^<]+)re",
+                           [&](const auto& m) { return m.str(1) + title + std::to_string(k); });
+    };
+}
+
 const RealPage kPages[] = {
     {"forum board",
      [] { return realPage("board_forumdisplay.html"); },
@@ -90,22 +99,14 @@ const RealPage kPages[] = {
      R"re(<a href="([^"]+)" class="thread_title">([^<]+)</a>)re",
      {R"re(<td class="replies">(\d+)<)re", R"re(<td class="views">(\d+)<)re", R"re(<div class="date">(\d+):)re",
       R"re(pagenumber=(\d+)">)re"},
-     [](std::string r, int k) {
-         r = replaceEach(r, R"re(3\d{6})re", [&](const auto&) { return std::to_string(3600000 + k); });
-         return replaceEach(r, R"re((class="thread_title">)[^<]+)re",
-                            [&](const auto& m) { return m.str(1) + "A new thread, number " + std::to_string(k); });
-     },
+     newThread("A new thread, number "),
      40},
     {"second board",
      [] { return realPage("board_forumdisplay2.html"); },
      R"re(<tr class="thread[^"]*" id="thread\d+">[\s\S]*?</tr>)re",
      R"re(<a href="([^"]+)" class="thread_title">([^<]+)</a>)re",
      {R"re(<td class="replies">(\d+)<)re", R"re(<td class="views">(\d+)<)re", R"re(<div class="date">(\d+):)re"},
-     [](std::string r, int k) {
-         r = replaceEach(r, R"re(3\d{6})re", [&](const auto&) { return std::to_string(3600000 + k); });
-         return replaceEach(r, R"re((class="thread_title">)[^<]+)re",
-                            [&](const auto& m) { return m.str(1) + "A new let's play, number " + std::to_string(k); });
-     },
+     newThread("A new let's play, number "),
      30},
     {"news front page",
      [] { return realPage("news_front.html"); },
