@@ -1,5 +1,7 @@
 #include "core/monitor/Judge.h"
 
+#include <cctype>
+
 #include "core/text/TextToInt.h"
 
 namespace tovi {
@@ -8,13 +10,32 @@ namespace {
 Candidate candidateOf(const Match& m, std::size_t index, const JudgeRules& rules) {
     Candidate c;
     c.pageIndex = index;
-    c.title = groupText(m, rules.titleGroup);
+    c.title = articleTitle(groupText(m, rules.titleGroup));
     c.url = composeUrl(rules.urlTemplate, m);
     c.other = groupText(m, rules.otherGroup);
     return c;
 }
 
 }  // namespace
+
+std::string articleTitle(std::string_view text) {
+    if (text.find('<') == std::string_view::npos) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const bool opensTag = text[i] == '<' && i + 1 < text.size() &&
+                              (std::isalpha(static_cast<unsigned char>(text[i + 1])) ||
+                               (text[i + 1] == '/' && i + 2 < text.size() &&
+                                std::isalpha(static_cast<unsigned char>(text[i + 2]))));
+        const std::size_t gt = opensTag ? text.find('>', i) : std::string_view::npos;
+        if (gt == std::string_view::npos) {
+            out += text[i++];
+            continue;
+        }
+        i = gt + 1;
+    }
+    return out;
+}
 
 Judgement judgeMatches(const std::vector<Match>& matches, const JudgeRules& rules) {
     Judgement j;
@@ -38,17 +59,19 @@ Judgement judgeMatches(const std::vector<Match>& matches, const JudgeRules& rule
     }
     // The range of matches that may be new.
     std::size_t from = 0, to = n;
-    if (!rules.marker.empty()) {
+    // A marker written before titles lost their tags is compared as it would be written now.
+    const std::string marker = articleTitle(rules.marker);
+    if (!marker.empty()) {
         if (rules.mode == JudgeMode::TimeAscending) {
             for (std::size_t i = n; i-- > 0;)
-                if (groupText(matches[i], rules.titleGroup) == rules.marker) {
+                if (articleTitle(groupText(matches[i], rules.titleGroup)) == marker) {
                     j.markerFound = true;
                     from = i + 1;
                     break;
                 }
         } else {
             for (std::size_t i = 0; i < n; ++i)
-                if (groupText(matches[i], rules.titleGroup) == rules.marker) {
+                if (articleTitle(groupText(matches[i], rules.titleGroup)) == marker) {
                     j.markerFound = true;
                     to = i;
                     break;

@@ -4,6 +4,7 @@
 // title, never as a piece of the page text.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/monitor/Pipeline.h"
@@ -31,6 +32,10 @@ struct Judgement {
     std::int64_t highestId = 0;           // the stored lastid raised by the candidates' ids
     std::vector<std::string> refusedIds;  // compare-id: id texts too large to be an id
 };
+
+// An article's title as stored and compared: the title group's text with inline tags left out
+// ("含<b>粗体</b>标签" is "含粗体标签"); a '<' that opens no tag stays.
+std::string articleTitle(std::string_view titleGroupText);
 
 // Time-descending: the matches above the first match titled exactly like the marker;
 // time-ascending: the matches after the last such match; no such match (or no marker): every

@@ -146,7 +146,7 @@ using Kind = PlanRunOutcome::Kind;
 
 bool hasTitle(const std::vector<Match>& matches, std::int64_t titleGroup, const std::string& title) {
     for (const Match& m : matches)
-        if (groupText(m, titleGroup) == title) return true;
+        if (articleTitle(groupText(m, titleGroup)) == articleTitle(title)) return true;
     return false;
 }
 

@@ -45,43 +45,52 @@ std::optional<std::vector<ContentToken>> contentTokens(std::string_view content)
     return tokens;
 }
 
-// The title an anchor's content gives, as the proposed expression reads it: plain text, after
-// simple inline wrappers, an icon or a short label, before the wrappers' closing tags. nullopt
-// when the content is anything else. Linear in the content, whatever it holds.
+// The title an anchor's content gives, as the proposed expression reads it: after simple inline
+// wrappers, an icon or a short label at its start, before the wrappers' closing tags at its end,
+// the text with the inline tags in it left out ("含<b>粗体</b>标签"). nullopt when the content
+// holds anything else. Linear in the content, whatever it holds.
 std::optional<std::string> anchorTitle(std::string_view content) {
     static const std::set<std::string, std::less<>> wrappers = {"font", "b", "strong", "em",
                                                                 "span", "i", "u",      "small"};
     auto tokens = contentTokens(content);
     if (!tokens) return std::nullopt;
     const auto& t = *tokens;
-    // Where the title's text is: the last text that is not blank.
-    std::size_t titleAt = t.size();
+    // The last text that is not blank: nothing of the title comes after it.
+    std::size_t lastText = t.size();
     for (std::size_t k = t.size(); k-- > 0;)
         if (!t[k].tag && !isBlank(t[k].text)) {
-            titleAt = k;
+            lastText = k;
             break;
         }
-    if (titleAt == t.size()) return std::nullopt;
-    // Before it: wrappers, icons, blanks and short labels (<span>New</span>) only.
-    for (std::size_t k = 0; k < titleAt; ++k) {
-        if (!t[k].tag) {
-            if (!isBlank(t[k].text)) return std::nullopt;
-        } else if (!t[k].closing && (wrappers.count(t[k].name) || t[k].name == "img")) {
-            const bool label = (t[k].name == "span" || t[k].name == "em") && k + 2 < titleAt &&
-                               !t[k + 1].tag && !t[k + 1].text.empty() && t[k + 1].text.size() <= 24 &&
-                               t[k + 2].tag && t[k + 2].closing && t[k + 2].name == t[k].name;
-            if (label) k += 2;
-        } else {
-            return std::nullopt;
+    if (lastText == t.size()) return std::nullopt;
+    // At the start: blanks, wrappers, icons and short labels (<span>New</span>) before more text.
+    std::size_t from = 0;
+    for (; from < lastText; ++from) {
+        const ContentToken& tok = t[from];
+        if (!tok.tag) {
+            if (!isBlank(tok.text)) break;
+            continue;
         }
+        if (tok.closing || !(wrappers.count(tok.name) || tok.name == "img")) return std::nullopt;
+        const bool label = (tok.name == "span" || tok.name == "em") && from + 2 < lastText && !t[from + 1].tag &&
+                           !t[from + 1].text.empty() && t[from + 1].text.size() <= 24 && t[from + 2].tag &&
+                           t[from + 2].closing && t[from + 2].name == tok.name;
+        if (label) from += 2;
     }
-    // After it: closing wrappers and blanks only.
-    for (std::size_t k = titleAt + 1; k < t.size(); ++k)
+    // At the end: closing wrappers and blanks only.
+    for (std::size_t k = lastText + 1; k < t.size(); ++k)
         if (t[k].tag ? !(t[k].closing && wrappers.count(t[k].name)) : !isBlank(t[k].text))
             return std::nullopt;
-    return std::string(trimBlank(t[titleAt].text));
+    // Between: text and inline wrappers, which the title leaves out.
+    std::string title;
+    for (std::size_t k = from; k <= lastText; ++k) {
+        if (!t[k].tag)
+            title += t[k].text;
+        else if (!wrappers.count(t[k].name))
+            return std::nullopt;
+    }
+    return std::string(trimBlank(title));
 }
-
 
 // The part of a link before its first digit (or up to its last '/'): links of one kind share
 // it ("thread-", "/news/", "show.php?id=").

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "core/monitor/Judge.h"
 #include "core/monitor/Pipeline.h"
 #include "core/monitor/PlanTestRun.h"
 #include "core/net/Decode.h"
@@ -118,7 +119,7 @@ bool proves(const PlanTestResult& tested, const Shape& shape, const Built& built
         return false;
     for (std::size_t k = 0; k < shape.items.size(); ++k) {
         const auto& row = tested.rows[k];
-        if (row[built.titleGroup] != shape.items[k].title ||
+        if (articleTitle(row[built.titleGroup]) != shape.items[k].title ||
             row[built.linkGroup] != keptLink(shape.items[k].link, form))
             return false;
         if (built.idGroup && row[built.idGroup] != ids[k]) return false;
@@ -176,7 +177,7 @@ std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult&
         s.count = tested.rows.size();
         Match m;
         for (const auto& row : tested.rows) {
-            s.titles.push_back(row[built.titleGroup]);
+            s.titles.push_back(articleTitle(row[built.titleGroup]));
             m.groups = row;
             s.links.push_back(composeUrl(f.buquan, m));
         }

@@ -13,10 +13,14 @@ namespace tovi::suggest {
 // Pieces of the proposed expressions. A title may sit in simple inline tags, after an icon or
 // a short label ("<span>New</span>"), which the expression steps over so that the title group
 // holds the text alone.
-inline const std::string kWrapOpen = R"((?:<(?:font|b|strong|em|span|i|u|small)\b[^>]*>\s*|<img\b[^>]*>\s*|)"
-                                     R"(<span\b[^>]*>[^<]{1,24}</span>\s*|<em\b[^>]*>[^<]{1,24}</em>\s*)*)";
+// A short label is tried before a plain wrapper, so that "<span>New</span>" stays out of the title.
+inline const std::string kWrapOpen = R"((?:<span\b[^>]*>[^<]{1,24}</span>\s*|<em\b[^>]*>[^<]{1,24}</em>\s*|)"
+                                     R"(<(?:font|b|strong|em|span|i|u|small)\b[^>]*>\s*|<img\b[^>]*>\s*)*)";
 inline const std::string kWrapClose = R"(\s*(?:</(?:font|b|strong|em|span|i|u|small)>\s*)*)";
-inline const std::string kAnchorTitle = R"(\s*)" + kWrapOpen + R"(([^<]+?))" + kWrapClose + "</a>";
+// The title itself may hold inline wrappers ("含<b>粗体</b>标签"); the stored title leaves them out.
+inline const std::string kAnchorTitle = R"(\s*)" + kWrapOpen +
+                                        R"(((?:[^<]|</?(?:font|b|strong|em|span|i|u|small)\b[^>]*>)+?))" +
+                                        kWrapClose + "</a>";
 inline const std::string kFeedText = R"(\s*(?:<!\[CDATA\[)?\s*([\s\S]*?)\s*(?:\]\]>)?\s*)";
 inline const std::string kLinkChars = R"([^"'\s<>\]])";
 

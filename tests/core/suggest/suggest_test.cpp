@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/monitor/Judge.h"
 #include "core/monitor/Pipeline.h"
 #include "core/monitor/PlanExtractor.h"
 #include "core/plans/PlanEditing.h"
@@ -381,6 +382,56 @@ TEST(LinkInExpression, TheHrefValueAsLiteralTextAroundOneGroup) {
         EXPECT_EQ(link->group, c.group);
         EXPECT_EQ(link->pattern, c.pattern);
     }
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+TEST(ArticleTitle, InlineTagsAreLeftOutOfTheTitle) {
+    struct Case {
+        const char* group;
+        const char* title;
+    } cases[] = {
+        {"含<b>粗体</b>标签", "含粗体标签"},
+        {"<font color=red>置顶</font> 公告", "置顶 公告"},
+        {"a < b and c>d", "a < b and c>d"},  // no tag: kept
+        {"x <3 y", "x <3 y"},
+        {"unclosed <b", "unclosed <b"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(articleTitle(gbk(c.group)), gbk(c.title)) << c.group;
+}
+
+// A title with a tag inside is collected like the others, stored as its text; a plan whose
+// marker was stored with the tags still finds it, so nothing is stored twice.
+TEST_F(PlanSuggestFromPages, TitlesWithInlineTagsAreCollectedAsTheirText) {
+    std::string page = "<html><head><meta charset=\"utf-8\"><title>板块</title></head><body><ul class=\"list\">";
+    for (int k = 7; k >= 1; --k)
+        page += "<li><a href=\"/t/" + std::to_string(1000 + k) + "\">" +
+                (k == 4 ? std::string("含<b>粗体</b>标签的第 4 篇文章") : "第 " + std::to_string(k) + " 篇普通的文章") +
+                "</a></li>";
+    page += "</ul></body></html>";
+    setPage("/board/tags.html", page);
+    const SuggestResult r = suggestPlansFromUrl(server.url("/board/tags.html"), "", kEditorDefaultUserAgent);
+    ASSERT_FALSE(r.candidates.empty()) << gbkToUtf8(r.problem);
+    EXPECT_EQ(r.candidates.front().count, 7u);
+    PlanFields fields = r.candidates.front().fields;
+    fields.type = static_cast<int>(JudgeMode::TimeDescending);  // the marker matters in this mode
+    const PlanSaveResult saved = savePlan(db, fields, 0);
+    ASSERT_TRUE(saved.ok);
+    reloadPlanTable();
+    monitoring->extractor().runPlan(saved.id);
+    const auto titles = stored(saved.id);
+    ASSERT_EQ(titles.size(), 7u);
+    EXPECT_TRUE(std::any_of(titles.begin(), titles.end(),
+                            [](const auto& t) { return t.first == "含粗体标签的第 4 篇文章"; }));
+    // A marker written with its tags (as before titles lost them) is still found.
+    db.run(Statement("update rule set arttile=? where id=?", {gbk("含<b>粗体</b>标签的第 4 篇文章"), saved.id}));
+    reloadPlanTable();
+    monitoring->extractor().runPlan(saved.id);
+    EXPECT_EQ(stored(saved.id).size(), 7u);
 }
 
 }  // namespace
