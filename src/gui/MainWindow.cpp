@@ -297,10 +297,14 @@ void MainWindow::minimiseWindow() {
 }
 
 void MainWindow::toggleMaximise() {
-    if (isMaximized())
-        showNormal();
-    else
-        showMaximized();
+    // Done here rather than asked of a window manager: there may be none to ask.
+    if (m_maximisedFrom) {
+        setGeometry(*m_maximisedFrom);
+        m_maximisedFrom.reset();
+    } else if (QScreen* on = screen()) {
+        m_maximisedFrom = geometry();
+        setGeometry(on->availableGeometry());
+    }
 }
 
 void MainWindow::toggleByHotKey() {
@@ -312,7 +316,9 @@ void MainWindow::toggleByHotKey() {
 
 void MainWindow::saveWindowSettings() {
     // The restored size, also while maximised or minimised.
-    QRect normal = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
+    QRect normal = m_maximisedFrom ? *m_maximisedFrom
+                   : (isMaximized() || isMinimized()) ? normalGeometry()
+                                                      : geometry();
     if (!normal.isValid()) normal = geometry();
     if (tovi::saveWindowSettings(m_settings, normal.width(), normal.height(), g(m_runPanel->frequencyText())))
         m_dialogs.show(this, QStringLiteral("本设置将在软件下次启动时生效！"), QStringLiteral("　保存成功！"),

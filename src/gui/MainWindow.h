@@ -98,7 +98,8 @@ private:
     // one on the grip resizes it.
     WindowDrag* m_drag = nullptr;
     std::optional<QPoint> m_hiddenAt;  // where the window was when it was last hidden
-    std::optional<QPoint> m_returnTo;  // just shown again: where a window manager's placement is undone
+    std::optional<QPoint> m_returnTo;
+    std::optional<QRect> m_maximisedFrom;  // maximised: the place and size to go back to  // just shown again: where a window manager's placement is undone
     std::unique_ptr<HotKey> m_hotKey;
     std::unique_ptr<Monitoring> m_monitoring;  // destroyed first: its workers use the rest
 };

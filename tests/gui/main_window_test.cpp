@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTableWidget>
 #include <QTextBrowser>
@@ -431,6 +432,12 @@ TEST_F(GuiFixture, TheWindowMovesAndResizesWithoutAWindowManager) {
     QApplication::sendEvent(grip, &pull);
     QTest::mouseRelease(grip, Qt::LeftButton, {}, QPoint(52, 32));
     EXPECT_EQ(w->size(), before + QSize(50, 30));
+    // A double-click on the title bar fills the screen's free area, and another puts it back.
+    const QRect normal = w->geometry();
+    QTest::mouseDClick(title, Qt::LeftButton, {}, at);
+    EXPECT_EQ(w->geometry(), w->screen()->availableGeometry());
+    QTest::mouseDClick(title, Qt::LeftButton, {}, at);
+    EXPECT_EQ(w->geometry(), normal);
 }
 
 }  // namespace
