@@ -21,12 +21,6 @@ constexpr std::size_t kMaxParsedBytes = 4u << 20;
 constexpr std::size_t kMaxTags = 200000;
 constexpr std::size_t kMaxOpenTags = 5000;
 
-bool isVoidTag(std::string_view name) {
-    static constexpr std::string_view voids[] = {"area", "base",  "br",     "col",   "embed", "hr",  "img",
-                                                 "input", "link", "meta", "param", "source", "track", "wbr"};
-    return std::find(std::begin(voids), std::end(voids), name) != std::end(voids);
-}
-
 // How many tags the page has and how deep they could nest if nothing closed implicitly: an upper
 // bound of what the parser's tree will be (only the adoption of formatting elements adds to it,
 // and that is bounded per element).
@@ -40,7 +34,7 @@ std::pair<std::size_t, std::size_t> tagsAndNesting(std::string_view text) {
         ++tags;
         if (closing) {
             if (open) --open;
-        } else if (!isVoidTag(asciiLower(text.substr(i, n - i)))) {
+        } else if (!isVoidElement(asciiLower(text.substr(i, n - i)))) {
             deepest = std::max(deepest, ++open);
         }
     }

@@ -21,11 +21,6 @@ bool oneOf(std::string_view tag, std::initializer_list<std::string_view> names) 
     return std::find(names.begin(), names.end(), tag) != names.end();
 }
 
-bool isVoid(std::string_view tag) {
-    return oneOf(tag, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
-                       "source", "track", "wbr"});
-}
-
 // The elements an opening tag closes when one is still open within their container: a new
 // list item closes the last one, a row its cells and the last row, and so on.
 struct ImpliedClose {
@@ -116,7 +111,7 @@ private:
         e.parent = m_stack.back();
         m_page.elements.push_back(std::move(e));
         m_page.elements[m_page.elements[index].parent].children.push_back(index);
-        if (selfClosing || (!m_xml && isVoid(name))) {
+        if (selfClosing || (!m_xml && isVoidElement(name))) {
             m_page.elements[index].closeStart = m_page.elements[index].end = end;
             return end;
         }
@@ -251,6 +246,11 @@ private:
 
 PageStructure scanPage(std::string_view text, bool xml, const std::function<bool()>& cancel) {
     return Builder(text, xml, cancel).run();
+}
+
+bool isVoidElement(std::string_view tag) {
+    return oneOf(tag, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
+                       "source", "track", "wbr"});
 }
 
 std::string firstClass(std::string_view className) {

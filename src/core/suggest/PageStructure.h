@@ -36,6 +36,9 @@ constexpr std::size_t kMaxNesting = 512;
 // the scan with what was read so far.
 PageStructure scanPage(std::string_view text, bool xml, const std::function<bool()>& cancel = {});
 
+// An element that has no content and no closing tag (<br>, <img>, ...); tag in lower case.
+bool isVoidElement(std::string_view tag);
+
 // The first whitespace-separated word of a class attribute.
 std::string firstClass(std::string_view className);
 
