@@ -151,7 +151,7 @@ std::pair<std::vector<AnchorInfo>::const_iterator, std::vector<AnchorInfo>::cons
 // numbers, page strips, authors and links every record repeats weigh little or nothing.
 struct TitleKey {
     std::string key;
-    std::size_t records = 0, weight = 0, longest = 0;
+    std::size_t records = 0, weight = 0;
 };
 
 std::optional<TitleKey> titleKey(const PageStructure& page, const std::vector<Record>& records,
@@ -183,7 +183,7 @@ std::optional<TitleKey> titleKey(const PageStructure& page, const std::vector<Re
             t.links.size() * 5 < n * 4 || (n <= 8 && t.longest <= kShortLabel))
             continue;
         if (!best || std::pair(t.weight, n) > std::pair(best->weight, best->records))
-            best = TitleKey{key, n, t.weight, t.longest};
+            best = TitleKey{key, n, t.weight};
     }
     return best;
 }
@@ -209,23 +209,19 @@ std::string recordOpen(const PageElement& first, bool byClass) {
     return "<" + first.tag + R"(\b)" + (byClass && !cls.empty() ? classLookahead(cls) : "");
 }
 
-// How an expression reaches the title link once inside the record (or, when the record is the
-// link, how it opens), most general first.
-std::vector<std::string> anchorHeads(const PageStructure& page, const std::vector<Record>& records,
-                                     const std::vector<AnchorInfo>& chosen, bool titleIsFirst, bool byClass) {
-    const PageElement& first = page.elements[records.front().first];
-    const PageElement& a = page.elements[chosen.front().element];
-    const bool recordIsAnchor = first.tag == "a";
-    const std::string recordClass = firstClass(first.className);
-    const std::string anchorOpen =
-        R"(<a\b)" + (recordIsAnchor && byClass && !recordClass.empty() ? classLookahead(recordClass) : "");
+// How an expression reaches the title link a (the first record's) once inside the record that
+// starts with element first (or, when the record is the link, how it opens), most general first.
+std::vector<std::string> anchorHeads(const PageStructure& page, int first, const PageElement& a, bool titleIsFirst,
+                                     bool byClass) {
+    const bool recordIsAnchor = page.elements[first].tag == "a";
+    const std::string anchorOpen = recordIsAnchor ? recordOpen(page.elements[first], byClass) : R"(<a\b)";
     std::vector<std::string> heads;
     if (titleIsFirst) heads.push_back(anchorOpen);
     const std::string anchorClass = firstClass(a.className);
     if (!anchorClass.empty() && isAscii(anchorClass)) heads.push_back(anchorOpen + classLookahead(anchorClass));
     const PageElement& up = page.elements[a.parent];
     const std::string upClass = firstClass(up.className);
-    if (!recordIsAnchor && a.parent != records.front().first && !upClass.empty() && isAscii(upClass))
+    if (!recordIsAnchor && a.parent != first && !upClass.empty() && isAscii(upClass))
         heads.push_back("<" + up.tag + R"(\b)" + classLookahead(upClass) + R"([^>]*>[\s\S]*?)" + anchorOpen);
     const std::string prefix = linkKind(a.href);
     if (prefix.size() >= 2 && isAscii(prefix))
@@ -259,7 +255,7 @@ std::string containerName(const PageStructure& page, int parent) {
     return name;
 }
 
-std::optional<Shape> listShape(const PageStructure& page, int parent, std::vector<Record> records,
+std::optional<Shape> listShape(const PageStructure& page, int parent, const std::vector<Record>& records,
                                const std::vector<AnchorInfo>& titled, bool byClass) {
     const auto key = titleKey(page, records, titled);
     if (!key) return std::nullopt;
@@ -267,7 +263,6 @@ std::optional<Shape> listShape(const PageStructure& page, int parent, std::vecto
     shape.parent = parent;
     shape.byClass = byClass;
     bool titleIsFirst = true;  // the title link is the first titled link of every record
-    std::vector<AnchorInfo> chosen;
     std::vector<Record> kept;
     for (const Record& r : records) {
         const auto [from, to] = anchorsWithin(page, r, titled);
@@ -278,7 +273,6 @@ std::optional<Shape> listShape(const PageStructure& page, int parent, std::vecto
         shape.items.push_back({page.elements[r.first].start, page.elements[r.last].end, it->element, it->title,
                                std::string(a.href), {}});
         shape.score += it->weight;
-        chosen.push_back(*it);
         kept.push_back(r);
     }
     if (shape.items.size() < 3) return std::nullopt;
@@ -293,7 +287,8 @@ std::optional<Shape> listShape(const PageStructure& page, int parent, std::vecto
     for (int e = kept.front().first + 1; e <= kept.front().last; ++e)
         if (page.elements[e].parent == parent) shape.structure += " + " + selector(page.elements[e], false);
     shape.recordOpen = first.tag == "a" ? "" : recordOpen(first, byClass);
-    shape.expressionHeads = anchorHeads(page, kept, chosen, titleIsFirst, byClass);
+    shape.expressionHeads = anchorHeads(page, kept.front().first, page.elements[shape.items.front().anchor],
+                                        titleIsFirst, byClass);
     if (shape.expressionHeads.empty()) return std::nullopt;
     return shape;
 }
@@ -333,9 +328,9 @@ std::vector<std::vector<Record>> siblingRuns(const PageStructure& page, const st
 std::vector<Shape> htmlLists(std::string_view text, const PageStructure& page) {
     const std::vector<AnchorInfo> titled = titledAnchors(text, page);
     std::vector<Shape> shapes;
-    auto add = [&](int parent, std::vector<Record> records, bool byClass) {
+    auto add = [&](int parent, const std::vector<Record>& records, bool byClass) {
         if (records.size() < 3) return;
-        if (auto s = listShape(page, parent, std::move(records), titled, byClass)) shapes.push_back(std::move(*s));
+        if (auto s = listShape(page, parent, records, titled, byClass)) shapes.push_back(std::move(*s));
     };
     for (std::size_t p = 0; p < page.elements.size(); ++p) {
         const auto& children = page.elements[p].children;
@@ -347,11 +342,11 @@ std::vector<Shape> htmlLists(std::string_view text, const PageStructure& page) {
             const std::string cls = firstClass(e.className);
             if (!cls.empty() && isAscii(cls)) byTagClass[e.tag + "." + cls].push_back({c, c});
         }
-        for (auto& [tag, records] : byTag) add(static_cast<int>(p), std::move(records), false);
-        for (auto& [tag, records] : byTagClass) add(static_cast<int>(p), std::move(records), true);
-        for (auto& records : siblingRuns(page, children)) {
+        for (const auto& [tag, records] : byTag) add(static_cast<int>(p), records, false);
+        for (const auto& [tag, records] : byTagClass) add(static_cast<int>(p), records, true);
+        for (const auto& records : siblingRuns(page, children)) {
             const bool byClass = !firstClass(page.elements[records.front().first].className).empty();
-            add(static_cast<int>(p), std::move(records), byClass);
+            add(static_cast<int>(p), records, byClass);
         }
     }
     return shapes;
