@@ -38,13 +38,14 @@ std::string withoutPageCounter(const std::string& link) {
     return boost::regex_replace(link, counter, "", boost::format_first_only);
 }
 
+// Leaving out what strip removes changes some link and keeps them all distinct and not empty.
 template <typename Strip>
-bool staysDistinct(const std::vector<Item>& items, Strip strip) {
+bool staysDistinct(const std::vector<std::string>& links, Strip strip) {
     std::set<std::string> kept;
     bool changed = false;
-    for (const Item& item : items) {
-        std::string k = strip(item.link);
-        changed = changed || k != item.link;
+    for (const std::string& link : links) {
+        std::string k = strip(link);
+        changed = changed || k != link;
         if (k.empty() || !kept.insert(std::move(k)).second) return false;
     }
     return changed;
@@ -58,10 +59,14 @@ std::string keptLink(const std::string& link, const LinkForm& form) {
 }
 
 LinkForm linkFormFor(const std::vector<Item>& items) {
+    std::vector<std::string> links;
+    for (const Item& item : items) links.push_back(item.link);
     LinkForm form;
-    form.dropFragment = staysDistinct(items, withoutFragment);
-    form.dropPageCounter =
-        staysDistinct(items, [&](const std::string& l) { return withoutPageCounter(keptLink(l, form)); });
+    form.dropFragment = staysDistinct(links, withoutFragment);
+    // A counter is judged on the links as they stand once their fragments are gone.
+    if (form.dropFragment)
+        for (std::string& link : links) link = withoutFragment(link);
+    form.dropPageCounter = staysDistinct(links, withoutPageCounter);
     return form;
 }
 

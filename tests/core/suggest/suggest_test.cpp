@@ -10,6 +10,7 @@
 #include "core/plans/PlanEditing.h"
 #include "core/suggest/Encoding.h"
 #include "core/suggest/HtmlTree.h"
+#include "core/suggest/LinkPatterns.h"
 #include "core/suggest/PageStructure.h"
 #include "core/suggest/PlanSuggest.h"
 #include "core/text/Gbk.h"
@@ -436,3 +437,32 @@ TEST_F(PlanSuggestFromPages, TitlesWithInlineTagsAreCollectedAsTheirText) {
 
 }  // namespace
 }  // namespace tovi
+
+namespace tovi::suggest {
+namespace {
+
+// What a link may lose while the links stay distinct: a fragment, a trailing page counter, each
+// only where it is there to lose.
+TEST(LinkForms, WhatActivityChangesIsLeftOutOnlyWhereItIs) {
+    struct Case {
+        std::vector<const char*> links;
+        bool dropFragment, dropPageCounter;
+    } cases[] = {
+        {{"/t/1#reply3", "/t/2#reply9", "/t/3"}, true, false},
+        {{"/t?id=1&page=4", "/t?id=2&amp;page=9", "/t?id=3"}, false, true},
+        {{"/t?id=1&page=4#last", "/t?id=2&page=9#last", "/t?id=3"}, true, true},
+        {{"/t/1#a", "/t/1#b", "/t/2"}, false, false},  // the fragment is what tells them apart
+        {{"/a", "/b", "/c"}, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.links.front());
+        std::vector<Item> items;
+        for (const char* link : c.links) items.push_back({0, 0, -1, "t", link, {}});
+        const LinkForm form = linkFormFor(items);
+        EXPECT_EQ(form.dropFragment, c.dropFragment);
+        EXPECT_EQ(form.dropPageCounter, c.dropPageCounter);
+    }
+}
+
+}  // namespace
+}  // namespace tovi::suggest
