@@ -112,15 +112,15 @@ Built buildExpression(const Shape& shape, const std::string& head, IdFrom idFrom
     return b;
 }
 
-// The plan test on the same page must find exactly the shape's items.
-bool proves(const PlanTestResult& tested, const Shape& shape, const Built& built, const LinkForm& form,
-            const std::vector<std::string>& ids) {
+// The plan test on the same page must find exactly the shape's items, with their links as
+// they are kept.
+bool proves(const PlanTestResult& tested, const Shape& shape, const Built& built,
+            const std::vector<std::string>& links, const std::vector<std::string>& ids) {
     if (tested.outcome != PlanTestResult::Outcome::Matches || tested.rows.size() != shape.items.size())
         return false;
     for (std::size_t k = 0; k < shape.items.size(); ++k) {
         const auto& row = tested.rows[k];
-        if (articleTitle(row[built.titleGroup]) != shape.items[k].title ||
-            row[built.linkGroup] != keptLink(shape.items[k].link, form))
+        if (articleTitle(row[built.titleGroup]) != shape.items[k].title || row[built.linkGroup] != links[k])
             return false;
         if (built.idGroup && row[built.idGroup] != ids[k]) return false;
     }
@@ -172,7 +172,7 @@ std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult&
         f.type = static_cast<int>(mode);
         PlanTestResult tested =
             runPlanTest({f.regular, f.url, gbkPage, f.before, f.after, f.cookie, f.ua}, samePage, cancel);
-        if (!proves(tested, shape, built, form, ids)) continue;
+        if (!proves(tested, shape, built, kept, ids)) continue;
         s.structure = shape.structure;
         s.count = tested.rows.size();
         Match m;
