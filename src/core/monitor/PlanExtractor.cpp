@@ -145,8 +145,9 @@ namespace {
 using Kind = PlanRunOutcome::Kind;
 
 bool hasTitle(const std::vector<Match>& matches, std::int64_t titleGroup, const std::string& title) {
+    const std::string wanted = articleTitle(title);
     for (const Match& m : matches)
-        if (articleTitle(groupText(m, titleGroup)) == articleTitle(title)) return true;
+        if (articleTitle(groupText(m, titleGroup)) == wanted) return true;
     return false;
 }
 
@@ -294,7 +295,8 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
         return finish(page.error.empty() ? Kind::NoMatches : Kind::ExpressionError, page.error);
     }
 
-    // The articles, the plan's state, its health and what the visit learnt: one commit.
+    // The articles, the plan's state, its health and what the visit learnt (all of the page is
+    // processed: the next visit may ask whether it changed since): one commit.
     StoreRequest request{planId, plan[kRuleName], rules, ShortTimestamp(m_clock), {}};
     const PageVisits::VisitStatement visit = m_visits.rememberLater(planId, fetched);
     std::optional<PlanHealthUpdate> pendingHealth;
@@ -339,12 +341,6 @@ PlanRunOutcome PlanExtractor::runLocked(int planId, std::stop_token stop, Transf
             pauseFor(m_articlePause.load(), stop);
     }
     endLine();
-    // All of the page was processed: the next visit may ask whether it changed since (kept
-    // here only where no database took it with the articles).
-    PlanRow after = plan;
-    after[kRuleArttile] = report.arttile;
-    after[kRuleLastid] = std::to_string(report.lastId);
-    if (!visit(PageVisits::fingerprint(after))) m_visits.remember(planId, PageVisits::fingerprint(after), fetched);
     PlanRunOutcome outcome = PlanRunOutcome::of(Kind::Stored);
     outcome.stored = report.stored;
     outcome.skipped = report.skipped;
