@@ -305,7 +305,8 @@ QString PlanEditorPage::contentSnapshot() const {
                       m_ui.before->text(),      m_ui.after->text(),           m_ui.regex->currentText(),
                       m_ui.urlTemplate->text(), m_ui.cookie->toPlainText(),   m_ui.ua->text(),
                       m_ui.tindex->text(),      m_ui.uindex->text(),          m_ui.oindex->text(),
-                      QString::number(m_judgeMode), m_ui.gbk->isChecked() ? QStringLiteral("1") : QString()};
+                      QString::number(m_judgeMode), m_ui.gbk->isChecked() ? QStringLiteral("1") : QString(),
+                      m_ui.ownCertificate->isChecked() ? QStringLiteral("1") : QString()};
     return parts.join(QChar(0x1F));
 }
 

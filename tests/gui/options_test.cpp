@@ -550,13 +550,20 @@ TEST_F(Options, TabLeavesTheCookieBoxAndEscapeAsksBeforeDroppingEdits) {
     EXPECT_FALSE(w->isVisible()) << dialogs.shown.size();
 }
 
-// Nothing edited: Escape closes at once, without a question.
+// Nothing edited: Escape closes at once, without a question; a ticked box is an edit too.
 TEST_F(Options, EscapeWithoutEditsClosesWithoutAsking) {
     auto w = open(0);
     w->show();
     QTest::keyClick(w.get(), Qt::Key_Escape);
     EXPECT_FALSE(w->isVisible());
     EXPECT_FALSE(dialogs.saw(QStringLiteral("修改还没有保存")));
+
+    auto edited = open(1);
+    edited->show();
+    click(at<QCheckBox>(*edited, "自签证书"));
+    QTest::keyClick(edited.get(), Qt::Key_Escape);
+    EXPECT_TRUE(dialogs.saw(QStringLiteral("修改还没有保存")));
+    EXPECT_TRUE(edited->isVisible());
 }
 
 }  // namespace
