@@ -26,4 +26,13 @@ inline std::filesystem::path cachedDatabase(const std::string& fileName, const s
     return path;
 }
 
+// An empty tovi.sdb with the program's tables in a directory emptied first (a benchmark round
+// starts from nothing).
+inline void freshDatabase(Database& db, const std::filesystem::path& dir) {
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    db.create(dir / "tovi.sdb");
+    createSchema(db, nullptr);
+}
+
 }  // namespace tovi::bench

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "BenchDatabase.h"
 #include "core/monitor/Monitoring.h"
-#include "core/store/Schema.h"
 #include "core/text/Gbk.h"
 
 namespace {
@@ -61,11 +61,8 @@ void pass(benchmark::State& state, int plans, int sites, bool grouped, bool slow
     auto dir = std::filesystem::temp_directory_path() / "tovi-bench-fetch-ahead";
     for (auto _ : state) {
         state.PauseTiming();
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
         tovi::Database db;
-        db.create(dir / "tovi.sdb");
-        tovi::createSchema(db, nullptr);
+        tovi::bench::freshDatabase(db, dir);
         std::vector<tovi::Statement> rows;
         std::vector<int> queue;
         for (int id = 1; id <= plans; ++id) {

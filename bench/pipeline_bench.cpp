@@ -6,9 +6,9 @@
 #include <boost/regex.hpp>
 #include <filesystem>
 
+#include "BenchDatabase.h"
 #include "core/monitor/Pipeline.h"
 #include "core/store/Database.h"
-#include "core/store/Schema.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 
@@ -78,11 +78,8 @@ void BM_Store500WithPlanUpdate(benchmark::State& state) {
     auto dir = std::filesystem::temp_directory_path() / "tovi-bench-store";
     for (auto _ : state) {
         state.PauseTiming();
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
         tovi::Database db;
-        db.create(dir / "tovi.sdb");
-        tovi::createSchema(db, nullptr);
+        tovi::bench::freshDatabase(db, dir);
         db.run("insert into rule(id,name) values(1,'plan')");
         state.ResumeTiming();
         std::vector<tovi::Statement> statements;
