@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include "core/text/Gbk.h"
+
 namespace tovi {
 namespace {
 
@@ -12,6 +14,7 @@ constexpr int kMaxIdleConnections = 128;
 struct TransferPool::Job {
     CurlGet request;
     std::string host;
+    std::uint64_t order = 0;     // when it was submitted
     std::unique_ptr<CurlTransfer> transfer;
     CurlResponse response;
     bool done = false, released = false;
@@ -48,6 +51,7 @@ TransferPool::Ticket TransferPool::submit(CurlGet request, std::string host) {
     job->host = std::move(host);
     {
         std::lock_guard g(m_mutex);
+        job->order = ++m_submitted;
         m_waiting.push_back(job);
     }
     wake();
@@ -114,11 +118,24 @@ bool TransferPool::mayStart(const Job& job) const {
     return host == m_perHostRunning.end() || host->second < m_limits.perHost;
 }
 
+// Under the lock.
+bool TransferPool::givenUp(const Job& job) const {
+    auto host = m_givenUp.find(job.host);
+    return host != m_givenUp.end() && job.order <= host->second;
+}
+
 // Under the lock: starts waiting transfers, in order, skipping those whose host is busy.
 void TransferPool::admit() {
     auto* multi = static_cast<CURLM*>(m_multi);
     for (auto it = m_waiting.begin(); it != m_waiting.end();) {
         Ticket job = *it;
+        if (givenUp(*job) && job->request.redirects == 0) {
+            it = m_waiting.erase(it);
+            job->response = CurlResponse{};
+            job->response.result.error = gbk("网站太慢，已放弃（本轮前面访问该网站时已超时，不再等它）");
+            job->done = true;
+            continue;
+        }
         if (!mayStart(*job)) {
             if (static_cast<int>(m_running.size()) >= m_limits.transfers) return;
             ++it;
@@ -184,6 +201,7 @@ void TransferPool::run() {
             job->response = job->transfer->finish(code);
             job->transfer.reset();
             --m_perHostRunning[job->host];
+            if (code == CURLE_OPERATION_TIMEDOUT) m_givenUp[job->host] = m_submitted;
             finished = true;
             if (std::optional<CurlGet> next = followRedirect(job->request, job->response)) {
                 // The redirect's target goes next, before anything else waiting.

@@ -6,6 +6,7 @@
 // that the pool runs as far ahead of the caller as memory allows and no further.
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
@@ -35,7 +36,10 @@ public:
     struct Job;
     using Ticket = std::shared_ptr<Job>;
 
-    // Queues a transfer for the host (its name as the URL gives it).
+    // Queues a transfer for the host (its name as the URL gives it). When a transfer to a host
+    // ends as too slow, the ones to that host submitted before then end at once with that
+    // reason, without asking the site: a trickling site holds up the plans after it only once
+    // per pass, not once for each of its plans. Later ones try again.
     Ticket submit(CurlGet request, std::string host);
     // Waits for the transfer's response; a true cancel check (asked every 50 ms) cancels every
     // transfer of the pool and gives a cancelled response.
@@ -49,6 +53,7 @@ private:
     void run();
     void admit();
     bool mayStart(const Job& job) const;
+    bool givenUp(const Job& job) const;
     void wake();
 
     const TransferLimits m_limits;
@@ -57,6 +62,8 @@ private:
     std::deque<Ticket> m_waiting;
     std::map<void*, Ticket> m_running;  // by easy handle
     std::map<std::string, int> m_perHostRunning;
+    std::map<std::string, std::uint64_t> m_givenUp;  // host → last job submitted when it was
+    std::uint64_t m_submitted = 0;
     int m_held = 0;                // started and not released
     std::size_t m_heldBytes = 0;   // bodies of fetched pages not released
     bool m_stopping = false;

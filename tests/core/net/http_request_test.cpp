@@ -528,3 +528,61 @@ TEST(TransferPoolLimits, FetchedPagesNotLetGoBoundHowFarThePoolRunsAhead) {
 
 }  // namespace
 }  // namespace tovi
+
+namespace tovi {
+namespace {
+
+// A site given up as too slow is not asked again for the pages queued behind it in the same
+// pass: they end at once with the reason, other sites go on, and a later pass tries again.
+TEST(TransferPoolLimits, ASiteGivenUpAsTooSlowIsNotAskedAgainForThePagesQueuedBehindIt) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> trickled{0};
+    test::HttpTestServer site;
+    site.server().Get(R"(/slow/(\d+))", [&](const httplib::Request&, httplib::Response& res) {
+        ++trickled;
+        res.set_chunked_content_provider("text/html", [&](std::size_t, httplib::DataSink& sink) {
+            for (int k = 0; k < 100 && !stop; ++k) {
+                if (!sink.write("x", 1)) return false;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            sink.done();
+            return true;
+        });
+    });
+    site.server().Get("/fast", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<p>page</p>", "text/html");
+    });
+    site.start();
+    FetchLimits limits;
+    limits.stallTimeout = std::chrono::milliseconds(1000);
+    auto request = [&](const std::string& path) {
+        std::optional<CurlGet> get = monitorRequest(site.url(path), "", "", limits, nullptr);
+        EXPECT_TRUE(get.has_value());
+        return *get;
+    };
+    TransferPool pool;
+    std::vector<TransferPool::Ticket> tickets;
+    for (int i = 0; i < 6; ++i) tickets.push_back(pool.submit(request("/slow/" + std::to_string(i)), "slow"));
+    tickets.push_back(pool.submit(request("/fast"), "fast"));
+    std::vector<CurlResponse> responses;
+    for (auto& t : tickets) {
+        responses.push_back(pool.take(t, {}));
+        pool.release(t);
+    }
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_TRUE(responses[i].result.body.empty()) << i;
+        EXPECT_NE(responses[i].result.error.find(gbk("网站太慢")), std::string::npos)
+            << i << ": " << gbkToUtf8(responses[i].result.error);
+    }
+    EXPECT_EQ(trickled.load(), 2);  // the two that ran side by side; the other four never asked
+    EXPECT_EQ(responses[6].result.body, "<p>page</p>");
+    // The next pass asks the site again.
+    auto again = pool.submit(request("/slow/9"), "slow");
+    pool.take(again, {});
+    pool.release(again);
+    stop = true;
+    EXPECT_EQ(trickled.load(), 3);
+}
+
+}  // namespace
+}  // namespace tovi

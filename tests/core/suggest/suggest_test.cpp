@@ -281,7 +281,9 @@ TEST(HtmlTree, ElementsCiteThePageWhereItWritesThem) {
                 EXPECT_EQ(asciiLower(text.substr(e.start, e.tag.size() + 1)), "<" + e.tag);
                 EXPECT_EQ(text[e.openEnd - 1], '>');
             }
-            if (e.end > e.closeStart) EXPECT_EQ(asciiLower(text.substr(e.closeStart, e.tag.size() + 2)), "</" + e.tag);
+            if (e.end > e.closeStart) {
+                EXPECT_EQ(asciiLower(text.substr(e.closeStart, e.tag.size() + 2)), "</" + e.tag);
+            }
             for (std::string_view attribute : {e.className, e.id, e.href}) {
                 if (attribute.empty()) continue;
                 EXPECT_GE(attribute.data(), text.data() + e.start);
