@@ -140,11 +140,15 @@ int run(Context& ctx, const RunOptions& o) {
     g_signal = 0;
     auto previousInt = std::signal(SIGINT, onSignal);
     auto previousTerm = std::signal(SIGTERM, onSignal);
+    std::string lastSettingsNote;
     // 0 cycles: until stopped.
     for (std::int64_t cycle = 1;; ++cycle) {
         // Plans, ticks and settings as they stand now: edits made meanwhile take effect.
         Settings settings(ctx.iniPath());
-        monitoring.applySettings(settings);
+        // Without the trace the status lines are not shown: a wrong setting is still said, once.
+        const std::string note = monitoring.applySettings(settings);
+        if (!o.trace && !note.empty() && note != lastSettingsNote) printLine(ctx.err, note);
+        lastSettingsNote = note;
         if (o.parallel) engine.setParallel(static_cast<int>(*o.parallel));
         SqlResult rules = readPlans(*db);
         monitoring.planTable().fill(rules, &sink);

@@ -58,6 +58,12 @@ TEST(CliMonitor, RunStoresExactlyTheNewArticlesRoundAfterRound) {
     auto again = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
     EXPECT_NE(again.out.find("方案 1 演示：取到 0 篇新文章\n"), std::string::npos) << again.out;
     EXPECT_EQ(again.out.find("请单击"), std::string::npos);
+    // A hand-written 并发 that is no number is said, also without the trace, and the run goes on.
+    test::writeFile(dir.path() / "tovimo.ini", gbk("[配置]\r\n并发=abc\r\n"));
+    auto wrongSetting = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
+    EXPECT_EQ(wrongSetting.code, 0);
+    EXPECT_NE(wrongSetting.err.find("并发 设置有误（abc），按 16 个同时获取"), std::string::npos) << wrongSetting.err;
+    std::filesystem::remove(dir.path() / "tovimo.ini");
 
     auto tsv = runCli(dir.path(), {"articles", "--plan", "1", "--format", "tsv"});
     EXPECT_EQ(tsv.code, 0);

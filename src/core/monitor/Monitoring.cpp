@@ -13,14 +13,18 @@ Monitoring::Monitoring(Database& db, StatusSink& sink, AlertSink& alertSink, Mon
       m_extractor(m_sql, m_table, m_alerts, m_clock, limits),
       m_engine(std::make_unique<MonitorEngine>(m_extractor, m_alerts, sink, m_clock, listener)) {}
 
-void Monitoring::applySettings(const Settings& settings) {
+std::string Monitoring::applySettings(const Settings& settings) {
     m_alerts.setSoundOnNew(settings.read(SettingKey::soundAlert()));
     m_alerts.setIconOnNew(settings.read(SettingKey::iconAlert()));
     m_engine->setParallel(settings.parallelFetches());
     if (const std::string text = settings.read(SettingKey::parallel());
-        !text.empty() && !settingProblem(SettingKey::parallel(), text).empty())
-        m_sql.sink().append(gbk("\r\n并发 设置有误（") + text.substr(0, 40) + gbk("），按 ") +
-                            std::to_string(Settings::kDefaultParallelFetches) + gbk(" 个同时获取"));
+        !text.empty() && !settingProblem(SettingKey::parallel(), text).empty()) {
+        const std::string note = gbk("并发 设置有误（") + text.substr(0, 40) + gbk("），按 ") +
+                                 std::to_string(Settings::kDefaultParallelFetches) + gbk(" 个同时获取");
+        m_sql.sink().append("\r\n" + note);
+        return note;
+    }
+    return {};
 }
 
 }  // namespace tovi

@@ -18,7 +18,8 @@ public:
                FetchLimits limits = {}, const Clock* clock = nullptr);
 
     // The alert switches and the number of fetches in flight (并发) as the settings file holds them.
-    void applySettings(const Settings& settings);
+    // Gives what was wrong with them (also written to the status sink), empty when nothing.
+    std::string applySettings(const Settings& settings);
 
     const Clock& clock() const { return m_clock; }
     LoggedSql& sql() { return m_sql; }
