@@ -130,6 +130,7 @@ PassSummary MonitorEngine::passBody(std::stop_token stop, const std::vector<int>
     // The pages are fetched ahead while the plans are processed one by one, in queue order;
     // a plan's page is let go once it has been processed.
     PassSummary summary;
+    DeferredWrites deferred;  // the bookkeeping of runs that stored nothing: one commit a pass
     std::vector<TransferPool::Ticket> tickets(queue.size());
     for (std::size_t i = 0; i < queue.size(); ++i)
         if (auto fetch = m_extractor.prepareFetch(queue[i]))
@@ -139,13 +140,14 @@ PassSummary MonitorEngine::passBody(std::stop_token stop, const std::vector<int>
             pool.cancelAll();
             break;
         }
-        PlanRunOutcome outcome = m_extractor.runPlan(queue[i], stop, &pool, tickets[i]);
+        PlanRunOutcome outcome = m_extractor.runPlan(queue[i], stop, &pool, tickets[i], &deferred);
         pool.release(tickets[i]);
         summary.alerting += outcome.alerting;
         for (const std::string& title : outcome.alertTitles)
             if (summary.newest.size() < 5) summary.newest.emplace_back(outcome.planName, title);
         if (m_listener) m_listener->planFinished(queue[i], outcome);
     }
+    m_extractor.writeDeferred(deferred, stop);
     return summary;
 }
 

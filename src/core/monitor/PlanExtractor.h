@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <vector>
 #include <stop_token>
 
 #include "core/monitor/PageVisits.h"
@@ -34,6 +35,12 @@ std::string planRunProblem(const PlanRow& plan, const Expression& expression);
 // expression that does not compile. Empty text when it may be saved.
 std::string planSaveProblem(const PlanRow& plan);
 
+// What plan runs that stored nothing learnt (their health, what the visit said about the
+// page): not worth a durable commit each, it is written for a whole pass at once.
+struct DeferredWrites {
+    std::vector<Statement> statements;
+};
+
 class PlanExtractor {
 public:
     static constexpr std::chrono::milliseconds kDefaultArticlePause{200};
@@ -57,9 +64,13 @@ public:
     // dialog. A second run of a plan that is running waits for the first and then works on
     // the updated row; an article already in the database is never stored again (also when
     // another program stores into the same file at the same time).
-    // With a pool and a ticket, the page comes from a fetch the pool started ahead.
+    // With a pool and a ticket, the page comes from a fetch the pool started ahead. With
+    // `deferred`, a run that stores no article leaves its bookkeeping there (writeDeferred).
     PlanRunOutcome runPlan(long long planId, std::stop_token stop = {}, TransferPool* pool = nullptr,
-                           const TransferPool::Ticket& ticket = {});
+                           const TransferPool::Ticket& ticket = {}, DeferredWrites* deferred = nullptr);
+    // Writes what runs deferred in one commit; a stop keeps it from waiting for another
+    // program's lock (the bookkeeping is then lost, never an article).
+    void writeDeferred(DeferredWrites& deferred, std::stop_token stop = {});
 
     // The request a run of the plan sends for its page, so that a pool can fetch it ahead of
     // the run (host: the URL's host name). nullopt when the run will not fetch: the plan cannot
@@ -72,8 +83,7 @@ public:
 
 private:
     class RunningGuard;
-    PlanRunOutcome runLocked(int planId, std::stop_token stop, TransferPool* pool,
-                             const TransferPool::Ticket& ticket, std::optional<PlanHealthUpdate>& health);
+    class Run;  // the stages of one run
     std::optional<PreparedFetch> requestFor(int planId, const PlanRow& plan);
 
     LoggedSql& m_sql;

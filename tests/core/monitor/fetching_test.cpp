@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "core/monitor/PageVisits.h"
+#include "core/monitor/PlanHealth.h"
 #include "core/net/HttpRequest.h"
 #include "core/settings/Settings.h"
 #include "core/text/Gbk.h"
@@ -211,6 +212,45 @@ TEST_F(Fetching, AnUnchangedPageIsNotProcessedAgain) {
     EXPECT_EQ(asked[0], "|");
     EXPECT_EQ(asked[1], "\"v1\"|Wed, 09 Dec 2026 07:01:00 GMT");
     EXPECT_EQ(asked[3], "|");
+}
+
+// Runs that store nothing leave their bookkeeping to one commit at the end of the pass; it is
+// written all the same: what the visit learnt, and the health of a plan that failed.
+TEST_F(Fetching, APassWritesTheBookkeepingOfRunsThatStoredNothingAtItsEnd) {
+    std::atomic<int> version{1};
+    std::vector<std::string> asked;
+    slow.server().Get("/same.html", [&](const httplib::Request& req, httplib::Response& res) {
+        const std::string etag = "\"e" + std::to_string(version.load()) + "\"";
+        {
+            std::lock_guard g(m);
+            asked.push_back(req.get_header_value("If-None-Match"));
+        }
+        res.set_header("ETag", etag);
+        if (req.get_header_value("If-None-Match") == etag) {
+            res.status = 304;
+            return;
+        }
+        res.set_content(listPage({{2, "同一篇"}, {1, "另一篇"}}, false), "text/html");
+    });
+    PlanRowValues same, gone;
+    same.url = "http://127.0.0.1:" + std::to_string(slow.port()) + "/same.html";
+    gone.url = "http://127.0.0.1:" + std::to_string(slow.port()) + "/gone.html";
+    const std::vector<int> queue{addPlan(same), addPlan(gone)};
+    auto pass = [&] {
+        monitoring->engine().startOneShot(queue, RunMode::RunAll);
+        ASSERT_TRUE(monitoring->engine().waitAll(30s));
+    };
+    pass();
+    EXPECT_EQ(articleCount(), 2);
+    version = 2;  // the same page under a new tag: nothing new, but the tag is worth keeping
+    pass();
+    EXPECT_EQ(articleCount(), 2);
+    pass();
+    std::lock_guard g(m);
+    EXPECT_EQ(asked, (std::vector<std::string>{"", "\"e1\"", "\"e2\""}));
+    const auto health = loadPlanHealth(db, queue[1]);
+    ASSERT_TRUE(health.has_value());
+    EXPECT_EQ(health->failures, 3);
 }
 
 TEST_F(Fetching, ASiteThatAsksToWaitIsLeftAlone) {
