@@ -11,7 +11,7 @@
 #include "cli/Terminal.h"
 #include "core/plans/PlanRows.h"
 #include "core/monitor/Monitoring.h"
-#include "core/monitor/PlanHealth.h"
+#include "core/plans/PlanHealth.h"
 #include "core/monitor/PlanTestRun.h"
 #include "core/settings/Settings.h"
 #include "core/store/Schema.h"

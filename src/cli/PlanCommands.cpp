@@ -9,7 +9,7 @@
 #include "core/plans/PlanRows.h"
 #include "core/monitor/Pipeline.h"
 #include "core/monitor/PlanExtractor.h"
-#include "core/monitor/PlanHealth.h"
+#include "core/plans/PlanHealth.h"
 #include "core/plans/PlanEditing.h"
 #include "core/plans/PlanOptions.h"
 #include "core/settings/Settings.h"

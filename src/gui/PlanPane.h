@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/monitor/PlanRunOutcome.h"
+#include "core/plans/PlanRunOutcome.h"
 #include "core/plans/PlanTree.h"
 
 class QAction;

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/monitor/PlanRunOutcome.h"
+#include "core/plans/PlanRunOutcome.h"
 #include "core/net/TransferPool.h"
 #include "core/plans/PlanTree.h"
 #include "core/settings/Settings.h"
@@ -43,6 +43,8 @@ struct PassNotification {
 };
 PassNotification passNotification(const PassSummary& summary);
 
+// Called on the worker's thread, with none of the engine's locks held: a listener may call the
+// engine (ask what runs, start or stop workers) but must never wait for a worker to end.
 class MonitorListener {
 public:
     virtual ~MonitorListener() = default;

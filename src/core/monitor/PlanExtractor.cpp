@@ -1,7 +1,7 @@
 #include "core/monitor/PlanExtractor.h"
 
 #include "core/monitor/Pipeline.h"
-#include "core/monitor/PlanHealth.h"
+#include "core/plans/PlanHealth.h"
 #include "core/monitor/PlanRun.h"
 #include "core/net/HttpRequest.h"
 #include "core/net/Url.h"

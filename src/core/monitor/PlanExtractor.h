@@ -10,8 +10,8 @@
 #include <stop_token>
 
 #include "core/monitor/PageVisits.h"
-#include "core/monitor/PlanRunOutcome.h"
-#include "core/monitor/PlanHealth.h"
+#include "core/plans/PlanRunOutcome.h"
+#include "core/plans/PlanHealth.h"
 #include "core/net/TransferPool.h"
 #include "core/plans/PlanTable.h"
 #include "core/text/Timestamp.h"
@@ -58,7 +58,7 @@ public:
     // while another thread may set it.
     void setArticlePause(std::chrono::milliseconds pause) { m_articlePause.store(pause); }
     // Time one plan's matching may take; a page that needs more ends its run with a status line.
-    void setMatchBudget(std::chrono::milliseconds budget) { m_matchBudget = budget; }
+    void setMatchBudget(std::chrono::milliseconds budget) { m_matchBudget.store(budget); }
 
     // Runs the plan whose row of the plan table has this id. Never throws, never shows a
     // dialog. A second run of a plan that is running waits for the first and then works on
@@ -93,7 +93,7 @@ private:
     FetchLimits m_limits;
     PageVisits m_visits;
     std::atomic<std::chrono::milliseconds> m_articlePause{kDefaultArticlePause};
-    std::chrono::milliseconds m_matchBudget = kDefaultMatchBudget;
+    std::atomic<std::chrono::milliseconds> m_matchBudget{kDefaultMatchBudget};
 
     std::mutex m_runningMutex;
     std::condition_variable_any m_runningChanged;

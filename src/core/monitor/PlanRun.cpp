@@ -108,7 +108,7 @@ void PlanExtractor::Run::decodeAndClean() {
 
 PlanRunOutcome PlanExtractor::Run::overBudget() {
     // A partial list could move the plan's marker past articles never looked at.
-    m_sink.append(gbk("\r\n正则匹配超过 ") + std::to_string((m_e.m_matchBudget.count() + 999) / 1000) +
+    m_sink.append(gbk("\r\n正则匹配超过 ") + std::to_string((m_e.m_matchBudget.load().count() + 999) / 1000) +
                   gbk(" 秒仍未完成，已停止，本次不保存文章！"));
     return finish(Kind::TooSlow);
 }
@@ -116,7 +116,7 @@ PlanRunOutcome PlanExtractor::Run::overBudget() {
 PlanExtractor::Run::Ending PlanExtractor::Run::matchRegion(std::string_view region, MatchResult& into) {
     MatchLimits limits;
     limits.cancel = m_cancel;
-    limits.budget = m_e.m_matchBudget;
+    limits.budget = m_e.m_matchBudget.load();
     limits.maxMatches = kMaxMatches;
     limits.keepLast = m_mode == JudgeMode::TimeAscending;  // the newest stand last
     // By article id the newest are the highest ids, wherever the page puts them.
@@ -237,8 +237,8 @@ PlanExtractor::Run::Ending PlanExtractor::Run::store() {
     return std::nullopt;
 }
 
-// Each statement with its result, paced as the status log always was; a stop skips the
-// pauses, never the commit before.
+// Each statement with its result, the first ones paced so the status log can be followed; a
+// stop skips the pauses, never the commit before.
 PlanRunOutcome PlanExtractor::Run::echo() {
     for (std::size_t i = 0; i < m_report.statements.size(); ++i) {
         m_e.m_sql.echo(m_report.statements[i].display(), m_report.results[i]);

@@ -28,8 +28,8 @@ public:
     void setCookie(int id, const std::string& cookie);
 
     // Copies cells 1-19 of every row of "select * from rule" into the row of its id. Rows whose
-    // id is outside 1-200 are skipped, with a status line saying so. Rows of plans that no
-    // longer exist keep their old texts, as before.
+    // id is outside 1-200 are skipped, with a status line saying so. Rows of plans that are
+    // not in the result keep the texts they had.
     void fill(const SqlResult& rules, StatusSink* sink);
 
 private:

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/monitor/PlanHealth.h"
+#include "core/plans/PlanHealth.h"
 
 namespace tovi {
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "core/monitor/PageVisits.h"
-#include "core/monitor/PlanHealth.h"
+#include "core/plans/PlanHealth.h"
 #include "core/net/HttpRequest.h"
 #include "core/settings/Settings.h"
 #include "core/text/Gbk.h"

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "core/monitor/PlanRunOutcome.h"
+#include "core/plans/PlanRunOutcome.h"
 #include "core/store/Database.h"
 
 namespace tovi {

@@ -1,4 +1,4 @@
-#include "core/monitor/PlanHealth.h"
+#include "core/plans/PlanHealth.h"
 
 #include "core/store/Database.h"
 #include "core/store/StatusSink.h"
