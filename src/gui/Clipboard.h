@@ -3,8 +3,8 @@
 
 namespace tovi::gui {
 
-// Puts the text on the clipboard. Another program may hold it for a moment: a few tries are
-// made, the window painted meanwhile (no user input); false when every try failed.
+// Puts the text on the clipboard; false when the clipboard does not hold it afterwards (no
+// clipboard, or another program took it back at once).
 bool copyToClipboard(const QString& text);
 
 }  // namespace tovi::gui

@@ -20,7 +20,6 @@
 #include "gui/Artwork.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiText.h"
-#include "gui/GuiWait.h"
 #include "gui/HomePage.h"
 #include "gui/HotKey.h"
 #include "gui/KeyboardUse.h"
@@ -38,6 +37,8 @@ static void initGuiResources() { Q_INIT_RESOURCE(resources); }
 
 namespace tovi::gui {
 namespace {
+
+constexpr int kWindowBusyTimeoutMs = 2000;
 
 const char* const kStyle =
     "#MainWindow { background: #EEF2F6; }"
@@ -96,19 +97,6 @@ MainWindow::MainWindow(std::filesystem::path programDir, Dialogs& dialogs, Monit
                      QStringLiteral("收藏按钮"), QStringLiteral("全部文章按钮"), QStringLiteral("迷你首页"),
                      QStringLiteral("设置"), QStringLiteral("最小化"), QStringLiteral("关闭按钮"),
                      QStringLiteral("状态框"), QStringLiteral("网页框")});
-    // A GUI thread waiting for the database keeps the window painted, without user input.
-    auto inWait = std::make_shared<bool>(false);
-    m_db.setWaitHook([inWait](bool waitOver) {
-        if (QThread::currentThread() != qApp->thread()) return;
-        if (waitOver) {
-            if (*inWait) GuiWait::leave();
-            *inWait = false;
-            return;
-        }
-        if (!*inWait) GuiWait::enter();
-        *inWait = true;
-        GuiWait::pump();
-    });
 }
 
 MainWindow::~MainWindow() {
@@ -122,7 +110,8 @@ void MainWindow::buildComponents() {
     m_tray = new TrayController(this, m_settings);
     m_bridge = new MonitorBridge(this);
     m_monitoring =
-        std::make_unique<Monitoring>(m_db, m_status->sink(), *m_tray, m_bridge, m_timing.fetchLimits);
+        std::make_unique<Monitoring>(m_workerDb, m_status->sink(), *m_tray, m_bridge, m_timing.fetchLimits);
+    m_sql = std::make_unique<LoggedSql>(m_db, m_status->sink());
     if (m_timing.articlePause) m_monitoring->extractor().setArticlePause(*m_timing.articlePause);
     m_tray->setAlerts(&m_monitoring->alerts());
     m_bridge->attach(&m_monitoring->engine());
@@ -136,7 +125,7 @@ void MainWindow::buildComponents() {
     m_runPanel = new RunPanel(
         this, *m_bridge, m_dialogs, [this](RunMode mode) { return m_plans->queue(mode); },
         m_timing.cyclePause);
-    m_articles = new ArticlePane(this, m_db, m_monitoring->sql(), *m_status);
+    m_articles = new ArticlePane(this, m_db, *m_sql, *m_status);
     m_home = new HomePage(this);
     m_grip = new QLabel(this);
     m_grip->setObjectName(QStringLiteral("拖动图"));
@@ -221,13 +210,18 @@ bool MainWindow::openDatabase() {
         return false;
     }
     std::vector<std::string> repaired;
-    if (auto problem = openMainDatabase(m_db, dbPath, &repaired)) {
+    std::optional<std::string> problem = openMainDatabase(m_db, dbPath, &repaired);
+    // The workers' connection, once the file is known to be ours.
+    if (!problem && !m_workerDb.open(dbPath)) problem = m_workerDb.lastError();
+    if (problem) {
         // A file that opened but is not ours says why; one that did not open says only that.
         m_runPanel->setRunEnabled(false);
         m_dialogs.show(this, QStringLiteral("数据库打开失败！") +
                                  (m_db.isOpen() ? QStringLiteral("\n\n") + q(*problem) : QString()));
     }
     for (const std::string& note : repaired) m_status->appendGbk("\r\n" + note);
+    // A window that waits says so within a moment instead of hanging on another program's lock.
+    m_db.setBusyTimeout(std::chrono::milliseconds(kWindowBusyTimeoutMs));
     return true;
 }
 
@@ -246,7 +240,7 @@ void MainWindow::installHotKey() {
 }
 
 OptionsContext MainWindow::optionsContext() {
-    return {m_settings, m_dir / "tovi.sdb", m_plans->categoryNames(), m_monitoring->sql(), m_dialogs};
+    return {m_settings, m_dir / "tovi.sdb", m_plans->categoryNames(), *m_sql, m_dialogs};
 }
 
 // ---------------------------------------------------------------- window behaviour
@@ -355,16 +349,11 @@ void MainWindow::hideEvent(QHideEvent* e) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
-    // A call waiting on the GUI thread (for the database, the clipboard) finishes first.
-    if (GuiWait::active()) {
-        e->ignore();
-        GuiWait::afterWaits([this] { close(); });
-        return;
-    }
     // Closing ends monitoring at once: the caption resets, workers stop at their next check,
     // and the database closes only after they have.
     m_bridge->shutdown();
     m_tray->hide();
+    m_workerDb.close();
     m_db.close();
     e->accept();
     QApplication::quit();

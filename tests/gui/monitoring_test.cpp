@@ -6,6 +6,7 @@
 #include <QTextBrowser>
 #include <QTreeWidget>
 #include <mutex>
+#include <thread>
 
 #include "GuiFixture.h"
 #include "core/settings/Settings.h"
@@ -181,6 +182,27 @@ TEST_F(GuiMonitoring, APlanFailingThreeRunsInARowShowsAWarning) {
                     ->child(0)
                     ->toolTip(0)
                     .startsWith(QStringLiteral("已连续 3 次失败")));
+}
+
+// The window has a connection of its own: while a worker waits for another program's write
+// lock (holding its own connection), the window still reads the article list at once.
+TEST_F(GuiMonitoring, TheWindowReadsWhileAWorkerWaitsForTheDatabase) {
+    addPlan(1, 1, "甲", server.url("/list.html"), 0);
+    Database other;
+    ASSERT_TRUE(other.open(dir / "tovi.sdb"));
+    ASSERT_TRUE(other.runScript("BEGIN IMMEDIATE").ok);
+    auto w = startWindow(quick());
+    click(child<QPushButton>(w.get(), QStringLiteral("一键提取")));
+    ASSERT_TRUE(waitUntil([&] { return statusText(w.get()).contains(QStringLiteral("、匹配文章")); }));
+    std::this_thread::sleep_for(100ms);  // the worker is in its wait for the lock by now
+    click(child<QPushButton>(w.get(), QStringLiteral("全部文章按钮")));
+    EXPECT_TRUE(statusText(w.get()).contains(QStringLiteral("已刷新列表")));
+    // The read did not wait for the worker to give up on the lock: the worker still waits, and
+    // stores the articles once the other program lets go.
+    other.runScript("ROLLBACK");
+    ASSERT_TRUE(waitUntil([&] { return statusText(w.get()).contains(QStringLiteral("任务1已结束")); }));
+    EXPECT_FALSE(statusText(w.get()).contains(QStringLiteral("保存失败")));
+    EXPECT_EQ(count(1), 3);
 }
 
 TEST_F(GuiMonitoring, NoTrayStillAlerts) {

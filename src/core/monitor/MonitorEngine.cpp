@@ -61,13 +61,6 @@ bool MonitorEngine::periodicRunning() const {
     return periodicRunningLocked();
 }
 
-int MonitorEngine::runningWorkers() const {
-    std::lock_guard g(m_mutex);
-    int n = 0;
-    for (const Worker& w : m_workers) n += !w.done->load();
-    return n;
-}
-
 bool MonitorEngine::periodicRunningLocked() const {
     for (const Worker& w : m_workers)
         if (w.periodic && !w.done->load() && !w.thread.get_stop_token().stop_requested()) return true;

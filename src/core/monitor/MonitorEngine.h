@@ -91,7 +91,6 @@ public:
     bool waitAll(std::chrono::milliseconds timeout);
 
     bool periodicRunning() const;
-    int runningWorkers() const;
 
     // Page fetches in flight at once during a pass (1: one after the other); plans are still
     // processed one after the other, in queue order.

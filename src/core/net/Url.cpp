@@ -72,23 +72,10 @@ UrlParts splitUrl(std::string_view url) {
     return parts;
 }
 
-bool isSecureUrl(std::string_view url) { return splitUrl(url).scheme == "https"; }
-
 std::string UrlHost(std::string_view url, bool keepPort) {
     UrlParts parts = splitUrl(url);
     return keepPort && parts.hasPort ? parts.host + ":" + parts.port : parts.host;
 }
-
-int UrlPort(std::string_view url) {
-    UrlParts parts = splitUrl(url);
-    if (parts.hasPort) {
-        auto port = TextToInt(parts.port);
-        return port < 0 || port > 65535 ? 0 : static_cast<int>(port);
-    }
-    return parts.scheme == "https" ? 443 : 80;
-}
-
-std::string UrlPath(std::string_view url) { return splitUrl(url).path; }
 
 std::string webUrlProblem(std::string_view url) {
     std::size_t schemeLen = schemeLength(url);

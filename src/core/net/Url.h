@@ -20,15 +20,8 @@ struct UrlParts {
 // after the host gets a "/" in front of it; "/" when there is no path at all.
 UrlParts splitUrl(std::string_view url);
 
-// True when the URL's scheme is https (in any letter case).
-bool isSecureUrl(std::string_view url);
-
 // Host in lower case without scheme, user and path. With keepPort the ":port" stays.
 std::string UrlHost(std::string_view url, bool keepPort);
-// The explicit port, else 443 for https, else 80 (an unreadable port gives 0).
-int UrlPort(std::string_view url);
-// From the first "/" after the host to the end, query included; "/" when there is none.
-std::string UrlPath(std::string_view url);
 
 // Only web pages leave the program: empty when the URL is http or https (or has no scheme),
 // otherwise the status text saying it was refused.

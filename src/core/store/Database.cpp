@@ -50,28 +50,13 @@ const std::string& cellOf(const std::vector<std::string>& row, int k) {
 Database::~Database() { close(); }
 
 bool Database::lock(const std::function<bool()>& cancel) {
-    if (!m_waitHook && !cancel) {
+    if (!cancel) {
         m_busy.lock();
         return true;
     }
-    const auto step = m_waitHook ? m_waitStep : std::chrono::milliseconds(50);
-    bool waited = false;
-    bool locked = true;
-    while (!m_busy.try_lock_for(step)) {
-        if (cancel && cancel()) {
-            locked = false;
-            break;
-        }
-        if (m_waitHook) m_waitHook(false);
-        waited = true;
-    }
-    if (waited && m_waitHook) m_waitHook(true);
-    return locked;
-}
-
-void Database::setWaitHook(std::function<void(bool)> hook, std::chrono::milliseconds step) {
-    m_waitHook = std::move(hook);
-    m_waitStep = step;
+    while (!m_busy.try_lock_for(std::chrono::milliseconds(50)))
+        if (cancel()) return false;
+    return true;
 }
 
 std::string Database::shortenError(std::string_view message) {

@@ -97,12 +97,6 @@ public:
     // The message of the most recent failed call (empty after a success).
     std::string lastError() const;
 
-    // Called while a thread waits for the lock, e.g. to keep a window painted: once per wait
-    // step with false, and once with true when that wait is over. It must not use this
-    // connection.
-    void setWaitHook(std::function<void(bool waitOver)> hook,
-                     std::chrono::milliseconds step = std::chrono::milliseconds(50));
-
     static std::string shortenError(std::string_view message);
 
 private:
@@ -127,8 +121,6 @@ private:
     std::timed_mutex m_busy;
     mutable std::mutex m_errorMutex;
     std::string m_lastError;
-    std::function<void(bool)> m_waitHook;
-    std::chrono::milliseconds m_waitStep{50};
     // The busy wait on another connection's write: bounded by the timeout, ended early by the
     // cancel check of the call that holds the lock.
     std::chrono::milliseconds m_busyTimeout{kBusyTimeoutMs};

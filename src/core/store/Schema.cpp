@@ -9,8 +9,6 @@ namespace {
 constexpr const char* kRuleColumns[kRuleColumnCount] = {
     "id",     "class",   "code",   "name",  "url",    "cookie", "ua",     "arttile", "arturl", "lasttime",
     "buquan", "regular", "before", "after", "tindex", "uindex", "oindex", "isdo",    "lastid", "type"};
-constexpr const char* kInfoColumns[kInfoColumnCount] = {"id",  "planname", "planid",  "title",
-                                                        "url", "other",    "addtime", "issoucang"};
 
 // Plan ids stay within 1-200 because the in-memory plan table has 200 rows.
 constexpr const char* kCreateSql =
@@ -47,9 +45,6 @@ constexpr const char* kIndexSql =
 
 const char* ruleColumnName(int column) {
     return column >= 0 && column < kRuleColumnCount ? kRuleColumns[column] : "";
-}
-const char* infoColumnName(int column) {
-    return column >= 0 && column < kInfoColumnCount ? kInfoColumns[column] : "";
 }
 
 bool createSchema(Database& db, std::string* error) {

@@ -51,7 +51,6 @@ enum InfoColumn : int {
 constexpr int kMaxPlanId = 200;
 
 const char* ruleColumnName(int column);
-const char* infoColumnName(int column);
 
 // Creates both tables and the list indexes in a new, empty database.
 bool createSchema(Database& db, std::string* error);
