@@ -78,8 +78,8 @@ int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
     PlanRow row{};
     std::copy(cells.begin(), cells.end(), row.begin());
     // --force passes over a test that found nothing, never over a plan that cannot run.
-    if (std::string problem = planSaveProblem(row); !problem.empty()) {
-        printLine(ctx.err, gbk("方案没有保存：") + problem);
+    if (Result<> savable = checkPlanSavable(row); !savable) {
+        printLine(ctx.err, gbk("方案没有保存：") + savable.error());
         return kFailed;
     }
     PlanSaveResult saved = savePlan(db, f, 0);

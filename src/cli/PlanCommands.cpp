@@ -153,8 +153,8 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
                 },
                 change->value);
     }
-    if (std::string problem = planSaveProblem(changed); !problem.empty()) {
-        printLine(ctx.err, gbk("没有修改：") + problem);
+    if (Result<> savable = checkPlanSavable(changed); !savable) {
+        printLine(ctx.err, gbk("没有修改：") + savable.error());
         return kUsage;
     }
     SqlResult r = setPlanField(*db, id, *change);

@@ -146,8 +146,8 @@ void addStoreCommands(CLI::App& app, Action& chosen) {
     set->callback([&chosen, o] {
         chosen = [o](Context& ctx) {
             Settings settings(ctx.iniPath());
-            if (std::string problem = settingProblem(gbk(o->key), gbk(o->value)); !problem.empty()) {
-                printLine(ctx.err, problem);
+            if (Result<> fits = checkSetting(gbk(o->key), gbk(o->value)); !fits) {
+                printLine(ctx.err, fits.error());
                 return kUsage;
             }
             if (!settings.write(gbk(o->key), gbk(o->value))) {

@@ -249,7 +249,7 @@ void PlanEditorPage::toggleSuggest() {
         return;
     }
     const std::string url = g(m_ui.url->text());
-    if (trimSpaces(url).empty() || !webUrlProblem(url).empty() || hasLineBreak(url)) {
+    if (trimSpaces(url).empty() || !checkWebUrl(url) || hasLineBreak(url)) {
         m_dialogs.show(window(), QStringLiteral("请先在 监控网址 中填写列表页的地址（http 或 https）。"),
                        QString(), QMessageBox::Warning);
         return;

@@ -18,7 +18,7 @@ std::string Monitoring::applySettings(const Settings& settings) {
     m_alerts.setIconOnNew(settings.read(SettingKey::iconAlert()));
     m_engine->setParallel(settings.parallelFetches());
     if (const std::string text = settings.read(SettingKey::parallel());
-        !text.empty() && !settingProblem(SettingKey::parallel(), text).empty()) {
+        !text.empty() && !checkSetting(SettingKey::parallel(), text)) {
         const std::string note = gbk("并发 设置有误（") + text.substr(0, 40) + gbk("），按 ") +
                                  std::to_string(Settings::kDefaultParallelFetches) + gbk(" 个同时获取");
         m_sql.sink().append("\r\n" + note);

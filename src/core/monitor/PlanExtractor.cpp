@@ -22,29 +22,29 @@ bool pauseFor(std::chrono::milliseconds duration, std::stop_token stop) {
     return !cv.wait_for(lock, stop, duration, [] { return false; }) && !stop.stop_requested();
 }
 
-std::string planRunProblem(const PlanRow& plan, const Expression& expression) {
-    if (std::string refused = webUrlProblem(plan[kRuleUrl]); !refused.empty()) return refused;
+Result<> checkPlanRunnable(const PlanRow& plan, const Expression& expression) {
+    if (Result<> allowed = checkWebUrl(plan[kRuleUrl]); !allowed) return allowed;
     if (hasLineBreak(plan[kRuleUrl]) || hasLineBreak(plan[kRuleCookie]) || hasLineBreak(plan[kRuleUa]))
-        return gbk("监控网址、COOKIE 或 模拟浏览 中有换行符");
-    if (plan[kRuleRegular].empty()) return gbk("正则匹配规则为空");
+        return Error{gbk("监控网址、COOKIE 或 模拟浏览 中有换行符")};
+    if (plan[kRuleRegular].empty()) return Error{gbk("正则匹配规则为空")};
     if (!expression.ok()) return {};  // reported after the fetch, as an expression error
     const std::int64_t groups = expression.groupCount();
     auto outside = [&](std::int64_t k) { return k < 0 || k > groups; };
     const std::int64_t titleGroup = TextToInt(plan[kRuleTindex]);
     if (outside(titleGroup))
-        return gbk("标题索引 ") + std::to_string(titleGroup) + gbk(" 不是正则的分组（共 ") +
-               std::to_string(groups) + gbk(" 组）");
+        return Error{gbk("标题索引 ") + std::to_string(titleGroup) + gbk(" 不是正则的分组（共 ") +
+                     std::to_string(groups) + gbk(" 组）")};
     const std::int64_t idGroup = TextToInt(plan[kRuleUindex]);
     if (judgeModeFromText(plan[kRuleType]) == JudgeMode::CompareArticleId && outside(idGroup))
-        return gbk("文章id索引 ") + std::to_string(idGroup) + gbk(" 不是正则的分组（共 ") +
-               std::to_string(groups) + gbk(" 组）");
+        return Error{gbk("文章id索引 ") + std::to_string(idGroup) + gbk(" 不是正则的分组（共 ") +
+                     std::to_string(groups) + gbk(" 组）")};
     return {};
 }
 
-std::string planSaveProblem(const PlanRow& plan) {
+Result<> checkPlanSavable(const PlanRow& plan) {
     const Expression expression = Expression::compile(plan[kRuleRegular]);
-    if (std::string problem = planRunProblem(plan, expression); !problem.empty()) return problem;
-    if (!expression.ok()) return gbk("正则匹配规则有误：") + expression.error();
+    if (Result<> runnable = checkPlanRunnable(plan, expression); !runnable) return runnable;
+    if (!expression.ok()) return Error{gbk("正则匹配规则有误：") + expression.error()};
     return {};
 }
 
@@ -61,8 +61,7 @@ std::optional<PlanExtractor::PreparedFetch> PlanExtractor::requestFor(int planId
     // The plan's own header text, with the questions about the last visit's page.
     const std::string headers =
         "User-Agent: " + plan[kRuleUa] + m_visits.conditionalHeaders(planId, PageVisits::fingerprint(plan));
-    std::optional<CurlGet> request =
-        monitorRequest(plan[kRuleUrl], plan[kRuleCookie], headers, m_limits, nullptr);
+    Result<CurlGet> request = monitorRequest(plan[kRuleUrl], plan[kRuleCookie], headers, m_limits);
     if (!request) return std::nullopt;
     // A login goes only where the certificate shows the site is the one it claims to be.
     request->verifyTls =
@@ -73,7 +72,7 @@ std::optional<PlanExtractor::PreparedFetch> PlanExtractor::requestFor(int planId
 std::optional<PlanExtractor::PreparedFetch> PlanExtractor::prepareFetch(int planId) {
     auto plan = m_table.row(planId);
     if (!plan || m_visits.waitLeft(planId)) return std::nullopt;
-    if (!planRunProblem(*plan, Expression::compile((*plan)[kRuleRegular])).empty()) return std::nullopt;
+    if (!checkPlanRunnable(*plan, Expression::compile((*plan)[kRuleRegular]))) return std::nullopt;
     return requestFor(planId, *plan);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 #include <stop_token>
 
+#include "core/Result.h"
 #include "core/monitor/PageVisits.h"
 #include "core/plans/PlanRunOutcome.h"
 #include "core/plans/PlanHealth.h"
@@ -27,13 +28,13 @@ bool pauseFor(std::chrono::milliseconds duration, std::stop_token stop);
 
 class Expression;
 
-// Why a plan cannot be run as it stands (GBK, for the status line), or empty when it can: an
-// empty expression, a title group (or, comparing ids, an id group) the expression does not
-// have, a URL that is not a web page, a line break in the URL, cookie or user agent.
-std::string planRunProblem(const PlanRow& plan, const Expression& expression);
-// What keeps a plan from being saved as it stands: what planRunProblem finds, and an
-// expression that does not compile. Empty text when it may be saved.
-std::string planSaveProblem(const PlanRow& plan);
+// Whether a plan can run as it stands, and why not (GBK, for the status line): an empty
+// expression, a title group (or, comparing ids, an id group) the expression does not have, a
+// URL that is not a web page, a line break in the URL, cookie or user agent.
+Result<> checkPlanRunnable(const PlanRow& plan, const Expression& expression);
+// Whether a plan may be saved as it stands: what checkPlanRunnable finds, and an expression
+// that does not compile.
+Result<> checkPlanSavable(const PlanRow& plan);
 
 // What plan runs that stored nothing learnt (their health, what the visit said about the
 // page): not worth a durable commit each, it is written for a whole pass at once.

@@ -52,9 +52,9 @@ PlanExtractor::Run::Ending PlanExtractor::Run::start() {
     m_plan = *m_e.m_table.row(m_planId);
     m_mode = judgeModeFromText(m_plan[kRuleType]);
     m_expression = Expression::compile(m_plan[kRuleRegular]);
-    if (std::string problem = planRunProblem(m_plan, *m_expression); !problem.empty()) {
-        m_sink.append(gbk("\r\n方案") + m_idText + gbk(" 不能运行：") + problem + gbk("，已跳过！"));
-        return finish(Kind::NotRunnable, problem);
+    if (Result<> runnable = checkPlanRunnable(m_plan, *m_expression); !runnable) {
+        m_sink.append(gbk("\r\n方案") + m_idText + gbk(" 不能运行：") + runnable.error() + gbk("，已跳过！"));
+        return finish(Kind::NotRunnable, runnable.error());
     }
     if (auto wait = m_e.m_visits.waitLeft(m_planId)) {
         m_sink.append(gbk("\r\n网站要求稍后再访问，还需等 ") + std::to_string(wait->count()) +

@@ -16,8 +16,8 @@ std::optional<FetchRefusal> refuseFetch(const std::string& url, const std::strin
     using Outcome = PlanTestResult::Outcome;
     if (gbkContains(url, kBlockedSiteKeyword))
         return FetchRefusal{Outcome::BlockedSite, gbk("此站不允许监控!")};
-    if (std::string refused = webUrlProblem(url); !refused.empty())
-        return FetchRefusal{Outcome::RefusedInput, refused};
+    if (Result<> allowed = checkWebUrl(url); !allowed)
+        return FetchRefusal{Outcome::RefusedInput, allowed.error()};
     if (hasLineBreak(url) || hasLineBreak(cookie) || hasLineBreak(userAgent))
         return FetchRefusal{Outcome::RefusedInput,
                             gbk("监控网址、COOKIE 和 模拟浏览 中不能有换行符，请删去后再测试!")};

@@ -36,9 +36,9 @@ std::string completeDirectRequestHeaders(const std::string& url, const std::stri
 FetchResult DirectHttpRequest(const std::string& url, const std::string& cookie,
                               const std::string& extraHeaders, const CancelCheck& cancel,
                               const FetchLimits& limits) {
-    if (std::string problem = webUrlProblem(url); !problem.empty()) {
+    if (Result<> allowed = checkWebUrl(url); !allowed) {
         FetchResult refused;
-        refused.error = problem;
+        refused.error = allowed.error();
         return refused;
     }
     CurlGet get;

@@ -23,13 +23,9 @@ std::string completeDefaultHeaders(const std::string& extraHeaders, const std::s
     return h;
 }
 
-std::optional<CurlGet> monitorRequest(const std::string& url, const std::string& cookie,
-                                      const std::string& extraHeaders, const FetchLimits& limits,
-                                      std::string* refused) {
-    if (std::string problem = webUrlProblem(url); !problem.empty()) {
-        if (refused) *refused = problem;
-        return std::nullopt;
-    }
+Result<CurlGet> monitorRequest(const std::string& url, const std::string& cookie, const std::string& extraHeaders,
+                               const FetchLimits& limits) {
+    if (Result<> allowed = checkWebUrl(url); !allowed) return Error{allowed.error()};
     CurlGet get;
     get.url = urlForWire(url);
     // The cookie goes first, then the completed header text line by line.
@@ -52,11 +48,10 @@ void mergeResponseCookies(const CurlResponse& response, std::string& cookie) {
 
 FetchResult HttpRequest(const std::string& url, std::string& cookie, const std::string& extraHeaders,
                         const CancelCheck& cancel, const FetchLimits& limits) {
-    std::string refused;
-    std::optional<CurlGet> get = monitorRequest(url, cookie, extraHeaders, limits, &refused);
+    Result<CurlGet> get = monitorRequest(url, cookie, extraHeaders, limits);
     if (!get) {
         FetchResult result;
-        result.error = refused;
+        result.error = get.error();
         return result;
     }
     get->cancel = cancel;

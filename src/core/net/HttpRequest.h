@@ -3,6 +3,7 @@
 // sent first and comes back merged with the cookies the response set.
 #include <string>
 
+#include "core/Result.h"
 #include "core/net/CurlTransfer.h"
 #include "core/net/Fetch.h"
 
@@ -17,11 +18,9 @@ std::string completeDefaultHeaders(const std::string& extraHeaders, const std::s
 
 // The request HttpRequest sends: follows redirects, ignores certificate errors (the monitored
 // sites are public list pages, some with broken certificates), 15 s to connect and 15 s
-// without data at most, compressed pages welcome. A URL that is not http(s) gives nullopt
-// with the reason in *refused.
-std::optional<CurlGet> monitorRequest(const std::string& url, const std::string& cookie,
-                                      const std::string& extraHeaders, const FetchLimits& limits,
-                                      std::string* refused);
+// without data at most, compressed pages welcome. A URL that is not http(s) is refused.
+Result<CurlGet> monitorRequest(const std::string& url, const std::string& cookie, const std::string& extraHeaders,
+                               const FetchLimits& limits);
 
 // What a response means for the plan's cookie: the cookies it set are merged into it.
 void mergeResponseCookies(const CurlResponse& response, std::string& cookie);

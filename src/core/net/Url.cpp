@@ -77,12 +77,12 @@ std::string UrlHost(std::string_view url, bool keepPort) {
     return keepPort && parts.hasPort ? parts.host + ":" + parts.port : parts.host;
 }
 
-std::string webUrlProblem(std::string_view url) {
+Result<> checkWebUrl(std::string_view url) {
     std::size_t schemeLen = schemeLength(url);
     if (schemeLen == 0) return {};
     std::string scheme = asciiLower(url.substr(0, schemeLen - 1));
     if (scheme == "http" || scheme == "https") return {};
-    return gbk("只能访问 http:// 或 https:// 开头的网址，已拒绝：") + std::string(url.substr(0, 200));
+    return Error{gbk("只能访问 http:// 或 https:// 开头的网址，已拒绝：") + std::string(url.substr(0, 200))};
 }
 
 namespace {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Result.h"
+
 namespace tovi {
 
 struct UrlParts {
@@ -23,9 +25,9 @@ UrlParts splitUrl(std::string_view url);
 // Host in lower case without scheme, user and path. With keepPort the ":port" stays.
 std::string UrlHost(std::string_view url, bool keepPort);
 
-// Only web pages leave the program: empty when the URL is http or https (or has no scheme),
+// Only web pages leave the program: fine when the URL is http or https (or has no scheme),
 // otherwise the status text saying it was refused.
-std::string webUrlProblem(std::string_view url);
+Result<> checkWebUrl(std::string_view url);
 
 // A GBK URL as a browser sends it: scheme always written, UTF-8, non-ASCII bytes, spaces and
 // control characters percent-encoded, no fragment.

@@ -61,7 +61,7 @@ std::uint32_t Settings::rowColor2() const { return rowColor(SettingKey::rowColor
 int Settings::parallelFetches() const {
     const std::string text = read(SettingKey::parallel());
     // Written by hand as something else than a number: the default, not one at a time.
-    if (settingProblem(SettingKey::parallel(), text).empty()) return static_cast<int>(TextToInt(text));
+    if (checkSetting(SettingKey::parallel(), text)) return static_cast<int>(TextToInt(text));
     return kDefaultParallelFetches;
 }
 
@@ -79,35 +79,37 @@ std::optional<std::int64_t> wholeNumber(std::string_view text) {
 
 }  // namespace
 
-std::string settingProblem(std::string_view key, std::string_view value) {
+Result<> checkSetting(std::string_view key, std::string_view value) {
     namespace K = SettingKey;
-    if (value.find_first_of("\r\n") != std::string_view::npos) return gbk("设置值中不能有换行符");
     const std::string k(key), v(value);
+    auto unless = [](bool fits, std::string why) -> Result<> {
+        if (fits) return {};
+        return Error{std::move(why)};
+    };
+    if (value.find_first_of("\r\n") != std::string_view::npos) return Error{gbk("设置值中不能有换行符")};
     auto number = wholeNumber(value);
     auto within = [&](std::int64_t low, std::int64_t high) {
         return number && *number >= low && *number <= high;
     };
     if (k == K::frequency())
-        return within(kMinimumFrequencySeconds, 30LL * 24 * 3600)
-                   ? ""
-                   : gbk("频率 要写成不小于 10 的整数（秒）：") + v;
+        return unless(within(kMinimumFrequencySeconds, 30LL * 24 * 3600), gbk("频率 要写成不小于 10 的整数（秒）：") + v);
     if (k == K::categories()) {
         std::string rebuilt;
         for (const std::string& c : SegmentsBetween(value, "<", ">"))
             if (c.find('<') == std::string::npos) rebuilt += "<" + c + ">";
-        return !rebuilt.empty() && rebuilt == v ? "" : gbk("类别 要写成 <分类一><分类二> 的样子：") + v;
+        return unless(!rebuilt.empty() && rebuilt == v, gbk("类别 要写成 <分类一><分类二> 的样子：") + v);
     }
-    if (k == K::parallel()) return within(1, 64) ? "" : gbk("并发 要写成 1 到 64 的整数：") + v;
+    if (k == K::parallel()) return unless(within(1, 64), gbk("并发 要写成 1 到 64 的整数：") + v);
     if (k == K::soundAlert() || k == K::iconAlert() || k == K::notifyAlert())
-        return v == "0" || v == "1" ? "" : k + gbk(" 只能是 0（关）或 1（开）：") + v;
+        return unless(v == "0" || v == "1", k + gbk(" 只能是 0（关）或 1（开）：") + v);
     if (k == K::height() || k == K::width() || k == K::rowHeight())
-        return within(0, 100000) ? "" : k + gbk(" 要写成像素数：") + v;
+        return unless(within(0, 100000), k + gbk(" 要写成像素数：") + v);
     if (k == K::rowColor1() || k == K::rowColor2())
-        return within(0, 0xFFFFFF) ? "" : k + gbk(" 要写成 0 到 16777215 的颜色值：") + v;
-    if (k == K::alias()) return "";
-    return gbk("没有这个设置：") + k +
-           gbk("（有：频率、类别、并发、语音提醒、图标提醒、弹出通知、别名、高度、宽度、行高、行色1、行色2"
-               "）");
+        return unless(within(0, 0xFFFFFF), k + gbk(" 要写成 0 到 16777215 的颜色值：") + v);
+    if (k == K::alias()) return {};
+    return Error{gbk("没有这个设置：") + k +
+                 gbk("（有：频率、类别、并发、语音提醒、图标提醒、弹出通知、别名、高度、宽度、行高、行色1、行色2"
+                     "）")};
 }
 
 bool writeStarterSettings(const std::filesystem::path& iniPath) {

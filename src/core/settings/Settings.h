@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Result.h"
 #include "core/settings/IniFile.h"
 
 namespace tovi {
@@ -75,10 +76,10 @@ private:
     IniFile m_ini;
 };
 
-// Why a value cannot be stored under a key of section 配置 (GBK), or empty text when it can:
-// only the program's own keys, each with values of its kind (频率 at least 10 seconds, 类别
-// as <a><b>, 并发 1 to 64, switches 0 or 1, sizes and colours as numbers), never a line break.
-std::string settingProblem(std::string_view key, std::string_view value);
+// Whether a value may be stored under a key of section 配置, and why not (GBK): only the
+// program's own keys, each with values of its kind (频率 at least 10 seconds, 类别 as <a><b>,
+// 并发 1 to 64, switches 0 or 1, sizes and colours as numbers), never a line break.
+Result<> checkSetting(std::string_view key, std::string_view value);
 
 // A first tovimo.ini for a new program directory: the categories 论坛 and 新闻, cycles every
 // 60 seconds. Nothing is written when the file exists. False when it could not be written.

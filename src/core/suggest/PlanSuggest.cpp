@@ -212,8 +212,8 @@ SuggestResult suggestUnguarded(const std::string& url, const FetchResult& page, 
         return (cancel && cancel()) || std::chrono::steady_clock::now() > deadline;
     };
     r.fetchError = page.error;
-    if (std::string refused = webUrlProblem(url); !refused.empty()) {
-        r.problem = refused;
+    if (Result<> allowed = checkWebUrl(url); !allowed) {
+        r.problem = allowed.error();
         return r;
     }
     // An error page is no list, whatever it holds.

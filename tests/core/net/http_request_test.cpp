@@ -465,8 +465,8 @@ TEST(Redirects, TheCookieNeverReachesAnotherSiteOnTheWire) {
         FetchResult test = DirectHttpRequest(own.url(path), "auth=secret", "User-Agent: T");
         EXPECT_FALSE(test.body.empty());
         TransferPool pool(TransferLimits{2});
-        std::optional<CurlGet> get = monitorRequest(own.url(path), "auth=secret", "", FetchLimits{}, nullptr);
-        ASSERT_TRUE(get.has_value());
+        Result<CurlGet> get = monitorRequest(own.url(path), "auth=secret", "", FetchLimits{});
+        ASSERT_TRUE(get.ok());
         auto ticket = pool.submit(*get, "own");
         CurlResponse pooled = pool.take(ticket, {});
         pool.release(ticket);
@@ -507,9 +507,8 @@ TEST(TransferPoolLimits, FetchedPagesNotLetGoBoundHowFarThePoolRunsAhead) {
     TransferPool pool(limits);
     std::vector<TransferPool::Ticket> tickets;
     for (int i = 0; i < 12; ++i) {
-        std::optional<CurlGet> get =
-            monitorRequest(site.url("/p" + std::to_string(i)), "", "", FetchLimits{}, nullptr);
-        ASSERT_TRUE(get.has_value());
+        Result<CurlGet> get = monitorRequest(site.url("/p" + std::to_string(i)), "", "", FetchLimits{});
+        ASSERT_TRUE(get.ok());
         tickets.push_back(pool.submit(*get, "site" + std::to_string(i % 6)));
     }
     for (int k = 0; k < 4; ++k) EXPECT_FALSE(pool.take(tickets[k], {}).result.body.empty());
@@ -556,8 +555,8 @@ TEST(TransferPoolLimits, ASiteGivenUpAsTooSlowIsNotAskedAgainForThePagesQueuedBe
     FetchLimits limits;
     limits.stallTimeout = std::chrono::milliseconds(1000);
     auto request = [&](const std::string& path) {
-        std::optional<CurlGet> get = monitorRequest(site.url(path), "", "", limits, nullptr);
-        EXPECT_TRUE(get.has_value());
+        Result<CurlGet> get = monitorRequest(site.url(path), "", "", limits);
+        EXPECT_TRUE(get.ok());
         return *get;
     };
     TransferPool pool;
