@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/Feeds.h"
 #include "cli/Terminal.h"
+#include "core/store/AtomicFile.h"
 #include "core/plans/PlanRows.h"
 #include "core/articles/ArticleList.h"
 #include "core/store/LoggedSql.h"
@@ -115,9 +116,8 @@ int feed(Context& ctx, const ViewOptions& v, int limit, const std::string& out) 
         ctx.out << xml;
         return kOk;
     }
-    std::string error;
-    if (!writeFileAtomically(out, xml, &error)) {
-        ctx.err << "feed: " << terminalSafe(error) << "\n";
+    if (Result<> written = replaceFileAtomically(out, xml); !written) {
+        ctx.err << "feed: " << terminalSafe(written.error()) << "\n";
         return kFailed;
     }
     return kOk;

@@ -48,28 +48,18 @@ std::string feedOf(Database& db, const ArticleView& view, int limit) {
     return atomFeed(info, rows, Clock().now());
 }
 
-bool writeFileAtomically(const std::filesystem::path& path, const std::string& bytes, std::string* error) {
-    auto problem = replaceFileAtomically(path, bytes);
-    if (problem && error) *error = *problem;
-    return !problem;
-}
-
-bool writeFeedDirectory(const std::filesystem::path& dbPath, const std::filesystem::path& dir,
-                        std::string* error) {
+Result<> writeFeedDirectory(const std::filesystem::path& dbPath, const std::filesystem::path& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     Database db;
-    if (!db.open(dbPath)) {
-        if (error) *error = db.lastError();
-        return false;
-    }
-    bool ok = writeFileAtomically(dir / "all.xml", feedOf(db, ArticleView::all(), 100), error);
+    if (!db.open(dbPath)) return Error{db.lastError()};
+    Result<> written = replaceFileAtomically(dir / "all.xml", feedOf(db, ArticleView::all(), 100));
     for (const std::int64_t id : planIds(db)) {
-        ok = writeFileAtomically(dir / ("plan-" + std::to_string(id) + ".xml"),
-                                 feedOf(db, ArticleView::plan(id), 100), error) &&
-             ok;
+        Result<> plan = replaceFileAtomically(dir / ("plan-" + std::to_string(id) + ".xml"),
+                                              feedOf(db, ArticleView::plan(id), 100));
+        if (written && !plan) written = plan;
     }
-    return ok;
+    return written;
 }
 
 }  // namespace tovi::cli

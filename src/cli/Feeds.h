@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string>
 
+#include "core/Result.h"
+
 namespace tovi {
 class Database;
 struct ArticleView;
@@ -13,10 +15,8 @@ namespace tovi::cli {
 // The newest `limit` articles of the view as an Atom document (UTF-8).
 std::string feedOf(Database& db, const ArticleView& view, int limit);
 
-bool writeFileAtomically(const std::filesystem::path& path, const std::string& bytes, std::string* error);
-
-// One feed per plan (plan-ID.xml) and all.xml, from the database at dbPath.
-bool writeFeedDirectory(const std::filesystem::path& dbPath, const std::filesystem::path& dir,
-                        std::string* error);
+// One feed per plan (plan-ID.xml) and all.xml, from the database at dbPath; every file that
+// can be is written, the first failure says why.
+Result<> writeFeedDirectory(const std::filesystem::path& dbPath, const std::filesystem::path& dir);
 
 }  // namespace tovi::cli

@@ -53,8 +53,8 @@ public:
     }
     void passFinished(RunMode, const PassSummary&) override {
         if (m_feedDir.empty() || m_storedThisPass.exchange(0) == 0) return;
-        std::string error;
-        if (!writeFeedDirectory(m_ctx.dbPath(), m_feedDir, &error)) printLine(m_ctx.err, "feeds: " + error);
+        if (Result<> written = writeFeedDirectory(m_ctx.dbPath(), m_feedDir); !written)
+            printLine(m_ctx.err, "feeds: " + written.error());
     }
     void startPass() {
         empty = false;

@@ -101,7 +101,6 @@ int addPlan(Context& ctx, const AddOptions& o) {
     if (!db) return kFailed;
     const auto categories = Settings(ctx.iniPath()).categories();
     PlanFields f;
-    std::string error;
     std::optional<FetchResult> page;
     if (!o.suggest.empty()) {
         auto found = suggestionsFor(ctx, o.suggest, o.cookie, o.ua);
@@ -130,9 +129,9 @@ int addPlan(Context& ctx, const AddOptions& o) {
         f.tindex = o.titleGroup;
         f.uindex = o.idGroup;
         f.oindex = o.otherGroup;
-        auto mode = planFieldValue("mode", o.mode, categories, &error);
+        auto mode = planFieldValue("mode", o.mode, categories);
         if (!mode) {
-            printLine(ctx.err, error);
+            printLine(ctx.err, mode.error());
             return kUsage;
         }
         f.type = static_cast<int>(TextToInt(std::get<std::string>(mode->value)));
@@ -152,9 +151,9 @@ int addPlan(Context& ctx, const AddOptions& o) {
         }
     }
     if (!o.category.empty()) {
-        auto cls = planFieldValue("category", gbk(o.category), categories, &error);
+        auto cls = planFieldValue("category", gbk(o.category), categories);
         if (!cls) {
-            printLine(ctx.err, error);
+            printLine(ctx.err, cls.error());
             return kUsage;
         }
         f.classNumber = std::get<std::int64_t>(cls->value);

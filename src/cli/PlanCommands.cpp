@@ -129,10 +129,9 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
         }
         return kOk;
     }
-    std::string error;
-    auto change = planFieldValue(field, gbk(value), Settings(ctx.iniPath()).categories(), &error);
+    auto change = planFieldValue(field, gbk(value), Settings(ctx.iniPath()).categories());
     if (!change) {
-        printLine(ctx.err, error);
+        printLine(ctx.err, change.error());
         return kUsage;
     }
     // The plan as it would stand must still be one that runs.

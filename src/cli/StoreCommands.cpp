@@ -70,14 +70,18 @@ int init(Context& ctx, const std::string& samples) {
     std::filesystem::create_directories(ctx.programDir, ec);
     Database db;
     std::string error;
-    bool done = db.create(path) && createSchema(db, &error);
-    if (done && !sampleSql.empty()) {
+    bool done = db.create(path);
+    if (!done) {
+        error = db.lastError();
+    } else if (Result<> created = createSchema(db); !created) {
+        done = false;
+        error = created.error();
+    } else if (!sampleSql.empty()) {
         SqlResult r = db.runScript(sampleSql);
         done = r.ok;
         error = r.error;
     }
     if (!done) {
-        if (error.empty()) error = db.lastError();
         db.close();
         std::filesystem::remove(path, ec);  // a half-made file would block the next init
         printLine(ctx.err, "init: " + error);

@@ -253,12 +253,9 @@ const std::vector<std::string>& planFieldNames() {
     return names;
 }
 
-std::optional<PlanFieldValue> planFieldValue(const std::string& field, const std::string& value,
-                                             const std::vector<std::string>& categories, std::string* error) {
-    auto fail = [&](std::string why) -> std::optional<PlanFieldValue> {
-        if (error) *error = std::move(why);
-        return std::nullopt;
-    };
+Result<PlanFieldValue> planFieldValue(const std::string& field, const std::string& value,
+                                      const std::vector<std::string>& categories) {
+    auto fail = [](std::string why) -> Result<PlanFieldValue> { return Error{std::move(why)}; };
     static const std::map<std::string, std::string> texts = {
         {"name", "name"},          {"url", "url"},         {"cookie", "cookie"},     {"ua", "ua"},
         {"template", "buquan"},    {"expr", "regular"},    {"before", "before"},     {"after", "after"},

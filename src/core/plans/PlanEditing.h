@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Result.h"
 #include "core/store/Database.h"
 
 namespace tovi {
@@ -66,8 +67,8 @@ struct PlanFieldValue {
     std::string column;
     SqlValue value;
 };
-std::optional<PlanFieldValue> planFieldValue(const std::string& field, const std::string& value,
-                                             const std::vector<std::string>& categories, std::string* error);
+Result<PlanFieldValue> planFieldValue(const std::string& field, const std::string& value,
+                                      const std::vector<std::string>& categories);
 const std::vector<std::string>& planFieldNames();
 SqlResult setPlanField(Database& db, std::int64_t id, const PlanFieldValue& field);
 

@@ -155,7 +155,7 @@ bool IniFile::write(std::string_view section, std::string_view key, std::string_
     out.reserve(content.size() + newLine.size() + 16);
     for (const Line& l : lines) out += l.text + l.end;
 
-    return !replaceFileAtomically(target, out);
+    return replaceFileAtomically(target, out).ok();
 }
 
 }  // namespace tovi

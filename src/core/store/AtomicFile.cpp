@@ -10,18 +10,17 @@
 
 namespace tovi {
 
-std::optional<std::string> replaceFileAtomically(const std::filesystem::path& target,
-                                                 std::string_view bytes) {
+Result<> replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
     struct stat old {};
     const bool existed = ::stat(target.c_str(), &old) == 0;
-    if (existed && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return "read-only: " + target.string();
+    if (existed && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return Error{"read-only: " + target.string()};
     const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : ".";
     std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     // mkstemp creates the file with O_EXCL: a link or a file already there under the name fails.
     const int fd = ::mkstemp(name.data());
-    if (fd < 0) return "cannot create a file in " + dir.string() + ": " + std::strerror(errno);
+    if (fd < 0) return Error{"cannot create a file in " + dir.string() + ": " + std::strerror(errno)};
     const std::string tmp(name.data());
     bool ok = true;
     for (std::size_t done = 0; ok && done < bytes.size();) {
@@ -50,9 +49,9 @@ std::optional<std::string> replaceFileAtomically(const std::filesystem::path& ta
     }
     if (!ok) {
         ::unlink(tmp.c_str());
-        return why.empty() ? "cannot write " + target.string() : why;
+        return Error{why.empty() ? "cannot write " + target.string() : why};
     }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace tovi

@@ -1,16 +1,16 @@
 #pragma once
 // Replacing a file so that it is never half written, whoever else shares its directory.
 #include <filesystem>
-#include <optional>
-#include <string>
 #include <string_view>
+
+#include "core/Result.h"
 
 namespace tovi {
 
 // Writes the bytes to a new file created exclusively beside the target (a random name, never
 // through a link planted there), syncs it, gives it the target's mode (and owner, where
 // allowed) and renames it over the target. A target without write bits is read-only and stays
-// as it is. nullopt when done; otherwise why not (the target is then untouched).
-std::optional<std::string> replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+// as it is. When it fails, the target is untouched.
+Result<> replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes);
 
 }  // namespace tovi

@@ -47,10 +47,10 @@ const char* ruleColumnName(int column) {
     return column >= 0 && column < kRuleColumnCount ? kRuleColumns[column] : "";
 }
 
-bool createSchema(Database& db, std::string* error) {
+Result<> createSchema(Database& db) {
     SqlResult r = db.runScript(std::string(kCreateSql) + kIndexSql);
-    if (!r.ok && error) *error = r.error;
-    return r.ok;
+    if (!r.ok) return Error{r.error};
+    return {};
 }
 
 void ensureIndexes(Database& db) { db.runScript(kIndexSql); }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Result.h"
+
 namespace tovi {
 
 class Database;
@@ -53,7 +55,7 @@ constexpr int kMaxPlanId = 200;
 const char* ruleColumnName(int column);
 
 // Creates both tables and the list indexes in a new, empty database.
-bool createSchema(Database& db, std::string* error);
+Result<> createSchema(Database& db);
 
 // Adds what an older file lacks: the indexes the article views and the article look-up rely
 // on, and the side tables (title rules, articles the rules kept out, plan health). The two

@@ -244,12 +244,12 @@ TEST(AtomicFile, ReplacesWithoutFollowingPlantedLinks) {
     // Every name the old writer would have used.
     fs::create_symlink(dir / "victim", dir / ("feed.xml.tmp" + std::to_string(::getpid())));
     fs::create_symlink(dir / "victim", dir / "feed.xml.tmp");
-    EXPECT_FALSE(replaceFileAtomically(dir / "feed.xml", "<feed/>").has_value());
+    EXPECT_TRUE(replaceFileAtomically(dir / "feed.xml", "<feed/>").ok());
     EXPECT_EQ(test::readFile(dir / "victim"), "precious");
     EXPECT_EQ(test::readFile(dir / "feed.xml"), "<feed/>");
     // The mode stays; no temporary file is left behind.
     fs::permissions(dir / "feed.xml", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_FALSE(replaceFileAtomically(dir / "feed.xml", "<feed>2</feed>").has_value());
+    EXPECT_TRUE(replaceFileAtomically(dir / "feed.xml", "<feed>2</feed>").ok());
     EXPECT_EQ(fs::status(dir / "feed.xml").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     int files = 0;
@@ -257,9 +257,9 @@ TEST(AtomicFile, ReplacesWithoutFollowingPlantedLinks) {
     EXPECT_EQ(files, 4);  // victim, feed.xml and the two planted links
     // Read-only: refused, untouched.
     fs::permissions(dir / "feed.xml", fs::perms::owner_read);
-    EXPECT_TRUE(replaceFileAtomically(dir / "feed.xml", "x").has_value());
+    EXPECT_FALSE(replaceFileAtomically(dir / "feed.xml", "x").ok());
     EXPECT_EQ(test::readFile(dir / "feed.xml"), "<feed>2</feed>");
-    EXPECT_TRUE(replaceFileAtomically(dir / "no-such-dir" / "f", "x").has_value());
+    EXPECT_FALSE(replaceFileAtomically(dir / "no-such-dir" / "f", "x").ok());
 }
 
 }  // namespace
