@@ -97,10 +97,8 @@ int favourite(Context& ctx, std::int64_t articleId, const std::string& mark) {
     }
     NullStatusSink quiet;
     LoggedSql sql(*db, quiet);
-    SqlResult marked;
-    setFavourite(sql, articleId, mark == "on", &marked);
-    if (!marked.ok) {
-        printLine(ctx.err, gbk("SQL出错：") + marked.error);
+    if (Result<> marked = setFavourite(sql, articleId, mark == "on"); !marked) {
+        printLine(ctx.err, gbk("SQL出错：") + marked.error());
         return kFailed;
     }
     printLine(ctx.out, gbk("SQL成功！"));

@@ -26,8 +26,8 @@ std::unique_ptr<Database> openProgramDatabase(Context& ctx) {
     }
     auto db = std::make_unique<Database>();
     std::vector<std::string> repaired;
-    if (auto problem = openMainDatabase(*db, path, &repaired)) {
-        printLine(ctx.err, gbk("数据库打开失败！") + *problem);
+    if (Result<> opened = openMainDatabase(*db, path, &repaired); !opened) {
+        printLine(ctx.err, gbk("数据库打开失败！") + opened.error());
         ctx.err << "  path: " << terminalSafe(path.string()) << "\n";
         return nullptr;
     }

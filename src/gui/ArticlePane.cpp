@@ -90,7 +90,8 @@ void ArticlePane::popupMenu(const QPoint& pos) {
 
 void ArticlePane::toggleFavourite() {
     ArticleRow row = m_list->selectedArticle();
-    if (!row.empty()) tovi::toggleFavourite(m_sql, row);
+    // The status box says how it went either way.
+    if (!row.empty()) (void)tovi::toggleFavourite(m_sql, row);
 }
 
 void ArticlePane::openSelected() {

@@ -210,14 +210,14 @@ bool MainWindow::openDatabase() {
         return false;
     }
     std::vector<std::string> repaired;
-    std::optional<std::string> problem = openMainDatabase(m_db, dbPath, &repaired);
+    Result<> opened = openMainDatabase(m_db, dbPath, &repaired);
     // The workers' connection, once the file is known to be ours.
-    if (!problem && !m_workerDb.open(dbPath)) problem = m_workerDb.lastError();
-    if (problem) {
+    if (opened && !m_workerDb.open(dbPath)) opened = Error{m_workerDb.lastError()};
+    if (!opened) {
         // A file that opened but is not ours says why; one that did not open says only that.
         m_runPanel->setRunEnabled(false);
         m_dialogs.show(this, QStringLiteral("数据库打开失败！") +
-                                 (m_db.isOpen() ? QStringLiteral("\n\n") + q(*problem) : QString()));
+                                 (m_db.isOpen() ? QStringLiteral("\n\n") + q(opened.error()) : QString()));
     }
     for (const std::string& note : repaired) m_status->appendGbk("\r\n" + note);
     // A window that waits says so within a moment instead of hanging on another program's lock.

@@ -31,7 +31,7 @@ OptionsWindow::OptionsWindow(const OptionsContext& ctx, int page, QWidget* paren
         "QPushButton:disabled { background: #B8C2CC; color: #EEF2F6; }"));
     setFixedSize(724, 458);
     // The window's own connection, checked as the main one is; the page order comes first.
-    std::optional<std::string> problem = openMainDatabase(m_db, ctx.dbPath);
+    Result<> opened = openMainDatabase(m_db, ctx.dbPath);
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("选择夹"));
     m_tabs->setGeometry(5, 4, 714, 450);
@@ -45,9 +45,9 @@ OptionsWindow::OptionsWindow(const OptionsContext& ctx, int page, QWidget* paren
     connect(m_list, &PlanListPage::editorRequested, this, &OptionsWindow::openEditor);
     connect(m_editor, &PlanEditorPage::planSaved, m_list, &PlanListPage::fillPlanList);
     connect(m_advanced, &AdvancedPage::categoriesSaved, m_editor, &PlanEditorPage::setCategories);
-    if (problem)
+    if (!opened)
         ctx.dialogs.show(this, QStringLiteral("数据库打开失败！") +
-                                   (m_db.isOpen() ? QStringLiteral("\n\n") + q(*problem) : QString()));
+                                   (m_db.isOpen() ? QStringLiteral("\n\n") + q(opened.error()) : QString()));
     m_list->fillPlanList();
     letTabMoveOn(this);
     m_dialogs = &ctx.dialogs;

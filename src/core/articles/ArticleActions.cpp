@@ -12,13 +12,19 @@ std::string favouriteMenuCaption(const ArticleRow& row) {
     return TextToInt(cellOf(row, kInfoIssoucang)) == 0 ? gbk("加入到收藏夹") : gbk("移出收藏夹");
 }
 
-std::optional<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row) {
+Result<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row) {
     const std::string& id = cellOf(row, kInfoId);
-    if (id.empty()) return std::nullopt;
-    bool add = TextToInt(cellOf(row, kInfoIssoucang)) == 0;
-    std::string status = add ? gbk("文章收藏成功！") : gbk("已移出收藏夹！ 刷新收藏夹可见效果");
+    if (id.empty()) return Error{gbk("没有选中文章")};
+    const bool add = TextToInt(cellOf(row, kInfoIssoucang)) == 0;
+    // The status says what happened, so the statement runs before it is written.
+    const Statement statement(add ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
+                              {TextToInt(id)});
+    const SqlResult marked = sql.database().run(statement);
+    const std::string status =
+        !marked.ok ? gbk("收藏失败！") : add ? gbk("文章收藏成功！") : gbk("已移出收藏夹！ 刷新收藏夹可见效果");
     sql.sink().replaceAll(status);
-    setFavourite(sql, TextToInt(id), add);
+    sql.echo(statement.display(), marked);
+    if (!marked.ok) return Error{marked.error};
     return status;
 }
 

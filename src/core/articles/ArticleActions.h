@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "core/Result.h"
 #include "core/articles/ArticleList.h"
 
 namespace tovi {
@@ -14,10 +15,11 @@ class LoggedSql;
 std::string favouriteMenuCaption(const ArticleRow& row);
 
 // Marks or unmarks the row's article, deciding as the menu caption does (the mark's integer
-// value), so the action always does what the caption says. Returns the status text that
-// replaces the log before the statement's own report line ("文章收藏成功！" or
-// "已移出收藏夹！ 刷新收藏夹可见效果"); nullopt when the row has no id.
-std::optional<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row);
+// value), so the action always does what the caption says. The status text replaces the log,
+// followed by the statement's own report line: when it was stored "文章收藏成功！" or
+// "已移出收藏夹！ 刷新收藏夹可见效果", when not "收藏失败！" (and the result fails with the
+// engine's message). A row without id is refused.
+Result<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row);
 
 // "\r\nNO.id [plan] title（link）----time；状态：mark；备注：other"; nullopt for a row without id.
 std::optional<std::string> articleDetailsLine(const ArticleRow& row);

@@ -64,11 +64,13 @@ std::string ArticleBrowser::previousPage() {
     return gbk("已经上翻1页！当前页码：") + std::to_string(m_page);
 }
 
-std::string setFavourite(LoggedSql& sql, std::int64_t articleId, bool on, SqlResult* outResult) {
-    return sql.exec(
-        Statement(on ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
-                  {articleId}),
-        outResult);
+Result<> setFavourite(LoggedSql& sql, std::int64_t articleId, bool on) {
+    SqlResult marked;
+    sql.exec(Statement(on ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
+                       {articleId}),
+             &marked);
+    if (!marked.ok) return Error{marked.error};
+    return {};
 }
 
 }  // namespace tovi

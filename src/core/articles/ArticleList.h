@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Result.h"
 #include "core/store/Statement.h"
 
 namespace tovi {
@@ -59,8 +60,8 @@ private:
     std::vector<ArticleRow> m_rows;
 };
 
-// Favourite on/off: "update info set issoucang=1 where id=…" through the logged SQL path.
-// The result text is the status line; the statement's result goes to outResult when given.
-std::string setFavourite(LoggedSql& sql, std::int64_t articleId, bool on, SqlResult* outResult = nullptr);
+// Favourite on/off: "update info set issoucang=1 where id=…" through the logged SQL path (the
+// statement and its result are echoed); fails with the engine's message.
+Result<> setFavourite(LoggedSql& sql, std::int64_t articleId, bool on);
 
 }  // namespace tovi

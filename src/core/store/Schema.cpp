@@ -84,30 +84,29 @@ std::vector<std::string> repairSideTables(Database& db) {
     return repaired;
 }
 
-std::optional<std::string> checkSchema(Database& db) {
+Result<> checkSchema(Database& db) {
     SqlResult probe = db.run("select count(*) from sqlite_master");
-    if (!probe.ok) return gbk("数据库文件无法读取（") + probe.error + gbk("）");
+    if (!probe.ok) return Error{gbk("数据库文件无法读取（") + probe.error + gbk("）")};
     struct Expect {
         const char* table;
         int columns;
     };
     for (Expect e : {Expect{"rule", kRuleColumnCount}, Expect{"info", kInfoColumnCount}}) {
         SqlResult r = db.run(std::string("select * from ") + e.table + " limit 0");
-        if (!r.ok) return gbk("数据库缺少表 ") + e.table + gbk("（") + r.error + gbk("）");
+        if (!r.ok) return Error{gbk("数据库缺少表 ") + e.table + gbk("（") + r.error + gbk("）")};
         if (static_cast<int>(r.columns.size()) < e.columns)
-            return gbk("数据库表 ") + e.table + gbk(" 的列数不对：需要 ") + std::to_string(e.columns) +
-                   gbk(" 列，实有 ") + std::to_string(r.columns.size()) + gbk(" 列");
+            return Error{gbk("数据库表 ") + e.table + gbk(" 的列数不对：需要 ") + std::to_string(e.columns) +
+                         gbk(" 列，实有 ") + std::to_string(r.columns.size()) + gbk(" 列")};
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> openMainDatabase(Database& db, const std::filesystem::path& path,
-                                            std::vector<std::string>* repaired) {
-    if (!db.open(path)) return db.lastError();
-    if (auto problem = checkSchema(db)) return problem;
+Result<> openMainDatabase(Database& db, const std::filesystem::path& path, std::vector<std::string>* repaired) {
+    if (!db.open(path)) return Error{db.lastError()};
+    if (Result<> schema = checkSchema(db); !schema) return schema;
     std::vector<std::string> notes = repairSideTables(db);
     if (repaired) *repaired = std::move(notes);
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace tovi

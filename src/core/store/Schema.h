@@ -67,15 +67,15 @@ void ensureIndexes(Database& db);
 // One status text (GBK) for each table rebuilt.
 std::vector<std::string> repairSideTables(Database& db);
 
-// nullopt when both tables are there with the expected column counts; otherwise a GBK text
-// saying what is wrong (not a database, a table or columns missing).
-std::optional<std::string> checkSchema(Database& db);
+// Fine when both tables are there with the expected column counts; otherwise a GBK text saying
+// what is wrong (not a database, a table or columns missing).
+Result<> checkSchema(Database& db);
 
 // Opens an existing tovi.sdb as the program's main connection: the file is never created,
-// both tables are checked and the list indexes added where missing. nullopt on success,
-// otherwise why not (the engine's message, or what checkSchema found with the file open).
-// Side tables that had to be rebuilt are said in repaired.
-std::optional<std::string> openMainDatabase(Database& db, const std::filesystem::path& path,
-                                            std::vector<std::string>* repaired = nullptr);
+// both tables are checked and the list indexes added where missing. When it fails, why (the
+// engine's message, or what checkSchema found with the file open). Side tables that had to be
+// rebuilt are said in repaired.
+Result<> openMainDatabase(Database& db, const std::filesystem::path& path,
+                          std::vector<std::string>* repaired = nullptr);
 
 }  // namespace tovi

@@ -71,12 +71,12 @@ TEST_F(ArticleListTest, PagingAcrossPageBoundaries) {
 TEST_F(ArticleListTest, FavouritesToggleThroughTheLoggedPath) {
     test::RecordingSink sink;
     LoggedSql sql(db, sink);
-    EXPECT_EQ(gbkToUtf8(setFavourite(sql, 250, true)), "SQL成功！");
+    EXPECT_TRUE(setFavourite(sql, 250, true).ok());
     EXPECT_EQ(sink.utf8(), "\r\nupdate info set issoucang=1 where id=250SQL成功！");
     ArticleBrowser b(db);
     b.show(ArticleView::favourites());
     EXPECT_EQ(b.rows().front()[kInfoId], "250");
-    setFavourite(sql, 250, false);
+    EXPECT_TRUE(setFavourite(sql, 250, false).ok());
     b.show(ArticleView::favourites());
     EXPECT_EQ(b.rows().front()[kInfoId], "249");
 }
@@ -134,11 +134,18 @@ TEST_F(ArticleListTest, FavouriteActionFollowsItsCaption) {
         ArticleRow row = {"7", "p", "1", "t", "http://x/7", "", "", c.mark};
         EXPECT_EQ(gbkToUtf8(favouriteMenuCaption(row)), c.caption);
         auto status = toggleFavourite(sql, row);
-        ASSERT_TRUE(status.has_value());
+        ASSERT_TRUE(status.ok());
         EXPECT_EQ(gbkToUtf8(*status), c.status);
         EXPECT_EQ(db.run("select issoucang from info where id=7").rows[0][0], c.stored);
     }
-    EXPECT_FALSE(toggleFavourite(sql, ArticleRow{}).has_value());
+    EXPECT_FALSE(toggleFavourite(sql, ArticleRow{}).ok());
+    // A mark that could not be stored is never reported as stored.
+    ASSERT_TRUE(db.runScript("create trigger no_marks before update on info begin "
+                             "select raise(abort, 'marks are frozen'); end").ok);
+    auto refused = toggleFavourite(sql, ArticleRow{"7", "p", "1", "t", "http://x/7", "", "", "0"});
+    EXPECT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("marks are frozen"), std::string::npos);
+    EXPECT_EQ(sink.utf8().find("收藏失败！"), 0u) << sink.utf8();
 }
 
 TEST(ArticleActions, DetailsLineAndLinks) {

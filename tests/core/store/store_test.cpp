@@ -42,9 +42,9 @@ TEST(DatabaseOpen, ForeignFileGivesClearErrorAndStaysUntouched) {
     test::writeFile(dir / "tovi.sdb", junk);
     Database db;
     ASSERT_TRUE(db.open(dir / "tovi.sdb"));  // opening does not read the file yet
-    auto problem = checkSchema(db);
-    ASSERT_TRUE(problem.has_value());
-    EXPECT_NE(gbkToUtf8(*problem).find("not a database"), std::string::npos) << gbkToUtf8(*problem);
+    Result<> schema = checkSchema(db);
+    ASSERT_FALSE(schema.ok());
+    EXPECT_NE(gbkToUtf8(schema.error()).find("not a database"), std::string::npos) << gbkToUtf8(schema.error());
     EXPECT_FALSE(db.run("select * from rule").ok);
     db.close();
     EXPECT_EQ(test::readFile(dir / "tovi.sdb"), junk);
@@ -55,13 +55,13 @@ TEST(DatabaseOpen, WrongTablesAreReported) {
     Database db;
     ASSERT_TRUE(db.create(dir / "tovi.sdb"));
     ASSERT_TRUE(db.runScript("create table rule(id integer primary key, name text)").ok);
-    auto problem = checkSchema(db);
-    ASSERT_TRUE(problem.has_value());
-    EXPECT_NE(gbkToUtf8(*problem).find("rule"), std::string::npos);
+    Result<> schema = checkSchema(db);
+    ASSERT_FALSE(schema.ok());
+    EXPECT_NE(gbkToUtf8(schema.error()).find("rule"), std::string::npos);
 }
 
 TEST_F(StoreTest, SchemaHasColumnsInFileOrder) {
-    EXPECT_FALSE(checkSchema(db).has_value());
+    EXPECT_TRUE(checkSchema(db).ok());
     SqlResult rule = db.run("select * from rule");
     ASSERT_EQ(rule.columns.size(), 20u);
     for (int c = 0; c < kRuleColumnCount; ++c) EXPECT_EQ(rule.columns[c], ruleColumnName(c));
