@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 
+#include "core/text/Gbk.h"
+
 #ifdef TOVI_HAVE_XCB
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
@@ -11,8 +13,7 @@
 namespace tovi::gui {
 
 namespace {
-const QString kUnavailable =
-    QStringLiteral("提示：当前桌面不支持全局快捷键 Alt+Q，请用托盘图标显示或隐藏窗口。");
+Error unavailable() { return Error{gbk("提示：当前桌面不支持全局快捷键 Alt+Q，请用托盘图标显示或隐藏窗口。")}; }
 }
 
 HotKey::HotKey(QWidget* window) : m_window(window) {}
@@ -24,27 +25,27 @@ constexpr xcb_keysym_t kQ = 0x71, kUpperQ = 0x51, kAltL = 0xffe9, kAltR = 0xffea
                        kMetaR = 0xffe8;
 }  // namespace
 
-QString HotKey::install() {
+Result<> HotKey::install() {
     auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection()) return kUnavailable;
+    if (!x11 || !x11->connection()) return unavailable();
     xcb_connection_t* c = x11->connection();
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_input_id);
-    if (!ext || !ext->present) return kUnavailable;
+    if (!ext || !ext->present) return unavailable();
     // Raw events reach every listener whatever grabs are active from XInput 2.1 on.
     xcb_input_xi_query_version_reply_t* version =
         xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr);
     const bool recent = version && (version->major_version > 2 || version->minor_version >= 1);
     free(version);
-    if (!recent) return kUnavailable;
+    if (!recent) return unavailable();
 
     const xcb_setup_t* setup = xcb_get_setup(c);
     xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
-    if (!screen) return kUnavailable;
+    if (!screen) return unavailable();
     const uint8_t first = setup->min_keycode;
     const int count = setup->max_keycode - setup->min_keycode + 1;
     xcb_get_keyboard_mapping_reply_t* map =
         xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, first, count), nullptr);
-    if (!map) return kUnavailable;
+    if (!map) return unavailable();
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
     for (int i = 0; i < count; ++i)
         for (int k = 0; k < map->keysyms_per_keycode; ++k) {
@@ -53,7 +54,7 @@ QString HotKey::install() {
             if (s == kAltL || s == kAltR || s == kMetaL || s == kMetaR) m_altKeys.insert(first + i);
         }
     free(map);
-    if (m_qKeys.empty() || m_altKeys.empty()) return kUnavailable;
+    if (m_qKeys.empty() || m_altKeys.empty()) return unavailable();
 
     struct {
         xcb_input_event_mask_t head;
@@ -64,7 +65,7 @@ QString HotKey::install() {
         xcb_request_check(c, xcb_input_xi_select_events_checked(c, screen->root, 1, &mask.head));
     if (err) {
         free(err);
-        return kUnavailable;
+        return unavailable();
     }
     xcb_flush(c);
     m_xinputOpcode = ext->major_opcode;
@@ -115,7 +116,7 @@ bool HotKey::nativeEventFilter(const QByteArray& eventType, void* message, qintp
 
 #else
 
-QString HotKey::install() { return kUnavailable; }
+Result<> HotKey::install() { return unavailable(); }
 HotKey::~HotKey() = default;
 bool HotKey::nativeEventFilter(const QByteArray&, void*, qintptr*) { return false; }
 bool HotKey::eventFilter(QObject*, QEvent*) { return false; }

@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <set>
 
+#include "core/Result.h"
+
 namespace tovi::gui {
 
 class HotKey : public QObject, public QAbstractNativeEventFilter {
@@ -19,8 +21,8 @@ public:
     explicit HotKey(QWidget* window);
     ~HotKey() override;
 
-    // Empty on success; otherwise the status line to show once.
-    QString install();
+    // When the key cannot be had, the status line to show once.
+    Result<> install();
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     // Our own widgets never see the key as typing: Alt+Q shows or hides the window, it puts no

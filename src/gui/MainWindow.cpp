@@ -235,8 +235,7 @@ void MainWindow::buildPlanTree() {
 void MainWindow::installHotKey() {
     m_hotKey = std::make_unique<HotKey>(this);
     connect(m_hotKey.get(), &HotKey::activated, this, &MainWindow::toggleByHotKey);
-    QString problem = m_hotKey->install();
-    if (!problem.isEmpty()) m_status->appendGbk(g(QStringLiteral("\r\n") + problem));
+    if (Result<> installed = m_hotKey->install(); !installed) m_status->appendGbk("\r\n" + installed.error());
 }
 
 OptionsContext MainWindow::optionsContext() {
