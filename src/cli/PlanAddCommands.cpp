@@ -82,12 +82,12 @@ int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
         printLine(ctx.err, gbk("方案没有保存：") + savable.error());
         return kFailed;
     }
-    PlanSaveResult saved = savePlan(db, f, 0);
-    if (!saved.ok) {
-        printLine(ctx.err, gbk("方案没有保存：") + saved.error);
+    Result<SavedPlan> saved = savePlan(db, f, 0);
+    if (!saved) {
+        printLine(ctx.err, gbk("方案没有保存：") + saved.error());
         return kFailed;
     }
-    printLine(ctx.out, gbk("新方案 ") + std::to_string(saved.id) + gbk(" 已保存：") + f.name +
+    printLine(ctx.out, gbk("新方案 ") + std::to_string(saved->id) + gbk(" 已保存：") + f.name +
                            (tested.unlocksEditor ? gbk("（") + tested.message + gbk("）") : std::string()));
     return kOk;
 }

@@ -10,7 +10,9 @@
 namespace tovi {
 
 struct Error {
+    explicit Error(std::string why, std::string what = {}) : message(std::move(why)), detail(std::move(what)) {}
     std::string message;  // GBK
+    std::string detail;   // what was being done, when it helps to show it (e.g. the statement)
 };
 
 template <class T = void>
@@ -27,8 +29,9 @@ public:
     const T& operator*() const { return value(); }
     T* operator->() { return &value(); }
     const T* operator->() const { return &value(); }
-    // Why not; only when !ok().
+    // Why not, and what was being done; only when !ok().
     const std::string& error() const { return std::get<1>(m_state).message; }
+    const std::string& detail() const { return std::get<1>(m_state).detail; }
 
 private:
     std::variant<T, Error> m_state;
@@ -42,8 +45,9 @@ public:
 
     bool ok() const { return !m_error; }
     explicit operator bool() const { return ok(); }
-    // Why not; only when !ok().
+    // Why not, and what was being done; only when !ok().
     const std::string& error() const { return m_error->message; }
+    const std::string& detail() const { return m_error->detail; }
 
 private:
     std::optional<Error> m_error;

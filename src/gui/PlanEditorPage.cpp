@@ -335,23 +335,23 @@ void PlanEditorPage::savePlan() {
     f.ua = g(m_ui.ua->text());
     f.name = g(m_ui.name->text());
     f.type = m_judgeMode;
-    PlanSaveResult r = tovi::savePlan(m_db, f, TextToInt(g(m_ui.id->text())));
-    if (!r.ok) {
+    Result<SavedPlan> r = tovi::savePlan(m_db, f, TextToInt(g(m_ui.id->text())));
+    if (!r) {
         // Nothing typed is lost: the editor keeps its content.
-        if (r.statement.empty())
-            m_dialogs.show(window(), q(r.error), QStringLiteral("失败！"));
+        if (r.detail().empty())
+            m_dialogs.show(window(), q(r.error()), QStringLiteral("失败！"));
         else
             m_dialogs.show(window(),
-                           QStringLiteral("请检查采集区域设置是否包含单引号！") + q(r.statement) +
-                               (r.error.empty() ? QString() : QStringLiteral("\n\n") + q(r.error)),
+                           QStringLiteral("请检查采集区域设置是否包含单引号！") + q(r.detail()) +
+                               (r.error().empty() ? QString() : QStringLiteral("\n\n") + q(r.error())),
                            QStringLiteral("失败！"));
         return;
     }
-    if (!setAcceptsOwnCertificate(m_db, r.id, m_ui.ownCertificate->isChecked()))
+    if (!setAcceptsOwnCertificate(m_db, r->id, m_ui.ownCertificate->isChecked()))
         m_dialogs.show(window(), QStringLiteral("自签证书 的设置没有保存：") + q(m_db.lastError()));
-    const bool copied = copyToClipboard(q(r.statement));
+    const bool copied = copyToClipboard(q(r->statement));
     m_ui.testText->setPlainText(
-        QStringLiteral("\n　成功，SQL语句已复制备用！　\n\n") + q(r.statement) +
+        QStringLiteral("\n　成功，SQL语句已复制备用！　\n\n") + q(r->statement) +
         (copied ? QString() : QStringLiteral("\n\n（剪贴板被其他程序占用，SQL语句未能复制）")));
     loadEditor(-1, {});
     emit planSaved();

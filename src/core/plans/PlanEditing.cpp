@@ -33,8 +33,9 @@ std::optional<std::int64_t> lowestFreeId(Transaction& t) {
     return expected;
 }
 
-PlanSaveResult insertPlan(Database& db, const PlanFields& f) {
-    PlanSaveResult result;
+Result<SavedPlan> insertPlan(Database& db, const PlanFields& f) {
+    SavedPlan result;
+    std::string refusal;
     const std::string uindex = f.uindex.empty() ? "0" : f.uindex;
     // A new plan's statement is shown and copied in its export form, without the id it gets
     // here, so it can be run in another tovi.sdb.
@@ -44,7 +45,7 @@ PlanSaveResult insertPlan(Database& db, const PlanFields& f) {
         auto freeId = lowestFreeId(t);
         if (!freeId) return false;
         if (*freeId > kMaxPlanId) {
-            result.error = gbk("方案已有 200 个，不能再新建；请先删除不用的方案。");
+            refusal = gbk("方案已有 200 个，不能再新建；请先删除不用的方案。");
             return false;
         }
         result.id = static_cast<int>(*freeId);
@@ -57,15 +58,13 @@ PlanSaveResult insertPlan(Database& db, const PlanFields& f) {
              f.oindex, f.ua, f.classNumber, f.name, std::to_string(f.type)}));
         return inserted.ok;
     });
-    result.ok = outcome.committed;
-    if (!result.ok && result.error.empty())
-        result.error = inserted.error.empty() ? outcome.error : inserted.error;
-    if (!result.ok) result.id = 0;
-    return result;
+    if (outcome.committed) return result;
+    if (refusal.empty()) refusal = inserted.error.empty() ? outcome.error : inserted.error;
+    return Error{refusal, result.statement};
 }
 
-PlanSaveResult updatePlan(Database& db, const PlanFields& f, std::int64_t id) {
-    PlanSaveResult result;
+Result<SavedPlan> updatePlan(Database& db, const PlanFields& f, std::int64_t id) {
+    SavedPlan result;
     result.id = static_cast<int>(id);
     const std::string uindex = f.uindex.empty() ? "0" : f.uindex;
     Statement st(
@@ -75,12 +74,9 @@ PlanSaveResult updatePlan(Database& db, const PlanFields& f, std::int64_t id) {
          TextToInt(uindex), TextToInt(f.oindex), f.ua, f.classNumber, f.name, std::to_string(f.type), id});
     result.statement = st.display();
     SqlResult r = db.run(st);
-    if (r.ok && db.run(Statement("select 1 from rule where id=?", {id})).rows.empty()) {
-        result.error = gbk("方案 ") + std::to_string(id) + gbk(" 已不存在（可能已被删除）。");
-        return result;
-    }
-    result.ok = r.ok;
-    if (!r.ok) result.error = r.error;
+    if (!r.ok) return Error{r.error, result.statement};
+    if (db.run(Statement("select 1 from rule where id=?", {id})).rows.empty())
+        return Error{gbk("方案 ") + std::to_string(id) + gbk(" 已不存在（可能已被删除）。"), result.statement};
     return result;
 }
 
@@ -106,14 +102,11 @@ std::vector<std::string> ruleRowOf(const PlanFields& f) {
     return row;
 }
 
-PlanSaveResult savePlan(Database& db, const PlanFields& f, std::int64_t id) {
+Result<SavedPlan> savePlan(Database& db, const PlanFields& f, std::int64_t id) {
     // A plan without a page or an expression can never find an article.
     const bool noUrl = trimSpaces(f.url).empty(), noExpression = trimSpaces(f.regular).empty();
-    if (noUrl || noExpression) {
-        PlanSaveResult refused;
-        refused.error = noUrl ? gbk("监控网址不能为空，方案没有保存") : gbk("正则匹配不能为空，方案没有保存");
-        return refused;
-    }
+    if (noUrl || noExpression)
+        return Error{noUrl ? gbk("监控网址不能为空，方案没有保存") : gbk("正则匹配不能为空，方案没有保存")};
     return id == 0 ? insertPlan(db, f) : updatePlan(db, f, id);
 }
 

@@ -25,13 +25,12 @@ struct PlanFields {
 // form of a new plan and for checking a plan before it is saved.
 std::vector<std::string> ruleRowOf(const PlanFields& fields);
 
-struct PlanSaveResult {
-    bool ok = false;
-    int id = 0;  // the saved plan's id
-    // The statement with its values written in, for the clipboard: a new plan's in the export
-    // form (no id), an update as it ran.
+// A saved plan: its id, and the statement with its values written in, for the clipboard (a
+// new plan's in the export form, without id; an update as it ran). A failed save says why
+// (GBK, for the "失败！" box), with the statement as the error's detail when one ran.
+struct SavedPlan {
+    int id = 0;
     std::string statement;
-    std::string error;  // GBK, for the "失败！" box
 };
 
 // The editor's default user agent for new and copied plans.
@@ -39,7 +38,7 @@ extern const char* const kEditorDefaultUserAgent;
 
 // id 0 inserts a new plan with the lowest free id in 1-200 (refused when all 200 are taken);
 // any other id updates that plan, keeping isdo and the last-article state.
-PlanSaveResult savePlan(Database& db, const PlanFields& fields, std::int64_t id);
+Result<SavedPlan> savePlan(Database& db, const PlanFields& fields, std::int64_t id);
 
 // Removes the plan and, in the same transaction, everything kept beside it (its title rules,
 // health, remembered titles and page validators). Its articles stay, detached from the id

@@ -162,9 +162,9 @@ TEST_F(RemovedPlan, LeavesNothingToThePlanThatReceivesItsId) {
     next.after = gbk(spec.after);
     next.buquan = spec.buquan;
     next.tindex = "2", next.uindex = "1", next.oindex = "3";
-    PlanSaveResult saved = savePlan(db, next, 0);
-    ASSERT_TRUE(saved.ok) << saved.error;
-    ASSERT_EQ(saved.id, id);
+    Result<SavedPlan> saved = savePlan(db, next, 0);
+    ASSERT_TRUE(saved.ok()) << saved.error();
+    ASSERT_EQ(saved->id, id);
     EXPECT_FALSE(loadTitleRules(db, id).has_value());
     EXPECT_FALSE(loadPlanHealth(db, id).has_value());
     EXPECT_TRUE(titles(id).empty());

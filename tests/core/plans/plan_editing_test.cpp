@@ -39,9 +39,9 @@ protected:
 };
 
 TEST_F(PlanEditingTest, SaveBindsEveryTextExactly) {
-    PlanSaveResult saved = savePlan(db, nastyFields(), 0);
-    ASSERT_TRUE(saved.ok) << saved.error;
-    EXPECT_EQ(saved.id, 1);
+    Result<SavedPlan> saved = savePlan(db, nastyFields(), 0);
+    ASSERT_TRUE(saved.ok()) << saved.error();
+    EXPECT_EQ(saved->id, 1);
     auto r = row(1);
     PlanFields f = nastyFields();
     EXPECT_EQ(r[kRuleName], f.name);
@@ -58,17 +58,17 @@ TEST_F(PlanEditingTest, SaveBindsEveryTextExactly) {
     SqlResult articles = db.run("select count(*) from info");
     ASSERT_TRUE(articles.ok);
     EXPECT_EQ(articles.rows[0][0], "0");
-    EXPECT_NE(saved.statement.find("'UA ''); drop table info; --'"), std::string::npos);
+    EXPECT_NE(saved->statement.find("'UA ''); drop table info; --'"), std::string::npos);
 
     // The statement shown and copied has no id: pasted into another tovi.sdb's console (which
     // has a plan 1 already) it makes a new plan there, with the same texts.
-    EXPECT_EQ(saved.statement, planInsertSql(r));
-    EXPECT_EQ(saved.statement.find("(id,"), std::string::npos);
+    EXPECT_EQ(saved->statement, planInsertSql(r));
+    EXPECT_EQ(saved->statement.find("(id,"), std::string::npos);
     test::TempDir otherDir;
     Database other;
     ASSERT_TRUE(other.open(test::makeDatabase(otherDir.path())));
     other.run("insert into rule(id,name) values(1,'taken')");
-    ASSERT_TRUE(other.runScript(saved.statement).ok) << other.lastError();
+    ASSERT_TRUE(other.runScript(saved->statement).ok) << other.lastError();
     auto copied = other.run("select * from rule where id=2").rows;
     ASSERT_EQ(copied.size(), 1u);
     EXPECT_EQ(copied[0][kRuleName], f.name);
@@ -79,8 +79,8 @@ TEST_F(PlanEditingTest, SaveBindsEveryTextExactly) {
     db.run("update rule set isdo=1, arttile='seen', lastid=77 where id=1");
     f.name = gbk("改名");
     f.oindex = "";
-    PlanSaveResult updated = savePlan(db, f, 1);
-    ASSERT_TRUE(updated.ok);
+    Result<SavedPlan> updated = savePlan(db, f, 1);
+    ASSERT_TRUE(updated.ok());
     r = row(1);
     EXPECT_EQ(r[kRuleName], gbk("改名"));
     EXPECT_EQ(r[kRuleOindex], "0");
@@ -90,7 +90,7 @@ TEST_F(PlanEditingTest, SaveBindsEveryTextExactly) {
 
     // Updating a plan that was deleted meanwhile says so.
     deletePlan(db, 1);
-    EXPECT_FALSE(savePlan(db, f, 1).ok);
+    EXPECT_FALSE(savePlan(db, f, 1).ok());
 }
 
 // The least a plan needs to find anything: a page and an expression.
@@ -103,14 +103,14 @@ PlanFields runnable() {
 
 TEST_F(PlanEditingTest, NewPlansTakeFreeIdsAndStopAt200) {
     db.runScript("insert into rule(id,name) values(1,'a'); insert into rule(id,name) values(3,'c')");
-    EXPECT_EQ(savePlan(db, runnable(), 0).id, 2);
-    EXPECT_EQ(savePlan(db, runnable(), 0).id, 4);
+    EXPECT_EQ(savePlan(db, runnable(), 0)->id, 2);
+    EXPECT_EQ(savePlan(db, runnable(), 0)->id, 4);
     db.runScript(
         "WITH RECURSIVE n(i) AS (SELECT 5 UNION ALL SELECT i+1 FROM n WHERE i < 200) "
         "INSERT INTO rule(id,name) SELECT i, 'x' FROM n");
-    PlanSaveResult full = savePlan(db, runnable(), 0);
-    EXPECT_FALSE(full.ok);
-    EXPECT_NE(gbkToUtf8(full.error).find("200"), std::string::npos);
+    Result<SavedPlan> full = savePlan(db, runnable(), 0);
+    EXPECT_FALSE(full.ok());
+    EXPECT_NE(gbkToUtf8(full.error()).find("200"), std::string::npos);
     EXPECT_EQ(db.run("select count(*) from rule").rows[0][0], "200");
 }
 
@@ -120,21 +120,21 @@ TEST_F(PlanEditingTest, APlanWithoutAPageOrAnExpressionIsRefused) {
         f.url = url;
         f.regular = regular;
         for (std::int64_t id : {0, 1}) {
-            const PlanSaveResult r = savePlan(db, f, id);
-            EXPECT_FALSE(r.ok);
-            EXPECT_NE(gbkToUtf8(r.error).find(reason), std::string::npos) << gbkToUtf8(r.error);
+            const Result<SavedPlan> r = savePlan(db, f, id);
+            EXPECT_FALSE(r.ok());
+            EXPECT_NE(gbkToUtf8(r.error()).find(reason), std::string::npos) << gbkToUtf8(r.error());
         }
     }
     EXPECT_EQ(db.run("select count(*) from rule").rows[0][0], "0");
 }
 
 TEST_F(PlanEditingTest, ExportRecreatesTheSamePlansElsewhere) {
-    ASSERT_TRUE(savePlan(db, nastyFields(), 0).ok);
+    ASSERT_TRUE(savePlan(db, nastyFields(), 0).ok());
     PlanFields plain = runnable();
     plain.code = "0";
     plain.name = gbk("新闻");
     plain.classNumber = 1;
-    ASSERT_TRUE(savePlan(db, plain, 0).ok);
+    ASSERT_TRUE(savePlan(db, plain, 0).ok());
     db.run("update rule set class=NULL where id=2");  // an empty class must still give a valid statement
     auto rows = db.run("select * from rule order by id").rows;
     std::string text = exportPlansSql(rows);
@@ -189,7 +189,7 @@ TEST_F(PlanEditingTest, DeleteAndDefaultFlag) {
 }
 
 TEST_F(PlanEditingTest, AnImportTextCanOnlyAddPlans) {
-    ASSERT_TRUE(savePlan(db, nastyFields(), 0).ok);
+    ASSERT_TRUE(savePlan(db, nastyFields(), 0).ok());
     db.run("update rule set isdo=1 where id=1");
     const std::string backup = exportPlansSql(db.run("select * from rule").rows, /*keepTicks=*/true);
     const std::string shared = exportPlansSql(db.run("select * from rule").rows);

@@ -228,24 +228,24 @@ TEST_F(RealPages, TheBestProposalStoresThePageArticlesThenNothingAfterActivityTh
         ASSERT_FALSE(r.candidates.empty()) << gbkToUtf8(r.problem);
         for (const std::string& marker : {r.candidates.front().fields.before, r.candidates.front().fields.after})
             EXPECT_EQ(marker.find_first_of("\r\n"), std::string::npos) << gbkToUtf8(marker);
-        const PlanSaveResult saved = savePlan(db, r.candidates.front().fields, 0);
-        ASSERT_TRUE(saved.ok) << gbkToUtf8(saved.error);
+        const Result<SavedPlan> saved = savePlan(db, r.candidates.front().fields, 0);
+        ASSERT_TRUE(saved.ok()) << gbkToUtf8(saved.error());
         reloadPlanTable();
 
-        monitoring->extractor().runPlan(saved.id);
-        EXPECT_EQ(stored(saved.id, server.url(path)), onPage) << r.candidates.front().structure;
+        monitoring->extractor().runPlan(saved->id);
+        EXPECT_EQ(stored(saved->id, server.url(path)), onPage) << r.candidates.front().structure;
 
         setPage(path, afterActivity(p, original));
-        monitoring->extractor().runPlan(saved.id);
-        EXPECT_EQ(stored(saved.id, server.url(path)).size(), p.articles) << "activity stored articles again";
+        monitoring->extractor().runPlan(saved->id);
+        EXPECT_EQ(stored(saved->id, server.url(path)).size(), p.articles) << "activity stored articles again";
 
         Articles added;
         setPage(path, afterGrowth(p, afterActivity(p, original), added));
         ASSERT_EQ(added.size(), 3u);
-        monitoring->extractor().runPlan(saved.id);
+        monitoring->extractor().runPlan(saved->id);
         Articles expected = onPage;
         for (const auto& a : withoutFragments(added)) expected.insert(a);
-        EXPECT_EQ(stored(saved.id, server.url(path)), expected);
+        EXPECT_EQ(stored(saved->id, server.url(path)), expected);
     }
 }
 

@@ -198,16 +198,16 @@ TEST_F(PlanSuggestFromPages, TheBestProposalCollectsThePageArticlesEndToEnd) {
         EXPECT_EQ(gbkToUtf8(best.sampleTitles[2]), expected[2].first);
 
         // Saved and run as any plan: it stores exactly the page's articles.
-        const PlanSaveResult saved = savePlan(db, best.fields, 0);
-        ASSERT_TRUE(saved.ok) << gbkToUtf8(saved.error);
+        const Result<SavedPlan> saved = savePlan(db, best.fields, 0);
+        ASSERT_TRUE(saved.ok()) << gbkToUtf8(saved.error());
         reloadPlanTable();
-        EXPECT_EQ(monitoring->extractor().runPlan(saved.id).kind, PlanRunOutcome::Kind::Stored)
+        EXPECT_EQ(monitoring->extractor().runPlan(saved->id).kind, PlanRunOutcome::Kind::Stored)
             << gbkToUtf8(sink.text());
         std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(stored(saved.id), expected);
+        EXPECT_EQ(stored(saved->id), expected);
         // And a second run stores nothing more.
-        monitoring->extractor().runPlan(saved.id);
-        EXPECT_EQ(stored(saved.id).size(), expected.size());
+        monitoring->extractor().runPlan(saved->id);
+        EXPECT_EQ(stored(saved->id).size(), expected.size());
     }
 }
 
@@ -422,19 +422,19 @@ TEST_F(PlanSuggestFromPages, TitlesWithInlineTagsAreCollectedAsTheirText) {
     EXPECT_EQ(r.candidates.front().count, 7u);
     PlanFields fields = r.candidates.front().fields;
     fields.type = static_cast<int>(JudgeMode::TimeDescending);  // the marker matters in this mode
-    const PlanSaveResult saved = savePlan(db, fields, 0);
-    ASSERT_TRUE(saved.ok);
+    const Result<SavedPlan> saved = savePlan(db, fields, 0);
+    ASSERT_TRUE(saved.ok());
     reloadPlanTable();
-    monitoring->extractor().runPlan(saved.id);
-    const auto titles = stored(saved.id);
+    monitoring->extractor().runPlan(saved->id);
+    const auto titles = stored(saved->id);
     ASSERT_EQ(titles.size(), 7u);
     EXPECT_TRUE(std::any_of(titles.begin(), titles.end(),
                             [](const auto& t) { return t.first == "含粗体标签的第 4 篇文章"; }));
     // A marker written with its tags (as before titles lost them) is still found.
-    db.run(Statement("update rule set arttile=? where id=?", {gbk("含<b>粗体</b>标签的第 4 篇文章"), saved.id}));
+    db.run(Statement("update rule set arttile=? where id=?", {gbk("含<b>粗体</b>标签的第 4 篇文章"), saved->id}));
     reloadPlanTable();
-    monitoring->extractor().runPlan(saved.id);
-    EXPECT_EQ(stored(saved.id).size(), 7u);
+    monitoring->extractor().runPlan(saved->id);
+    EXPECT_EQ(stored(saved->id).size(), 7u);
 }
 
 }  // namespace
