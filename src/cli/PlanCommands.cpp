@@ -199,16 +199,16 @@ int importPlans(Context& ctx, const std::string& file, bool duplicates) {
     ss << in.rdbuf();
     auto db = openProgramDatabase(ctx);
     if (!db) return kFailed;
-    ImportResult r = importPlans(*db, gbk(ss.str()), duplicates);
-    if (!r.ok) {
-        printLine(ctx.err, gbk("导入失败，没有导入任何方案：") + r.error);
+    Result<ImportedPlans> r = importPlans(*db, gbk(ss.str()), duplicates);
+    if (!r) {
+        printLine(ctx.err, gbk("导入失败，没有导入任何方案：") + r.error());
         return kFailed;
     }
-    for (const std::string& name : r.skipped)
+    for (const std::string& name : r->skipped)
         printLine(ctx.err, gbk("已有同名同网址的方案，跳过：") + name + " (--duplicate imports it again)");
     std::string ids;
-    for (int id : r.ids) ids += (ids.empty() ? " (" : ", ") + std::to_string(id);
-    ctx.out << r.ids.size() << " plan(s) imported" << (ids.empty() ? "" : ids + ")") << "\n";
+    for (int id : r->ids) ids += (ids.empty() ? " (" : ", ") + std::to_string(id);
+    ctx.out << r->ids.size() << " plan(s) imported" << (ids.empty() ? "" : ids + ")") << "\n";
     return kOk;
 }
 

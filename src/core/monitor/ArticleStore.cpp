@@ -151,7 +151,7 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
             return true;
         },
         cancel);
-    if (!report.transaction.committed) report.planUpdated = false;
+    if (!report.transaction) report.planUpdated = false;
     return report;
 }
 

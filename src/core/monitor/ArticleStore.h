@@ -26,7 +26,7 @@ struct StoreRequest {
 };
 
 struct StoreReport {
-    TransactionOutcome transaction;
+    Result<> transaction;  // how the one write transaction went
     Judgement judged;
     std::vector<Statement> statements;     // what ran, in order: the inserts, then the plan update
     std::vector<SqlResult> results;        // one per statement; the last one failed when not committed

@@ -217,7 +217,7 @@ PlanExtractor::Run::Ending PlanExtractor::Run::store() {
     if (m_report.dropped > 0)
         m_sink.append(gbk("（另有 ") + std::to_string(m_report.dropped) + gbk(" 篇被标题规则过滤）"));
 
-    if (!m_report.transaction.committed) {
+    if (!m_report.transaction) {
         // What this run would have deferred goes too: a visit kept for a page whose articles
         // were not stored would make the next run skip them as unchanged.
         writtenHealth.reset();
@@ -228,9 +228,9 @@ PlanExtractor::Run::Ending PlanExtractor::Run::store() {
         // Nothing of this run was written and nothing is marked as seen: the next run retries.
         if (!m_report.results.empty())
             m_e.m_sql.echo(m_report.statements.back().display(), m_report.results.back());
-        m_sink.append(gbk("\r\n保存失败（") + m_report.transaction.error +
+        m_sink.append(gbk("\r\n保存失败（") + m_report.transaction.error() +
                       gbk("），本次的文章都未保存，下次提取时重试！"));
-        return finish(Kind::StoreFailed, m_report.transaction.error);
+        return finish(Kind::StoreFailed, m_report.transaction.error());
     }
     m_e.m_table.writeBack(m_planId, m_report.arttile, std::to_string(m_report.lastId), m_cookie);
     if (m_report.alerting > 0) m_e.m_alerts.noteNewArticles();

@@ -41,7 +41,7 @@ Result<SavedPlan> insertPlan(Database& db, const PlanFields& f) {
     // here, so it can be run in another tovi.sdb.
     result.statement = planInsertSql(ruleRowOf(f));
     SqlResult inserted;
-    TransactionOutcome outcome = db.writeTransaction([&](Transaction& t) {
+    Result<> committed = db.writeTransaction([&](Transaction& t) {
         auto freeId = lowestFreeId(t);
         if (!freeId) return false;
         if (*freeId > kMaxPlanId) {
@@ -58,8 +58,8 @@ Result<SavedPlan> insertPlan(Database& db, const PlanFields& f) {
              f.oindex, f.ua, f.classNumber, f.name, std::to_string(f.type)}));
         return inserted.ok;
     });
-    if (outcome.committed) return result;
-    if (refusal.empty()) refusal = inserted.error.empty() ? outcome.error : inserted.error;
+    if (committed) return result;
+    if (refusal.empty()) refusal = inserted.error.empty() ? committed.error() : inserted.error;
     return Error{refusal, result.statement};
 }
 
@@ -124,13 +124,13 @@ bool forgetPlanLeftovers(Transaction& t, std::int64_t id) {
 
 SqlResult deletePlan(Database& db, std::int64_t id) {
     SqlResult deleted;
-    TransactionOutcome outcome = db.writeTransaction([&](Transaction& t) {
+    Result<> committed = db.writeTransaction([&](Transaction& t) {
         deleted = t.run(Statement("DELETE FROM rule WHERE id=?", {id}));
         return deleted.ok && forgetPlanLeftovers(t, id);
     });
-    if (!outcome.committed) {
+    if (!committed) {
         deleted.ok = false;
-        deleted.error = outcome.error;
+        deleted.error = committed.error();
     }
     return deleted;
 }
@@ -177,19 +177,20 @@ std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows, bo
     return text;
 }
 
-ImportResult importPlans(Database& db, const std::string& exportText, bool allowDuplicates) {
-    ImportResult result;
+Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, bool allowDuplicates) {
+    ImportedPlans result;
+    std::string refusal;
     std::string sql = exportText;
     // Texts copied before the header became a comment start with it bare.
     if (sql.rfind(exportHeader(), 0) == 0) sql.erase(0, exportHeader().size());
-    TransactionOutcome outcome = db.writeTransaction([&](Transaction& t) {
+    Result<> committed = db.writeTransaction([&](Transaction& t) {
         if (!t.run(Statement(kImportTable)).ok) return false;
         SqlResult ran = t.runInsertsOnly(sql, "rule", "temp");
         SqlResult caught = t.run(Statement("select * from temp.rule order by id"));
         // Gone before any other statement: while it stands, "rule" means the caught rows.
         t.run(Statement("DROP TABLE temp.rule"));
         if (!ran.ok || !caught.ok) {
-            result.error = ran.ok ? caught.error : ran.error;
+            refusal = ran.ok ? caught.error : ran.error;
             return false;
         }
         SqlResult existing = t.run(Statement("select name, url from main.rule"));
@@ -206,7 +207,7 @@ ImportResult importPlans(Database& db, const std::string& exportText, bool allow
                 fresh.push_back(row);
         }
         if (existing.rows.size() + fresh.size() > static_cast<std::size_t>(kMaxPlanId)) {
-            result.error = gbk("方案最多 200 个：已有 ") + std::to_string(existing.rows.size()) +
+            refusal = gbk("方案最多 200 个：已有 ") + std::to_string(existing.rows.size()) +
                            gbk(" 个，这次要导入 ") + std::to_string(fresh.size()) +
                            gbk(" 个，没有导入任何方案。");
             return false;
@@ -224,19 +225,15 @@ ImportResult importPlans(Database& db, const std::string& exportText, bool allow
                  cell(kRuleCookie), cell(kRuleTindex), cell(kRuleUindex), cell(kRuleOindex), cell(kRuleUa),
                  TextToInt(cell(kRuleClass)), cell(kRuleName), cell(kRuleType)}));
             if (!inserted.ok) {
-                result.error = inserted.error;
+                refusal = inserted.error;
                 return false;
             }
             result.ids.push_back(static_cast<int>(*id));
         }
         return true;
     });
-    result.ok = outcome.committed;
-    if (!result.ok) {
-        result.ids.clear();
-        if (result.error.empty()) result.error = outcome.error;
-    }
-    return result;
+    if (committed) return result;
+    return Error{refusal.empty() ? committed.error() : refusal};
 }
 
 const std::vector<std::string>& planFieldNames() {

@@ -75,13 +75,12 @@ SqlResult setPlanField(Database& db, std::int64_t id, const PlanFieldValue& fiel
 // plan rows: anything else in it is refused and nothing is imported. Each plan takes the lowest
 // free id; a plan already there (same name and URL) is skipped unless duplicates are wanted;
 // a text that would pass 200 plans is refused before anything is written. All or none.
-struct ImportResult {
-    bool ok = false;
-    std::string error;                 // GBK, why nothing was imported
+// When nothing was imported, why (GBK).
+struct ImportedPlans {
     std::vector<int> ids;              // the new plans' ids
     std::vector<std::string> skipped;  // names of the plans already there
 };
-ImportResult importPlans(Database& db, const std::string& exportText, bool allowDuplicates = false);
+Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, bool allowDuplicates = false);
 
 // The plan list's column titles: number and name, "0id", "1class", …
 std::vector<std::string> planListHeaders(const std::vector<std::string>& columns);

@@ -323,22 +323,13 @@ SqlResult Transaction::runInsertsOnly(std::string_view sql, const std::string& t
     return m_db.runScriptLocked(sql);
 }
 
-TransactionOutcome Database::writeTransaction(const std::function<bool(Transaction&)>& work,
-                                              const std::function<bool()>& cancel) {
-    TransactionOutcome outcome;
+Result<> Database::writeTransaction(const std::function<bool(Transaction&)>& work,
+                                    const std::function<bool()>& cancel) {
     Guard g(*this, cancel);
-    if (!g.held()) {
-        outcome.error = failure("stopped while waiting for the database").error;
-        return outcome;
-    }
-    if (!m_db) {
-        outcome.error = failure("database is not open").error;
-        return outcome;
-    }
-    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        outcome.error = failureFromEngine().error;
-        return outcome;
-    }
+    if (!g.held()) return Error{failure("stopped while waiting for the database").error};
+    if (!m_db) return Error{failure("database is not open").error};
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return Error{failureFromEngine().error};
     // Whatever way work ends (false, a failed commit, an exception), the transaction is rolled
     // back before the lock is given up, so the connection never keeps a write lock.
     struct RollBackUnlessCommitted {
@@ -350,17 +341,11 @@ TransactionOutcome Database::writeTransaction(const std::function<bool(Transacti
         }
     } scope{m_db};
     Transaction t(*this);
-    if (!work(t)) {
-        outcome.error = lastError();
-        return outcome;
-    }
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        outcome.error = failureFromEngine().error;
-        return outcome;
-    }
+    if (!work(t)) return Error{lastError()};
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return Error{failureFromEngine().error};
     scope.committed = true;
-    outcome.committed = true;
-    return outcome;
+    return {};
 }
 
 std::vector<SqlResult> Database::runTransaction(const std::vector<Statement>& statements,

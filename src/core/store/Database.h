@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/Result.h"
 #include "core/store/Statement.h"
 
 struct sqlite3;
@@ -43,11 +44,6 @@ private:
     friend class Database;
     explicit Transaction(Database& db) : m_db(db) {}
     Database& m_db;
-};
-
-struct TransactionOutcome {
-    bool committed = false;
-    std::string error;  // why nothing was written (the engine's message)
 };
 
 class Database {
@@ -87,9 +83,10 @@ public:
     // Runs work inside one write transaction begun with BEGIN IMMEDIATE, under one lock hold:
     // writers in other processes are serialised by the engine, so work's reads see every write
     // that committed before it. Commits when work returns true; when it returns false (or the
-    // transaction cannot begin, or the commit fails) everything is rolled back.
-    TransactionOutcome writeTransaction(const std::function<bool(Transaction&)>& work,
-                                        const std::function<bool()>& cancel = {});
+    // transaction cannot begin, or the commit fails) everything is rolled back and the result
+    // says why (the engine's message).
+    Result<> writeTransaction(const std::function<bool(Transaction&)>& work,
+                              const std::function<bool()>& cancel = {});
 
     // How long a statement waits for the other connection's write before it fails.
     void setBusyTimeout(std::chrono::milliseconds timeout);

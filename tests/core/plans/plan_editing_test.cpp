@@ -210,9 +210,9 @@ TEST_F(PlanEditingTest, AnImportTextCanOnlyAddPlans) {
     };
     for (const Case& c : hostile) {
         SCOPED_TRACE(c.name);
-        ImportResult r = importPlans(db, c.text);
-        EXPECT_FALSE(r.ok);
-        EXPECT_FALSE(r.error.empty());
+        Result<ImportedPlans> r = importPlans(db, c.text);
+        EXPECT_FALSE(r.ok());
+        EXPECT_FALSE(r.error().empty());
         EXPECT_EQ(db.run("select count(*) from rule").rows[0][0], "1");
         EXPECT_EQ(db.run("select count(*) from info").rows[0][0], "1");
         EXPECT_TRUE(db.run("select count(*) from seen_articles").ok);
@@ -220,19 +220,19 @@ TEST_F(PlanEditingTest, AnImportTextCanOnlyAddPlans) {
         EXPECT_EQ(db.run("select url from rule where id=1").rows[0][0], nastyFields().url);
     }
     // The same plan again is skipped, unless wanted; the backup keeps the tick, the shared text not.
-    ImportResult again = importPlans(db, backup);
-    ASSERT_TRUE(again.ok) << gbkToUtf8(again.error);
-    EXPECT_TRUE(again.ids.empty());
-    EXPECT_EQ(again.skipped, std::vector<std::string>{nastyFields().name});
-    ImportResult twice = importPlans(db, backup, /*allowDuplicates=*/true);
-    ASSERT_TRUE(twice.ok);
-    EXPECT_EQ(twice.ids, std::vector<int>{2});
+    Result<ImportedPlans> again = importPlans(db, backup);
+    ASSERT_TRUE(again.ok()) << gbkToUtf8(again.error());
+    EXPECT_TRUE(again->ids.empty());
+    EXPECT_EQ(again->skipped, std::vector<std::string>{nastyFields().name});
+    Result<ImportedPlans> twice = importPlans(db, backup, /*allowDuplicates=*/true);
+    ASSERT_TRUE(twice.ok());
+    EXPECT_EQ(twice->ids, std::vector<int>{2});
     EXPECT_EQ(row(2)[kRuleIsdo], "1");
     EXPECT_EQ(row(2)[kRuleClass], "2");
     EXPECT_EQ(row(2)[kRuleRegular], nastyFields().regular);
-    ImportResult third = importPlans(db, shared, true);
-    ASSERT_TRUE(third.ok);
-    EXPECT_EQ(row(third.ids[0])[kRuleIsdo], "0");
+    Result<ImportedPlans> third = importPlans(db, shared, true);
+    ASSERT_TRUE(third.ok());
+    EXPECT_EQ(row(third->ids[0])[kRuleIsdo], "0");
 }
 
 TEST_F(PlanEditingTest, ImportTakesFreeIdsAndRefusesPastTwoHundred) {
@@ -246,9 +246,9 @@ TEST_F(PlanEditingTest, ImportTakesFreeIdsAndRefusesPastTwoHundred) {
         r[kRuleUrl] = f.url;
         rows.push_back(r);
     }
-    ImportResult r = importPlans(db, exportPlansSql(rows));
-    ASSERT_TRUE(r.ok) << gbkToUtf8(r.error);
-    EXPECT_EQ(r.ids, (std::vector<int>{1, 2, 3}));
+    Result<ImportedPlans> r = importPlans(db, exportPlansSql(rows));
+    ASSERT_TRUE(r.ok()) << gbkToUtf8(r.error());
+    EXPECT_EQ(r->ids, (std::vector<int>{1, 2, 3}));
     // 196 more would make 200: refused whole, with the limit named.
     for (int i = 3; i < 200; ++i) {
         std::vector<std::string> extra(kRuleColumnCount);
@@ -256,9 +256,9 @@ TEST_F(PlanEditingTest, ImportTakesFreeIdsAndRefusesPastTwoHundred) {
         rows.push_back(extra);
     }
     rows.erase(rows.begin(), rows.begin() + 3);
-    ImportResult tooMany = importPlans(db, exportPlansSql(rows));
-    EXPECT_FALSE(tooMany.ok);
-    EXPECT_NE(gbkToUtf8(tooMany.error).find("方案最多 200 个"), std::string::npos);
+    Result<ImportedPlans> tooMany = importPlans(db, exportPlansSql(rows));
+    EXPECT_FALSE(tooMany.ok());
+    EXPECT_NE(gbkToUtf8(tooMany.error()).find("方案最多 200 个"), std::string::npos);
     EXPECT_EQ(db.run("select count(*) from rule").rows[0][0], "4");
 }
 
