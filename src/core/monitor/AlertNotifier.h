@@ -34,7 +34,6 @@ public:
 
     // Set by runs that stored new articles; test-and-clear so a find is never lost.
     void noteNewArticles() { m_newArticlesFound.store(true); }
-    bool newArticlesFound() const { return m_newArticlesFound.load(); }
 
     // After a periodic cycle: alerts when runs found something since the last alert.
     bool raiseIfNewArticles();

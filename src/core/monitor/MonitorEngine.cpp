@@ -169,18 +169,13 @@ void MonitorEngine::requestStopAll() {
     for (Worker& w : m_workers) w.thread.request_stop();
 }
 
-bool MonitorEngine::waitFor(bool periodicOnly, std::chrono::milliseconds timeout) {
+bool MonitorEngine::waitAll(std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_mutex);
     const bool ended = m_ended.wait_for(lock, timeout, [&] {
-        for (const Worker& w : m_workers)
-            if ((!periodicOnly || w.periodic) && !w.done->load()) return false;
-        return true;
+        return std::all_of(m_workers.begin(), m_workers.end(), [](const Worker& w) { return w.done->load(); });
     });
     if (ended) reapFinished();
     return ended;
 }
-
-bool MonitorEngine::waitPeriodic(std::chrono::milliseconds timeout) { return waitFor(true, timeout); }
-bool MonitorEngine::waitAll(std::chrono::milliseconds timeout) { return waitFor(false, timeout); }
 
 }  // namespace tovi

@@ -87,7 +87,6 @@ public:
     void requestStopPeriodic();
     void requestStopAll();
     // Waits (at most timeout) for the workers to end; true when they all did.
-    bool waitPeriodic(std::chrono::milliseconds timeout);
     bool waitAll(std::chrono::milliseconds timeout);
 
     bool periodicRunning() const;
@@ -110,7 +109,6 @@ private:
     PassSummary passBody(std::stop_token stop, const std::vector<int>& queue, TransferPool& pool);
     void markEnded(const std::shared_ptr<std::atomic<bool>>& done);
     void reapFinished();
-    bool waitFor(bool periodicOnly, std::chrono::milliseconds timeout);
 
     PlanExtractor& m_extractor;
     AlertNotifier& m_alerts;

@@ -53,7 +53,7 @@ TEST_F(RunControl, PeriodicCyclesAlertOnceThenStopDuringPause) {
     ASSERT_TRUE(eventually([&] { return listener.cycles >= 3; }));
     monitoring->engine().requestStopPeriodic();
     EXPECT_FALSE(monitoring->engine().periodicRunning());
-    ASSERT_TRUE(monitoring->engine().waitPeriodic(5s));
+    ASSERT_TRUE(monitoring->engine().waitAll(5s));
     EXPECT_EQ(listener.alerts.load(), 1);  // only the first cycle found something
     EXPECT_EQ(alerts.sounds.load(), 1);
     EXPECT_TRUE(alerts.iconIsAlert);
@@ -74,7 +74,7 @@ TEST_F(RunControl, StopDuringAHangingFetch) {
     auto asked = std::chrono::steady_clock::now();
     monitoring->engine().requestStopPeriodic();
     // The fetch would hang for 30 s: a stop that waited for it could not end in 5.
-    ASSERT_TRUE(monitoring->engine().waitPeriodic(5s));
+    ASSERT_TRUE(monitoring->engine().waitAll(5s));
     auto took =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);
     RecordProperty("stop_ms", static_cast<int>(took.count()));
@@ -98,9 +98,9 @@ TEST_F(RunControl, StopWhileWaitingForTheDatabase) {
     std::this_thread::sleep_for(100ms);
     monitoring->engine().requestStopPeriodic();
     // Well inside the 5 s busy timeout: the wait itself saw the stop request.
-    EXPECT_TRUE(monitoring->engine().waitPeriodic(2s));
+    EXPECT_TRUE(monitoring->engine().waitAll(2s));
     other.runScript("ROLLBACK");
-    ASSERT_TRUE(monitoring->engine().waitPeriodic(10s));
+    ASSERT_TRUE(monitoring->engine().waitAll(10s));
     EXPECT_EQ(articleCount(), 0);
 }
 
@@ -144,7 +144,7 @@ TEST_F(RunControl, AStoppedWaitForARunningPlanLetsTheNextRunIn) {
 TEST_F(RunControl, EmptyQueueEndsTheWorkerAndSaysSo) {
     ASSERT_TRUE(monitoring->engine().startPeriodic({}, 10s));
     ASSERT_TRUE(eventually([&] { return listener.emptyQueues == 1; }));
-    ASSERT_TRUE(monitoring->engine().waitPeriodic(5s));
+    ASSERT_TRUE(monitoring->engine().waitAll(5s));
     EXPECT_FALSE(monitoring->engine().periodicRunning());
     monitoring->engine().startOneShot({}, RunMode::RunAll);
     ASSERT_TRUE(eventually([&] { return listener.emptyQueues == 2; }));
@@ -170,7 +170,7 @@ TEST_F(RunControl, OverlappingOneShotPassesNeverDuplicate) {
     // One-shot passes raise no alert themselves.
     EXPECT_EQ(alerts.sounds.load(), 0);
     EXPECT_FALSE(monitoring->alerts().alertPending());
-    EXPECT_TRUE(monitoring->alerts().newArticlesFound());
+    EXPECT_TRUE(monitoring->alerts().raiseIfNewArticles());
 }
 
 TEST(Alerts, RaiseAndAcknowledge) {
@@ -191,7 +191,7 @@ TEST(Alerts, RaiseAndAcknowledge) {
         EXPECT_FALSE(n.raiseIfNewArticles());
         n.noteNewArticles();
         EXPECT_TRUE(n.raiseIfNewArticles());
-        EXPECT_FALSE(n.newArticlesFound());
+        EXPECT_FALSE(n.raiseIfNewArticles());  // one alert per finding
         EXPECT_TRUE(n.alertPending());
         EXPECT_EQ(rec.sounds.load(), c.sounds);
         EXPECT_EQ(rec.alertIcons.load(), c.icons);

@@ -132,7 +132,7 @@ TEST_F(ExtractorRounds, StoredRowsAndPlanUpdate) {
         std::string::npos);
     EXPECT_NE(trace.find("SQL成功！\r\nupdate rule set arttile='it''s"), std::string::npos);
     EXPECT_NE(trace.find("\r\n任务" + std::to_string(id) + "已结束----12/9 7:05"), std::string::npos);
-    EXPECT_TRUE(monitoring->alerts().newArticlesFound());
+    EXPECT_TRUE(monitoring->alerts().raiseIfNewArticles());
 }
 
 TEST_F(ExtractorRounds, CookiesCarryFromRunToRun) {
@@ -175,7 +175,7 @@ TEST_F(ExtractorRounds, FailuresWriteNothing) {
         EXPECT_EQ(db.run(Statement("select arttile from rule where id=?", {id})).rows[0][0], "");
     }
     EXPECT_NE(sink.utf8().find(" 取到 0 篇新文章\r\n任务"), std::string::npos);
-    EXPECT_FALSE(monitoring->alerts().newArticlesFound());
+    EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
 }
 
 TEST_F(ExtractorRounds, PlansThatCannotRunAreSkippedWithTheReason) {
@@ -235,7 +235,7 @@ TEST_F(ExtractorRounds, MatchingThatOutrunsItsBudgetStoresNothing) {
     EXPECT_EQ(articleCount(), 0);
     EXPECT_NE(sink.utf8().find("秒仍未完成，已停止，本次不保存文章！"), std::string::npos);
     EXPECT_EQ(db.run(Statement("select arttile from rule where id=?", {id})).rows[0][0], "");
-    EXPECT_FALSE(monitoring->alerts().newArticlesFound());
+    EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
 }
 
 TEST_F(ExtractorRounds, PlanIdsOutsideTheTableAreSkipped) {

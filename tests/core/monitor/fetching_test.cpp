@@ -163,7 +163,7 @@ TEST_F(Fetching, AStopEndsEveryTransferInFlight) {
     ASSERT_TRUE(hanging.waitForRequests(8));  // all eight hang at once
     monitoring->engine().requestStopPeriodic();
     // The transfers would hang for 30 s: a stop that waited for any of them could not end in 2.
-    EXPECT_TRUE(monitoring->engine().waitPeriodic(2s));
+    EXPECT_TRUE(monitoring->engine().waitAll(2s));
     ASSERT_TRUE(monitoring->engine().waitAll(30s));
     EXPECT_EQ(articleCount(), 0);
 }

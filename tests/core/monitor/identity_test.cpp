@@ -186,7 +186,7 @@ TEST_F(ArticleIdentity, SkippedArticlesAreCountedAndRaiseNoAlert) {
     monitoring->extractor().runPlan(id);
     EXPECT_NE(sink.utf8().find(" 取到 0 篇新文章（另有 2 篇此前已保存，已跳过）"), std::string::npos)
         << sink.utf8();
-    EXPECT_FALSE(monitoring->alerts().newArticlesFound());
+    EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
     EXPECT_EQ(articleCount(), 2);
     // The marker is found again next time.
     EXPECT_EQ(gbkToUtf8(db.run(Statement("select arttile from rule where id=?", {id})).rows[0][0]), t(2));
@@ -211,7 +211,7 @@ TEST_F(ArticleIdentity, AFailedStoreLosesNothingAndMarksNothingAsSeen) {
     auto row = db.run(Statement("select arttile, lastid from rule where id=?", {id})).rows[0];
     EXPECT_EQ(row[0], "");
     EXPECT_EQ((*monitoring->planTable().row(id))[kRuleArttile], "");
-    EXPECT_FALSE(monitoring->alerts().newArticlesFound());
+    EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
     // Room again: the next run stores all of them.
     ASSERT_TRUE(db.runScript("pragma max_page_count=1073741823").ok);
     PlanRunOutcome ok = monitoring->extractor().runPlan(id);

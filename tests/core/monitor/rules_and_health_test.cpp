@@ -48,7 +48,7 @@ TEST_F(RulesInARun, StoreRulesKeepOutDroppedTitlesForGood) {
     EXPECT_NE(sink.utf8().find(" 取到 0 篇新文章（另有 3 篇此前已保存，已跳过）（另有 1 篇被标题规则过滤）"),
               std::string::npos)
         << sink.utf8();
-    EXPECT_FALSE(monitoring->alerts().newArticlesFound());
+    EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
 }
 
 TEST_F(RulesInARun, AlertRulesStoreEverythingAndAlertOnlyForWantedTitles) {
@@ -60,13 +60,13 @@ TEST_F(RulesInARun, AlertRulesStoreEverythingAndAlertOnlyForWantedTitles) {
     PlanRunOutcome quiet = monitoring->extractor().runPlan(id);
     EXPECT_EQ(quiet.stored, 2);
     EXPECT_EQ(quiet.alerting, 0);
-    EXPECT_FALSE(monitoring->alerts().newArticlesFound());
+    EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
     setPage("/alert.html", listPage({{4, "新闻"}, {3, "急招聘"}, {2, "今日新闻"}, {1, "转让广告"}}, false));
     PlanRunOutcome loud = monitoring->extractor().runPlan(id);
     EXPECT_EQ(loud.stored, 2);
     EXPECT_EQ(loud.alerting, 1);
     EXPECT_EQ(loud.alertTitles, std::vector<std::string>{gbk("急招聘")});
-    EXPECT_TRUE(monitoring->alerts().newArticlesFound());
+    EXPECT_TRUE(monitoring->alerts().raiseIfNewArticles());
     EXPECT_EQ(articleCount(), 4);
 }
 
