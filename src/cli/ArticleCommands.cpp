@@ -38,7 +38,7 @@ void addViewOptions(CLI::App* command, ViewOptions& v) {
 }
 
 int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::string& format) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return format == "json" ? printJsonError(ctx.out, gbk("数据库打开失败"), kFailed) : kFailed;
     if (v.plan && !existingPlan(ctx, *db, v.plan))
         return format == "json"
@@ -84,7 +84,7 @@ int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::s
 }
 
 int favourite(Context& ctx, std::int64_t articleId, const std::string& mark) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     const std::optional<bool> found = articleExists(*db, articleId);
     if (!found) {
@@ -106,7 +106,7 @@ int favourite(Context& ctx, std::int64_t articleId, const std::string& mark) {
 }
 
 int feed(Context& ctx, const ViewOptions& v, int limit, const std::string& out) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     if (v.plan && !existingPlan(ctx, *db, v.plan)) return kUsage;
     const std::string xml = feedOf(*db, v.view(), limit);

@@ -26,10 +26,6 @@ void addPlanCommands(CLI::App& app, Action& chosen);      // plans, plan
 void addPlanAddCommands(CLI::App* plan, Action& chosen);  // plan add, plan suggest
 void addRulesCommands(CLI::App& app, Action& chosen);     // rules
 
-// Opens DIR/tovi.sdb as the program does at start-up: a missing file is the start-up failure
-// "启动失败" with the path; nothing is ever created. Prints the reason on failure.
-std::unique_ptr<Database> openProgramDatabase(Context& ctx);
-
 // The judging mode as --mode and plan set name it: desc, asc or id.
 const char* modeName(JudgeMode mode);
 

@@ -48,11 +48,9 @@ std::string feedOf(Database& db, const ArticleView& view, int limit) {
     return atomFeed(info, rows, Clock().now());
 }
 
-Result<> writeFeedDirectory(const std::filesystem::path& dbPath, const std::filesystem::path& dir) {
+Result<> writeFeedDirectory(Database& db, const std::filesystem::path& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
-    Database db;
-    if (!db.open(dbPath)) return Error{db.lastError()};
     Result<> written = replaceFileAtomically(dir / "all.xml", feedOf(db, ArticleView::all(), 100));
     for (const std::int64_t id : planIds(db)) {
         Result<> plan = replaceFileAtomically(dir / ("plan-" + std::to_string(id) + ".xml"),

@@ -15,8 +15,8 @@ namespace tovi::cli {
 // The newest `limit` articles of the view as an Atom document (UTF-8).
 std::string feedOf(Database& db, const ArticleView& view, int limit);
 
-// One feed per plan (plan-ID.xml) and all.xml, from the database at dbPath; every file that
-// can be is written, the first failure says why.
-Result<> writeFeedDirectory(const std::filesystem::path& dbPath, const std::filesystem::path& dir);
+// One feed per plan (plan-ID.xml) and all.xml; every file that can be is written, the first
+// failure says why.
+Result<> writeFeedDirectory(Database& db, const std::filesystem::path& dir);
 
 }  // namespace tovi::cli

@@ -53,7 +53,9 @@ public:
     }
     void passFinished(RunMode, const PassSummary&) override {
         if (m_feedDir.empty() || m_storedThisPass.exchange(0) == 0) return;
-        if (Result<> written = writeFeedDirectory(m_ctx.dbPath(), m_feedDir); !written)
+        Database* db = m_ctx.database();
+        if (!db) return;
+        if (Result<> written = writeFeedDirectory(*db, m_feedDir); !written)
             printLine(m_ctx.err, "feeds: " + written.error());
     }
     void startPass() {
@@ -123,7 +125,7 @@ int run(Context& ctx, const RunOptions& o) {
         printLine(ctx.err, gbk("监控频率不能低于 10 秒 (--every, or 频率 in tovimo.ini)"));
         return kUsage;
     }
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     for (std::int64_t id : o.plans)
         if (!existingPlan(ctx, *db, id)) return kUsage;
@@ -189,7 +191,7 @@ int run(Context& ctx, const RunOptions& o) {
 }
 
 int test(Context& ctx, std::int64_t planId) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     if (!existingPlan(ctx, *db, planId)) return kUsage;
     const auto plan = readPlan(*db, planId);

@@ -97,7 +97,7 @@ int addPlan(Context& ctx, const AddOptions& o) {
         ctx.err << "plan add needs --name, --url and --expr (or --suggest URL)\n";
         return kUsage;
     }
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     const auto categories = Settings(ctx.iniPath()).categories();
     PlanFields f;

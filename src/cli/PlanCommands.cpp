@@ -38,7 +38,7 @@ std::string categoryOf(const std::vector<std::string>& row, const std::vector<st
 }
 
 int plans(Context& ctx, const std::string& format) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return format == "json" ? printJsonError(ctx.out, gbk("数据库打开失败"), kFailed) : kFailed;
     const auto categories = Settings(ctx.iniPath()).categories();
     const auto health = loadPlanHealth(*db);
@@ -79,7 +79,7 @@ int plans(Context& ctx, const std::string& format) {
 }
 
 int showPlan(Context& ctx, std::int64_t id) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     if (!existingPlan(ctx, *db, id)) return kUsage;
     const auto row = planRow(*db, id);
@@ -115,7 +115,7 @@ int showPlan(Context& ctx, std::int64_t id) {
 }
 
 int setField(Context& ctx, std::int64_t id, const std::string& field, const std::string& value) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     if (!existingPlan(ctx, *db, id)) return kUsage;
     if (field == "own-certificate") {
@@ -165,7 +165,7 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
 }
 
 int removePlan(Context& ctx, std::int64_t id) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     if (!existingPlan(ctx, *db, id)) return kUsage;
     SqlResult r = deletePlan(*db, id);
@@ -174,7 +174,7 @@ int removePlan(Context& ctx, std::int64_t id) {
 }
 
 int exportPlans(Context& ctx, const std::vector<std::int64_t>& ids) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     std::vector<std::vector<std::string>> rows;
     if (ids.empty()) rows = readPlans(*db).rows;
@@ -197,7 +197,7 @@ int importPlans(Context& ctx, const std::string& file, bool duplicates) {
     }
     std::ostringstream ss;
     ss << in.rdbuf();
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     Result<ImportedPlans> r = importPlans(*db, gbk(ss.str()), duplicates);
     if (!r) {

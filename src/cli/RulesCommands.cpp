@@ -16,7 +16,7 @@ struct RulesOptions {
 };
 
 int setRules(Context& ctx, const RulesOptions& o) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     if (o.plan && !existingPlan(ctx, *db, o.plan)) return kUsage;
     const int id = static_cast<int>(o.plan);
@@ -38,7 +38,7 @@ int setRules(Context& ctx, const RulesOptions& o) {
 }
 
 int showRules(Context& ctx, std::int64_t plan) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     if (plan && !existingPlan(ctx, *db, plan)) return kUsage;
     const int id = static_cast<int>(plan);
@@ -59,7 +59,7 @@ int showRules(Context& ctx, std::int64_t plan) {
 }
 
 int clearRules(Context& ctx, std::int64_t plan) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     if (plan && !existingPlan(ctx, *db, plan)) return kUsage;
     return clearTitleRules(*db, static_cast<int>(plan)) ? kOk : kFailed;

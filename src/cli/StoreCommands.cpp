@@ -14,25 +14,31 @@
 
 namespace tovi::cli {
 
-std::unique_ptr<Database> openProgramDatabase(Context& ctx) {
-    auto path = ctx.dbPath();
+Context::Context(std::filesystem::path dir, std::ostream& o, std::ostream& e)
+    : programDir(std::move(dir)), out(o), err(e) {}
+Context::~Context() = default;
+
+Database* Context::database() {
+    if (m_opened) return m_db.get();
+    m_opened = true;
+    auto path = dbPath();
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
-        printLine(ctx.err, gbk("启动失败：数据库文件 tovi.sdb 不存在，无法工作！"));
-        ctx.err << "  looked for: " << terminalSafe(path.string()) << "\n"
-                << "  create one with: tovidesk-cli --dir " << terminalSafe(ctx.programDir.string())
-                << " init\n";
+        printLine(err, gbk("启动失败：数据库文件 tovi.sdb 不存在，无法工作！"));
+        err << "  looked for: " << terminalSafe(path.string()) << "\n"
+            << "  create one with: tovidesk-cli --dir " << terminalSafe(programDir.string()) << " init\n";
         return nullptr;
     }
     auto db = std::make_unique<Database>();
     std::vector<std::string> repaired;
     if (Result<> opened = openMainDatabase(*db, path, &repaired); !opened) {
-        printLine(ctx.err, gbk("数据库打开失败！") + opened.error());
-        ctx.err << "  path: " << terminalSafe(path.string()) << "\n";
+        printLine(err, gbk("数据库打开失败！") + opened.error());
+        err << "  path: " << terminalSafe(path.string()) << "\n";
         return nullptr;
     }
-    for (const std::string& note : repaired) printLine(ctx.err, note);
-    return db;
+    for (const std::string& note : repaired) printLine(err, note);
+    m_db = std::move(db);
+    return m_db.get();
 }
 
 std::optional<std::int64_t> existingPlan(Context& ctx, Database& db, std::int64_t id) {
@@ -100,7 +106,7 @@ int init(Context& ctx, const std::string& samples) {
 }
 
 int sql(Context& ctx, const std::string& statement) {
-    auto db = openProgramDatabase(ctx);
+    Database* db = ctx.database();
     if (!db) return kFailed;
     NullStatusSink quiet;
     LoggedSql logged(*db, quiet);
