@@ -9,6 +9,7 @@
 #include "core/monitor/PlanTestRun.h"
 #include "core/net/DirectHttpRequest.h"
 #include "core/plans/PlanEditing.h"
+#include "core/plans/PlanFields.h"
 #include "core/plans/PlanTable.h"
 #include "core/settings/Settings.h"
 #include "core/suggest/Encoding.h"

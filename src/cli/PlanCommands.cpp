@@ -11,6 +11,8 @@
 #include "core/monitor/PlanExtractor.h"
 #include "core/plans/PlanHealth.h"
 #include "core/plans/PlanEditing.h"
+#include "core/plans/PlanExport.h"
+#include "core/plans/PlanFields.h"
 #include "core/plans/PlanOptions.h"
 #include "core/settings/Settings.h"
 #include "core/store/Schema.h"

@@ -6,6 +6,7 @@
 
 #include "core/plans/PlanRows.h"
 #include "core/plans/PlanEditing.h"
+#include "core/plans/PlanExport.h"
 #include "core/store/Schema.h"
 #include "core/text/TextToInt.h"
 #include "gui/Clipboard.h"

@@ -1,6 +1,5 @@
 #pragma once
-// Saving, deleting, flagging and exporting plans from the options window, on its own
-// connection. Values are bound, so quotes in any text are stored exactly; the statement text
+// Saving, deleting and flagging plans from the options window, on its own connection. Values are bound, so quotes in any text are stored exactly; the statement text
 // shown to the user (and exported) has the values written in the way SQLite reads them back.
 #include <optional>
 #include <string>
@@ -46,41 +45,11 @@ Result<SavedPlan> savePlan(Database& db, const PlanFields& fields, std::int64_t 
 SqlResult deletePlan(Database& db, std::int64_t id);
 // The same clean-up inside a write transaction that is already open.
 bool forgetPlanLeftovers(Transaction& t, std::int64_t id);
+// The lowest id in 1-200 no plan has (201 when all are taken); nullopt when it cannot be read.
+std::optional<std::int64_t> lowestFreeId(Transaction& t);
 
 // isdo becomes 1 when its value reads as 0, otherwise 0.
 SqlResult toggleDefaultFlag(Database& db, std::int64_t id, const std::string& isdoText);
-
-// The insert statement that recreates a plan row (20 cells of table rule) elsewhere, without
-// its last-article state; unticked (isdo 0) unless the tick is kept.
-std::string planInsertSql(const std::vector<std::string>& ruleRow, bool keepTick = false);
-// The clipboard text for the selected rows: a header line (a comment to SQL), then each
-// statement (ending in ";") and a blank line; the whole text runs in the SQL console. A backup
-// keeps the plans' ticks; a text to share leaves them unticked.
-std::string exportPlansSql(const std::vector<std::vector<std::string>>& ruleRows, bool keepTicks = false);
-
-// A plan field set by its name (the command line's words): the column and the value to store,
-// or the reason the value does not fit (GBK). Fields: name, url, cookie, ua, template, expr,
-// before, after, title-group, id-group, other-group, mode (desc|asc|id), encoding (gbk|utf8),
-// category (a name of 类别), ticked (yes|no).
-struct PlanFieldValue {
-    std::string column;
-    SqlValue value;
-};
-Result<PlanFieldValue> planFieldValue(const std::string& field, const std::string& value,
-                                      const std::vector<std::string>& categories);
-const std::vector<std::string>& planFieldNames();
-SqlResult setPlanField(Database& db, std::int64_t id, const PlanFieldValue& field);
-
-// The plans an export text (or any text of such inserts) recreates. The text can only insert
-// plan rows: anything else in it is refused and nothing is imported. Each plan takes the lowest
-// free id; a plan already there (same name and URL) is skipped unless duplicates are wanted;
-// a text that would pass 200 plans is refused before anything is written. All or none.
-// When nothing was imported, why (GBK).
-struct ImportedPlans {
-    std::vector<int> ids;              // the new plans' ids
-    std::vector<std::string> skipped;  // names of the plans already there
-};
-Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, bool allowDuplicates = false);
 
 // The plan list's column titles: number and name, "0id", "1class", …
 std::vector<std::string> planListHeaders(const std::vector<std::string>& columns);

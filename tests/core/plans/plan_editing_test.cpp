@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "core/plans/PlanEditing.h"
+#include "core/plans/PlanExport.h"
 #include "core/store/Schema.h"
 #include "support/TestSupport.h"
 

@@ -1,0 +1,113 @@
+#include "core/plans/PlanExport.h"
+
+#include "core/plans/PlanEditing.h"
+#include "core/store/Schema.h"
+#include "core/text/Gbk.h"
+#include "core/text/TextToInt.h"
+
+namespace tovi {
+namespace {
+
+constexpr const char* kInsertColumns =
+    "insert into "
+    "rule(isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,oindex,ua,class,url,name,type)";
+
+}  // namespace
+
+std::string planInsertSql(const std::vector<std::string>& row, bool keepTick) {
+    auto cell = [&](int k) { return cellOf(row, k); };
+    const std::string isdo = keepTick && TextToInt(cell(kRuleIsdo)) == 1 ? "1" : "0";
+    Statement st(
+        std::string(kInsertColumns) + " values('" + isdo + "',?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+        {cell(kRuleCode), cell(kRuleUrl), cell(kRuleBefore), cell(kRuleAfter), cell(kRuleRegular),
+         cell(kRuleBuquan), cell(kRuleCookie), cell(kRuleTindex), cell(kRuleUindex), cell(kRuleOindex),
+         cell(kRuleUa), TextToInt(cell(kRuleClass)), cell(kRuleUrl), cell(kRuleName), cell(kRuleType)});
+    return st.display();
+}
+
+namespace {
+
+const std::string& exportHeader() {
+    static const std::string header =
+        gbk("下面为导出的方案对应SQL语句，高级设置中，执行SQL语句，可快速新建本方案！");
+    return header;
+}
+
+// The rows an import text inserts, caught in a table of the same name and shape that stands in
+// front of the plans for as long as the text runs.
+constexpr const char* kImportTable =
+    "CREATE TEMP TABLE rule(id INTEGER PRIMARY KEY, class INTEGER, code TEXT, name TEXT, url TEXT, "
+    "cookie TEXT, ua TEXT, arttile TEXT, arturl TEXT, lasttime TEXT, buquan TEXT, regular TEXT, "
+    "before TEXT, after TEXT, tindex TEXT, uindex TEXT, oindex TEXT, isdo INTEGER, lastid INTEGER, "
+    "type TEXT)";
+
+}  // namespace
+
+std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows, bool keepTicks) {
+    // The header is a comment, so the whole text also runs in the console as it is.
+    std::string text = "-- " + exportHeader() + "\r\n\r\n";
+    // Each statement ends with ";" so several exported plans run as one text in the console.
+    for (const auto& row : rows) text += planInsertSql(row, keepTicks) + ";\r\n\r\n";
+    return text;
+}
+
+Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, bool allowDuplicates) {
+    ImportedPlans result;
+    std::string refusal;
+    std::string sql = exportText;
+    // Texts copied before the header became a comment start with it bare.
+    if (sql.rfind(exportHeader(), 0) == 0) sql.erase(0, exportHeader().size());
+    Result<> committed = db.writeTransaction([&](Transaction& t) {
+        if (!t.run(Statement(kImportTable)).ok) return false;
+        SqlResult ran = t.runInsertsOnly(sql, "rule", "temp");
+        SqlResult caught = t.run(Statement("select * from temp.rule order by id"));
+        // Gone before any other statement: while it stands, "rule" means the caught rows.
+        t.run(Statement("DROP TABLE temp.rule"));
+        if (!ran.ok || !caught.ok) {
+            refusal = ran.ok ? caught.error : ran.error;
+            return false;
+        }
+        SqlResult existing = t.run(Statement("select name, url from main.rule"));
+        if (!existing.ok) return false;
+        std::vector<std::vector<std::string>> fresh;
+        for (const auto& row : caught.rows) {
+            bool already = false;
+            for (const auto& e : existing.rows)
+                already = already ||
+                          (cellOf(e, 0) == cellOf(row, kRuleName) && cellOf(e, 1) == cellOf(row, kRuleUrl));
+            if (already && !allowDuplicates)
+                result.skipped.push_back(cellOf(row, kRuleName));
+            else
+                fresh.push_back(row);
+        }
+        if (existing.rows.size() + fresh.size() > static_cast<std::size_t>(kMaxPlanId)) {
+            refusal = gbk("方案最多 200 个：已有 ") + std::to_string(existing.rows.size()) +
+                           gbk(" 个，这次要导入 ") + std::to_string(fresh.size()) +
+                           gbk(" 个，没有导入任何方案。");
+            return false;
+        }
+        for (const auto& row : fresh) {
+            auto id = lowestFreeId(t);
+            if (!id || !forgetPlanLeftovers(t, *id)) return false;
+            auto cell = [&](int k) { return cellOf(row, k); };
+            SqlResult inserted = t.run(Statement(
+                "insert into "
+                "main.rule(id,isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,oindex,"
+                "ua,class,name,type) values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+                {*id, TextToInt(cell(kRuleIsdo)) == 1 ? std::int64_t{1} : std::int64_t{0}, cell(kRuleCode),
+                 cell(kRuleUrl), cell(kRuleBefore), cell(kRuleAfter), cell(kRuleRegular), cell(kRuleBuquan),
+                 cell(kRuleCookie), cell(kRuleTindex), cell(kRuleUindex), cell(kRuleOindex), cell(kRuleUa),
+                 TextToInt(cell(kRuleClass)), cell(kRuleName), cell(kRuleType)}));
+            if (!inserted.ok) {
+                refusal = inserted.error;
+                return false;
+            }
+            result.ids.push_back(static_cast<int>(*id));
+        }
+        return true;
+    });
+    if (committed) return result;
+    return Error{refusal.empty() ? committed.error() : refusal};
+}
+
+}  // namespace tovi
