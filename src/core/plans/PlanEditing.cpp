@@ -1,8 +1,6 @@
 #include "core/plans/PlanEditing.h"
+
 #include "core/plans/PlanExport.h"
-
-#include <map>
-
 #include "core/plans/PlanTable.h"
 #include "core/store/Schema.h"
 #include "core/text/Gbk.h"
