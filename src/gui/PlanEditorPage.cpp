@@ -25,8 +25,6 @@
 #include "gui/KeyboardUse.h"
 #include "gui/PlanEditorControls.h"
 #include "gui/PlanEditorTexts.h"
-#include "gui/PlanSuggestRunner.h"
-#include "gui/PlanTestRunner.h"
 #include "gui/TitleRulesDialog.h"
 
 namespace tovi::gui {
@@ -48,8 +46,21 @@ PlanEditorPage::PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector
     : QWidget(parent),
       m_db(db),
       m_dialogs(dialogs),
-      m_runner(new PlanTestRunner({}, this)),
-      m_suggester(new PlanSuggestRunner(this)) {
+      // A test or a search that broke says why in the window; the program goes on.
+      m_runner(std::make_unique<BackgroundCall<PlanTestResult>>(
+          this, [this](const PlanTestResult& r) { showTestResult(r); },
+          [this](const QString& error) {
+              m_ui.test->setText(QStringLiteral("规则测试"));
+              m_ui.testText->setPlainText(QStringLiteral("规则测试出错：") + error);
+              m_dialogs.show(window(), QStringLiteral("规则测试出错：") + error, QString(), QMessageBox::Critical);
+          })),
+      m_suggester(std::make_unique<BackgroundCall<SuggestResult>>(
+          this, [this](const SuggestResult& r) { showSuggestions(r); },
+          [this](const QString& error) {
+              m_ui.suggestButton->setText(QStringLiteral("自动识别"));
+              m_ui.testText->setPlainText(QStringLiteral("自动识别出错：") + error);
+              m_dialogs.show(window(), QStringLiteral("自动识别出错：") + error, QString(), QMessageBox::Critical);
+          })) {
     m_ui = buildPlanEditorControls(this, kHintStart);
     connectControls();
     // From the keyboard: the plan's page first, then what is cut from it and how, then the test.
@@ -62,19 +73,6 @@ PlanEditorPage::PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector
                      QStringLiteral("按钮_测试配置"), QStringLiteral("按钮_自动识别"), QStringLiteral("按钮_保存配置"),
                      QStringLiteral("测试列表框"), QStringLiteral("测试编辑框")});
     setCategories(categoryNames);
-    connect(m_runner, &PlanTestRunner::finished, this, &PlanEditorPage::showTestResult);
-    connect(m_suggester, &PlanSuggestRunner::finished, this, &PlanEditorPage::showSuggestions);
-    // A test or a search that broke says why in the window; the program goes on.
-    connect(m_runner, &PlanTestRunner::failed, this, [this](const QString& error) {
-        m_ui.test->setText(QStringLiteral("规则测试"));
-        m_ui.testText->setPlainText(QStringLiteral("规则测试出错：") + error);
-        m_dialogs.show(window(), QStringLiteral("规则测试出错：") + error, QString(), QMessageBox::Critical);
-    });
-    connect(m_suggester, &PlanSuggestRunner::failed, this, [this](const QString& error) {
-        m_ui.suggestButton->setText(QStringLiteral("自动识别"));
-        m_ui.testText->setPlainText(QStringLiteral("自动识别出错：") + error);
-        m_dialogs.show(window(), QStringLiteral("自动识别出错：") + error, QString(), QMessageBox::Critical);
-    });
     // The radio buttons start in their design state, so the editor's mode starts there too.
     setJudgeMode(0);
     m_loaded = contentSnapshot();
@@ -207,7 +205,7 @@ void PlanEditorPage::startTest() {
     m_suggestions.clear();
     m_ui.test->setText(QStringLiteral("取消测试"));
     m_ui.testText->setPlainText(QStringLiteral("正在获取网页……"));
-    m_runner->start(input);
+    m_runner->start([input](const CancelCheck& cancelled) { return runPlanTest(input, cancelled); });
 }
 
 void PlanEditorPage::cancelTest() {
@@ -259,7 +257,10 @@ void PlanEditorPage::toggleSuggest() {
     m_suggestions.clear();
     m_ui.suggestButton->setText(QStringLiteral("取消识别"));
     m_ui.testText->setPlainText(QStringLiteral("正在识别网页上的文章列表……"));
-    m_suggester->start(url, g(m_ui.cookie->toPlainText()), g(m_ui.ua->text()));
+    m_suggester->start([url, cookie = g(m_ui.cookie->toPlainText()), userAgent = g(m_ui.ua->text())](
+                           const CancelCheck& cancelled) {
+        return suggestPlansFromUrl(url, cookie, userAgent, cancelled);
+    });
 }
 
 void PlanEditorPage::showSuggestions(const SuggestResult& r) {

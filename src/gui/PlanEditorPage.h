@@ -5,11 +5,13 @@
 // the plan from the list it finds on the URL's page, already tested there, and lists the
 // page's other lists in 测试编辑框 (a double click takes one instead).
 #include <QWidget>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/monitor/PlanTestRun.h"
 #include "core/suggest/PlanSuggest.h"
+#include "gui/BackgroundCall.h"
 #include "gui/PlanEditorControls.h"
 
 namespace tovi {
@@ -19,8 +21,6 @@ class Database;
 namespace tovi::gui {
 
 class Dialogs;
-class PlanSuggestRunner;
-class PlanTestRunner;
 
 class PlanEditorPage : public QWidget {
     Q_OBJECT
@@ -60,8 +60,9 @@ private:
 
     Database& m_db;
     Dialogs& m_dialogs;
-    PlanTestRunner* m_runner = nullptr;
-    PlanSuggestRunner* m_suggester = nullptr;
+    // The test and the search run off the GUI thread; their results come back to it.
+    std::unique_ptr<BackgroundCall<PlanTestResult>> m_runner;
+    std::unique_ptr<BackgroundCall<SuggestResult>> m_suggester;
     std::vector<PlanSuggestion> m_suggestions;  // listed in 测试编辑框 while it shows them
     int m_judgeMode = 0;
     // Counts the user's changes of the URL and the expression: a test result that arrives
