@@ -1,4 +1,4 @@
-// Fetch and conversion speed: a 1 MB page from a loopback server, and Utf8ToGbk on 1 MB.
+// Fetch and conversion speed: a 1 MB page from a loopback server, and utf8ToGbk on 1 MB.
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
@@ -19,7 +19,7 @@ std::string mixedUtf8(std::size_t bytes) {
 
 void BM_Utf8ToGbk(benchmark::State& state) {
     const std::string page = mixedUtf8(1 << 20);
-    for (auto _ : state) benchmark::DoNotOptimize(tovi::Utf8ToGbk(page));
+    for (auto _ : state) benchmark::DoNotOptimize(tovi::utf8ToGbk(page));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * page.size());
 }
 BENCHMARK(BM_Utf8ToGbk)->Unit(benchmark::kMillisecond);
@@ -35,7 +35,7 @@ void BM_HttpRequestLoopback1MB(benchmark::State& state) {
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/page";
     for (auto _ : state) {
         std::string cookie;
-        auto r = tovi::HttpRequest(url, cookie, "User-Agent: bench");
+        auto r = tovi::fetchForMonitoring(url, cookie, "User-Agent: bench");
         if (r.body.size() != page.size()) state.SkipWithError("short body");
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * page.size());

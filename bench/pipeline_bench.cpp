@@ -38,7 +38,7 @@ void BM_CleanCutMatch(benchmark::State& state) {
     std::size_t matches = 0;
     for (auto _ : state) {
         std::string cleaned = tovi::cleanSource(page);
-        std::string_view region = tovi::TextBetweenView(cleaned, "<!--list-start-->", "<!--list-end-->");
+        std::string_view region = tovi::textBetweenView(cleaned, "<!--list-start-->", "<!--list-end-->");
         matches = tovi::matchAll(kExpression, region).matches.size();
         benchmark::DoNotOptimize(matches);
     }
@@ -56,7 +56,7 @@ void BM_CleanCutMatchBytesBoost(benchmark::State& state) {
     std::size_t matches = 0;
     for (auto _ : state) {
         std::string cleaned = tovi::cleanSource(page);
-        std::string_view region = tovi::TextBetweenView(cleaned, "<!--list-start-->", "<!--list-end-->");
+        std::string_view region = tovi::textBetweenView(cleaned, "<!--list-start-->", "<!--list-end-->");
         std::vector<std::vector<std::string>> found;
         for (boost::cregex_iterator it(region.data(), region.data() + region.size(), rx), end; it != end; ++it) {
             std::vector<std::string> groups;
@@ -74,7 +74,7 @@ BENCHMARK(BM_CleanCutMatchBytesBoost)->Unit(benchmark::kMillisecond);
 void BM_Store500WithPlanUpdate(benchmark::State& state) {
     const std::string page = makePage();
     auto matched = tovi::matchAll(
-        kExpression, tovi::TextBetween(tovi::cleanSource(page), "<!--list-start-->", "<!--list-end-->"));
+        kExpression, tovi::textBetween(tovi::cleanSource(page), "<!--list-start-->", "<!--list-end-->"));
     auto dir = std::filesystem::temp_directory_path() / "tovi-bench-store";
     for (auto _ : state) {
         state.PauseTiming();
@@ -124,14 +124,14 @@ BENCHMARK(BM_CleanOnly)->Unit(benchmark::kMillisecond);
 void BM_CutOnly(benchmark::State& state) {
     const std::string page = tovi::cleanSource(makePage());
     for (auto _ : state)
-        benchmark::DoNotOptimize(tovi::TextBetween(page, "<!--list-start-->", "<!--list-end-->"));
+        benchmark::DoNotOptimize(tovi::textBetween(page, "<!--list-start-->", "<!--list-end-->"));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * page.size());
 }
 BENCHMARK(BM_CutOnly)->Unit(benchmark::kMillisecond);
 
 void BM_MatchOnly(benchmark::State& state) {
     const std::string region =
-        tovi::TextBetween(tovi::cleanSource(makePage()), "<!--list-start-->", "<!--list-end-->");
+        tovi::textBetween(tovi::cleanSource(makePage()), "<!--list-start-->", "<!--list-end-->");
     for (auto _ : state) benchmark::DoNotOptimize(tovi::matchAll(kExpression, region));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * region.size());
 }

@@ -72,7 +72,7 @@ void suggestOn(benchmark::State& state, const std::string& body) {
 
 void BM_SuggestForum1MB(benchmark::State& state) { suggestOn(state, forumPage(1 << 20)); }
 void BM_SuggestForum1MBGbk(benchmark::State& state) {
-    suggestOn(state, tovi::Utf8ToGbk(forumPage(1 << 20, "gbk")));
+    suggestOn(state, tovi::utf8ToGbk(forumPage(1 << 20, "gbk")));
 }
 void BM_SuggestRealBoard1MB(benchmark::State& state) { suggestOn(state, realBoard(1 << 20)); }
 

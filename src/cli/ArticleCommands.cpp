@@ -58,7 +58,7 @@ int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::s
             for (std::size_t k = 0; k < header.size(); ++k) {
                 const std::string& cell = cellOf(row, order[k]);
                 if (order[k] == kInfoId || order[k] == kInfoIssoucang)
-                    item[header[k]] = TextToInt(cell);
+                    item[header[k]] = textToInt(cell);
                 else
                     item[header[k]] = gbkToUtf8(order[k] == kInfoTitle ? decodeEntities(cell) : cell);
             }

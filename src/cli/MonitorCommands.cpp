@@ -94,8 +94,8 @@ std::vector<int> passQueue(const SqlResult& rules, const std::vector<std::int64_
     for (std::int64_t id : given) queue.push_back(static_cast<int>(id));
     if (given.empty())
         for (const auto& row : rules.rows) {
-            const std::int64_t id = TextToInt(cellOf(row, kRuleId));
-            if (TextToInt(cellOf(row, kRuleIsdo)) == 1 && PlanTable::isValidId(id))
+            const std::int64_t id = textToInt(cellOf(row, kRuleId));
+            if (textToInt(cellOf(row, kRuleIsdo)) == 1 && PlanTable::isValidId(id))
                 queue.push_back(static_cast<int>(id));
         }
     return queue;

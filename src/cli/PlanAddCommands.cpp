@@ -135,13 +135,13 @@ int addPlan(Context& ctx, const AddOptions& o) {
             printLine(ctx.err, mode.error());
             return kUsage;
         }
-        f.type = static_cast<int>(TextToInt(std::get<std::string>(mode->value)));
+        f.type = static_cast<int>(textToInt(std::get<std::string>(mode->value)));
         if (auto refused = refuseFetch(f.url, f.cookie, f.ua)) {
             printLine(ctx.err, gbk("方案没有保存：") + refused->message);
             return kFailed;
         }
         // The page is fetched once: for its encoding (unless given) and for the test.
-        page = DirectHttpRequest(f.url, f.cookie, "User-Agent: " + f.ua);
+        page = fetchForTest(f.url, f.cookie, "User-Agent: " + f.ua);
         if (o.utf8 || o.gbkFlag) {
             f.code = o.utf8 ? "0" : "1";
         } else {

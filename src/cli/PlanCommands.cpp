@@ -33,7 +33,7 @@ std::vector<std::string> planRow(Database& db, std::int64_t id) {
 }
 
 std::string categoryOf(const std::vector<std::string>& row, const std::vector<std::string>& categories) {
-    const auto cls = TextToInt(cellOf(row, kRuleClass));
+    const auto cls = textToInt(cellOf(row, kRuleClass));
     return cls >= 1 && cls <= static_cast<std::int64_t>(categories.size())
                ? categories[cls - 1]
                : "(" + cellOf(row, kRuleClass) + ")";
@@ -48,12 +48,12 @@ int plans(Context& ctx, const std::string& format) {
     if (format == "json") {
         nlohmann::json list = nlohmann::json::array();
         for (const auto& row : rules.rows) {
-            const auto id = TextToInt(cellOf(row, kRuleId));
+            const auto id = textToInt(cellOf(row, kRuleId));
             auto h = health.find(static_cast<int>(id));
             list.push_back({{"id", id},
                             {"name", gbkToUtf8(cellOf(row, kRuleName))},
                             {"category", gbkToUtf8(categoryOf(row, categories))},
-                            {"ticked", TextToInt(cellOf(row, kRuleIsdo)) == 1},
+                            {"ticked", textToInt(cellOf(row, kRuleIsdo)) == 1},
                             {"url", gbkToUtf8(cellOf(row, kRuleUrl))},
                             {"last_run", gbkToUtf8(cellOf(row, kRuleLasttime))},
                             {"last_outcome", h == health.end() ? "" : gbkToUtf8(h->second.outcome)},
@@ -65,9 +65,9 @@ int plans(Context& ctx, const std::string& format) {
     }
     std::vector<std::vector<std::string>> shown;
     for (const auto& row : rules.rows) {
-        auto h = health.find(static_cast<int>(TextToInt(cellOf(row, kRuleId))));
+        auto h = health.find(static_cast<int>(textToInt(cellOf(row, kRuleId))));
         shown.push_back({cellOf(row, kRuleId), categoryOf(row, categories), cellOf(row, kRuleName),
-                         TextToInt(cellOf(row, kRuleIsdo)) == 1 ? "yes" : "no", cellOf(row, kRuleUrl),
+                         textToInt(cellOf(row, kRuleIsdo)) == 1 ? "yes" : "no", cellOf(row, kRuleUrl),
                          cellOf(row, kRuleLasttime), h == health.end() ? "" : h->second.outcome,
                          h == health.end() ? "0" : std::to_string(h->second.failures)});
     }
@@ -90,7 +90,7 @@ int showPlan(Context& ctx, std::int64_t id) {
         {"id", cellOf(row, kRuleId)},
         {"name", cellOf(row, kRuleName)},
         {"category", categoryOf(row, categories)},
-        {"ticked", TextToInt(cellOf(row, kRuleIsdo)) == 1 ? "yes" : "no"},
+        {"ticked", textToInt(cellOf(row, kRuleIsdo)) == 1 ? "yes" : "no"},
         {"encoding", cellOf(row, kRuleCode) == "1" ? "gbk" : "utf8"},
         {"url", cellOf(row, kRuleUrl)},
         {"cookie", cellOf(row, kRuleCookie)},

@@ -100,7 +100,7 @@ void PlanEditorPage::connectControls() {
     connect(m_ui.test, &QPushButton::clicked, this, &PlanEditorPage::toggleTest);
     connect(m_ui.suggestButton, &QPushButton::clicked, this, &PlanEditorPage::toggleSuggest);
     connect(m_ui.rulesButton, &QPushButton::clicked, this, [this] {
-        TitleRulesDialog dialog(m_db, m_dialogs, static_cast<int>(TextToInt(g(m_ui.id->text()))), window());
+        TitleRulesDialog dialog(m_db, m_dialogs, static_cast<int>(textToInt(g(m_ui.id->text()))), window());
         dialog.exec();
     });
     // The plan's own title rules belong to its id: a saved plan only.
@@ -144,11 +144,11 @@ void PlanEditorPage::loadEditor(int mode, const std::vector<std::string>& row) {
         m_ui.save->setText(QStringLiteral("更新规则"));
     }
     m_ui.gbk->setChecked(cellOf(row, kRuleCode) != "0");
-    const auto planId = static_cast<int>(TextToInt(cellOf(row, kRuleId)));
+    const auto planId = static_cast<int>(textToInt(cellOf(row, kRuleId)));
     m_ui.ownCertificate->setChecked(planId > 0 && acceptsOwnCertificate(m_db, planId));
-    setJudgeMode(static_cast<int>(TextToInt(cellOf(row, kRuleType))));
+    setJudgeMode(static_cast<int>(textToInt(cellOf(row, kRuleType))));
     m_ui.name->setText(cell(kRuleName));
-    const auto cls = TextToInt(cellOf(row, kRuleClass)) - 1;
+    const auto cls = textToInt(cellOf(row, kRuleClass)) - 1;
     if (cls >= 0 && cls < m_ui.category->count()) {
         m_ui.category->setCurrentIndex(static_cast<int>(cls));
     } else {
@@ -336,7 +336,7 @@ void PlanEditorPage::savePlan() {
     f.ua = g(m_ui.ua->text());
     f.name = g(m_ui.name->text());
     f.type = m_judgeMode;
-    Result<SavedPlan> r = tovi::savePlan(m_db, f, TextToInt(g(m_ui.id->text())));
+    Result<SavedPlan> r = tovi::savePlan(m_db, f, textToInt(g(m_ui.id->text())));
     if (!r) {
         // Nothing typed is lost: the editor keeps its content.
         if (r.detail().empty())

@@ -76,7 +76,7 @@ void PlanListPage::popupMenu(const QPoint& pos) {
 void PlanListPage::deleteCurrentPlan() {
     auto row = currentRow();
     if (row.empty()) return;
-    SqlResult r = deletePlan(m_db, TextToInt(cellOf(row, kRuleId)));
+    SqlResult r = deletePlan(m_db, textToInt(cellOf(row, kRuleId)));
     if (!r.ok) m_dialogs.show(window(), QStringLiteral("删除失败：") + q(r.error));
     fillPlanList();
 }
@@ -84,7 +84,7 @@ void PlanListPage::deleteCurrentPlan() {
 void PlanListPage::toggleCurrentDefaultFlag() {
     auto row = currentRow();
     if (row.empty()) return;
-    SqlResult r = toggleDefaultFlag(m_db, TextToInt(cellOf(row, kRuleId)), cellOf(row, kRuleIsdo));
+    SqlResult r = toggleDefaultFlag(m_db, textToInt(cellOf(row, kRuleId)), cellOf(row, kRuleIsdo));
     if (!r.ok) m_dialogs.show(window(), QStringLiteral("修改默认监控失败：") + q(r.error));
     fillPlanList();
 }

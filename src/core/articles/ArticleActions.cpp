@@ -9,16 +9,16 @@
 
 namespace tovi {
 std::string favouriteMenuCaption(const ArticleRow& row) {
-    return TextToInt(cellOf(row, kInfoIssoucang)) == 0 ? gbk("加入到收藏夹") : gbk("移出收藏夹");
+    return textToInt(cellOf(row, kInfoIssoucang)) == 0 ? gbk("加入到收藏夹") : gbk("移出收藏夹");
 }
 
 Result<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row) {
     const std::string& id = cellOf(row, kInfoId);
     if (id.empty()) return Error{gbk("没有选中文章")};
-    const bool add = TextToInt(cellOf(row, kInfoIssoucang)) == 0;
+    const bool add = textToInt(cellOf(row, kInfoIssoucang)) == 0;
     // The status says what happened, so the statement runs before it is written.
     const Statement statement(add ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
-                              {TextToInt(id)});
+                              {textToInt(id)});
     const SqlResult marked = sql.database().run(statement);
     const std::string status =
         !marked.ok ? gbk("收藏失败！") : add ? gbk("文章收藏成功！") : gbk("已移出收藏夹！ 刷新收藏夹可见效果");

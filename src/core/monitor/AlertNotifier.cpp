@@ -39,7 +39,7 @@ void AlertNotifier::raiseAlert() {
         m_alertIconShown.store(true);
     }
     m_status.append(gbk("\r\n发现有新内容！请单击 托盘图标 或左上角 全部文章按钮更新列表！----") +
-                    LongTimestamp(m_clock));
+                    longTimestamp(m_clock));
     m_alertPending.store(true);
 }
 

@@ -31,7 +31,7 @@ std::optional<LastArticle> readLastArticle(Transaction& t, int planId) {
                                   {static_cast<std::int64_t>(planId)}));
     if (!r.ok || r.rows.empty()) return std::nullopt;
     const auto& row = r.rows[0];
-    return LastArticle{cellOf(row, 0), cellOf(row, 1), cellOf(row, 2), TextToInt(cellOf(row, 3))};
+    return LastArticle{cellOf(row, 0), cellOf(row, 1), cellOf(row, 2), textToInt(cellOf(row, 3))};
 }
 
 // Positions of the page's candidates from the newest article to the oldest: a time-ascending

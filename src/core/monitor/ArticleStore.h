@@ -18,7 +18,7 @@ struct StoreRequest {
     int planId = 0;
     std::string planName;
     JudgeRules rules;  // the marker and lastid are read again inside the transaction
-    std::string now;   // ShortTimestamp for addtime and lasttime
+    std::string now;   // shortTimestamp for addtime and lasttime
     // What else the run writes (its health, what the visit learnt), given the articles' outcome:
     // in the same transaction, so a plan run costs one commit and is written whole or not at all.
     // It may read inside the transaction.

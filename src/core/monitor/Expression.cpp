@@ -89,7 +89,7 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
             const PCRE2_SIZE begin = ov[2 * g], end = ov[2 * g + 1];
             m.groups.push_back(begin == PCRE2_UNSET || end < begin
                                    ? std::string()
-                                   : Utf8ToGbk(std::string_view(text).substr(begin, end - begin)));
+                                   : utf8ToGbk(std::string_view(text).substr(begin, end - begin)));
         }
         return m;
     };

@@ -44,7 +44,7 @@ Judgement judgeMatches(const std::vector<Match>& matches, const JudgeRules& rule
     if (rules.mode == JudgeMode::CompareArticleId) {
         for (std::size_t i = 0; i < n; ++i) {
             const std::string& idText = groupText(matches[i], rules.idGroup);
-            auto id = TextToIntChecked(idText);
+            auto id = textToIntChecked(idText);
             if (!id) {
                 j.refusedIds.push_back(idText);
                 continue;

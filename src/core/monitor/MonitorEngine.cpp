@@ -22,7 +22,7 @@ PassNotification passNotification(const PassSummary& summary) {
 }
 
 std::optional<std::int64_t> checkFrequency(std::string_view frequencyText) {
-    std::int64_t seconds = TextToInt(frequencyText);
+    std::int64_t seconds = textToInt(frequencyText);
     if (seconds < kMinimumFrequencySeconds) return std::nullopt;
     return seconds;
 }
@@ -150,7 +150,7 @@ void MonitorEngine::periodicBody(std::stop_token stop, std::vector<int> queue,
         PassSummary summary = passBody(stop, queue, pool);
         if (stop.stop_requested()) return;
         if (m_listener) m_listener->passFinished(RunMode::RunTicked, summary);
-        m_sink.append(gbk("\r\n本轮执行完毕！----") + ShortTimestamp(m_clock));
+        m_sink.append(gbk("\r\n本轮执行完毕！----") + shortTimestamp(m_clock));
         bool alerted = m_alerts.raiseIfNewArticles();
         if (m_listener) m_listener->cycleFinished(alerted);
         if (!pauseFor(pause, stop)) return;

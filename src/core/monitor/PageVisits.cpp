@@ -71,8 +71,8 @@ PageVisits::Visit PageVisits::load(int planId) const {
     if (!r.ok || r.rows.empty()) return {};
     const auto& row = r.rows[0];
     // What another program (or a damaged file) left is checked as a site's answer is.
-    return {cellOf(row, 0), sendable(cellOf(row, 1)), sendable(cellOf(row, 2)), TextToInt(cellOf(row, 3)),
-            TextToInt(cellOf(row, 4))};
+    return {cellOf(row, 0), sendable(cellOf(row, 1)), sendable(cellOf(row, 2)), textToInt(cellOf(row, 3)),
+            textToInt(cellOf(row, 4))};
 }
 
 void PageVisits::store(int planId, const Visit& v) {

@@ -14,7 +14,7 @@
 namespace tovi {
 
 JudgeMode judgeModeFromText(std::string_view typeText) {
-    switch (TextToInt(typeText)) {
+    switch (textToInt(typeText)) {
         case 2:
             return JudgeMode::TimeAscending;
         case 8:
@@ -182,7 +182,7 @@ std::string composeUrl(std::string_view urlTemplate, const Match& match) {
     // The references are the template's segments; each "[p]" of the template itself is replaced
     // where it stands, so text that came from a group is never searched again.
     std::vector<std::string> references;
-    for (const std::string& p : SegmentsBetween(urlTemplate, "[", "]")) references.push_back("[" + p + "]");
+    for (const std::string& p : segmentsBetween(urlTemplate, "[", "]")) references.push_back("[" + p + "]");
     std::string url;
     url.reserve(urlTemplate.size() + 64);
     for (std::size_t pos = 0; pos < urlTemplate.size();) {
@@ -190,7 +190,7 @@ std::string composeUrl(std::string_view urlTemplate, const Match& match) {
         if (urlTemplate[pos] == '[') {
             for (const std::string& ref : references)
                 if (urlTemplate.compare(pos, ref.size(), ref) == 0) {
-                    url += groupText(match, TextToInt(std::string_view(ref).substr(1, ref.size() - 2)));
+                    url += groupText(match, textToInt(std::string_view(ref).substr(1, ref.size() - 2)));
                     pos += ref.size();
                     replaced = true;
                     break;

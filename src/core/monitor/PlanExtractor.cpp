@@ -30,11 +30,11 @@ Result<> checkPlanRunnable(const PlanRow& plan, const Expression& expression) {
     if (!expression.ok()) return {};  // reported after the fetch, as an expression error
     const std::int64_t groups = expression.groupCount();
     auto outside = [&](std::int64_t k) { return k < 0 || k > groups; };
-    const std::int64_t titleGroup = TextToInt(plan[kRuleTindex]);
+    const std::int64_t titleGroup = textToInt(plan[kRuleTindex]);
     if (outside(titleGroup))
         return Error{gbk("标题索引 ") + std::to_string(titleGroup) + gbk(" 不是正则的分组（共 ") +
                      std::to_string(groups) + gbk(" 组）")};
-    const std::int64_t idGroup = TextToInt(plan[kRuleUindex]);
+    const std::int64_t idGroup = textToInt(plan[kRuleUindex]);
     if (judgeModeFromText(plan[kRuleType]) == JudgeMode::CompareArticleId && outside(idGroup))
         return Error{gbk("文章id索引 ") + std::to_string(idGroup) + gbk(" 不是正则的分组（共 ") +
                      std::to_string(groups) + gbk(" 组）")};
@@ -66,7 +66,7 @@ std::optional<PlanExtractor::PreparedFetch> PlanExtractor::requestFor(int planId
     // A login goes only where the certificate shows the site is the one it claims to be.
     request->verifyTls =
         verifiesCertificate(plan[kRuleCookie], acceptsOwnCertificate(m_sql.database(), planId));
-    return PreparedFetch{std::move(*request), UrlHost(plan[kRuleUrl], false)};
+    return PreparedFetch{std::move(*request), urlHost(plan[kRuleUrl], false)};
 }
 
 std::optional<PlanExtractor::PreparedFetch> PlanExtractor::prepareFetch(int planId) {
@@ -126,7 +126,7 @@ PlanRunOutcome PlanExtractor::runPlan(long long planId, std::stop_token stop, Tr
     std::optional<PlanHealthUpdate> health = run.writtenHealth;
     if (!health && deferred && outcome.kind != Kind::Skipped) {
         health = planHealthUpdate(loadPlanHealth(m_sql.database(), id).value_or(PlanHealthRecord{}), id, outcome,
-                                  LongTimestamp(m_clock));
+                                  longTimestamp(m_clock));
         deferred->statements.push_back(health->write);
     }
     if (health) {
@@ -134,7 +134,7 @@ PlanRunOutcome PlanExtractor::runPlan(long long planId, std::stop_token stop, Tr
         outcome.healthWritten = true;
         outcome.failures = health->after.failures;
         outcome.lastSuccess = health->after.lastSuccess;
-    } else if (auto record = recordPlanHealth(m_sql.database(), m_sql.sink(), id, outcome, LongTimestamp(m_clock),
+    } else if (auto record = recordPlanHealth(m_sql.database(), m_sql.sink(), id, outcome, longTimestamp(m_clock),
                                               [&stop] { return stop.stop_requested(); })) {
         outcome.failures = record->failures;
         outcome.lastSuccess = record->lastSuccess;

@@ -42,13 +42,13 @@ PlanRunOutcome PlanExtractor::Run::operator()(TransferPool* pool, const Transfer
 }
 
 PlanRunOutcome PlanExtractor::Run::finish(Kind kind, std::string reason) {
-    m_sink.append(gbk("\r\n任务") + m_idText + gbk("已结束----") + ShortTimestamp(m_e.m_clock));
+    m_sink.append(gbk("\r\n任务") + m_idText + gbk("已结束----") + shortTimestamp(m_e.m_clock));
     return PlanRunOutcome::of(kind, std::move(reason));
 }
 
 // The plan as it stands, and whether it may run now.
 PlanExtractor::Run::Ending PlanExtractor::Run::start() {
-    m_sink.append(gbk("\r\n开始提取 方案") + m_idText + gbk(" 的新文章 ---- ") + ShortTimestamp(m_e.m_clock));
+    m_sink.append(gbk("\r\n开始提取 方案") + m_idText + gbk(" 的新文章 ---- ") + shortTimestamp(m_e.m_clock));
     m_plan = *m_e.m_table.row(m_planId);
     m_mode = judgeModeFromText(m_plan[kRuleType]);
     m_expression = Expression::compile(m_plan[kRuleRegular]);
@@ -122,7 +122,7 @@ PlanExtractor::Run::Ending PlanExtractor::Run::matchRegion(std::string_view regi
     // By article id the newest are the highest ids, wherever the page puts them.
     if (m_mode == JudgeMode::CompareArticleId)
         limits.rank = [idGroup = m_rules.idGroup](const Match& m) {
-            return TextToIntChecked(groupText(m, idGroup)).value_or(std::numeric_limits<std::int64_t>::min());
+            return textToIntChecked(groupText(m, idGroup)).value_or(std::numeric_limits<std::int64_t>::min());
         };
     into = matchAll(*m_expression, region, limits);
     if (into.cancelled) return PlanRunOutcome{};
@@ -134,16 +134,16 @@ PlanExtractor::Run::Ending PlanExtractor::Run::matchRegion(std::string_view regi
 // used to stand in for one of the plan's markers when the region no longer holds it.
 PlanExtractor::Run::Ending PlanExtractor::Run::match() {
     m_rules.mode = m_mode;
-    m_rules.titleGroup = TextToInt(m_plan[kRuleTindex]);
-    m_rules.idGroup = TextToInt(m_plan[kRuleUindex]);
-    m_rules.otherGroup = TextToInt(m_plan[kRuleOindex]);
+    m_rules.titleGroup = textToInt(m_plan[kRuleTindex]);
+    m_rules.idGroup = textToInt(m_plan[kRuleUindex]);
+    m_rules.otherGroup = textToInt(m_plan[kRuleOindex]);
     m_rules.urlTemplate = m_plan[kRuleBuquan];
     // The marker as this run starts; the write transaction reads it again.
     m_rules.marker = m_plan[kRuleArttile];
-    m_rules.lastId = TextToInt(m_plan[kRuleLastid]);
+    m_rules.lastId = textToInt(m_plan[kRuleLastid]);
     const bool timeMode = m_mode != JudgeMode::CompareArticleId;
 
-    const std::string_view region = TextBetweenView(m_source, m_plan[kRuleBefore], m_plan[kRuleAfter]);
+    const std::string_view region = textBetweenView(m_source, m_plan[kRuleBefore], m_plan[kRuleAfter]);
     MatchResult matched;
     if (!region.empty())
         if (Ending end = matchRegion(region, matched)) return end;
@@ -190,7 +190,7 @@ std::vector<Statement> PlanExtractor::Run::alongside(Transaction& t, const Store
     o.stored = stored.stored;
     const PlanHealthRecord before =
         planHealthFrom(t.run(planHealthQuery(m_planId))).value_or(PlanHealthRecord{});
-    writtenHealth = planHealthUpdate(before, m_planId, o, LongTimestamp(m_e.m_clock));
+    writtenHealth = planHealthUpdate(before, m_planId, o, longTimestamp(m_e.m_clock));
     std::vector<Statement> also{writtenHealth->write};
     PlanRow after = m_plan;
     after[kRuleArttile] = stored.arttile;
@@ -204,7 +204,7 @@ std::vector<Statement> PlanExtractor::Run::alongside(Transaction& t, const Store
 // The articles, the plan's state, its health and what the visit learnt (all of the page is
 // processed: the next visit may ask whether it changed since): one commit.
 PlanExtractor::Run::Ending PlanExtractor::Run::store() {
-    StoreRequest request{m_planId, m_plan[kRuleName], m_rules, ShortTimestamp(m_e.m_clock), {}};
+    StoreRequest request{m_planId, m_plan[kRuleName], m_rules, shortTimestamp(m_e.m_clock), {}};
     const PageVisits::VisitStatement visit = m_e.m_visits.rememberLater(m_planId, m_fetched);
     request.alongside = [&](Transaction& t, const StoreReport& r) { return alongside(t, r, visit); };
     const std::size_t deferredBefore = m_deferred ? m_deferred->statements.size() : 0;

@@ -59,7 +59,7 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetc
         r.cutText = r.message;
         return r;
     };
-    std::string region = TextBetween(cleanSource(decodeBody(std::move(fetched.body), input.pageIsGbk)),
+    std::string region = textBetween(cleanSource(decodeBody(std::move(fetched.body), input.pageIsGbk)),
                                      input.before, input.after);
     r.cutShown = true;
     if (region.empty() && status >= 400) return httpError();
@@ -106,7 +106,7 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel
     return runPlanTest(
         input,
         [](const std::string& url, const std::string& cookie, const std::string& headers,
-           const CancelCheck& c) { return DirectHttpRequest(url, cookie, headers, c); },
+           const CancelCheck& c) { return fetchForTest(url, cookie, headers, c); },
         cancel);
 }
 

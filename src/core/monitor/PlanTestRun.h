@@ -69,7 +69,7 @@ constexpr std::chrono::milliseconds kPlanTestMatchBudget{10000};
 
 PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetch,
                            const CancelCheck& cancel = {});
-// Over DirectHttpRequest.
+// Over fetchForTest.
 PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel = {});
 
 }  // namespace tovi

@@ -101,13 +101,13 @@ std::string failureReason(CURLcode code, const char* detail) {
 // Validators and the wait a site asks for, from the final response's headers.
 void readResponseHeaders(CURL* easy, CurlResponse& r) {
     for (const std::string& line : gbkSplit(r.headerText, "\r\n")) {
-        const std::string name = asciiLower(HttpHeaderName(line));
+        const std::string name = asciiLower(httpHeaderName(line));
         if (name == "etag")
-            r.result.etag = HttpHeaderValue(line);
+            r.result.etag = httpHeaderValue(line);
         else if (name == "last-modified")
-            r.result.lastModified = HttpHeaderValue(line);
+            r.result.lastModified = httpHeaderValue(line);
         else if (name == "content-type")
-            r.result.contentType = HttpHeaderValue(line);
+            r.result.contentType = httpHeaderValue(line);
     }
     curl_off_t retry = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &retry) == CURLE_OK && retry > 0)
@@ -196,7 +196,7 @@ CurlResponse CurlTransfer::finish(int curlCode) {
         if (curl_easy_getinfo(m_easy, CURLINFO_REDIRECT_URL, &target) == CURLE_OK && target)
             r.redirectTo = target;
         for (const std::string& line : gbkSplit(r.headerText, "\r\n"))
-            if (asciiLower(HttpHeaderName(line)) == "location") r.location = HttpHeaderValue(line);
+            if (asciiLower(httpHeaderName(line)) == "location") r.location = httpHeaderValue(line);
     }
     return r;
 }
@@ -307,9 +307,9 @@ std::string curlHeaderLine(const std::string& name, const std::string& value) {
 
 void appendHeaderText(std::vector<std::string>& curlLines, const std::string& headerText) {
     for (const std::string& line : gbkSplit(headerText, "\r\n")) {
-        std::string name = HttpHeaderName(line);
+        std::string name = httpHeaderName(line);
         if (!name.empty())
-            curlLines.push_back(curlHeaderLine(gbkToUtf8(name), gbkToUtf8(HttpHeaderValue(line))));
+            curlLines.push_back(curlHeaderLine(gbkToUtf8(name), gbkToUtf8(httpHeaderValue(line))));
     }
 }
 

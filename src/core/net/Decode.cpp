@@ -10,8 +10,8 @@ std::string decodeBody(std::string body, bool pageIsGbk) {
     body.erase(std::remove(body.begin(), body.end(), '\0'), body.end());
     if (pageIsGbk) return body;
     // A byte-order mark says how the page is written; it is no text of the page.
-    if (body.starts_with("\xEF\xBB\xBF")) return Utf8ToGbk(std::string_view(body).substr(3));
-    return Utf8ToGbk(body);
+    if (body.starts_with("\xEF\xBB\xBF")) return utf8ToGbk(std::string_view(body).substr(3));
+    return utf8ToGbk(body);
 }
 
 }  // namespace tovi

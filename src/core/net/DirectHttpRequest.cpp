@@ -19,8 +19,8 @@ FetchLimits directRequestLimits() {
 
 std::string directRequestAgent(const std::string& extraHeaders) {
     if (!gbkContains(extraHeaders, "User-Agent:", CaseMode::AsciiInsensitive)) return kDefaultUserAgent;
-    std::string agent = trimSpaces(TextBetween(extraHeaders + "\r\n", "User-Agent:", "\r\n"));
-    if (agent.empty()) agent = HttpHeaderValue(extraHeaders);
+    std::string agent = trimSpaces(textBetween(extraHeaders + "\r\n", "User-Agent:", "\r\n"));
+    if (agent.empty()) agent = httpHeaderValue(extraHeaders);
     return agent;
 }
 
@@ -33,7 +33,7 @@ std::string completeDirectRequestHeaders(const std::string& url, const std::stri
     return h;
 }
 
-FetchResult DirectHttpRequest(const std::string& url, const std::string& cookie,
+FetchResult fetchForTest(const std::string& url, const std::string& cookie,
                               const std::string& extraHeaders, const CancelCheck& cancel,
                               const FetchLimits& limits) {
     if (Result<> allowed = checkWebUrl(url); !allowed) {

@@ -1,5 +1,5 @@
 #pragma once
-// The plan test's fetch. Unlike HttpRequest: the agent comes from the header text, the
+// The plan test's fetch. Unlike fetchForMonitoring: the agent comes from the header text, the
 // cookie travels as a header line, no cookie is handed back, certificate errors are NOT
 // ignored, and there are no 15 s limits of its own (only a 60 s bound so a test cannot hang).
 #include <string>
@@ -17,7 +17,7 @@ std::string directRequestAgent(const std::string& extraHeaders);
 std::string completeDirectRequestHeaders(const std::string& url, const std::string& cookie,
                                          const std::string& extraHeaders);
 
-FetchResult DirectHttpRequest(const std::string& url, const std::string& cookie,
+FetchResult fetchForTest(const std::string& url, const std::string& cookie,
                               const std::string& extraHeaders, const CancelCheck& cancel = {},
                               const FetchLimits& limits = directRequestLimits());
 

@@ -23,12 +23,12 @@ std::string removeSpaces(std::string_view text) {
 
 }  // namespace
 
-std::string HttpHeaderName(std::string_view line) {
+std::string httpHeaderName(std::string_view line) {
     std::size_t colon = gbkFind(line, ":");
     return colon == kNotFound ? std::string() : trimSpaces(line.substr(0, colon));
 }
 
-std::string HttpHeaderValue(std::string_view line) {
+std::string httpHeaderValue(std::string_view line) {
     std::size_t colon = gbkFind(line, ":");
     return colon == kNotFound ? std::string() : trimSpaces(line.substr(colon + 1));
 }
@@ -37,7 +37,7 @@ std::string normaliseSetCookieNames(std::string_view headerText) {
     return gbkReplaceAll(headerText, "Set-Cookie", "Set-Cookie", CaseMode::AsciiInsensitive);
 }
 
-std::string CollectSetCookies(std::string_view headerText) {
+std::string collectSetCookies(std::string_view headerText) {
     std::string result;
     for (const std::string& line : gbkSplit(headerText, "\r\n")) {
         if (!gbkContains(line, "Set-Cookie")) continue;
@@ -45,19 +45,19 @@ std::string CollectSetCookies(std::string_view headerText) {
         if (!gbkContains(line, ";"))
             pair = trimSpaces(gbkReplaceAll(line, "Set-Cookie:", "", CaseMode::AsciiInsensitive));
         else
-            pair = trimSpaces(TextBetween(line, "Set-Cookie:", ";"));
+            pair = trimSpaces(textBetween(line, "Set-Cookie:", ";"));
         result += pair + "; ";
     }
     if (result.size() >= 2) result.resize(result.size() - 2);
     return result;
 }
 
-std::string CookieName(std::string_view pair) {
+std::string cookieName(std::string_view pair) {
     std::size_t eq = gbkFind(pair, "=");
     return trimSpaces(eq == kNotFound ? pair : pair.substr(0, eq));
 }
 
-std::string RemoveDuplicateEntries(std::string_view text, std::string_view separator) {
+std::string removeDuplicateEntries(std::string_view text, std::string_view separator) {
     if (text.empty()) return {};
     std::vector<std::string> kept;
     for (std::string& piece : gbkSplit(text, separator))
@@ -70,14 +70,14 @@ std::string RemoveDuplicateEntries(std::string_view text, std::string_view separ
     return out;
 }
 
-std::string MergeCookies(std::string& cookie, std::string& received) {
+std::string mergeCookies(std::string& cookie, std::string& received) {
     cookie = removeSpaces(cookie);
     received = removeSpaces(received);
     std::vector<std::string> merged = gbkSplit(received, ";");
     for (const std::string& old : gbkSplit(cookie, ";")) {
-        std::string name = CookieName(old);
+        std::string name = cookieName(old);
         bool known = std::any_of(merged.begin(), merged.end(),
-                                 [&](const std::string& p) { return CookieName(p) == name; });
+                                 [&](const std::string& p) { return cookieName(p) == name; });
         if (!known) merged.push_back(old);
     }
     std::string text;
@@ -86,7 +86,7 @@ std::string MergeCookies(std::string& cookie, std::string& received) {
         if (!deleted) text += piece + "; ";
     }
     if (text.size() >= 2) text.resize(text.size() - 2);
-    cookie = RemoveDuplicateEntries(text, "; ");
+    cookie = removeDuplicateEntries(text, "; ");
     return cookie;
 }
 

@@ -7,24 +7,24 @@
 namespace tovi {
 
 // Trimmed text before / after the first ':'; both empty when the line has no colon.
-std::string HttpHeaderName(std::string_view line);
-std::string HttpHeaderValue(std::string_view line);
+std::string httpHeaderName(std::string_view line);
+std::string httpHeaderValue(std::string_view line);
 
 // Every occurrence of "Set-Cookie" in any letter case rewritten as "Set-Cookie".
 std::string normaliseSetCookieNames(std::string_view headerText);
 
 // The first name=value of every "Set-Cookie" line, joined by "; ".
-std::string CollectSetCookies(std::string_view headerText);
+std::string collectSetCookies(std::string_view headerText);
 
 // Trimmed text before the first '='; the whole trimmed pair when it has none.
-std::string CookieName(std::string_view pair);
+std::string cookieName(std::string_view pair);
 
 // Pieces joined by separator with every repeat of an earlier piece dropped.
-std::string RemoveDuplicateEntries(std::string_view text, std::string_view separator);
+std::string removeDuplicateEntries(std::string_view text, std::string_view separator);
 
 // Received pairs first (they win), then the old pairs not set again; "name=deleted" removes
 // a pair. Both arguments are overwritten with their space-free forms; the cookie argument
 // also receives the result.
-std::string MergeCookies(std::string& cookie, std::string& received);
+std::string mergeCookies(std::string& cookie, std::string& received);
 
 }  // namespace tovi

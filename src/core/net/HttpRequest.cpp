@@ -42,11 +42,11 @@ void mergeResponseCookies(const CurlResponse& response, std::string& cookie) {
     if (response.leftOrigin) return;
     // Header values went out as UTF-8; what comes back in UTF-8 is turned into GBK again so a
     // cookie survives a visit unchanged (bytes that are not UTF-8 are kept as they came).
-    std::string received = CollectSetCookies(normaliseSetCookieNames(wireTextToGbk(response.headerText)));
-    MergeCookies(cookie, received);
+    std::string received = collectSetCookies(normaliseSetCookieNames(wireTextToGbk(response.headerText)));
+    mergeCookies(cookie, received);
 }
 
-FetchResult HttpRequest(const std::string& url, std::string& cookie, const std::string& extraHeaders,
+FetchResult fetchForMonitoring(const std::string& url, std::string& cookie, const std::string& extraHeaders,
                         const CancelCheck& cancel, const FetchLimits& limits) {
     Result<CurlGet> get = monitorRequest(url, cookie, extraHeaders, limits);
     if (!get) {

@@ -16,7 +16,7 @@ constexpr const char* kDefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Wi
 std::string completeDefaultHeaders(const std::string& extraHeaders, const std::string& url,
                                    bool addUserAgent);
 
-// The request HttpRequest sends: follows redirects, ignores certificate errors (the monitored
+// The request fetchForMonitoring sends: follows redirects, ignores certificate errors (the monitored
 // sites are public list pages, some with broken certificates), 15 s to connect and 15 s
 // without data at most, compressed pages welcome. A URL that is not http(s) is refused.
 Result<CurlGet> monitorRequest(const std::string& url, const std::string& cookie, const std::string& extraHeaders,
@@ -27,7 +27,7 @@ void mergeResponseCookies(const CurlResponse& response, std::string& cookie);
 
 // Never throws; a failure gives an empty body and a reason. HTTP error pages are returned like
 // any page.
-FetchResult HttpRequest(const std::string& url, std::string& cookie, const std::string& extraHeaders,
+FetchResult fetchForMonitoring(const std::string& url, std::string& cookie, const std::string& extraHeaders,
                         const CancelCheck& cancel = {}, const FetchLimits& limits = {});
 
 }  // namespace tovi

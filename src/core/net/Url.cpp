@@ -72,7 +72,7 @@ UrlParts splitUrl(std::string_view url) {
     return parts;
 }
 
-std::string UrlHost(std::string_view url, bool keepPort) {
+std::string urlHost(std::string_view url, bool keepPort) {
     UrlParts parts = splitUrl(url);
     return keepPort && parts.hasPort ? parts.host + ":" + parts.port : parts.host;
 }

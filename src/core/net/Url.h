@@ -23,7 +23,7 @@ struct UrlParts {
 UrlParts splitUrl(std::string_view url);
 
 // Host in lower case without scheme, user and path. With keepPort the ":port" stays.
-std::string UrlHost(std::string_view url, bool keepPort);
+std::string urlHost(std::string_view url, bool keepPort);
 
 // Only web pages leave the program: fine when the URL is http or https (or has no scheme),
 // otherwise the status text saying it was refused.

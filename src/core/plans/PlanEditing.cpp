@@ -53,8 +53,8 @@ Result<SavedPlan> updatePlan(Database& db, const PlanFields& f, std::int64_t id)
     Statement st(
         "update rule set code=?,url=?,before=?,after=?,regular=?,buquan=?,cookie=?,tindex=?,uindex=?,"
         "oindex=?,ua=?,class=?,name=?,type=? where id=?",
-        {f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, TextToInt(f.tindex),
-         TextToInt(uindex), TextToInt(f.oindex), f.ua, f.classNumber, f.name, std::to_string(f.type), id});
+        {f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, textToInt(f.tindex),
+         textToInt(uindex), textToInt(f.oindex), f.ua, f.classNumber, f.name, std::to_string(f.type), id});
     result.statement = st.display();
     SqlResult r = db.run(st);
     if (!r.ok) return Error{r.error, result.statement};
@@ -98,7 +98,7 @@ std::optional<std::int64_t> lowestFreeId(Transaction& t) {
     if (!r.ok) return std::nullopt;
     std::int64_t expected = 1;
     for (const auto& row : r.rows) {
-        std::int64_t id = TextToInt(row[0]);
+        std::int64_t id = textToInt(row[0]);
         if (id > expected) break;
         if (id == expected) ++expected;
     }
@@ -131,7 +131,7 @@ SqlResult deletePlan(Database& db, std::int64_t id) {
 }
 
 SqlResult toggleDefaultFlag(Database& db, std::int64_t id, const std::string& isdoText) {
-    std::int64_t next = TextToInt(isdoText) == 0 ? 1 : 0;
+    std::int64_t next = textToInt(isdoText) == 0 ? 1 : 0;
     return db.run(Statement("update rule set isdo=? where id=?", {next, id}));
 }
 

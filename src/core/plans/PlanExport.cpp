@@ -16,12 +16,12 @@ constexpr const char* kInsertColumns =
 
 std::string planInsertSql(const std::vector<std::string>& row, bool keepTick) {
     auto cell = [&](int k) { return cellOf(row, k); };
-    const std::string isdo = keepTick && TextToInt(cell(kRuleIsdo)) == 1 ? "1" : "0";
+    const std::string isdo = keepTick && textToInt(cell(kRuleIsdo)) == 1 ? "1" : "0";
     Statement st(
         std::string(kInsertColumns) + " values('" + isdo + "',?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
         {cell(kRuleCode), cell(kRuleUrl), cell(kRuleBefore), cell(kRuleAfter), cell(kRuleRegular),
          cell(kRuleBuquan), cell(kRuleCookie), cell(kRuleTindex), cell(kRuleUindex), cell(kRuleOindex),
-         cell(kRuleUa), TextToInt(cell(kRuleClass)), cell(kRuleUrl), cell(kRuleName), cell(kRuleType)});
+         cell(kRuleUa), textToInt(cell(kRuleClass)), cell(kRuleUrl), cell(kRuleName), cell(kRuleType)});
     return st.display();
 }
 
@@ -94,10 +94,10 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
                 "insert into "
                 "main.rule(id,isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,oindex,"
                 "ua,class,name,type) values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-                {*id, TextToInt(cell(kRuleIsdo)) == 1 ? std::int64_t{1} : std::int64_t{0}, cell(kRuleCode),
+                {*id, textToInt(cell(kRuleIsdo)) == 1 ? std::int64_t{1} : std::int64_t{0}, cell(kRuleCode),
                  cell(kRuleUrl), cell(kRuleBefore), cell(kRuleAfter), cell(kRuleRegular), cell(kRuleBuquan),
                  cell(kRuleCookie), cell(kRuleTindex), cell(kRuleUindex), cell(kRuleOindex), cell(kRuleUa),
-                 TextToInt(cell(kRuleClass)), cell(kRuleName), cell(kRuleType)}));
+                 textToInt(cell(kRuleClass)), cell(kRuleName), cell(kRuleType)}));
             if (!inserted.ok) {
                 refusal = inserted.error;
                 return false;

@@ -23,7 +23,7 @@ Result<PlanFieldValue> planFieldValue(const std::string& field, const std::strin
         {"title-group", "tindex"}, {"id-group", "uindex"}, {"other-group", "oindex"}};
     if (auto it = texts.find(field); it != texts.end()) {
         if (it->second == "tindex" || it->second == "uindex" || it->second == "oindex") {
-            auto n = TextToIntChecked(value);
+            auto n = textToIntChecked(value);
             if (value.empty() || !n || *n < 0 || value.find_first_not_of("0123456789") != std::string::npos)
                 return fail(gbk("分组编号要写成 0 或更大的整数：") + value);
         }

@@ -42,7 +42,7 @@ std::string outcomeText(const PlanRunOutcome& o) {
 namespace {
 
 PlanHealthRecord recordOf(const std::vector<std::string>& row) {
-    return {cellOf(row, 1), static_cast<int>(TextToInt(cellOf(row, 2))), cellOf(row, 3), cellOf(row, 4)};
+    return {cellOf(row, 1), static_cast<int>(textToInt(cellOf(row, 2))), cellOf(row, 3), cellOf(row, 4)};
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ PlanHealthRecord recordOf(const std::vector<std::string>& row) {
 std::map<int, PlanHealthRecord> loadPlanHealth(Database& db) {
     std::map<int, PlanHealthRecord> records;
     SqlResult r = db.run("select planid, outcome, failures, last_run, last_success from plan_health");
-    for (const auto& row : r.rows) records[static_cast<int>(TextToInt(cellOf(row, 0)))] = recordOf(row);
+    for (const auto& row : r.rows) records[static_cast<int>(textToInt(cellOf(row, 0)))] = recordOf(row);
     return records;
 }
 

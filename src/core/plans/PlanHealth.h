@@ -19,8 +19,8 @@ constexpr int kFailuresForWarning = 3;
 struct PlanHealthRecord {
     std::string outcome;  // GBK: what the last run came to ("取到 2 篇新文章", "无法获取页面：…")
     int failures = 0;     // runs in a row that failed
-    std::string lastRun;      // LongTimestamp of the last run
-    std::string lastSuccess;  // LongTimestamp of the last run that did not fail; empty: never
+    std::string lastRun;      // longTimestamp of the last run
+    std::string lastSuccess;  // longTimestamp of the last run that did not fail; empty: never
     bool broken() const { return failures >= kFailuresForWarning; }
 };
 

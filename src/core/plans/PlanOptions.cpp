@@ -8,7 +8,7 @@ namespace tovi {
 bool acceptsOwnCertificate(Database& db, int planId) {
     SqlResult r = db.run(Statement("select own_certificate from plan_options where planid=?",
                                    {static_cast<std::int64_t>(planId)}));
-    return r.ok && !r.rows.empty() && TextToInt(cellOf(r.rows[0], 0)) == 1;
+    return r.ok && !r.rows.empty() && textToInt(cellOf(r.rows[0], 0)) == 1;
 }
 
 bool setAcceptsOwnCertificate(Database& db, int planId, bool accept) {

@@ -37,7 +37,7 @@ void PlanTable::setCookie(int id, const std::string& cookie) {
 void PlanTable::fill(const SqlResult& rules, StatusSink* sink) {
     for (const auto& cells : rules.rows) {
         if (cells.empty()) continue;
-        auto id = TextToInt(cells[kRuleId]);
+        auto id = textToInt(cells[kRuleId]);
         if (!isValidId(id)) {
             if (sink) sink->append(planIdOutOfRangeLine(cells[kRuleId]));
             continue;

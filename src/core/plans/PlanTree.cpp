@@ -32,10 +32,10 @@ PlanTree refreshPlanTree(Database& db, const Settings& settings, PlanTable& tabl
             db.run(Statement("select * from rule where class=?", {static_cast<std::int64_t>(c + 1)}));
         for (const auto& cells : rows.rows) {
             if (cells.size() <= kRuleIsdo) continue;
-            auto id = TextToInt(cells[kRuleId]);
+            auto id = textToInt(cells[kRuleId]);
             if (!PlanTable::isValidId(id)) continue;  // reported once by the table fill below
             PlanNode node{static_cast<int>(id), cells[kRuleName] + " [" + cells[kRuleId] + "]",
-                          TextToInt(cells[kRuleIsdo]) == 1, std::nullopt};
+                          textToInt(cells[kRuleIsdo]) == 1, std::nullopt};
             if (auto it = health.find(node.id); it != health.end()) node.health = it->second;
             tree.categories[c].plans.push_back(std::move(node));
         }

@@ -49,9 +49,9 @@ namespace {
 
 TitleRules rulesOf(const std::vector<std::string>& row) {
     TitleRules rules;
-    rules.includeOn = TextToInt(cellOf(row, 1)) != 0;
+    rules.includeOn = textToInt(cellOf(row, 1)) != 0;
     rules.include = cellOf(row, 2);
-    rules.excludeOn = TextToInt(cellOf(row, 3)) != 0;
+    rules.excludeOn = textToInt(cellOf(row, 3)) != 0;
     rules.exclude = cellOf(row, 4);
     rules.action = cellOf(row, 5) == "alert" ? TitleRules::Action::Alert : TitleRules::Action::Store;
     return rules;
@@ -66,7 +66,7 @@ SqlResult rulesRows(Database& db, int planId) {
 TitleRules rulesFromRows(const std::vector<std::vector<std::string>>& rows, int planId) {
     std::optional<TitleRules> global;
     for (const auto& row : rows) {
-        const auto id = TextToInt(cellOf(row, 0));
+        const auto id = textToInt(cellOf(row, 0));
         if (id == planId) return rulesOf(row);
         if (id == kGlobalRules) global = rulesOf(row);
     }
@@ -75,7 +75,7 @@ TitleRules rulesFromRows(const std::vector<std::vector<std::string>>& rows, int 
 
 std::optional<TitleRules> loadTitleRules(Database& db, int planId) {
     for (const auto& row : rulesRows(db, planId).rows)
-        if (TextToInt(cellOf(row, 0)) == planId) return rulesOf(row);
+        if (textToInt(cellOf(row, 0)) == planId) return rulesOf(row);
     return std::nullopt;
 }
 

@@ -37,14 +37,14 @@ bool Settings::write(std::string_view key, std::string_view value) {
 }
 
 WindowSize Settings::windowSize() const {
-    auto w = TextToInt(read(SettingKey::width()));
-    auto h = TextToInt(read(SettingKey::height()));
+    auto w = textToInt(read(SettingKey::width()));
+    auto h = textToInt(read(SettingKey::height()));
     if (w < kMinWidth || h < kMinHeight || w > 100000 || h > 100000) return {kDesignWidth, kDesignHeight};
     return {static_cast<int>(w), static_cast<int>(h)};
 }
 
 int Settings::rowHeight() const {
-    auto h = TextToInt(read(SettingKey::rowHeight()));
+    auto h = textToInt(read(SettingKey::rowHeight()));
     if (h < 18) return 30;
     return h > 1000 ? 1000 : static_cast<int>(h);
 }
@@ -52,7 +52,7 @@ int Settings::rowHeight() const {
 std::uint32_t Settings::rowColor(const std::string& key, std::uint32_t fallback) const {
     auto value = m_ini.find(SettingKey::section(), key);
     if (!value || value->empty()) return fallback;
-    return static_cast<std::uint32_t>(TextToInt(*value)) & 0xFFFFFF;
+    return static_cast<std::uint32_t>(textToInt(*value)) & 0xFFFFFF;
 }
 
 std::uint32_t Settings::rowColor1() const { return rowColor(SettingKey::rowColor1(), kDefaultRowColor1); }
@@ -61,12 +61,12 @@ std::uint32_t Settings::rowColor2() const { return rowColor(SettingKey::rowColor
 int Settings::parallelFetches() const {
     const std::string text = read(SettingKey::parallel());
     // Written by hand as something else than a number: the default, not one at a time.
-    if (checkSetting(SettingKey::parallel(), text)) return static_cast<int>(TextToInt(text));
+    if (checkSetting(SettingKey::parallel(), text)) return static_cast<int>(textToInt(text));
     return kDefaultParallelFetches;
 }
 
 std::vector<std::string> Settings::categories() const {
-    return SegmentsBetween(read(SettingKey::categories()), "<", ">");
+    return segmentsBetween(read(SettingKey::categories()), "<", ">");
 }
 
 namespace {
@@ -74,7 +74,7 @@ namespace {
 std::optional<std::int64_t> wholeNumber(std::string_view text) {
     if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string_view::npos)
         return std::nullopt;
-    return TextToInt(text);
+    return textToInt(text);
 }
 
 }  // namespace
@@ -95,7 +95,7 @@ Result<> checkSetting(std::string_view key, std::string_view value) {
         return unless(within(kMinimumFrequencySeconds, 30LL * 24 * 3600), gbk("频率 要写成不小于 10 的整数（秒）：") + v);
     if (k == K::categories()) {
         std::string rebuilt;
-        for (const std::string& c : SegmentsBetween(value, "<", ">"))
+        for (const std::string& c : segmentsBetween(value, "<", ">"))
             if (c.find('<') == std::string::npos) rebuilt += "<" + c + ">";
         return unless(!rebuilt.empty() && rebuilt == v, gbk("类别 要写成 <分类一><分类二> 的样子：") + v);
     }

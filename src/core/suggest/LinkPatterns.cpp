@@ -111,7 +111,7 @@ std::string urlTemplateFor(const std::string& pageUrl, const std::vector<std::st
     const std::string slot = "[" + std::to_string(group) + "]";
     std::map<std::string, std::size_t> forms;
     const UrlParts u = splitUrl(pageUrl);
-    const std::string origin = u.scheme + "://" + UrlHost(pageUrl, true);
+    const std::string origin = u.scheme + "://" + urlHost(pageUrl, true);
     std::string path = u.path.substr(0, u.path.find('?'));
     for (const std::string& link : links) {
         const std::string lower = asciiLower(link.substr(0, 8));

@@ -302,7 +302,7 @@ SuggestResult suggestPlansFromUrl(const std::string& url, const std::string& coo
         return r;
     }
     if (progress) progress(gbk("正在获取页面：") + url);
-    const FetchResult page = DirectHttpRequest(url, cookie, "User-Agent: " + userAgent, cancel);
+    const FetchResult page = fetchForTest(url, cookie, "User-Agent: " + userAgent, cancel);
     if (page.cancelled) return {};
     return suggestPlans(url, page, cancel, progress);
 }

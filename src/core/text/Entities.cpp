@@ -58,10 +58,10 @@ std::string referenceText(std::string_view body) {
         // No control characters, surrogates or values past Unicode: those stay as written.
         if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF)
             return {};
-        return Utf8ToGbk(utf8Of(cp));
+        return utf8ToGbk(utf8Of(cp));
     }
     auto it = namedReferences().find(body);
-    return it == namedReferences().end() ? std::string() : Utf8ToGbk(it->second);
+    return it == namedReferences().end() ? std::string() : utf8ToGbk(it->second);
 }
 
 }  // namespace

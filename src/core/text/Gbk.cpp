@@ -117,7 +117,7 @@ std::size_t asciiRun(const char* p, std::size_t n) {
 
 }  // namespace
 
-std::string Utf8ToGbk(std::string_view utf8) {
+std::string utf8ToGbk(std::string_view utf8) {
     std::string out;
     if (utf8.empty()) return out;
     out.reserve(utf8.size());
@@ -157,7 +157,7 @@ std::string Utf8ToGbk(std::string_view utf8) {
     return out;
 }
 
-std::string gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
+std::string gbk(std::string_view utf8) { return utf8ToGbk(utf8); }
 
 bool isValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -173,7 +173,7 @@ bool isValidUtf8(std::string_view bytes) {
 
 std::string wireTextToGbk(std::string_view bytes) {
     for (unsigned char c : bytes)
-        if (c >= 0x80) return isValidUtf8(bytes) ? Utf8ToGbk(bytes) : std::string(bytes);
+        if (c >= 0x80) return isValidUtf8(bytes) ? utf8ToGbk(bytes) : std::string(bytes);
     return std::string(bytes);
 }
 

@@ -33,7 +33,7 @@ std::string gbk(std::string_view utf8);
 
 // UTF-8 to GBK that never fails: characters without a GBK form take their GB18030 form;
 // malformed UTF-8 becomes one '?' a sequence.
-std::string Utf8ToGbk(std::string_view utf8);
+std::string utf8ToGbk(std::string_view utf8);
 
 // True when the bytes are well-formed UTF-8 (plain ASCII included).
 bool isValidUtf8(std::string_view bytes);

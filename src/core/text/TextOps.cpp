@@ -119,11 +119,11 @@ std::string asciiLower(std::string_view text) {
     return out;
 }
 
-std::string TextBetween(std::string_view text, std::string_view left, std::string_view right) {
-    return std::string(TextBetweenView(text, left, right));
+std::string textBetween(std::string_view text, std::string_view left, std::string_view right) {
+    return std::string(textBetweenView(text, left, right));
 }
 
-std::string_view TextBetweenView(std::string_view text, std::string_view left, std::string_view right) {
+std::string_view textBetweenView(std::string_view text, std::string_view left, std::string_view right) {
     if (text.empty() || right.empty()) return {};
     static const std::string quoteToken = gbk("#引号");
     const std::string l = gbkReplaceAll(left, quoteToken, "\"");
@@ -139,7 +139,7 @@ std::string_view TextBetweenView(std::string_view text, std::string_view left, s
     return text.substr(start, end - start);
 }
 
-std::vector<std::string> SegmentsBetween(std::string_view text, std::string_view open,
+std::vector<std::string> segmentsBetween(std::string_view text, std::string_view open,
                                          std::string_view close) {
     std::vector<std::string> result;
     if (open.empty() || close.empty()) return result;

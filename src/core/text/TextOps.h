@@ -34,13 +34,13 @@ std::string asciiLower(std::string_view text);
 // The text strictly between the first `left` and the first `right` after it; "#引号" in a
 // marker stands for a double quote. Empty when either marker is missing, when `right` is
 // empty, or when the text is empty; an empty `left` starts at the first character.
-std::string TextBetween(std::string_view text, std::string_view left, std::string_view right);
+std::string textBetween(std::string_view text, std::string_view left, std::string_view right);
 // The same stretch as a view into text, for a page too large to copy.
-std::string_view TextBetweenView(std::string_view text, std::string_view left, std::string_view right);
+std::string_view textBetweenView(std::string_view text, std::string_view left, std::string_view right);
 
 // The trimmed, non-empty texts enclosed by `open` and the next `close`, in order; markers
 // are matched case-insensitively for ASCII letters.
-std::vector<std::string> SegmentsBetween(std::string_view text, std::string_view open,
+std::vector<std::string> segmentsBetween(std::string_view text, std::string_view open,
                                          std::string_view close);
 
 }  // namespace tovi

@@ -29,9 +29,9 @@ std::int64_t parse(std::string_view text, bool* saturated);
 
 }  // namespace
 
-std::int64_t TextToInt(std::string_view text) { return parse(text, nullptr); }
+std::int64_t textToInt(std::string_view text) { return parse(text, nullptr); }
 
-std::optional<std::int64_t> TextToIntChecked(std::string_view text) {
+std::optional<std::int64_t> textToIntChecked(std::string_view text) {
     bool saturated = false;
     std::int64_t value = parse(text, &saturated);
     if (saturated) return std::nullopt;

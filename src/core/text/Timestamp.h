@@ -12,11 +12,11 @@ public:
 };
 
 // month/day hour:minute, minute always two digits: 9 December 07:05 gives "12/9 7:05".
-std::string ShortTimestamp(const std::tm& t);
+std::string shortTimestamp(const std::tm& t);
 // year-month-day hour:minute:second without leading zeros: "2016-12-9 7:5:3".
-std::string LongTimestamp(const std::tm& t);
+std::string longTimestamp(const std::tm& t);
 
-std::string ShortTimestamp(const Clock& clock);
-std::string LongTimestamp(const Clock& clock);
+std::string shortTimestamp(const Clock& clock);
+std::string longTimestamp(const Clock& clock);
 
 }  // namespace tovi

@@ -341,12 +341,12 @@ TEST_F(Fetching, PagesLargerThanTheCapAreRefusedWithTheReason) {
     for (const char* path : {"/huge.html", "/bomb.html"}) {
         SCOPED_TRACE(path);
         std::string cookie;
-        FetchResult r = HttpRequest(base + path, cookie, "");
+        FetchResult r = fetchForMonitoring(base + path, cookie, "");
         EXPECT_TRUE(r.body.empty());
         EXPECT_EQ(gbkToUtf8(r.error), "页面超过 64 MB，已放弃");
     }
     std::string cookie;
-    EXPECT_EQ(HttpRequest(base + "/fine.html", cookie, "").body.size(), 10u << 20);  // inflated
+    EXPECT_EQ(fetchForMonitoring(base + "/fine.html", cookie, "").body.size(), 10u << 20);  // inflated
 }
 
 TEST_F(Fetching, AnErrorStatusIsShownAndTheBodyStillUsed) {

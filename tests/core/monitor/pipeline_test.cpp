@@ -139,7 +139,7 @@ TEST(MatchAll, ExpressionsMatchCharactersNotBytes) {
         {"(a+)", gbk("丄"), {}},                                      // 丄 is 81 41: no letter in it
         {"(.)\\bA", gbk("丄A"), {"丄"}},                              // \b next to a Chinese character
         {"(\\w+)", gbk("中文word中文"), {"word"}},                    // \w stays ASCII
-        {"<b>(.)</b>", Utf8ToGbk("<b>한</b><b>😀</b>"), {"한", "😀"}},  // four-byte characters
+        {"<b>(.)</b>", utf8ToGbk("<b>한</b><b>😀</b>"), {"한", "😀"}},  // four-byte characters
         {"(x.y)", "x\xFFy x\x80y", {"x\xEF\xBF\xBDy", "x€y"}},        // a stray byte is one character
         {"<a href=\"([^\"]+)\">([^<]+)</a>", gbk("<a href=\"/t/1\">标题</a>"), {"/t/1"}},
     };

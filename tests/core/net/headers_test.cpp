@@ -28,7 +28,7 @@ TEST(MergeCookies, Table) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.old) + " + " + c.received);
         std::string cookie = gbk(c.old), received = gbk(c.received);
-        EXPECT_EQ(MergeCookies(cookie, received), gbk(c.merged));
+        EXPECT_EQ(mergeCookies(cookie, received), gbk(c.merged));
         EXPECT_EQ(cookie, gbk(c.merged));
         EXPECT_EQ(received.find(' '), std::string::npos);
     }
@@ -48,22 +48,22 @@ TEST(CollectSetCookies, Table) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.headers);
-        EXPECT_EQ(CollectSetCookies(c.headers), c.pairs);
+        EXPECT_EQ(collectSetCookies(c.headers), c.pairs);
     }
     EXPECT_EQ(normaliseSetCookieNames("set-cookie: a=1\r\nSET-COOKIE: b=2"),
               "Set-Cookie: a=1\r\nSet-Cookie: b=2");
 }
 
 TEST(HeaderLines, NameAndValue) {
-    EXPECT_EQ(HttpHeaderName("X-Pair: a:b"), "X-Pair");
-    EXPECT_EQ(HttpHeaderValue("X-Pair: a:b"), "a:b");
-    EXPECT_EQ(HttpHeaderName("no colon"), "");
-    EXPECT_EQ(HttpHeaderValue("no colon"), "");
-    EXPECT_EQ(HttpHeaderValue("User-Agent: "), "");
-    EXPECT_EQ(CookieName(" sid = 1"), "sid");
-    EXPECT_EQ(CookieName("flag"), "flag");
-    EXPECT_EQ(RemoveDuplicateEntries("a; b; a; c; b", "; "), "a; b; c");
-    EXPECT_EQ(RemoveDuplicateEntries("", "; "), "");
+    EXPECT_EQ(httpHeaderName("X-Pair: a:b"), "X-Pair");
+    EXPECT_EQ(httpHeaderValue("X-Pair: a:b"), "a:b");
+    EXPECT_EQ(httpHeaderName("no colon"), "");
+    EXPECT_EQ(httpHeaderValue("no colon"), "");
+    EXPECT_EQ(httpHeaderValue("User-Agent: "), "");
+    EXPECT_EQ(cookieName(" sid = 1"), "sid");
+    EXPECT_EQ(cookieName("flag"), "flag");
+    EXPECT_EQ(removeDuplicateEntries("a; b; a; c; b", "; "), "a; b; c");
+    EXPECT_EQ(removeDuplicateEntries("", "; "), "");
 }
 
 TEST(UrlSplitting, Table) {
@@ -100,8 +100,8 @@ TEST(UrlSplitting, Table) {
         SCOPED_TRACE(c.url);
         const UrlParts parts = splitUrl(c.url);
         EXPECT_EQ(parts.scheme, c.scheme);
-        EXPECT_EQ(UrlHost(c.url, false), c.host);
-        EXPECT_EQ(UrlHost(c.url, true), c.hostWithPort);
+        EXPECT_EQ(urlHost(c.url, false), c.host);
+        EXPECT_EQ(urlHost(c.url, true), c.hostWithPort);
         EXPECT_EQ(parts.hasPort, *c.port != 0);
         EXPECT_EQ(parts.port, c.port);
         EXPECT_EQ(parts.path, c.path);

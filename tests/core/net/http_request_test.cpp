@@ -43,7 +43,7 @@ TEST(HttpRequestWire, PipelineCallSendsExactHeaderLinesInOrder) {
     RawHttpServer raw(kOk);
     std::string url = raw.url("/list.html");
     std::string cookie = "sid=1";
-    FetchResult r = HttpRequest(url, cookie, "User-Agent: TestAgent/1.0");
+    FetchResult r = fetchForMonitoring(url, cookie, "User-Agent: TestAgent/1.0");
     EXPECT_EQ(r.body, "ok");
     ASSERT_TRUE(raw.waitForRequests(1));
     auto lines = headerLines(raw.requests()[0]);
@@ -87,7 +87,7 @@ TEST(HttpRequestWire, DefaultsAndCaseSensitivePresenceTests) {
         RawHttpServer raw(kOk);
         std::string url = raw.url("/p");
         std::string cookie = c.cookie;
-        HttpRequest(url, cookie, c.extra);
+        fetchForMonitoring(url, cookie, c.extra);
         ASSERT_TRUE(raw.waitForRequests(1));
         auto lines = headerLines(raw.requests()[0]);
         ASSERT_FALSE(lines.empty());
@@ -154,30 +154,30 @@ protected:
 
 TEST_F(HttpRequestTest, FetchesPagesRedirectsAndErrorBodies) {
     std::string cookie;
-    EXPECT_EQ(HttpRequest(server.url("/page"), cookie, "").body, gbk("<ul><li>新闻</li></ul>"));
-    EXPECT_EQ(HttpRequest(server.url("/r1"), cookie, "").body, gbk("<ul><li>新闻</li></ul>"));
-    FetchResult missing = HttpRequest(server.url("/missing"), cookie, "");
+    EXPECT_EQ(fetchForMonitoring(server.url("/page"), cookie, "").body, gbk("<ul><li>新闻</li></ul>"));
+    EXPECT_EQ(fetchForMonitoring(server.url("/r1"), cookie, "").body, gbk("<ul><li>新闻</li></ul>"));
+    FetchResult missing = fetchForMonitoring(server.url("/missing"), cookie, "");
     EXPECT_EQ(missing.body, "not here");  // an error status is not a failure here
     EXPECT_EQ(missing.status, 404);
-    FetchResult zero = HttpRequest(server.url("/zero"), cookie, "");
+    FetchResult zero = fetchForMonitoring(server.url("/zero"), cookie, "");
     EXPECT_EQ(zero.body.size(), 12u);
     EXPECT_EQ(decodeBody(zero.body, true), "beforeafter");
 }
 
 TEST_F(HttpRequestTest, ResponseCookiesMergeIntoTheCallersCookie) {
     std::string cookie = "sid=x; a=1; uid=7";
-    HttpRequest(server.url("/cookies"), cookie, "User-Agent: T");
+    fetchForMonitoring(server.url("/cookies"), cookie, "User-Agent: T");
     EXPECT_EQ(cookie, "a=9; t=1; uid=7");
     // No Set-Cookie: the caller's cookie comes back normalised.
     std::string plain = "k = v;m=1";
-    HttpRequest(server.url("/page"), plain, "");
+    fetchForMonitoring(server.url("/page"), plain, "");
     EXPECT_EQ(plain, "k=v; m=1");
 }
 
 TEST_F(HttpRequestTest, ChineseCookieSurvivesVisitsUnchanged) {
     const std::string start = gbk("name=张三; city=北京");
     std::string cookie = start;
-    for (int visit = 0; visit < 3; ++visit) HttpRequest(server.url("/echo-cookie"), cookie, "");
+    for (int visit = 0; visit < 3; ++visit) fetchForMonitoring(server.url("/echo-cookie"), cookie, "");
     EXPECT_EQ(cookie, start);
     ASSERT_EQ(cookiesSeen.size(), 3u);
     EXPECT_EQ(cookiesSeen[0], "name=张三; city=北京");  // UTF-8 on the wire
@@ -192,10 +192,10 @@ TEST_F(HttpRequestTest, OnlyWebPagesAreFetchedAlsoAfterRedirects) {
           std::string("dict://127.0.0.1:1/x"), std::string("ftp://127.0.0.1:1/")}) {
         SCOPED_TRACE(url);
         std::string cookie;
-        FetchResult r = HttpRequest(url, cookie, "");
+        FetchResult r = fetchForMonitoring(url, cookie, "");
         EXPECT_EQ(r.body.find("secret"), std::string::npos);
         EXPECT_FALSE(r.error.empty());
-        FetchResult d = DirectHttpRequest(url, "", "");
+        FetchResult d = fetchForTest(url, "", "");
         EXPECT_EQ(d.body.find("secret"), std::string::npos);
         EXPECT_FALSE(d.error.empty());
     }
@@ -205,20 +205,20 @@ TEST(HttpRequestWire, LineBreaksNeverReachTheWire) {
     RawHttpServer raw(kOk);
     for (const std::string& agent : {std::string("a\nHost: evil.example"), std::string("a\rX-Evil: 1")}) {
         std::string cookie;
-        FetchResult r = HttpRequest(raw.url("/x"), cookie, "User-Agent: " + agent);
+        FetchResult r = fetchForMonitoring(raw.url("/x"), cookie, "User-Agent: " + agent);
         EXPECT_TRUE(r.body.empty());
         EXPECT_FALSE(r.error.empty());
-        FetchResult d = DirectHttpRequest(raw.url("/x"), "", "User-Agent: " + agent);
+        FetchResult d = fetchForTest(raw.url("/x"), "", "User-Agent: " + agent);
         EXPECT_TRUE(d.body.empty());
     }
     std::string cookie = "a=1\nHost: evil.example";
-    EXPECT_TRUE(HttpRequest(raw.url("/x"), cookie, "").body.empty());
+    EXPECT_TRUE(fetchForMonitoring(raw.url("/x"), cookie, "").body.empty());
     EXPECT_TRUE(raw.requests().empty());
 }
 
 TEST_F(HttpRequestTest, ChineseUrlReachesServerAsUtf8) {
     std::string cookie;
-    FetchResult r = HttpRequest(server.url(gbk("/搜索?q=新闻")), cookie, "");
+    FetchResult r = fetchForMonitoring(server.url(gbk("/搜索?q=新闻")), cookie, "");
     EXPECT_EQ(r.body, "path=/搜索 q=新闻");  // the server decodes the percent-encoded UTF-8
 }
 
@@ -227,7 +227,7 @@ TEST_F(HttpRequestTest, StalledResponseGivesEmptyBody) {
     limits.stallTimeout = std::chrono::milliseconds(1000);
     limits.overallTimeout = std::chrono::milliseconds(1500);
     std::string cookie = "a=1";
-    FetchResult r = HttpRequest(server.url("/slow"), cookie, "", {}, limits);
+    FetchResult r = fetchForMonitoring(server.url("/slow"), cookie, "", {}, limits);
     EXPECT_TRUE(r.body.empty());
     EXPECT_FALSE(r.error.empty());
     EXPECT_EQ(cookie, "a=1");
@@ -251,7 +251,7 @@ TEST(HttpRequestFailures, ATricklingSiteIsGivenUpWithTheReason) {
     FetchLimits limits;
     limits.stallTimeout = std::chrono::milliseconds(1000);  // 10 B/s is below the 1 KB/s floor
     std::string cookie;
-    FetchResult r = HttpRequest(site.url("/trickle"), cookie, "", {}, limits);
+    FetchResult r = fetchForMonitoring(site.url("/trickle"), cookie, "", {}, limits);
     stop = true;
     EXPECT_TRUE(r.body.empty());
     EXPECT_NE(r.error.find(gbk("网站太慢")), std::string::npos) << gbkToUtf8(r.error);
@@ -263,10 +263,10 @@ TEST(HttpRequestFailures, NeverThrowAlwaysEmpty) {
          {std::string("http://127.0.0.1:") + std::to_string(test::unusedLoopbackPort()) + "/",
           std::string("not a url at all"), std::string("http://no-such-host.invalid/"), std::string("")}) {
         SCOPED_TRACE(url);
-        FetchResult r = HttpRequest(url, cookie, "");
+        FetchResult r = fetchForMonitoring(url, cookie, "");
         EXPECT_TRUE(r.body.empty());
         EXPECT_FALSE(r.error.empty());
-        FetchResult d = DirectHttpRequest(url, "", "");
+        FetchResult d = fetchForTest(url, "", "");
         EXPECT_TRUE(d.body.empty());
     }
 }
@@ -281,7 +281,7 @@ TEST(HttpRequestCancel, StopRequestAbortsAHangingFetch) {
     FetchLimits limits;
     limits.overallTimeout = std::chrono::milliseconds(30000);
     std::string cookie;
-    FetchResult r = HttpRequest(
+    FetchResult r = fetchForMonitoring(
         hanging.url("/"), cookie, "", [&] { return stop.load(); }, limits);
     stopper.join();
     EXPECT_TRUE(r.cancelled);
@@ -292,7 +292,7 @@ TEST(HttpRequestCancel, StopRequestAbortsAHangingFetch) {
         hanging.waitForRequests(2);
         stop2 = true;
     });
-    FetchResult d = DirectHttpRequest(hanging.url("/"), "", "", [&] { return stop2.load(); });
+    FetchResult d = fetchForTest(hanging.url("/"), "", "", [&] { return stop2.load(); });
     stopper2.join();
     EXPECT_TRUE(d.cancelled);
 }
@@ -322,7 +322,7 @@ TEST(DirectHttpRequestWire, AgentFromHeadersCookieAsLine) {
         SCOPED_TRACE(c.extra);
         RawHttpServer raw(kOk);
         std::string url = raw.url("/t?x=1");
-        FetchResult r = DirectHttpRequest(url, c.cookie, c.extra);
+        FetchResult r = fetchForTest(url, c.cookie, c.extra);
         EXPECT_EQ(r.body, "ok");
         ASSERT_TRUE(raw.waitForRequests(1));
         std::string request = raw.requests()[0];
@@ -358,8 +358,8 @@ TEST(HttpsUntrustedCertificate, MonitoringIgnoresPlanTestRefuses) {
     std::string url = "https://127.0.0.1:" + std::to_string(port) + "/list";
 
     std::string cookie;
-    EXPECT_EQ(HttpRequest(url, cookie, "").body, "secure");
-    FetchResult direct = DirectHttpRequest(url, "", "");
+    EXPECT_EQ(fetchForMonitoring(url, cookie, "").body, "secure");
+    FetchResult direct = fetchForTest(url, "", "");
     EXPECT_TRUE(direct.body.empty());
     EXPECT_FALSE(direct.error.empty());
     tls.stop();
@@ -459,10 +459,10 @@ TEST(Redirects, TheCookieNeverReachesAnotherSiteOnTheWire) {
     for (const char* path : {"/to-other-port", "/to-other-host"}) {
         SCOPED_TRACE(path);
         std::string cookie = "auth=secret";
-        FetchResult run = HttpRequest(own.url(path), cookie, "Authorization: Basic eA==");
+        FetchResult run = fetchForMonitoring(own.url(path), cookie, "Authorization: Basic eA==");
         EXPECT_FALSE(run.body.empty());
         EXPECT_EQ(cookie, "auth=secret");  // the other site's cookie does not join the plan's
-        FetchResult test = DirectHttpRequest(own.url(path), "auth=secret", "User-Agent: T");
+        FetchResult test = fetchForTest(own.url(path), "auth=secret", "User-Agent: T");
         EXPECT_FALSE(test.body.empty());
         TransferPool pool(TransferLimits{2});
         Result<CurlGet> get = monitorRequest(own.url(path), "auth=secret", "", FetchLimits{});
@@ -481,7 +481,7 @@ TEST(Redirects, TheCookieNeverReachesAnotherSiteOnTheWire) {
     }
     // Within its own site the cookie goes along.
     std::string cookie = "auth=secret";
-    HttpRequest(own.url("/to-own-path"), cookie, "");
+    fetchForMonitoring(own.url("/to-own-path"), cookie, "");
     std::lock_guard g(m);
     EXPECT_EQ(seenByOwn.back(), "auth=secret");
 }

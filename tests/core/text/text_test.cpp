@@ -36,7 +36,7 @@ TEST(TextToInt, Table) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.utf8);
-        EXPECT_EQ(TextToInt(gbk(c.utf8)), c.expected);
+        EXPECT_EQ(textToInt(gbk(c.utf8)), c.expected);
     }
 }
 
@@ -48,14 +48,14 @@ TEST(Timestamp, ShortAndLongForms) {
     t.tm_hour = 7;
     t.tm_min = 5;
     t.tm_sec = 3;
-    EXPECT_EQ(ShortTimestamp(t), "12/9 7:05");
-    EXPECT_EQ(LongTimestamp(t), "2016-12-9 7:5:3");
+    EXPECT_EQ(shortTimestamp(t), "12/9 7:05");
+    EXPECT_EQ(longTimestamp(t), "2016-12-9 7:5:3");
     std::tm newYear{};
     newYear.tm_year = 2027 - 1900;
     newYear.tm_mday = 1;
     newYear.tm_sec = 5;
-    EXPECT_EQ(ShortTimestamp(newYear), "1/1 0:00");
-    EXPECT_EQ(LongTimestamp(newYear), "2027-1-1 0:0:5");
+    EXPECT_EQ(shortTimestamp(newYear), "1/1 0:00");
+    EXPECT_EQ(longTimestamp(newYear), "2027-1-1 0:0:5");
 }
 
 TEST(Gbk, RoundTripAndLossyConversion) {
@@ -64,11 +64,11 @@ TEST(Gbk, RoundTripAndLossyConversion) {
     EXPECT_EQ(g, "\xD6\xD0\xCE\xC4\xB1\xEA\xCC\xE2 ABC\xA1\xA1\xA3\xB1");
     EXPECT_EQ(gbkToUtf8(g), utf8);
     // Malformed UTF-8 becomes one '?' a sequence.
-    EXPECT_EQ(Utf8ToGbk("a\xFF"
+    EXPECT_EQ(utf8ToGbk("a\xFF"
                         "b"),
               "a?b");
-    EXPECT_EQ(Utf8ToGbk("\xE4\xB8"), "??");  // cut off at the end
-    EXPECT_EQ(Utf8ToGbk(""), "");
+    EXPECT_EQ(utf8ToGbk("\xE4\xB8"), "??");  // cut off at the end
+    EXPECT_EQ(utf8ToGbk(""), "");
     EXPECT_EQ(gbkDisplayWidth(gbk("中a")), 3u);
 }
 
@@ -84,17 +84,17 @@ TEST(Gbk, CharactersGbkCannotHoldSurviveInGb18030Form) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.utf8);
-        EXPECT_EQ(Utf8ToGbk(c.utf8), c.bytes);
+        EXPECT_EQ(utf8ToGbk(c.utf8), c.bytes);
         EXPECT_EQ(gbkToUtf8(c.bytes), c.utf8);
     }
     // Four-byte characters are one character to every search, split and width.
-    const std::string text = Utf8ToGbk("ñ0ñ]");
+    const std::string text = utf8ToGbk("ñ0ñ]");
     EXPECT_EQ(gbkFind(text, "0"), 4u);
     EXPECT_EQ(gbkFind(text, "]"), 9u);
     EXPECT_EQ(gbkFind(text, "\x30\x8A"), kNotFound);  // not a character of the text
     EXPECT_EQ(gbkDisplayWidth(text), 6u);
-    EXPECT_EQ(gbkSplit(text, "0"), (std::vector<std::string>{Utf8ToGbk("ñ"), Utf8ToGbk("ñ]")}));
-    EXPECT_EQ(trimSpaces(Utf8ToGbk(" ñ ")), Utf8ToGbk("ñ"));
+    EXPECT_EQ(gbkSplit(text, "0"), (std::vector<std::string>{utf8ToGbk("ñ"), utf8ToGbk("ñ]")}));
+    EXPECT_EQ(trimSpaces(utf8ToGbk(" ñ ")), utf8ToGbk("ñ"));
 }
 
 TEST(Gbk, ConvertingAPageEqualsConvertingItPieceByPiece) {
@@ -112,9 +112,9 @@ TEST(Gbk, ConvertingAPageEqualsConvertingItPieceByPiece) {
             // A cut-short character is only cut short at the very end.
             if (p == "\xE4\xB8" && k != 1) continue;
             page += p;
-            expected += Utf8ToGbk(p);
+            expected += utf8ToGbk(p);
         }
-        ASSERT_EQ(Utf8ToGbk(page), expected) << ::testing::PrintToString(page);
+        ASSERT_EQ(utf8ToGbk(page), expected) << ::testing::PrintToString(page);
     }
 }
 
@@ -149,7 +149,7 @@ TEST(GbkSearch, StrayLeadBytesDoNotHideWhatFollows) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(gbkFind(c.text, "</ul>"), c.at);
     }
-    EXPECT_EQ(TextBetween("<ul>x\x81</ul>", "<ul>", "</ul>"), "x\x81");
+    EXPECT_EQ(textBetween("<ul>x\x81</ul>", "<ul>", "</ul>"), "x\x81");
     EXPECT_EQ(gbkCharLength("\x81\x40", 0), 2u);
     EXPECT_EQ(gbkCharLength("\x81\x3C", 0), 1u);
     EXPECT_EQ(gbkCharLength("\x81", 0), 1u);
@@ -191,7 +191,7 @@ TEST(TextBetween, Table) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(TextBetween(gbk(c.text), gbk(c.left), gbk(c.right)), gbk(c.expected));
+        EXPECT_EQ(textBetween(gbk(c.text), gbk(c.left), gbk(c.right)), gbk(c.expected));
     }
 }
 
@@ -217,7 +217,7 @@ TEST(SegmentsBetween, Table) {
         SCOPED_TRACE(c.text);
         V expected;
         for (const auto& e : c.expected) expected.push_back(gbk(e));
-        EXPECT_EQ(SegmentsBetween(gbk(c.text), gbk(c.open), gbk(c.close)), expected);
+        EXPECT_EQ(segmentsBetween(gbk(c.text), gbk(c.open), gbk(c.close)), expected);
     }
 }
 
