@@ -82,7 +82,7 @@ void pass(benchmark::State& state, int plans, int sites, bool grouped, bool slow
         Quiet quiet;
         tovi::Monitoring monitoring(db, quiet, quiet, &quiet);
         monitoring.planTable().fill(db.run("select * from rule"), nullptr);
-        monitoring.extractor().setArticlePause(std::chrono::milliseconds(0));
+        monitoring.planRunner().setArticlePause(std::chrono::milliseconds(0));
         if (parallel) monitoring.engine().setParallel(parallel);  // 0: the default
         state.ResumeTiming();
         monitoring.engine().startOneShot(queue, tovi::RunMode::RunAll);

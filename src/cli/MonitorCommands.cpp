@@ -136,7 +136,7 @@ int run(Context& ctx, const RunOptions& o) {
     TerminalAlertSink alertSink(ctx.err);
     RunListener listener(ctx, o.feedDir, o.trace);
     Monitoring monitoring(*db, sink, alertSink, &listener);
-    if (o.pauseMs) monitoring.extractor().setArticlePause(std::chrono::milliseconds(*o.pauseMs));
+    if (o.pauseMs) monitoring.planRunner().setArticlePause(std::chrono::milliseconds(*o.pauseMs));
     MonitorEngine& engine = monitoring.engine();
 
     g_signal = 0;

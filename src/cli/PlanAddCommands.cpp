@@ -5,7 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
 #include "core/monitor/Pipeline.h"
-#include "core/monitor/PlanExtractor.h"
+#include "core/monitor/PlanRunner.h"
 #include "core/monitor/PlanTestRun.h"
 #include "core/net/DirectHttpRequest.h"
 #include "core/plans/PlanEditing.h"

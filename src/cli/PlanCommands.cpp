@@ -8,7 +8,7 @@
 #include "cli/Terminal.h"
 #include "core/plans/PlanRows.h"
 #include "core/monitor/Pipeline.h"
-#include "core/monitor/PlanExtractor.h"
+#include "core/monitor/PlanRunner.h"
 #include "core/plans/PlanHealth.h"
 #include "core/plans/PlanEditing.h"
 #include "core/plans/PlanExport.h"

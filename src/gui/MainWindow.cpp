@@ -112,7 +112,7 @@ void MainWindow::buildComponents() {
     m_monitoring =
         std::make_unique<Monitoring>(m_workerDb, m_status->sink(), *m_tray, m_bridge, m_timing.fetchLimits);
     m_sql = std::make_unique<LoggedSql>(m_db, m_status->sink());
-    if (m_timing.articlePause) m_monitoring->extractor().setArticlePause(*m_timing.articlePause);
+    if (m_timing.articlePause) m_monitoring->planRunner().setArticlePause(*m_timing.articlePause);
     m_tray->setAlerts(&m_monitoring->alerts());
     m_bridge->attach(&m_monitoring->engine());
 

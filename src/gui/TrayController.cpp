@@ -79,8 +79,8 @@ bool TrayController::available() const { return QSystemTrayIcon::isSystemTrayAva
 void TrayController::hide() { m_icon->hide(); }
 
 void TrayController::updateChecks() {
-    m_sound->setChecked(m_alerts && Settings::isOn(m_alerts->soundOnNew()));
-    m_iconSwitch->setChecked(m_alerts && Settings::isOn(m_alerts->iconOnNew()));
+    m_sound->setChecked(m_alerts && m_alerts->soundOnNew());
+    m_iconSwitch->setChecked(m_alerts && m_alerts->iconOnNew());
     m_notifySwitch->setChecked(Settings::notifyOn(m_notifyOn));
 }
 

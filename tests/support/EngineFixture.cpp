@@ -37,7 +37,7 @@ void EngineFixture::SetUp() {
     limits.stallTimeout = std::chrono::seconds(30);
     limits.overallTimeout = std::chrono::seconds(60);
     monitoring = std::make_unique<Monitoring>(db, sink, alerts, &listener, limits, &clock);
-    monitoring->extractor().setArticlePause(std::chrono::milliseconds(1));
+    monitoring->planRunner().setArticlePause(std::chrono::milliseconds(1));
 }
 
 void EngineFixture::TearDown() { monitoring.reset(); }

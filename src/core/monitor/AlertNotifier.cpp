@@ -1,30 +1,9 @@
 #include "core/monitor/AlertNotifier.h"
 
-#include "core/settings/Settings.h"
 #include "core/store/StatusSink.h"
 #include "core/text/Gbk.h"
 
 namespace tovi {
-
-void AlertNotifier::setSoundOnNew(std::string value) {
-    std::lock_guard g(m_switchMutex);
-    m_soundOnNew = std::move(value);
-}
-
-void AlertNotifier::setIconOnNew(std::string value) {
-    std::lock_guard g(m_switchMutex);
-    m_iconOnNew = std::move(value);
-}
-
-std::string AlertNotifier::soundOnNew() const {
-    std::lock_guard g(m_switchMutex);
-    return m_soundOnNew;
-}
-
-std::string AlertNotifier::iconOnNew() const {
-    std::lock_guard g(m_switchMutex);
-    return m_iconOnNew;
-}
 
 bool AlertNotifier::raiseIfNewArticles() {
     if (!m_newArticlesFound.exchange(false)) return false;
@@ -33,8 +12,8 @@ bool AlertNotifier::raiseIfNewArticles() {
 }
 
 void AlertNotifier::raiseAlert() {
-    if (Settings::isOn(soundOnNew())) m_alerts.playSound();
-    if (Settings::isOn(iconOnNew())) {
+    if (soundOnNew()) m_alerts.playSound();
+    if (iconOnNew()) {
         m_alerts.showAlertIcon();
         m_alertIconShown.store(true);
     }

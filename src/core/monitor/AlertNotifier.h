@@ -2,7 +2,6 @@
 // The new-article alert: a sound, a different tray icon (each when switched on) and a status
 // line, pending until the user looks.
 #include <atomic>
-#include <mutex>
 #include <string>
 
 #include "core/text/Timestamp.h"
@@ -26,11 +25,11 @@ public:
     AlertNotifier(AlertSink& alerts, StatusSink& status, const Clock& clock)
         : m_alerts(alerts), m_status(status), m_clock(clock) {}
 
-    // Switch texts from the settings file; only "1" means on. Read at the moment of use.
-    void setSoundOnNew(std::string value);
-    void setIconOnNew(std::string value);
-    std::string soundOnNew() const;
-    std::string iconOnNew() const;
+    // The alert switches (the settings file's 语音提醒 and 图标提醒); read at the moment of use.
+    void setSoundOnNew(bool on) { m_soundOnNew.store(on); }
+    void setIconOnNew(bool on) { m_iconOnNew.store(on); }
+    bool soundOnNew() const { return m_soundOnNew.load(); }
+    bool iconOnNew() const { return m_iconOnNew.load(); }
 
     // Set by runs that stored new articles; test-and-clear so a find is never lost.
     void noteNewArticles() { m_newArticlesFound.store(true); }
@@ -47,8 +46,7 @@ private:
     AlertSink& m_alerts;
     StatusSink& m_status;
     const Clock& m_clock;
-    mutable std::mutex m_switchMutex;
-    std::string m_soundOnNew, m_iconOnNew;
+    std::atomic<bool> m_soundOnNew{false}, m_iconOnNew{false};
     std::atomic<bool> m_newArticlesFound{false};
     std::atomic<bool> m_alertPending{false};
     std::atomic<bool> m_alertIconShown{false};

@@ -127,9 +127,9 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
             if (report.stored + report.dropped == 0 && timeMode && !report.judged.markerFound)
                 fresh.assign(cands.size(), true);
             const int newest = newestWithTitle(cands, fresh, rules.mode);
-            report.arttile = newest >= 0 ? cands[newest].title : rules.marker;
+            report.marker = newest >= 0 ? cands[newest].title : rules.marker;
             report.lastId = report.judged.highestId;
-            report.planUpdated = report.stored + report.dropped > 0 || report.arttile != rules.marker ||
+            report.planUpdated = report.stored + report.dropped > 0 || report.marker != rules.marker ||
                                  report.lastId > rules.lastId;
             if (report.planUpdated) {
                 const std::string arturl =
@@ -137,7 +137,7 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                 // lasttime is the time of the last run that stored articles.
                 const std::string lasttime = report.stored > 0 || !last ? request.now : last->lasttime;
                 if (!run(t, Statement("update rule set arttile=?,arturl=?,lasttime=?,lastid=? where id=?",
-                                      {report.arttile, arturl, lasttime, report.lastId, planId})))
+                                      {report.marker, arturl, lasttime, report.lastId, planId})))
                     return false;
             }
             if (!request.alongside) return true;

@@ -1,7 +1,7 @@
 #include "core/monitor/MonitorEngine.h"
 
 #include "core/monitor/AlertNotifier.h"
-#include "core/monitor/PlanExtractor.h"
+#include "core/monitor/PlanRunner.h"
 #include "core/net/TransferPool.h"
 #include "core/store/StatusSink.h"
 #include "core/text/Entities.h"
@@ -33,9 +33,9 @@ std::chrono::milliseconds cyclePause(std::int64_t seconds) {
     return std::chrono::milliseconds(std::min(seconds, kMaxSeconds) * 1000);
 }
 
-MonitorEngine::MonitorEngine(PlanExtractor& extractor, AlertNotifier& alerts, StatusSink& sink,
+MonitorEngine::MonitorEngine(PlanRunner& runner, AlertNotifier& alerts, StatusSink& sink,
                              const Clock& clock, MonitorListener* listener)
-    : m_extractor(extractor), m_alerts(alerts), m_sink(sink), m_clock(clock), m_listener(listener) {}
+    : m_planRunner(runner), m_alerts(alerts), m_sink(sink), m_clock(clock), m_listener(listener) {}
 
 MonitorEngine::~MonitorEngine() {
     requestStopAll();
@@ -126,21 +126,21 @@ PassSummary MonitorEngine::passBody(std::stop_token stop, const std::vector<int>
     DeferredWrites deferred;  // the bookkeeping of runs that stored nothing: one commit a pass
     std::vector<TransferPool::Ticket> tickets(queue.size());
     for (std::size_t i = 0; i < queue.size(); ++i)
-        if (auto fetch = m_extractor.prepareFetch(queue[i]))
+        if (auto fetch = m_planRunner.prepareFetch(queue[i]))
             tickets[i] = pool.submit(std::move(fetch->request), std::move(fetch->host));
     for (std::size_t i = 0; i < queue.size(); ++i) {
         if (stop.stop_requested()) {
             pool.cancelAll();
             break;
         }
-        PlanRunOutcome outcome = m_extractor.runPlan(queue[i], stop, &pool, tickets[i], &deferred);
+        PlanRunOutcome outcome = m_planRunner.runPlan(queue[i], stop, &pool, tickets[i], &deferred);
         pool.release(tickets[i]);
         summary.alerting += outcome.alerting;
         for (const std::string& title : outcome.alertTitles)
             if (summary.newest.size() < 5) summary.newest.emplace_back(outcome.planName, title);
         if (m_listener) m_listener->planFinished(queue[i], outcome);
     }
-    m_extractor.writeDeferred(deferred, stop);
+    m_planRunner.writeDeferred(deferred, stop);
     return summary;
 }
 

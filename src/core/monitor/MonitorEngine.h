@@ -25,7 +25,7 @@
 namespace tovi {
 
 class AlertNotifier;
-class PlanExtractor;
+class PlanRunner;
 class StatusSink;
 
 // Events the fronts show (the GUI on its own thread). Called on worker threads: an
@@ -74,7 +74,7 @@ std::chrono::milliseconds cyclePause(std::int64_t seconds);
 
 class MonitorEngine {
 public:
-    MonitorEngine(PlanExtractor& extractor, AlertNotifier& alerts, StatusSink& sink, const Clock& clock,
+    MonitorEngine(PlanRunner& runner, AlertNotifier& alerts, StatusSink& sink, const Clock& clock,
                   MonitorListener* listener = nullptr);
     ~MonitorEngine();  // requests a stop and joins every worker
 
@@ -110,7 +110,7 @@ private:
     void markEnded(const std::shared_ptr<std::atomic<bool>>& done);
     void reapFinished();
 
-    PlanExtractor& m_extractor;
+    PlanRunner& m_planRunner;
     AlertNotifier& m_alerts;
     StatusSink& m_sink;
     const Clock& m_clock;

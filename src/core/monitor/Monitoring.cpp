@@ -10,12 +10,12 @@ Monitoring::Monitoring(Database& db, StatusSink& sink, AlertSink& alertSink, Mon
     : m_clock(clock ? *clock : m_localClock),
       m_sql(db, sink),
       m_alerts(alertSink, sink, m_clock),
-      m_extractor(m_sql, m_table, m_alerts, m_clock, limits),
-      m_engine(std::make_unique<MonitorEngine>(m_extractor, m_alerts, sink, m_clock, listener)) {}
+      m_planRunner(m_sql, m_table, m_alerts, m_clock, limits),
+      m_engine(std::make_unique<MonitorEngine>(m_planRunner, m_alerts, sink, m_clock, listener)) {}
 
 std::string Monitoring::applySettings(const Settings& settings) {
-    m_alerts.setSoundOnNew(settings.read(SettingKey::soundAlert()));
-    m_alerts.setIconOnNew(settings.read(SettingKey::iconAlert()));
+    m_alerts.setSoundOnNew(Settings::isOn(settings.read(SettingKey::soundAlert())));
+    m_alerts.setIconOnNew(Settings::isOn(settings.read(SettingKey::iconAlert())));
     m_engine->setParallel(settings.parallelFetches());
     if (const std::string text = settings.read(SettingKey::parallel());
         !text.empty() && !checkSetting(SettingKey::parallel(), text)) {

@@ -4,7 +4,7 @@
 
 #include "core/monitor/AlertNotifier.h"
 #include "core/monitor/MonitorEngine.h"
-#include "core/monitor/PlanExtractor.h"
+#include "core/monitor/PlanRunner.h"
 #include "core/plans/PlanTable.h"
 #include "core/store/LoggedSql.h"
 
@@ -25,7 +25,7 @@ public:
     LoggedSql& sql() { return m_sql; }
     PlanTable& planTable() { return m_table; }
     AlertNotifier& alerts() { return m_alerts; }
-    PlanExtractor& extractor() { return m_extractor; }
+    PlanRunner& planRunner() { return m_planRunner; }
     MonitorEngine& engine() { return *m_engine; }
 
 private:
@@ -34,7 +34,7 @@ private:
     LoggedSql m_sql;
     PlanTable m_table;
     AlertNotifier m_alerts;
-    PlanExtractor m_extractor;
+    PlanRunner m_planRunner;
     std::unique_ptr<MonitorEngine> m_engine;  // destroyed first: its workers use the rest
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 // The steps of one plan run as plain functions on GBK bytes: clean, cut, match, judge,
-// compose. Each can be tested alone; PlanExtractor strings them together.
+// compose. Each can be tested alone; PlanRunner strings them together.
 #include <chrono>
 #include <cstdint>
 #include <functional>

@@ -23,16 +23,16 @@ bool hasTitle(const std::vector<Match>& matches, std::int64_t titleGroup, const 
 
 }  // namespace
 
-PlanExtractor::Run::Run(PlanExtractor& extractor, int planId, std::stop_token stop, DeferredWrites* deferred)
-    : m_e(extractor),
-      m_sink(extractor.m_sql.sink()),
+PlanRunner::Run::Run(PlanRunner& runner, int planId, std::stop_token stop, DeferredWrites* deferred)
+    : m_e(runner),
+      m_sink(runner.m_sql.sink()),
       m_planId(planId),
       m_idText(std::to_string(planId)),
       m_stop(stop),
       m_cancel([stop] { return stop.stop_requested(); }),
       m_deferred(deferred) {}
 
-PlanRunOutcome PlanExtractor::Run::operator()(TransferPool* pool, const TransferPool::Ticket& ticket) {
+PlanRunOutcome PlanRunner::Run::operator()(TransferPool* pool, const TransferPool::Ticket& ticket) {
     if (Ending end = start()) return *end;
     if (Ending end = fetch(pool, ticket)) return *end;
     decodeAndClean();
@@ -41,13 +41,13 @@ PlanRunOutcome PlanExtractor::Run::operator()(TransferPool* pool, const Transfer
     return echo();
 }
 
-PlanRunOutcome PlanExtractor::Run::finish(Kind kind, std::string reason) {
+PlanRunOutcome PlanRunner::Run::finish(Kind kind, std::string reason) {
     m_sink.append(gbk("\r\n任务") + m_idText + gbk("已结束----") + shortTimestamp(m_e.m_clock));
     return PlanRunOutcome::of(kind, std::move(reason));
 }
 
 // The plan as it stands, and whether it may run now.
-PlanExtractor::Run::Ending PlanExtractor::Run::start() {
+PlanRunner::Run::Ending PlanRunner::Run::start() {
     m_sink.append(gbk("\r\n开始提取 方案") + m_idText + gbk(" 的新文章 ---- ") + shortTimestamp(m_e.m_clock));
     m_plan = *m_e.m_table.row(m_planId);
     m_mode = judgeModeFromText(m_plan[kRuleType]);
@@ -66,7 +66,7 @@ PlanExtractor::Run::Ending PlanExtractor::Run::start() {
 }
 
 // The page, the cookies the site set, and what the site said about coming back.
-PlanExtractor::Run::Ending PlanExtractor::Run::fetch(TransferPool* pool, const TransferPool::Ticket& ticket) {
+PlanRunner::Run::Ending PlanRunner::Run::fetch(TransferPool* pool, const TransferPool::Ticket& ticket) {
     CurlResponse response;
     if (pool && ticket) {
         response = pool->take(ticket, m_cancel);
@@ -99,21 +99,21 @@ PlanExtractor::Run::Ending PlanExtractor::Run::fetch(TransferPool* pool, const T
     return std::nullopt;
 }
 
-void PlanExtractor::Run::decodeAndClean() {
+void PlanRunner::Run::decodeAndClean() {
     m_source = decodeBody(std::move(m_fetched.body), m_plan[kRuleCode] == "1");
     m_sink.append(gbk("、整理源码"));
     cleanSourceInPlace(m_source);
     m_sink.append(gbk("、取有效源码"));
 }
 
-PlanRunOutcome PlanExtractor::Run::overBudget() {
+PlanRunOutcome PlanRunner::Run::overBudget() {
     // A partial list could move the plan's marker past articles never looked at.
     m_sink.append(gbk("\r\n正则匹配超过 ") + std::to_string((m_e.m_matchBudget.load().count() + 999) / 1000) +
                   gbk(" 秒仍未完成，已停止，本次不保存文章！"));
     return finish(Kind::TooSlow);
 }
 
-PlanExtractor::Run::Ending PlanExtractor::Run::matchRegion(std::string_view region, MatchResult& into) {
+PlanRunner::Run::Ending PlanRunner::Run::matchRegion(std::string_view region, MatchResult& into) {
     MatchLimits limits;
     limits.cancel = m_cancel;
     limits.budget = m_e.m_matchBudget.load();
@@ -132,7 +132,7 @@ PlanExtractor::Run::Ending PlanExtractor::Run::matchRegion(std::string_view regi
 
 // The matches of the page's list: in the plan's region, or where the last article's marker
 // used to stand in for one of the plan's markers when the region no longer holds it.
-PlanExtractor::Run::Ending PlanExtractor::Run::match() {
+PlanRunner::Run::Ending PlanRunner::Run::match() {
     m_rules.mode = m_mode;
     m_rules.titleGroup = textToInt(m_plan[kRuleTindex]);
     m_rules.idGroup = textToInt(m_plan[kRuleUindex]);
@@ -184,7 +184,7 @@ PlanExtractor::Run::Ending PlanExtractor::Run::match() {
 
 // The plan's health and what the visit learnt, written with the articles. A run that changed
 // neither articles nor the plan's state leaves them to the pass's one commit, when there is one.
-std::vector<Statement> PlanExtractor::Run::alongside(Transaction& t, const StoreReport& stored,
+std::vector<Statement> PlanRunner::Run::alongside(Transaction& t, const StoreReport& stored,
                                                      const PageVisits::VisitStatement& visit) {
     PlanRunOutcome o = PlanRunOutcome::of(Kind::Stored);
     o.stored = stored.stored;
@@ -193,7 +193,7 @@ std::vector<Statement> PlanExtractor::Run::alongside(Transaction& t, const Store
     writtenHealth = planHealthUpdate(before, m_planId, o, longTimestamp(m_e.m_clock));
     std::vector<Statement> also{writtenHealth->write};
     PlanRow after = m_plan;
-    after[kRuleArttile] = stored.arttile;
+    after[kRuleArttile] = stored.marker;
     after[kRuleLastid] = std::to_string(stored.lastId);
     if (auto v = visit(PageVisits::fingerprint(after))) also.push_back(std::move(*v));
     if (!m_deferred || stored.planUpdated) return also;
@@ -203,7 +203,7 @@ std::vector<Statement> PlanExtractor::Run::alongside(Transaction& t, const Store
 
 // The articles, the plan's state, its health and what the visit learnt (all of the page is
 // processed: the next visit may ask whether it changed since): one commit.
-PlanExtractor::Run::Ending PlanExtractor::Run::store() {
+PlanRunner::Run::Ending PlanRunner::Run::store() {
     StoreRequest request{m_planId, m_plan[kRuleName], m_rules, shortTimestamp(m_e.m_clock), {}};
     const PageVisits::VisitStatement visit = m_e.m_visits.rememberLater(m_planId, m_fetched);
     request.alongside = [&](Transaction& t, const StoreReport& r) { return alongside(t, r, visit); };
@@ -232,14 +232,14 @@ PlanExtractor::Run::Ending PlanExtractor::Run::store() {
                       gbk("），本次的文章都未保存，下次提取时重试！"));
         return finish(Kind::StoreFailed, m_report.transaction.error());
     }
-    m_e.m_table.writeBack(m_planId, m_report.arttile, std::to_string(m_report.lastId), m_cookie);
+    m_e.m_table.writeBack(m_planId, m_report.marker, std::to_string(m_report.lastId), m_cookie);
     if (m_report.alerting > 0) m_e.m_alerts.noteNewArticles();
     return std::nullopt;
 }
 
 // Each statement with its result, the first ones paced so the status log can be followed; a
 // stop skips the pauses, never the commit before.
-PlanRunOutcome PlanExtractor::Run::echo() {
+PlanRunOutcome PlanRunner::Run::echo() {
     for (std::size_t i = 0; i < m_report.statements.size(); ++i) {
         m_e.m_sql.echo(m_report.statements[i].display(), m_report.results[i]);
         if (i < static_cast<std::size_t>(m_report.stored) && i < kPacedEchoes && !m_stop.stop_requested())

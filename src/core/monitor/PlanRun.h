@@ -7,14 +7,14 @@
 
 #include "core/monitor/Judge.h"
 #include "core/monitor/Pipeline.h"
-#include "core/monitor/PlanExtractor.h"
+#include "core/monitor/PlanRunner.h"
 #include "core/monitor/ArticleStore.h"
 
 namespace tovi {
 
-class PlanExtractor::Run {
+class PlanRunner::Run {
 public:
-    Run(PlanExtractor& extractor, int planId, std::stop_token stop, DeferredWrites* deferred);
+    Run(PlanRunner& runner, int planId, std::stop_token stop, DeferredWrites* deferred);
     PlanRunOutcome operator()(TransferPool* pool, const TransferPool::Ticket& ticket);
 
     // The plan's health when the run wrote it with its articles.
@@ -37,7 +37,7 @@ private:
     std::vector<Statement> alongside(Transaction& t, const StoreReport& stored,
                                      const PageVisits::VisitStatement& visit);
 
-    PlanExtractor& m_e;
+    PlanRunner& m_e;
     StatusSink& m_sink;
     const int m_planId;
     const std::string m_idText;

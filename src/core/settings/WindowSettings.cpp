@@ -11,18 +11,17 @@ bool saveWindowSettings(Settings& settings, int width, int height, const std::st
 }
 
 namespace {
-std::string toggle(Settings& settings, const std::string& key, const std::string& current) {
-    std::string next = Settings::isOn(current) ? "0" : "1";
-    settings.write(key, next);
-    return next;
+bool toggle(Settings& settings, const std::string& key, bool current) {
+    settings.write(key, current ? "0" : "1");
+    return !current;
 }
 }  // namespace
 
-std::string toggleSoundAlert(Settings& settings, const std::string& current) {
+bool toggleSoundAlert(Settings& settings, bool current) {
     return toggle(settings, SettingKey::soundAlert(), current);
 }
 
-std::string toggleIconAlert(Settings& settings, const std::string& current) {
+bool toggleIconAlert(Settings& settings, bool current) {
     return toggle(settings, SettingKey::iconAlert(), current);
 }
 

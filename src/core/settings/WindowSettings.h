@@ -11,10 +11,10 @@ class Settings;
 // when the window is maximised or minimised.
 bool saveWindowSettings(Settings& settings, int width, int height, const std::string& frequencyText);
 
-// The alert switches: "1" becomes "0", anything else "1"; written to the file (a failed write
-// keeps the new value for this run). Returns the new value.
-std::string toggleSoundAlert(Settings& settings, const std::string& current);
-std::string toggleIconAlert(Settings& settings, const std::string& current);
+// The alert switches turned the other way and written to the file as "1" or "0" (a failed
+// write keeps the new state for this run). Returns the new state.
+bool toggleSoundAlert(Settings& settings, bool current);
+bool toggleIconAlert(Settings& settings, bool current);
 // "有新文章时 弹出通知": on (missing, or anything but "0") becomes "0", off becomes "1".
 std::string toggleNotifyAlert(Settings& settings, const std::string& current);
 

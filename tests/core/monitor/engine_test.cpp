@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "core/monitor/PlanTestRun.h"
+#include "core/settings/Settings.h"
 #include "core/text/Gbk.h"
 #include "support/EngineFixture.h"
 
@@ -46,8 +47,8 @@ TEST_F(RunControl, PeriodicCyclesAlertOnceThenStopDuringPause) {
     spec.url = server.url("/p.html");
     int id = addPlan(spec);
     setPage("/p.html", listPage({{1, "一"}}, false));
-    monitoring->alerts().setSoundOnNew("1");
-    monitoring->alerts().setIconOnNew("1");
+    monitoring->alerts().setSoundOnNew(true);
+    monitoring->alerts().setIconOnNew(true);
     ASSERT_TRUE(monitoring->engine().startPeriodic({id}, 20ms));
     EXPECT_FALSE(monitoring->engine().startPeriodic({id}, 20ms));  // at most one periodic worker
     ASSERT_TRUE(eventually([&] { return listener.cycles >= 3; }));
@@ -136,7 +137,7 @@ TEST_F(RunControl, AStoppedWaitForARunningPlanLetsTheNextRunIn) {
     setPage("/list.html", listPage({{1, "一"}}, false));
     db.run(Statement("update rule set url=? where id=?", {server.url("/list.html"), id}));
     reloadPlanTable();
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     EXPECT_EQ(sink.utf8().find("正在被另一个任务提取"), std::string::npos);
     EXPECT_EQ(articleCount(), 1);
 }
@@ -160,7 +161,7 @@ TEST_F(RunControl, OverlappingOneShotPassesNeverDuplicate) {
     for (int i = 40; i >= 1; --i) many.emplace_back(i, "第" + std::to_string(i) + "篇");
     setPage("/o.html", listPage(many, false));
     setPage("/o2.html", listPage(many, false));
-    monitoring->extractor().setArticlePause(2ms);
+    monitoring->planRunner().setArticlePause(2ms);
     for (int i = 0; i < 4; ++i) monitoring->engine().startOneShot({a, b}, RunMode::RunAll);
     ASSERT_TRUE(monitoring->engine().waitAll(30s));
     EXPECT_EQ(titles(a).size(), 40u);
@@ -186,8 +187,9 @@ TEST(Alerts, RaiseAndAcknowledge) {
         SCOPED_TRACE(std::string(c.sound) + "/" + c.icon);
         test::RecordingAlerts rec;
         AlertNotifier n(rec, status, clock);
-        n.setSoundOnNew(c.sound);
-        n.setIconOnNew(c.icon);
+        // The switches as the settings file holds them: only "1" means on.
+        n.setSoundOnNew(Settings::isOn(c.sound));
+        n.setIconOnNew(Settings::isOn(c.icon));
         EXPECT_FALSE(n.raiseIfNewArticles());
         n.noteNewArticles();
         EXPECT_TRUE(n.raiseIfNewArticles());
@@ -209,10 +211,10 @@ TEST(Alerts, IconSwitchedOffWhileShownIsStillRestored) {
     test::RecordingSink status;
     test::FixedClock clock;
     AlertNotifier n(rec, status, clock);
-    n.setIconOnNew("1");
+    n.setIconOnNew(true);
     n.noteNewArticles();
     n.raiseIfNewArticles();
-    n.setIconOnNew("0");
+    n.setIconOnNew(false);
     n.acknowledgeAlert();
     EXPECT_FALSE(rec.iconIsAlert);
 }

@@ -191,22 +191,22 @@ TEST_F(Fetching, AnUnchangedPageIsNotProcessedAgain) {
     PlanRowValues spec;
     spec.url = "http://127.0.0.1:" + std::to_string(slow.port()) + "/etag.html";
     const int id = addPlan(spec);
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     EXPECT_EQ(articleCount(), 2);
     sink.replaceAll("");
-    PlanRunOutcome unchanged = monitoring->extractor().runPlan(id);
+    PlanRunOutcome unchanged = monitoring->planRunner().runPlan(id);
     EXPECT_EQ(unchanged.kind, PlanRunOutcome::Kind::PageUnchanged);
     EXPECT_NE(sink.utf8().find("\r\n正在 采集源码、源码未变化（HTTP 304），本次无新文章\r\n任务"),
               std::string::npos)
         << sink.utf8();
     EXPECT_EQ(articleCount(), 2);
     version = 2;
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     EXPECT_EQ(articleCount(), 3);
     // An edited plan reads the page afresh, whatever the site says of it.
     db.run(Statement("update rule set tindex='0' where id=?", {id}));
     reloadPlanTable();
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     std::lock_guard g(m);
     ASSERT_EQ(asked.size(), 4u);
     EXPECT_EQ(asked[0], "|");
@@ -264,10 +264,10 @@ TEST_F(Fetching, ASiteThatAsksToWaitIsLeftAlone) {
     PlanRowValues spec;
     spec.url = "http://127.0.0.1:" + std::to_string(slow.port()) + "/busy.html";
     const int id = addPlan(spec);
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     EXPECT_NE(sink.utf8().find("\r\n正在 采集源码（HTTP 503）、整理源码"), std::string::npos) << sink.utf8();
     sink.replaceAll("");
-    PlanRunOutcome skipped = monitoring->extractor().runPlan(id);
+    PlanRunOutcome skipped = monitoring->planRunner().runPlan(id);
     EXPECT_EQ(skipped.kind, PlanRunOutcome::Kind::Skipped);
     EXPECT_NE(sink.utf8().find("网站要求稍后再访问，还需等 1"), std::string::npos) << sink.utf8();
     EXPECT_EQ(visits.load(), 1);
@@ -284,7 +284,7 @@ TEST_F(Fetching, ARunLooksAtTheNewestTenThousandMatches) {
         spec.type = type;
         const int id = addPlan(spec);
         sink.replaceAll("");
-        PlanRunOutcome outcome = monitoring->extractor().runPlan(id);
+        PlanRunOutcome outcome = monitoring->planRunner().runPlan(id);
         EXPECT_EQ(outcome.stored, 10000);
         EXPECT_NE(sink.utf8().find("本页匹配到 10500 篇，只看最新的 10000 篇"), std::string::npos);
         // Newest at the top (descending) or at the bottom (ascending): t10500 or t1 is in.
@@ -357,7 +357,7 @@ TEST_F(Fetching, AnErrorStatusIsShownAndTheBodyStillUsed) {
     PlanRowValues spec;
     spec.url = "http://127.0.0.1:" + std::to_string(slow.port()) + "/gone.html";
     const int id = addPlan(spec);
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     EXPECT_NE(sink.utf8().find("正在 采集源码（HTTP 404）、整理源码"), std::string::npos);
     EXPECT_EQ(titles(id), std::vector<std::string>{"仍然可用"});
 }

@@ -128,7 +128,7 @@ TEST_F(ArticleIdentity, RoundSequencesStoreEveryArticleOnce) {
                 if (it.article) onPages.insert({it.title, "http://site/t-" + it.id + ".html"});
             setPage(path, pageHtml(round.page, round.startMarker));
             const auto before = titles(id).size();
-            monitoring->extractor().runPlan(id);
+            monitoring->planRunner().runPlan(id);
             auto all = titles(id);
             std::vector<std::string> storedNow(all.begin(), all.begin() + (all.size() - before));
             EXPECT_EQ(storedNow, round.stored);
@@ -163,7 +163,7 @@ TEST_F(ArticleIdentity, TheRememberedArticleIsTheNewestStoredOne) {
         spec.type = c.type;
         const int id = addPlan(spec);
         setPage(path, pageHtml(c.page, true));
-        monitoring->extractor().runPlan(id);
+        monitoring->planRunner().runPlan(id);
         auto row = db.run(Statement("select arttile, arturl, lastid from rule where id=?", {id})).rows[0];
         EXPECT_EQ(gbkToUtf8(row[0]), c.arttile);
         EXPECT_EQ(row[1], c.arturl);
@@ -177,13 +177,13 @@ TEST_F(ArticleIdentity, SkippedArticlesAreCountedAndRaiseNoAlert) {
     spec.url = server.url("/skip.html");
     const int id = addPlan(spec);
     setPage("/skip.html", pageHtml({item(2), item(1)}, true));
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     ASSERT_TRUE(monitoring->alerts().raiseIfNewArticles());
     // The marker is lost (edited out by hand), the page is the same: nothing is new.
     db.run(Statement("update rule set arttile='gone' where id=?", {id}));
     reloadPlanTable();
     sink.replaceAll("");
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     EXPECT_NE(sink.utf8().find(" 取到 0 篇新文章（另有 2 篇此前已保存，已跳过）"), std::string::npos)
         << sink.utf8();
     EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
@@ -202,8 +202,8 @@ TEST_F(ArticleIdentity, AFailedStoreLosesNothingAndMarksNothingAsSeen) {
     // The disk fills half-way through: the database may grow by a few pages only.
     const auto pages = db.run("pragma page_count").rows[0][0];
     ASSERT_TRUE(db.runScript("pragma max_page_count=" + std::to_string(std::stoll(pages) + 20)).ok);
-    monitoring->extractor().setArticlePause(std::chrono::milliseconds(0));
-    PlanRunOutcome failed = monitoring->extractor().runPlan(id);
+    monitoring->planRunner().setArticlePause(std::chrono::milliseconds(0));
+    PlanRunOutcome failed = monitoring->planRunner().runPlan(id);
     EXPECT_EQ(failed.kind, PlanRunOutcome::Kind::StoreFailed);
     EXPECT_EQ(articleCount(), 0);
     EXPECT_NE(sink.utf8().find("保存失败（database or disk is full），本次的文章都未保存，下次提取时重试！"),
@@ -214,7 +214,7 @@ TEST_F(ArticleIdentity, AFailedStoreLosesNothingAndMarksNothingAsSeen) {
     EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
     // Room again: the next run stores all of them.
     ASSERT_TRUE(db.runScript("pragma max_page_count=1073741823").ok);
-    PlanRunOutcome ok = monitoring->extractor().runPlan(id);
+    PlanRunOutcome ok = monitoring->planRunner().runPlan(id);
     EXPECT_EQ(ok.kind, PlanRunOutcome::Kind::Stored);
     EXPECT_EQ(ok.stored, 3000);
     EXPECT_EQ(articleCount(), 3000);
@@ -225,18 +225,18 @@ TEST_F(ArticleIdentity, ByIdAnOldestFirstPageOverTheCapKeepsItsNewest) {
     spec.url = server.url("/long.html");
     spec.type = "8";
     const int id = addPlan(spec);
-    monitoring->extractor().setArticlePause(std::chrono::milliseconds(0));
+    monitoring->planRunner().setArticlePause(std::chrono::milliseconds(0));
     Page page;
     for (int k = 1; k <= 10005; ++k) page.push_back(item(k));
     setPage("/long.html", pageHtml(page, true));
-    PlanRunOutcome first = monitoring->extractor().runPlan(id);
+    PlanRunOutcome first = monitoring->planRunner().runPlan(id);
     EXPECT_EQ(first.stored, 10000);
     EXPECT_EQ(db.run(Statement("select lastid from rule where id=?", {id})).rows[0][0], "10005");
     EXPECT_EQ(db.run(Statement("select count(*) from info where title=?", {gbk(t(5))})).rows[0][0], "0");
     // One more at the bottom: that one is new, and only that one.
     page.push_back(item(10006));
     setPage("/long.html", pageHtml(page, true));
-    PlanRunOutcome second = monitoring->extractor().runPlan(id);
+    PlanRunOutcome second = monitoring->planRunner().runPlan(id);
     EXPECT_EQ(second.stored, 1);
     EXPECT_EQ(titles(id).front(), t(10006));
 }

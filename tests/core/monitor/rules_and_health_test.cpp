@@ -32,7 +32,7 @@ TEST_F(RulesInARun, StoreRulesKeepOutDroppedTitlesForGood) {
     const int id = addPlan(spec);
     ASSERT_TRUE(saveTitleRules(db, kGlobalRules, wanted(TitleRules::Action::Store)));
     setPage("/jobs.html", listPage({{3, "招聘前端"}, {2, "今日新闻"}, {1, "转让广告"}}, false));
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     EXPECT_EQ(titles(id), std::vector<std::string>{"招聘前端"});
     EXPECT_NE(sink.utf8().find(" 取到 1 篇新文章（另有 2 篇被标题规则过滤）"), std::string::npos)
         << sink.utf8();
@@ -43,7 +43,7 @@ TEST_F(RulesInARun, StoreRulesKeepOutDroppedTitlesForGood) {
     setPage("/jobs.html",
             listPage({{4, "广告：转让"}, {3, "招聘前端"}, {2, "今日新闻"}, {1, "转让广告"}}, false));
     sink.replaceAll("");
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     EXPECT_EQ(titles(id), std::vector<std::string>{"招聘前端"});
     EXPECT_NE(sink.utf8().find(" 取到 0 篇新文章（另有 3 篇此前已保存，已跳过）（另有 1 篇被标题规则过滤）"),
               std::string::npos)
@@ -57,12 +57,12 @@ TEST_F(RulesInARun, AlertRulesStoreEverythingAndAlertOnlyForWantedTitles) {
     const int id = addPlan(spec);
     ASSERT_TRUE(saveTitleRules(db, id, wanted(TitleRules::Action::Alert)));  // this plan's own
     setPage("/alert.html", listPage({{2, "今日新闻"}, {1, "转让广告"}}, false));
-    PlanRunOutcome quiet = monitoring->extractor().runPlan(id);
+    PlanRunOutcome quiet = monitoring->planRunner().runPlan(id);
     EXPECT_EQ(quiet.stored, 2);
     EXPECT_EQ(quiet.alerting, 0);
     EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
     setPage("/alert.html", listPage({{4, "新闻"}, {3, "急招聘"}, {2, "今日新闻"}, {1, "转让广告"}}, false));
-    PlanRunOutcome loud = monitoring->extractor().runPlan(id);
+    PlanRunOutcome loud = monitoring->planRunner().runPlan(id);
     EXPECT_EQ(loud.stored, 2);
     EXPECT_EQ(loud.alerting, 1);
     EXPECT_EQ(loud.alertTitles, std::vector<std::string>{gbk("急招聘")});
@@ -83,7 +83,7 @@ TEST_F(RulesInARun, RememberedTitlesStayBounded) {
     db.runTransaction(old);
     ASSERT_TRUE(saveTitleRules(db, id, wanted(TitleRules::Action::Store)));
     setPage("/bounded.html", listPage({{2, "今日新闻"}, {1, "招聘前端"}}, false));
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     auto count = [&](const std::string& where) {
         return db.run("select count(*) from seen_articles where " + where).rows[0][0];
     };
@@ -116,7 +116,7 @@ TEST_F(Health, FailingThreeRunsInARowThenRecovering) {
         // A site that fails on demand: its page loses the list.
         setPage("/flaky.html", step.fail ? std::string("maintenance") : listPage({{1, "一"}}, false));
         sink.replaceAll("");
-        PlanRunOutcome outcome = monitoring->extractor().runPlan(id);
+        PlanRunOutcome outcome = monitoring->planRunner().runPlan(id);
         EXPECT_EQ(outcome.failures, step.failures);
         auto record = loadPlanHealth(db, id);
         ASSERT_TRUE(record.has_value());
@@ -145,9 +145,9 @@ TEST_F(RemovedPlan, LeavesNothingToThePlanThatReceivesItsId) {
     ASSERT_TRUE(saveTitleRules(db, id, own));
     // A failing run, then one that stores two articles and keeps one out as seen.
     setPage("/old.html", "maintenance");
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     setPage("/old.html", listPage({{3, "新闻甲"}, {2, "广告乙"}, {1, "新闻丙"}}, false));
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     ASSERT_EQ(titles(id).size(), 2u);
     db.run("update info set issoucang=1 where title='" + gbk("新闻甲") + "'");
 
@@ -182,7 +182,7 @@ TEST_F(RemovedPlan, LeavesNothingToThePlanThatReceivesItsId) {
     reloadPlanTable();
     setPage("/new.html", listPage({{3, "新闻甲"}, {2, "广告乙"}, {1, "新闻丙"}}, true));
     sink.replaceAll("");
-    PlanRunOutcome first = monitoring->extractor().runPlan(id);
+    PlanRunOutcome first = monitoring->planRunner().runPlan(id);
     EXPECT_EQ(first.stored, 3) << sink.utf8();
     EXPECT_EQ(sink.utf8().find("标题规则"), std::string::npos) << sink.utf8();
     EXPECT_EQ(loadPlanHealth(db, id)->failures, 0);

@@ -161,13 +161,15 @@ TEST(WindowSettings, SaveAndToggles) {
     ASSERT_TRUE(saveWindowSettings(s, 900, 650, ""));
     EXPECT_EQ(s.read(SettingKey::width()), "900");
     EXPECT_EQ(s.read(SettingKey::frequency()), "");  // an empty frequency is stored as it is
-    EXPECT_EQ(toggleSoundAlert(s, ""), "1");
-    EXPECT_EQ(toggleSoundAlert(s, "1"), "0");
+    EXPECT_TRUE(toggleSoundAlert(s, false));
+    EXPECT_EQ(s.read(SettingKey::soundAlert()), "1");
+    EXPECT_FALSE(toggleSoundAlert(s, true));
     EXPECT_EQ(s.read(SettingKey::soundAlert()), "0");
-    EXPECT_EQ(toggleIconAlert(s, "x"), "1");
+    EXPECT_TRUE(toggleIconAlert(s, false));
+    EXPECT_EQ(s.read(SettingKey::iconAlert()), "1");
     Settings readOnly("/proc/tovi-no-such-dir/tovimo.ini");
     EXPECT_FALSE(saveWindowSettings(readOnly, 900, 650, "10"));
-    EXPECT_EQ(toggleSoundAlert(readOnly, "0"), "1");  // keeps the new value for this run
+    EXPECT_TRUE(toggleSoundAlert(readOnly, false));  // keeps the new state for this run
 }
 
 }  // namespace

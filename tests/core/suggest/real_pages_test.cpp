@@ -10,7 +10,7 @@
 #include <functional>
 #include <set>
 
-#include "core/monitor/PlanExtractor.h"
+#include "core/monitor/PlanRunner.h"
 #include "core/plans/PlanEditing.h"
 #include "core/suggest/PlanSuggest.h"
 #include "core/text/Gbk.h"
@@ -232,17 +232,17 @@ TEST_F(RealPages, TheBestProposalStoresThePageArticlesThenNothingAfterActivityTh
         ASSERT_TRUE(saved.ok()) << gbkToUtf8(saved.error());
         reloadPlanTable();
 
-        monitoring->extractor().runPlan(saved->id);
+        monitoring->planRunner().runPlan(saved->id);
         EXPECT_EQ(stored(saved->id, server.url(path)), onPage) << r.candidates.front().structure;
 
         setPage(path, afterActivity(p, original));
-        monitoring->extractor().runPlan(saved->id);
+        monitoring->planRunner().runPlan(saved->id);
         EXPECT_EQ(stored(saved->id, server.url(path)).size(), p.articles) << "activity stored articles again";
 
         Articles added;
         setPage(path, afterGrowth(p, afterActivity(p, original), added));
         ASSERT_EQ(added.size(), 3u);
-        monitoring->extractor().runPlan(saved->id);
+        monitoring->planRunner().runPlan(saved->id);
         Articles expected = onPage;
         for (const auto& a : withoutFragments(added)) expected.insert(a);
         EXPECT_EQ(stored(saved->id, server.url(path)), expected);

@@ -6,7 +6,7 @@
 
 #include "core/monitor/Judge.h"
 #include "core/monitor/Pipeline.h"
-#include "core/monitor/PlanExtractor.h"
+#include "core/monitor/PlanRunner.h"
 #include "core/plans/PlanEditing.h"
 #include "core/suggest/Encoding.h"
 #include "core/suggest/HtmlTree.h"
@@ -201,12 +201,12 @@ TEST_F(PlanSuggestFromPages, TheBestProposalCollectsThePageArticlesEndToEnd) {
         const Result<SavedPlan> saved = savePlan(db, best.fields, 0);
         ASSERT_TRUE(saved.ok()) << gbkToUtf8(saved.error());
         reloadPlanTable();
-        EXPECT_EQ(monitoring->extractor().runPlan(saved->id).kind, PlanRunOutcome::Kind::Stored)
+        EXPECT_EQ(monitoring->planRunner().runPlan(saved->id).kind, PlanRunOutcome::Kind::Stored)
             << gbkToUtf8(sink.text());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(stored(saved->id), expected);
         // And a second run stores nothing more.
-        monitoring->extractor().runPlan(saved->id);
+        monitoring->planRunner().runPlan(saved->id);
         EXPECT_EQ(stored(saved->id).size(), expected.size());
     }
 }
@@ -425,7 +425,7 @@ TEST_F(PlanSuggestFromPages, TitlesWithInlineTagsAreCollectedAsTheirText) {
     const Result<SavedPlan> saved = savePlan(db, fields, 0);
     ASSERT_TRUE(saved.ok());
     reloadPlanTable();
-    monitoring->extractor().runPlan(saved->id);
+    monitoring->planRunner().runPlan(saved->id);
     const auto titles = stored(saved->id);
     ASSERT_EQ(titles.size(), 7u);
     EXPECT_TRUE(std::any_of(titles.begin(), titles.end(),
@@ -433,7 +433,7 @@ TEST_F(PlanSuggestFromPages, TitlesWithInlineTagsAreCollectedAsTheirText) {
     // A marker written with its tags (as before titles lost them) is still found.
     db.run(Statement("update rule set arttile=? where id=?", {gbk("含<b>粗体</b>标签的第 4 篇文章"), saved->id}));
     reloadPlanTable();
-    monitoring->extractor().runPlan(saved->id);
+    monitoring->planRunner().runPlan(saved->id);
     EXPECT_EQ(stored(saved->id).size(), 7u);
 }
 

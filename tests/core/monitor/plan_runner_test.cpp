@@ -36,9 +36,9 @@ struct Scenario {
     std::vector<Round> rounds;
 };
 
-class ExtractorRounds : public EngineFixture {};
+class PlanRunnerRounds : public EngineFixture {};
 
-TEST_F(ExtractorRounds, EachModeStoresExactlyTheNewArticles) {
+TEST_F(PlanRunnerRounds, EachModeStoresExactlyTheNewArticles) {
     const Scenario scenarios[] = {
         {"descending: new at the top",
          "0",
@@ -83,7 +83,7 @@ TEST_F(ExtractorRounds, EachModeStoresExactlyTheNewArticles) {
         for (std::size_t r = 0; r < sc.rounds.size(); ++r) {
             SCOPED_TRACE("round " + std::to_string(r + 1));
             setPage(path, listPage(sc.rounds[r].page, sc.utf8));
-            monitoring->extractor().runPlan(id);
+            monitoring->planRunner().runPlan(id);
             // The list shows this round's articles, newest first, above the earlier ones.
             std::vector<std::string> now = sc.rounds[r].newTitles;
             now.insert(now.end(), expected.begin(), expected.end());
@@ -93,13 +93,13 @@ TEST_F(ExtractorRounds, EachModeStoresExactlyTheNewArticles) {
     }
 }
 
-TEST_F(ExtractorRounds, StoredRowsAndPlanUpdate) {
+TEST_F(PlanRunnerRounds, StoredRowsAndPlanUpdate) {
     PlanRowValues spec;
     spec.url = server.url("/rows.html");
     spec.name = "论坛 '引号' 方案";
     int id = addPlan(spec);
     setPage("/rows.html", listPage({{12, "it's '); drop table info; --"}, {11, "普通标题"}}, false));
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
 
     auto rows = db.run("select * from info order by id").rows;
     ASSERT_EQ(rows.size(), 2u);
@@ -135,21 +135,21 @@ TEST_F(ExtractorRounds, StoredRowsAndPlanUpdate) {
     EXPECT_TRUE(monitoring->alerts().raiseIfNewArticles());
 }
 
-TEST_F(ExtractorRounds, CookiesCarryFromRunToRun) {
+TEST_F(PlanRunnerRounds, CookiesCarryFromRunToRun) {
     PlanRowValues spec;
     spec.url = server.url("/cookie-list.html");
     spec.cookie = "uid=7";
     int id = addPlan(spec);
     setPage("/cookie-list.html", listPage(items({1}), false));
-    monitoring->extractor().runPlan(id);
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     ASSERT_EQ(cookiesSeen.size(), 2u);
     EXPECT_EQ(cookiesSeen[0], "uid=7");
     EXPECT_EQ(cookiesSeen[1], "sess=abc; uid=7");
     EXPECT_EQ((*monitoring->planTable().row(id))[kRuleCookie], "sess=abc; uid=7");
 }
 
-TEST_F(ExtractorRounds, FailuresWriteNothing) {
+TEST_F(PlanRunnerRounds, FailuresWriteNothing) {
     struct Case {
         const char* name;
         std::string url;
@@ -169,7 +169,7 @@ TEST_F(ExtractorRounds, FailuresWriteNothing) {
         spec.url = c.url;
         spec.regular = c.regular;
         int id = addPlan(spec);
-        monitoring->extractor().runPlan(id);
+        monitoring->planRunner().runPlan(id);
         EXPECT_EQ(articleCount(), 0);
         EXPECT_NE(sink.utf8().find(c.expectInTrace), std::string::npos) << sink.utf8();
         EXPECT_EQ(db.run(Statement("select arttile from rule where id=?", {id})).rows[0][0], "");
@@ -178,7 +178,7 @@ TEST_F(ExtractorRounds, FailuresWriteNothing) {
     EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
 }
 
-TEST_F(ExtractorRounds, PlansThatCannotRunAreSkippedWithTheReason) {
+TEST_F(PlanRunnerRounds, PlansThatCannotRunAreSkippedWithTheReason) {
     setPage("/fine.html", listPage(items({2, 1}), false));
     struct Case {
         const char* name;
@@ -208,7 +208,7 @@ TEST_F(ExtractorRounds, PlansThatCannotRunAreSkippedWithTheReason) {
         spec.url = server.url("/fine.html");
         c.change(spec);
         int id = addPlan(spec);
-        monitoring->extractor().runPlan(id);
+        monitoring->planRunner().runPlan(id);
         EXPECT_EQ(articleCount(), 0);
         EXPECT_EQ(cookiesSeen.size(), visits);  // nothing was fetched
         const std::string expected = "\r\n方案" + std::to_string(id) + " 不能运行：" + c.reason;
@@ -219,35 +219,35 @@ TEST_F(ExtractorRounds, PlansThatCannotRunAreSkippedWithTheReason) {
     PlanRowValues timeMode;
     timeMode.url = server.url("/fine.html");
     timeMode.uindex = "9";
-    monitoring->extractor().runPlan(addPlan(timeMode));
+    monitoring->planRunner().runPlan(addPlan(timeMode));
     EXPECT_EQ(articleCount(), 2);
 }
 
-TEST_F(ExtractorRounds, MatchingThatOutrunsItsBudgetStoresNothing) {
+TEST_F(PlanRunnerRounds, MatchingThatOutrunsItsBudgetStoresNothing) {
     Items many;
     for (int i = 30000; i >= 1; --i) many.emplace_back(i, "t" + std::to_string(i));
     setPage("/huge.html", listPage(many, false));
     PlanRowValues spec;
     spec.url = server.url("/huge.html");
     int id = addPlan(spec);
-    monitoring->extractor().setMatchBudget(std::chrono::milliseconds(1));
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().setMatchBudget(std::chrono::milliseconds(1));
+    monitoring->planRunner().runPlan(id);
     EXPECT_EQ(articleCount(), 0);
     EXPECT_NE(sink.utf8().find("秒仍未完成，已停止，本次不保存文章！"), std::string::npos);
     EXPECT_EQ(db.run(Statement("select arttile from rule where id=?", {id})).rows[0][0], "");
     EXPECT_FALSE(monitoring->alerts().raiseIfNewArticles());
 }
 
-TEST_F(ExtractorRounds, PlanIdsOutsideTheTableAreSkipped) {
-    monitoring->extractor().runPlan(201);
-    monitoring->extractor().runPlan(0);
-    monitoring->extractor().runPlan(4294967297LL);
+TEST_F(PlanRunnerRounds, PlanIdsOutsideTheTableAreSkipped) {
+    monitoring->planRunner().runPlan(201);
+    monitoring->planRunner().runPlan(0);
+    monitoring->planRunner().runPlan(4294967297LL);
     EXPECT_NE(sink.utf8().find("方案 201 的编号不在 1-200 之内，已跳过！"), std::string::npos);
     EXPECT_NE(sink.utf8().find("方案 4294967297 的编号不在"), std::string::npos);
     EXPECT_EQ(articleCount(), 0);
 }
 
-TEST_F(ExtractorRounds, CommitFailureKeepsArticlesForTheNextRun) {
+TEST_F(PlanRunnerRounds, CommitFailureKeepsArticlesForTheNextRun) {
     PlanRowValues spec;
     spec.url = server.url("/locked.html");
     int id = addPlan(spec);
@@ -256,14 +256,14 @@ TEST_F(ExtractorRounds, CommitFailureKeepsArticlesForTheNextRun) {
     Database other;
     ASSERT_TRUE(other.open(dir / "tovi.sdb"));
     ASSERT_TRUE(other.runScript("BEGIN EXCLUSIVE").ok);
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     other.runScript("ROLLBACK");
     EXPECT_EQ(articleCount(), 0);
     EXPECT_NE(sink.utf8().find("\r\n保存失败（database is locked），本次的文章都未保存，下次提取时重试！"),
               std::string::npos)
         << sink.utf8();
     // Nothing was marked as seen, so the next run stores both.
-    monitoring->extractor().runPlan(id);
+    monitoring->planRunner().runPlan(id);
     EXPECT_EQ(titles(id), titlesOf({2, 1}));
 }
 

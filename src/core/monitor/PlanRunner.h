@@ -42,11 +42,11 @@ struct DeferredWrites {
     std::vector<Statement> statements;
 };
 
-class PlanExtractor {
+class PlanRunner {
 public:
     static constexpr std::chrono::milliseconds kDefaultArticlePause{200};
 
-    PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
+    PlanRunner(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
                   FetchLimits limits = {});
 
     static constexpr std::chrono::milliseconds kDefaultMatchBudget{10000};

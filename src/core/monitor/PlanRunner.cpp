@@ -1,4 +1,4 @@
-#include "core/monitor/PlanExtractor.h"
+#include "core/monitor/PlanRunner.h"
 
 #include "core/monitor/Pipeline.h"
 #include "core/plans/PlanHealth.h"
@@ -48,7 +48,7 @@ Result<> checkPlanSavable(const PlanRow& plan) {
     return {};
 }
 
-PlanExtractor::PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
+PlanRunner::PlanRunner(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
                              FetchLimits limits)
     : m_sql(sql),
       m_table(table),
@@ -57,7 +57,7 @@ PlanExtractor::PlanExtractor(LoggedSql& sql, PlanTable& table, AlertNotifier& al
       m_limits(limits),
       m_visits(sql.database()) {}
 
-std::optional<PlanExtractor::PreparedFetch> PlanExtractor::requestFor(int planId, const PlanRow& plan) {
+std::optional<PlanRunner::PreparedFetch> PlanRunner::requestFor(int planId, const PlanRow& plan) {
     // The plan's own header text, with the questions about the last visit's page.
     const std::string headers =
         "User-Agent: " + plan[kRuleUa] + m_visits.conditionalHeaders(planId, PageVisits::fingerprint(plan));
@@ -69,7 +69,7 @@ std::optional<PlanExtractor::PreparedFetch> PlanExtractor::requestFor(int planId
     return PreparedFetch{std::move(*request), urlHost(plan[kRuleUrl], false)};
 }
 
-std::optional<PlanExtractor::PreparedFetch> PlanExtractor::prepareFetch(int planId) {
+std::optional<PlanRunner::PreparedFetch> PlanRunner::prepareFetch(int planId) {
     auto plan = m_table.row(planId);
     if (!plan || m_visits.waitLeft(planId)) return std::nullopt;
     if (!checkPlanRunnable(*plan, Expression::compile((*plan)[kRuleRegular]))) return std::nullopt;
@@ -78,9 +78,9 @@ std::optional<PlanExtractor::PreparedFetch> PlanExtractor::prepareFetch(int plan
 
 // Marks a plan as running for the guard's lifetime; a second run of the same plan waits for
 // the first (or for a stop request). The mark goes whichever way the run ends.
-class PlanExtractor::RunningGuard {
+class PlanRunner::RunningGuard {
 public:
-    RunningGuard(PlanExtractor& e, int planId, std::stop_token stop) : m_e(e), m_id(planId) {
+    RunningGuard(PlanRunner& e, int planId, std::stop_token stop) : m_e(e), m_id(planId) {
         std::unique_lock lock(e.m_runningMutex);
         if (e.m_running.count(planId)) {
             e.m_sql.sink().append(gbk("\r\n方案") + std::to_string(planId) +
@@ -103,12 +103,12 @@ public:
     RunningGuard& operator=(const RunningGuard&) = delete;
 
 private:
-    PlanExtractor& m_e;
+    PlanRunner& m_e;
     int m_id;
     bool m_held = false;
 };
 
-PlanRunOutcome PlanExtractor::runPlan(long long planId, std::stop_token stop, TransferPool* pool,
+PlanRunOutcome PlanRunner::runPlan(long long planId, std::stop_token stop, TransferPool* pool,
                                       const TransferPool::Ticket& ticket, DeferredWrites* deferred) {
     if (!PlanTable::isValidId(planId)) {
         m_sql.sink().append(planIdOutOfRangeLine(std::to_string(planId)));
@@ -142,7 +142,7 @@ PlanRunOutcome PlanExtractor::runPlan(long long planId, std::stop_token stop, Tr
     return outcome;
 }
 
-void PlanExtractor::writeDeferred(DeferredWrites& deferred, std::stop_token stop) {
+void PlanRunner::writeDeferred(DeferredWrites& deferred, std::stop_token stop) {
     if (deferred.statements.empty()) return;
     m_sql.database().runTransaction(deferred.statements, [&stop] { return stop.stop_requested(); });
     deferred.statements.clear();
