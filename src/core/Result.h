@@ -10,7 +10,8 @@
 namespace tovi {
 
 struct Error {
-    explicit Error(std::string why, std::string what = {}) : message(std::move(why)), detail(std::move(what)) {}
+    explicit Error(std::string why, std::string what = {})
+        : message(std::move(why)), detail(std::move(what)) {}
     std::string message;  // GBK
     std::string detail;   // what was being done, when it helps to show it (e.g. the statement)
 };

@@ -13,7 +13,9 @@
 namespace tovi::gui {
 
 namespace {
-Error unavailable() { return Error{gbk("提示：当前桌面不支持全局快捷键 Alt+Q，请用托盘图标显示或隐藏窗口。")}; }
+Error unavailable() {
+    return Error{gbk("提示：当前桌面不支持全局快捷键 Alt+Q，请用托盘图标显示或隐藏窗口。")};
+}
 }
 
 HotKey::HotKey(QWidget* window) : m_window(window) {}

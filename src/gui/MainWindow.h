@@ -88,7 +88,7 @@ private:
     // lock within the program: like another program's, the workers' writes hold it up only
     // while they commit (the file stays in rollback-journal mode, other programs may share it).
     Database m_db;
-    Database m_workerDb;  // the monitoring workers'
+    Database m_workerDb;               // the monitoring workers'
     std::unique_ptr<LoggedSql> m_sql;  // the window's statements, echoed in the status box
 
     TitleBar* m_titleBar = nullptr;
@@ -104,7 +104,7 @@ private:
     // one on the grip resizes it.
     WindowDrag* m_drag = nullptr;
     std::optional<QPoint> m_hiddenAt;  // where the window was when it was last hidden
-    std::optional<QPoint> m_returnTo;      // just shown again: where a window manager's placement is undone
+    std::optional<QPoint> m_returnTo;  // just shown again: where a window manager's placement is undone
     std::optional<QRect> m_maximisedFrom;  // maximised: the place and size to go back to
     std::unique_ptr<HotKey> m_hotKey;
     std::unique_ptr<Monitoring> m_monitoring;  // destroyed first: its workers use the rest

@@ -52,14 +52,16 @@ PlanEditorPage::PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector
           [this](const QString& error) {
               m_ui.test->setText(QStringLiteral("规则测试"));
               m_ui.testText->setPlainText(QStringLiteral("规则测试出错：") + error);
-              m_dialogs.show(window(), QStringLiteral("规则测试出错：") + error, QString(), QMessageBox::Critical);
+              m_dialogs.show(window(), QStringLiteral("规则测试出错：") + error, QString(),
+                             QMessageBox::Critical);
           })),
       m_suggester(std::make_unique<BackgroundCall<SuggestResult>>(
           this, [this](const SuggestResult& r) { showSuggestions(r); },
           [this](const QString& error) {
               m_ui.suggestButton->setText(QStringLiteral("自动识别"));
               m_ui.testText->setPlainText(QStringLiteral("自动识别出错：") + error);
-              m_dialogs.show(window(), QStringLiteral("自动识别出错：") + error, QString(), QMessageBox::Critical);
+              m_dialogs.show(window(), QStringLiteral("自动识别出错：") + error, QString(),
+                             QMessageBox::Critical);
           })) {
     m_ui = buildPlanEditorControls(this, kHintStart);
     connectControls();
@@ -257,8 +259,8 @@ void PlanEditorPage::toggleSuggest() {
     m_suggestions.clear();
     m_ui.suggestButton->setText(QStringLiteral("取消识别"));
     m_ui.testText->setPlainText(QStringLiteral("正在识别网页上的文章列表……"));
-    m_suggester->start([url, cookie = g(m_ui.cookie->toPlainText()), userAgent = g(m_ui.ua->text())](
-                           const CancelCheck& cancelled) {
+    m_suggester->start([url, cookie = g(m_ui.cookie->toPlainText()),
+                        userAgent = g(m_ui.ua->text())](const CancelCheck& cancelled) {
         return suggestPlansFromUrl(url, cookie, userAgent, cancelled);
     });
 }

@@ -4,9 +4,9 @@
 #include <QMenu>
 #include <QTableWidget>
 
-#include "core/plans/PlanRows.h"
 #include "core/plans/PlanEditing.h"
 #include "core/plans/PlanExport.h"
+#include "core/plans/PlanRows.h"
 #include "core/store/Schema.h"
 #include "core/text/TextToInt.h"
 #include "gui/Clipboard.h"

@@ -62,7 +62,8 @@ TEST(CliMonitor, RunStoresExactlyTheNewArticlesRoundAfterRound) {
     test::writeFile(dir.path() / "tovimo.ini", gbk("[配置]\r\n并发=abc\r\n"));
     auto wrongSetting = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
     EXPECT_EQ(wrongSetting.code, 0);
-    EXPECT_NE(wrongSetting.err.find("并发 设置有误（abc），按 16 个同时获取"), std::string::npos) << wrongSetting.err;
+    EXPECT_NE(wrongSetting.err.find("并发 设置有误（abc），按 16 个同时获取"), std::string::npos)
+        << wrongSetting.err;
     std::filesystem::remove(dir.path() / "tovimo.ini");
 
     auto tsv = runCli(dir.path(), {"articles", "--plan", "1", "--format", "tsv"});

@@ -55,8 +55,7 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
 std::filesystem::path makeDatabase(const std::filesystem::path& dir) {
     auto path = dir / "tovi.sdb";
     Database db;
-    if (!db.create(path) || !createSchema(db))
-        throw std::runtime_error("cannot create " + path.string());
+    if (!db.create(path) || !createSchema(db)) throw std::runtime_error("cannot create " + path.string());
     return path;
 }
 

@@ -17,11 +17,13 @@ Result<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row) {
     if (id.empty()) return Error{gbk("没有选中文章")};
     const bool add = textToInt(cellOf(row, kInfoIssoucang)) == 0;
     // The status says what happened, so the statement runs before it is written.
-    const Statement statement(add ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
-                              {textToInt(id)});
+    const Statement statement(
+        add ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
+        {textToInt(id)});
     const SqlResult marked = sql.database().run(statement);
-    const std::string status =
-        !marked.ok ? gbk("收藏失败！") : add ? gbk("文章收藏成功！") : gbk("已移出收藏夹！ 刷新收藏夹可见效果");
+    const std::string status = !marked.ok ? gbk("收藏失败！")
+                               : add      ? gbk("文章收藏成功！")
+                                          : gbk("已移出收藏夹！ 刷新收藏夹可见效果");
     sql.sink().replaceAll(status);
     sql.echo(statement.display(), marked);
     if (!marked.ok) return Error{marked.error};

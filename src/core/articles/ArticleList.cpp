@@ -66,9 +66,10 @@ std::string ArticleBrowser::previousPage() {
 
 Result<> setFavourite(LoggedSql& sql, std::int64_t articleId, bool on) {
     SqlResult marked;
-    sql.exec(Statement(on ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
-                       {articleId}),
-             &marked);
+    sql.exec(
+        Statement(on ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
+                  {articleId}),
+        &marked);
     if (!marked.ok) return Error{marked.error};
     return {};
 }

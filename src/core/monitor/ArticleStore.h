@@ -36,7 +36,7 @@ struct StoreReport {
     int alerting = 0;                      // stored articles that raise the alert
     std::vector<std::string> alertTitles;  // the newest of those, newest first (at most 5)
     bool planUpdated = false;              // the remembered article or lastid moved
-    std::string marker;                    // the plan's marker (column arttile) and lastid as they stand after the run
+    std::string marker;  // the plan's marker (column arttile) and lastid as they stand after the run
     std::int64_t lastId = 0;
 };
 

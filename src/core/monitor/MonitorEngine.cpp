@@ -33,8 +33,8 @@ std::chrono::milliseconds cyclePause(std::int64_t seconds) {
     return std::chrono::milliseconds(std::min(seconds, kMaxSeconds) * 1000);
 }
 
-MonitorEngine::MonitorEngine(PlanRunner& runner, AlertNotifier& alerts, StatusSink& sink,
-                             const Clock& clock, MonitorListener* listener)
+MonitorEngine::MonitorEngine(PlanRunner& runner, AlertNotifier& alerts, StatusSink& sink, const Clock& clock,
+                             MonitorListener* listener)
     : m_planRunner(runner), m_alerts(alerts), m_sink(sink), m_clock(clock), m_listener(listener) {}
 
 MonitorEngine::~MonitorEngine() {
@@ -172,7 +172,8 @@ void MonitorEngine::requestStopAll() {
 bool MonitorEngine::waitAll(std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_mutex);
     const bool ended = m_ended.wait_for(lock, timeout, [&] {
-        return std::all_of(m_workers.begin(), m_workers.end(), [](const Worker& w) { return w.done->load(); });
+        return std::all_of(m_workers.begin(), m_workers.end(),
+                           [](const Worker& w) { return w.done->load(); });
     });
     if (ended) reapFinished();
     return ended;

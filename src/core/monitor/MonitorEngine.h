@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/plans/PlanRunOutcome.h"
 #include "core/net/TransferPool.h"
+#include "core/plans/PlanRunOutcome.h"
 #include "core/plans/PlanTree.h"
 #include "core/settings/Settings.h"
 #include "core/text/Timestamp.h"

@@ -185,7 +185,7 @@ PlanRunner::Run::Ending PlanRunner::Run::match() {
 // The plan's health and what the visit learnt, written with the articles. A run that changed
 // neither articles nor the plan's state leaves them to the pass's one commit, when there is one.
 std::vector<Statement> PlanRunner::Run::alongside(Transaction& t, const StoreReport& stored,
-                                                     const PageVisits::VisitStatement& visit) {
+                                                  const PageVisits::VisitStatement& visit) {
     PlanRunOutcome o = PlanRunOutcome::of(Kind::Stored);
     o.stored = stored.stored;
     const PlanHealthRecord before =
@@ -210,7 +210,8 @@ PlanRunner::Run::Ending PlanRunner::Run::store() {
     const std::size_t deferredBefore = m_deferred ? m_deferred->statements.size() : 0;
     m_report = storeNewArticles(m_e.m_sql.database(), m_page.matches, std::move(request), m_cancel);
     for (const std::string& badId : m_report.judged.refusedIds)
-        m_sink.append(gbk("\r\n文章id “") + badId.substr(0, 40) + gbk("” 超出范围，不是文章id，已跳过该文章"));
+        m_sink.append(gbk("\r\n文章id “") + badId.substr(0, 40) +
+                      gbk("” 超出范围，不是文章id，已跳过该文章"));
     m_sink.append(gbk(" 取到 ") + std::to_string(m_report.stored) + gbk(" 篇新文章"));
     if (m_report.skipped > 0)
         m_sink.append(gbk("（另有 ") + std::to_string(m_report.skipped) + gbk(" 篇此前已保存，已跳过）"));
@@ -222,8 +223,9 @@ PlanRunner::Run::Ending PlanRunner::Run::store() {
         // were not stored would make the next run skip them as unchanged.
         writtenHealth.reset();
         if (m_deferred)
-            m_deferred->statements.erase(m_deferred->statements.begin() + static_cast<std::ptrdiff_t>(deferredBefore),
-                                         m_deferred->statements.end());
+            m_deferred->statements.erase(
+                m_deferred->statements.begin() + static_cast<std::ptrdiff_t>(deferredBefore),
+                m_deferred->statements.end());
         if (m_stop.stop_requested() && m_report.results.empty()) return PlanRunOutcome{};
         // Nothing of this run was written and nothing is marked as seen: the next run retries.
         if (!m_report.results.empty())

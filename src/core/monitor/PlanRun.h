@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "core/monitor/ArticleStore.h"
 #include "core/monitor/Judge.h"
 #include "core/monitor/Pipeline.h"
 #include "core/monitor/PlanRunner.h"
-#include "core/monitor/ArticleStore.h"
 
 namespace tovi {
 

@@ -1,10 +1,10 @@
 #include "core/monitor/PlanRunner.h"
 
 #include "core/monitor/Pipeline.h"
-#include "core/plans/PlanHealth.h"
 #include "core/monitor/PlanRun.h"
 #include "core/net/HttpRequest.h"
 #include "core/net/Url.h"
+#include "core/plans/PlanHealth.h"
 #include "core/plans/PlanOptions.h"
 #include "core/plans/PlanTable.h"
 #include "core/store/LoggedSql.h"
@@ -49,7 +49,7 @@ Result<> checkPlanSavable(const PlanRow& plan) {
 }
 
 PlanRunner::PlanRunner(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
-                             FetchLimits limits)
+                       FetchLimits limits)
     : m_sql(sql),
       m_table(table),
       m_alerts(alerts),
@@ -109,7 +109,7 @@ private:
 };
 
 PlanRunOutcome PlanRunner::runPlan(long long planId, std::stop_token stop, TransferPool* pool,
-                                      const TransferPool::Ticket& ticket, DeferredWrites* deferred) {
+                                   const TransferPool::Ticket& ticket, DeferredWrites* deferred) {
     if (!PlanTable::isValidId(planId)) {
         m_sql.sink().append(planIdOutOfRangeLine(std::to_string(planId)));
         return PlanRunOutcome::of(PlanRunOutcome::Kind::NotRunnable,
@@ -125,8 +125,8 @@ PlanRunOutcome PlanRunner::runPlan(long long planId, std::stop_token stop, Trans
     if (outcome.kind == Kind::Stopped) return outcome;  // the database is left alone
     std::optional<PlanHealthUpdate> health = run.writtenHealth;
     if (!health && deferred && outcome.kind != Kind::Skipped) {
-        health = planHealthUpdate(loadPlanHealth(m_sql.database(), id).value_or(PlanHealthRecord{}), id, outcome,
-                                  longTimestamp(m_clock));
+        health = planHealthUpdate(loadPlanHealth(m_sql.database(), id).value_or(PlanHealthRecord{}), id,
+                                  outcome, longTimestamp(m_clock));
         deferred->statements.push_back(health->write);
     }
     if (health) {
@@ -134,8 +134,9 @@ PlanRunOutcome PlanRunner::runPlan(long long planId, std::stop_token stop, Trans
         outcome.healthWritten = true;
         outcome.failures = health->after.failures;
         outcome.lastSuccess = health->after.lastSuccess;
-    } else if (auto record = recordPlanHealth(m_sql.database(), m_sql.sink(), id, outcome, longTimestamp(m_clock),
-                                              [&stop] { return stop.stop_requested(); })) {
+    } else if (auto record =
+                   recordPlanHealth(m_sql.database(), m_sql.sink(), id, outcome, longTimestamp(m_clock),
+                                    [&stop] { return stop.stop_requested(); })) {
         outcome.failures = record->failures;
         outcome.lastSuccess = record->lastSuccess;
     }

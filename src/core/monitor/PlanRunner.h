@@ -6,14 +6,14 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
-#include <vector>
 #include <stop_token>
+#include <vector>
 
 #include "core/Result.h"
 #include "core/monitor/PageVisits.h"
-#include "core/plans/PlanRunOutcome.h"
-#include "core/plans/PlanHealth.h"
 #include "core/net/TransferPool.h"
+#include "core/plans/PlanHealth.h"
+#include "core/plans/PlanRunOutcome.h"
 #include "core/plans/PlanTable.h"
 #include "core/text/Timestamp.h"
 
@@ -47,7 +47,7 @@ public:
     static constexpr std::chrono::milliseconds kDefaultArticlePause{200};
 
     PlanRunner(LoggedSql& sql, PlanTable& table, AlertNotifier& alerts, const Clock& clock,
-                  FetchLimits limits = {});
+               FetchLimits limits = {});
 
     static constexpr std::chrono::milliseconds kDefaultMatchBudget{10000};
     // A run looks at this many matches at most (the newest ones); one page cannot hold up all.

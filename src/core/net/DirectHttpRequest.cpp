@@ -33,9 +33,8 @@ std::string completeDirectRequestHeaders(const std::string& url, const std::stri
     return h;
 }
 
-FetchResult fetchForTest(const std::string& url, const std::string& cookie,
-                              const std::string& extraHeaders, const CancelCheck& cancel,
-                              const FetchLimits& limits) {
+FetchResult fetchForTest(const std::string& url, const std::string& cookie, const std::string& extraHeaders,
+                         const CancelCheck& cancel, const FetchLimits& limits) {
     if (Result<> allowed = checkWebUrl(url); !allowed) {
         FetchResult refused;
         refused.error = allowed.error();

@@ -17,8 +17,7 @@ std::string directRequestAgent(const std::string& extraHeaders);
 std::string completeDirectRequestHeaders(const std::string& url, const std::string& cookie,
                                          const std::string& extraHeaders);
 
-FetchResult fetchForTest(const std::string& url, const std::string& cookie,
-                              const std::string& extraHeaders, const CancelCheck& cancel = {},
-                              const FetchLimits& limits = directRequestLimits());
+FetchResult fetchForTest(const std::string& url, const std::string& cookie, const std::string& extraHeaders,
+                         const CancelCheck& cancel = {}, const FetchLimits& limits = directRequestLimits());
 
 }  // namespace tovi

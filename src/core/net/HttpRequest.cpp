@@ -23,8 +23,8 @@ std::string completeDefaultHeaders(const std::string& extraHeaders, const std::s
     return h;
 }
 
-Result<CurlGet> monitorRequest(const std::string& url, const std::string& cookie, const std::string& extraHeaders,
-                               const FetchLimits& limits) {
+Result<CurlGet> monitorRequest(const std::string& url, const std::string& cookie,
+                               const std::string& extraHeaders, const FetchLimits& limits) {
     if (Result<> allowed = checkWebUrl(url); !allowed) return Error{allowed.error()};
     CurlGet get;
     get.url = urlForWire(url);
@@ -47,7 +47,7 @@ void mergeResponseCookies(const CurlResponse& response, std::string& cookie) {
 }
 
 FetchResult fetchForMonitoring(const std::string& url, std::string& cookie, const std::string& extraHeaders,
-                        const CancelCheck& cancel, const FetchLimits& limits) {
+                               const CancelCheck& cancel, const FetchLimits& limits) {
     Result<CurlGet> get = monitorRequest(url, cookie, extraHeaders, limits);
     if (!get) {
         FetchResult result;

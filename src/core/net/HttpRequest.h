@@ -19,8 +19,8 @@ std::string completeDefaultHeaders(const std::string& extraHeaders, const std::s
 // The request fetchForMonitoring sends: follows redirects, ignores certificate errors (the monitored
 // sites are public list pages, some with broken certificates), 15 s to connect and 15 s
 // without data at most, compressed pages welcome. A URL that is not http(s) is refused.
-Result<CurlGet> monitorRequest(const std::string& url, const std::string& cookie, const std::string& extraHeaders,
-                               const FetchLimits& limits);
+Result<CurlGet> monitorRequest(const std::string& url, const std::string& cookie,
+                               const std::string& extraHeaders, const FetchLimits& limits);
 
 // What a response means for the plan's cookie: the cookies it set are merged into it.
 void mergeResponseCookies(const CurlResponse& response, std::string& cookie);
@@ -28,6 +28,6 @@ void mergeResponseCookies(const CurlResponse& response, std::string& cookie);
 // Never throws; a failure gives an empty body and a reason. HTTP error pages are returned like
 // any page.
 FetchResult fetchForMonitoring(const std::string& url, std::string& cookie, const std::string& extraHeaders,
-                        const CancelCheck& cancel = {}, const FetchLimits& limits = {});
+                               const CancelCheck& cancel = {}, const FetchLimits& limits = {});
 
 }  // namespace tovi

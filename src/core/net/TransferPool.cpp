@@ -14,7 +14,7 @@ constexpr int kMaxIdleConnections = 128;
 struct TransferPool::Job {
     CurlGet request;
     std::string host;
-    std::uint64_t order = 0;     // when it was submitted
+    std::uint64_t order = 0;  // when it was submitted
     std::unique_ptr<CurlTransfer> transfer;
     CurlResponse response;
     bool done = false, released = false;

@@ -59,7 +59,8 @@ Result<SavedPlan> updatePlan(Database& db, const PlanFields& f, std::int64_t id)
     SqlResult r = db.run(st);
     if (!r.ok) return Error{r.error, result.statement};
     if (db.run(Statement("select 1 from rule where id=?", {id})).rows.empty())
-        return Error{gbk("方案 ") + std::to_string(id) + gbk(" 已不存在（可能已被删除）。"), result.statement};
+        return Error{gbk("方案 ") + std::to_string(id) + gbk(" 已不存在（可能已被删除）。"),
+                     result.statement};
     return result;
 }
 

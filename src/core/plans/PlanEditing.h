@@ -1,6 +1,7 @@
 #pragma once
-// Saving, deleting and flagging plans from the options window, on its own connection. Values are bound, so quotes in any text are stored exactly; the statement text
-// shown to the user (and exported) has the values written in the way SQLite reads them back.
+// Saving, deleting and flagging plans from the options window, on its own connection. Values are bound, so
+// quotes in any text are stored exactly; the statement text shown to the user (and exported) has the values
+// written in the way SQLite reads them back.
 #include <optional>
 #include <string>
 #include <vector>

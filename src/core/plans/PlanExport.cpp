@@ -82,8 +82,7 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
         }
         if (existing.rows.size() + fresh.size() > static_cast<std::size_t>(kMaxPlanId)) {
             refusal = gbk("方案最多 200 个：已有 ") + std::to_string(existing.rows.size()) +
-                           gbk(" 个，这次要导入 ") + std::to_string(fresh.size()) +
-                           gbk(" 个，没有导入任何方案。");
+                      gbk(" 个，这次要导入 ") + std::to_string(fresh.size()) + gbk(" 个，没有导入任何方案。");
             return false;
         }
         for (const auto& row : fresh) {

@@ -55,8 +55,9 @@ std::map<int, PlanHealthRecord> loadPlanHealth(Database& db) {
 }
 
 Statement planHealthQuery(int planId) {
-    return Statement("select planid, outcome, failures, last_run, last_success from plan_health where planid=?",
-                     {static_cast<std::int64_t>(planId)});
+    return Statement(
+        "select planid, outcome, failures, last_run, last_success from plan_health where planid=?",
+        {static_cast<std::int64_t>(planId)});
 }
 
 std::optional<PlanHealthRecord> planHealthFrom(const SqlResult& r) {

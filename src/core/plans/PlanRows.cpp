@@ -14,7 +14,8 @@ std::optional<std::vector<std::string>> readPlan(Database& db, std::int64_t id) 
 
 std::vector<std::int64_t> planIds(Database& db) {
     std::vector<std::int64_t> ids;
-    for (const auto& row : db.run("select id from rule order by id").rows) ids.push_back(textToInt(cellOf(row, 0)));
+    for (const auto& row : db.run("select id from rule order by id").rows)
+        ids.push_back(textToInt(cellOf(row, 0)));
     return ids;
 }
 

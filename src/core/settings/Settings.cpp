@@ -92,7 +92,8 @@ Result<> checkSetting(std::string_view key, std::string_view value) {
         return number && *number >= low && *number <= high;
     };
     if (k == K::frequency())
-        return unless(within(kMinimumFrequencySeconds, 30LL * 24 * 3600), gbk("频率 要写成不小于 10 的整数（秒）：") + v);
+        return unless(within(kMinimumFrequencySeconds, 30LL * 24 * 3600),
+                      gbk("频率 要写成不小于 10 的整数（秒）：") + v);
     if (k == K::categories()) {
         std::string rebuilt;
         for (const std::string& c : segmentsBetween(value, "<", ">"))
@@ -107,9 +108,10 @@ Result<> checkSetting(std::string_view key, std::string_view value) {
     if (k == K::rowColor1() || k == K::rowColor2())
         return unless(within(0, 0xFFFFFF), k + gbk(" 要写成 0 到 16777215 的颜色值：") + v);
     if (k == K::alias()) return {};
-    return Error{gbk("没有这个设置：") + k +
-                 gbk("（有：频率、类别、并发、语音提醒、图标提醒、弹出通知、别名、高度、宽度、行高、行色1、行色2"
-                     "）")};
+    return Error{
+        gbk("没有这个设置：") + k +
+        gbk("（有：频率、类别、并发、语音提醒、图标提醒、弹出通知、别名、高度、宽度、行高、行色1、行色2"
+            "）")};
 }
 
 bool writeStarterSettings(const std::filesystem::path& iniPath) {

@@ -13,7 +13,8 @@ namespace tovi {
 Result<> replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
     struct stat old {};
     const bool existed = ::stat(target.c_str(), &old) == 0;
-    if (existed && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return Error{"read-only: " + target.string()};
+    if (existed && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return Error{"read-only: " + target.string()};
     const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : ".";
     std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());

@@ -101,7 +101,8 @@ Result<> checkSchema(Database& db) {
     return {};
 }
 
-Result<> openMainDatabase(Database& db, const std::filesystem::path& path, std::vector<std::string>* repaired) {
+Result<> openMainDatabase(Database& db, const std::filesystem::path& path,
+                          std::vector<std::string>* repaired) {
     if (!db.open(path)) return Error{db.lastError()};
     if (Result<> schema = checkSchema(db); !schema) return schema;
     std::vector<std::string> notes = repairSideTables(db);

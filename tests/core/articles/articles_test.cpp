@@ -141,7 +141,8 @@ TEST_F(ArticleListTest, FavouriteActionFollowsItsCaption) {
     EXPECT_FALSE(toggleFavourite(sql, ArticleRow{}).ok());
     // A mark that could not be stored is never reported as stored.
     ASSERT_TRUE(db.runScript("create trigger no_marks before update on info begin "
-                             "select raise(abort, 'marks are frozen'); end").ok);
+                             "select raise(abort, 'marks are frozen'); end")
+                    .ok);
     auto refused = toggleFavourite(sql, ArticleRow{"7", "p", "1", "t", "http://x/7", "", "", "0"});
     EXPECT_FALSE(refused.ok());
     EXPECT_NE(refused.error().find("marks are frozen"), std::string::npos);

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "core/monitor/PageVisits.h"
-#include "core/plans/PlanHealth.h"
 #include "core/net/HttpRequest.h"
+#include "core/plans/PlanHealth.h"
 #include "core/settings/Settings.h"
 #include "core/text/Gbk.h"
 #include "support/EngineFixture.h"

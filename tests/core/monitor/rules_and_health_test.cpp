@@ -1,8 +1,8 @@
 // Title rules in a run, and each plan's health over runs.
 #include <gtest/gtest.h>
 
-#include "core/plans/PlanHealth.h"
 #include "core/plans/PlanEditing.h"
+#include "core/plans/PlanHealth.h"
 #include "core/plans/TitleRules.h"
 #include "core/text/Gbk.h"
 #include "support/EngineFixture.h"

@@ -44,7 +44,8 @@ TEST(DatabaseOpen, ForeignFileGivesClearErrorAndStaysUntouched) {
     ASSERT_TRUE(db.open(dir / "tovi.sdb"));  // opening does not read the file yet
     Result<> schema = checkSchema(db);
     ASSERT_FALSE(schema.ok());
-    EXPECT_NE(gbkToUtf8(schema.error()).find("not a database"), std::string::npos) << gbkToUtf8(schema.error());
+    EXPECT_NE(gbkToUtf8(schema.error()).find("not a database"), std::string::npos)
+        << gbkToUtf8(schema.error());
     EXPECT_FALSE(db.run("select * from rule").ok);
     db.close();
     EXPECT_EQ(test::readFile(dir / "tovi.sdb"), junk);

@@ -431,7 +431,8 @@ TEST_F(PlanSuggestFromPages, TitlesWithInlineTagsAreCollectedAsTheirText) {
     EXPECT_TRUE(std::any_of(titles.begin(), titles.end(),
                             [](const auto& t) { return t.first == "含粗体标签的第 4 篇文章"; }));
     // A marker written with its tags (as before titles lost them) is still found.
-    db.run(Statement("update rule set arttile=? where id=?", {gbk("含<b>粗体</b>标签的第 4 篇文章"), saved->id}));
+    db.run(Statement("update rule set arttile=? where id=?",
+                     {gbk("含<b>粗体</b>标签的第 4 篇文章"), saved->id}));
     reloadPlanTable();
     monitoring->planRunner().runPlan(saved->id);
     EXPECT_EQ(stored(saved->id).size(), 7u);
