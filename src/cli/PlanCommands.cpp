@@ -125,8 +125,8 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
             ctx.err << "own-certificate is yes or no, not " << terminalSafe(value) << "\n";
             return kUsage;
         }
-        if (!setAcceptsOwnCertificate(*db, static_cast<int>(id), value == "yes")) {
-            printLine(ctx.err, gbk("没有保存：") + db->lastError());
+        if (Result<> kept = setAcceptsOwnCertificate(*db, static_cast<int>(id), value == "yes"); !kept) {
+            printLine(ctx.err, gbk("没有保存：") + kept.error());
             return kFailed;
         }
         return kOk;

@@ -30,8 +30,8 @@ int setRules(Context& ctx, const RulesOptions& o) {
         rules.excludeOn = !titleKeywords(rules.exclude).empty();
     }
     if (o.action) rules.action = *o.action == "alert" ? TitleRules::Action::Alert : TitleRules::Action::Store;
-    if (!saveTitleRules(*db, id, rules)) {
-        printLine(ctx.err, gbk("保存失败，请重试！") + db->lastError());
+    if (Result<> saved = saveTitleRules(*db, id, rules); !saved) {
+        printLine(ctx.err, gbk("保存失败，请重试！") + saved.error());
         return kFailed;
     }
     return kOk;

@@ -90,12 +90,11 @@ void AdvancedPage::saveCategories() {
 }
 
 void AdvancedPage::saveTitleRules() {
-    if (tovi::saveTitleRules(m_db, kGlobalRules, m_rules->rules()))
+    if (Result<> saved = tovi::saveTitleRules(m_db, kGlobalRules, m_rules->rules()))
         m_dialogs.show(window(), QStringLiteral("标题规则已保存，下次提取时生效。"),
                        QStringLiteral("　保存成功！"), QMessageBox::Information);
     else
-        m_dialogs.show(window(),
-                       QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(m_db.lastError()));
+        m_dialogs.show(window(), QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(saved.error()));
 }
 
 void AdvancedPage::runConsoleSql() {

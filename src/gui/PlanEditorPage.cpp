@@ -350,8 +350,8 @@ void PlanEditorPage::savePlan() {
                            QStringLiteral("失败！"));
         return;
     }
-    if (!setAcceptsOwnCertificate(m_db, r->id, m_ui.ownCertificate->isChecked()))
-        m_dialogs.show(window(), QStringLiteral("自签证书 的设置没有保存：") + q(m_db.lastError()));
+    if (Result<> kept = setAcceptsOwnCertificate(m_db, r->id, m_ui.ownCertificate->isChecked()); !kept)
+        m_dialogs.show(window(), QStringLiteral("自签证书 的设置没有保存：") + q(kept.error()));
     const bool copied = copyToClipboard(q(r->statement));
     m_ui.testText->setPlainText(
         QStringLiteral("\n　成功，SQL语句已复制备用！　\n\n") + q(r->statement) +

@@ -37,11 +37,10 @@ TitleRulesDialog::TitleRulesDialog(Database& db, Dialogs& dialogs, int planId, Q
 }
 
 void TitleRulesDialog::save() {
-    const bool ok = m_useGlobal->isChecked() ? clearTitleRules(m_db, m_planId)
-                                             : saveTitleRules(m_db, m_planId, m_rules->rules());
-    if (!ok) {
-        m_dialogs.show(this,
-                       QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(m_db.lastError()));
+    const Result<> saved = m_useGlobal->isChecked() ? clearTitleRules(m_db, m_planId)
+                                                    : saveTitleRules(m_db, m_planId, m_rules->rules());
+    if (!saved) {
+        m_dialogs.show(this, QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(saved.error()));
         return;
     }
     accept();

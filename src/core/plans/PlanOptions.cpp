@@ -11,11 +11,11 @@ bool acceptsOwnCertificate(Database& db, int planId) {
     return r.ok && !r.rows.empty() && textToInt(cellOf(r.rows[0], 0)) == 1;
 }
 
-bool setAcceptsOwnCertificate(Database& db, int planId, bool accept) {
-    return db
-        .run(Statement("insert or replace into plan_options(planid, own_certificate) values(?,?)",
-                       {static_cast<std::int64_t>(planId), std::int64_t{accept ? 1 : 0}}))
-        .ok;
+Result<> setAcceptsOwnCertificate(Database& db, int planId, bool accept) {
+    const SqlResult r = db.run(Statement("insert or replace into plan_options(planid, own_certificate) values(?,?)",
+                                         {static_cast<std::int64_t>(planId), std::int64_t{accept ? 1 : 0}}));
+    if (!r.ok) return Error{r.error};
+    return {};
 }
 
 bool verifiesCertificate(const std::string& cookie, bool acceptsOwn) {

@@ -3,6 +3,8 @@
 // therefore never changes shape).
 #include <string>
 
+#include "core/Result.h"
+
 namespace tovi {
 
 class Database;
@@ -11,7 +13,7 @@ class Database;
 // so its login never reaches a man in the middle; this switch lets a user knowingly accept a
 // site's own (self-signed) certificate. Off unless set.
 bool acceptsOwnCertificate(Database& db, int planId);
-bool setAcceptsOwnCertificate(Database& db, int planId, bool accept);
+Result<> setAcceptsOwnCertificate(Database& db, int planId, bool accept);
 
 // Whether a run of the plan checks the site's certificate.
 bool verifiesCertificate(const std::string& cookie, bool acceptsOwn);

@@ -83,20 +83,26 @@ TitleRules rulesForPlan(Database& db, int planId) {
     return rulesFromRows(rulesRows(db, planId).rows, planId);
 }
 
-bool saveTitleRules(Database& db, int planId, const TitleRules& rules) {
-    return db
-        .run(Statement(
-            "insert or replace into title_rules(planid, include_on, include, exclude_on, exclude, action) "
-            "values(?,?,?,?,?,?)",
-            {static_cast<std::int64_t>(planId), std::int64_t{rules.includeOn}, rules.include,
-             std::int64_t{rules.excludeOn}, rules.exclude,
-             std::string(rules.action == TitleRules::Action::Alert ? "alert" : "store")}))
-        .ok;
+namespace {
+
+Result<> written(const SqlResult& r) {
+    if (!r.ok) return Error{r.error};
+    return {};
 }
 
-bool clearTitleRules(Database& db, int planId) {
-    return db.run(Statement("delete from title_rules where planid=?", {static_cast<std::int64_t>(planId)}))
-        .ok;
+}  // namespace
+
+Result<> saveTitleRules(Database& db, int planId, const TitleRules& rules) {
+    return written(db.run(
+        Statement("insert or replace into title_rules(planid, include_on, include, exclude_on, exclude, action) "
+                  "values(?,?,?,?,?,?)",
+                  {static_cast<std::int64_t>(planId), std::int64_t{rules.includeOn}, rules.include,
+                   std::int64_t{rules.excludeOn}, rules.exclude,
+                   std::string(rules.action == TitleRules::Action::Alert ? "alert" : "store")})));
+}
+
+Result<> clearTitleRules(Database& db, int planId) {
+    return written(db.run(Statement("delete from title_rules where planid=?", {static_cast<std::int64_t>(planId)})));
 }
 
 }  // namespace tovi

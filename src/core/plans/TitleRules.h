@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Result.h"
 #include "core/text/KeywordSet.h"
 
 namespace tovi {
@@ -54,8 +55,8 @@ TitleRules rulesForPlan(Database& db, int planId);
 // transaction of its own.
 extern const char* const kRulesQuery;
 TitleRules rulesFromRows(const std::vector<std::vector<std::string>>& rows, int planId);
-bool saveTitleRules(Database& db, int planId, const TitleRules& rules);
+Result<> saveTitleRules(Database& db, int planId, const TitleRules& rules);
 // A plan goes back to the global rules (kGlobalRules: no global rules).
-bool clearTitleRules(Database& db, int planId);
+Result<> clearTitleRules(Database& db, int planId);
 
 }  // namespace tovi
