@@ -12,10 +12,8 @@ bool acceptsOwnCertificate(Database& db, int planId) {
 }
 
 Result<> setAcceptsOwnCertificate(Database& db, int planId, bool accept) {
-    const SqlResult r = db.run(Statement("insert or replace into plan_options(planid, own_certificate) values(?,?)",
-                                         {static_cast<std::int64_t>(planId), std::int64_t{accept ? 1 : 0}}));
-    if (!r.ok) return Error{r.error};
-    return {};
+    return resultOf(db.run(Statement("insert or replace into plan_options(planid, own_certificate) values(?,?)",
+                                     {static_cast<std::int64_t>(planId), std::int64_t{accept ? 1 : 0}})));
 }
 
 bool verifiesCertificate(const std::string& cookie, bool acceptsOwn) {

@@ -83,17 +83,8 @@ TitleRules rulesForPlan(Database& db, int planId) {
     return rulesFromRows(rulesRows(db, planId).rows, planId);
 }
 
-namespace {
-
-Result<> written(const SqlResult& r) {
-    if (!r.ok) return Error{r.error};
-    return {};
-}
-
-}  // namespace
-
 Result<> saveTitleRules(Database& db, int planId, const TitleRules& rules) {
-    return written(db.run(
+    return resultOf(db.run(
         Statement("insert or replace into title_rules(planid, include_on, include, exclude_on, exclude, action) "
                   "values(?,?,?,?,?,?)",
                   {static_cast<std::int64_t>(planId), std::int64_t{rules.includeOn}, rules.include,
@@ -102,7 +93,7 @@ Result<> saveTitleRules(Database& db, int planId, const TitleRules& rules) {
 }
 
 Result<> clearTitleRules(Database& db, int planId) {
-    return written(db.run(Statement("delete from title_rules where planid=?", {static_cast<std::int64_t>(planId)})));
+    return resultOf(db.run(Statement("delete from title_rules where planid=?", {static_cast<std::int64_t>(planId)})));
 }
 
 }  // namespace tovi

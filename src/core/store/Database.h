@@ -25,6 +25,12 @@ struct SqlResult {
     std::vector<std::vector<std::string>> rows;  // every cell as text, NULL as empty text
 };
 
+// A statement's result as a call's result: fine, or the engine's message.
+inline Result<> resultOf(const SqlResult& r) {
+    if (!r.ok) return Error{r.error};
+    return {};
+}
+
 // Cell k of a fetched row, or empty text for a row that has fewer cells (a file with fewer
 // columns, or no row at all).
 const std::string& cellOf(const std::vector<std::string>& row, int k);

@@ -47,11 +47,7 @@ const char* ruleColumnName(int column) {
     return column >= 0 && column < kRuleColumnCount ? kRuleColumns[column] : "";
 }
 
-Result<> createSchema(Database& db) {
-    SqlResult r = db.runScript(std::string(kCreateSql) + kIndexSql);
-    if (!r.ok) return Error{r.error};
-    return {};
-}
+Result<> createSchema(Database& db) { return resultOf(db.runScript(std::string(kCreateSql) + kIndexSql)); }
 
 void ensureIndexes(Database& db) { db.runScript(kIndexSql); }
 
