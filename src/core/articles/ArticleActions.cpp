@@ -17,9 +17,7 @@ Result<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row) {
     if (id.empty()) return Error{gbk("没有选中文章")};
     const bool add = textToInt(cellOf(row, kInfoIssoucang)) == 0;
     // The status says what happened, so the statement runs before it is written.
-    const Statement statement(
-        add ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
-        {textToInt(id)});
+    const Statement statement = favouriteStatement(textToInt(id), add);
     const SqlResult marked = sql.database().run(statement);
     const std::string status = !marked.ok ? gbk("收藏失败！")
                                : add      ? gbk("文章收藏成功！")

@@ -64,14 +64,15 @@ std::string ArticleBrowser::previousPage() {
     return gbk("已经上翻1页！当前页码：") + std::to_string(m_page);
 }
 
+Statement favouriteStatement(std::int64_t articleId, bool on) {
+    return Statement(on ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
+                     {articleId});
+}
+
 Result<> setFavourite(LoggedSql& sql, std::int64_t articleId, bool on) {
     SqlResult marked;
-    sql.exec(
-        Statement(on ? "update info set issoucang=1 where id=?" : "update info set issoucang=0 where id=?",
-                  {articleId}),
-        &marked);
-    if (!marked.ok) return Error{marked.error};
-    return {};
+    sql.exec(favouriteStatement(articleId, on), &marked);
+    return resultOf(marked);
 }
 
 }  // namespace tovi

@@ -60,8 +60,9 @@ private:
     std::vector<ArticleRow> m_rows;
 };
 
-// Favourite on/off: "update info set issoucang=1 where id=…" through the logged SQL path (the
-// statement and its result are echoed); fails with the engine's message.
+// Favourite on/off: "update info set issoucang=1 where id=…"; set through the logged SQL path
+// (the statement and its result are echoed), failing with the engine's message.
+Statement favouriteStatement(std::int64_t articleId, bool on);
 Result<> setFavourite(LoggedSql& sql, std::int64_t articleId, bool on);
 
 }  // namespace tovi
