@@ -124,10 +124,9 @@ PlanRunOutcome PlanRunner::runPlan(long long planId, std::stop_token stop, Trans
     using Kind = PlanRunOutcome::Kind;
     if (outcome.kind == Kind::Stopped) return outcome;  // the database is left alone
     std::optional<PlanHealthUpdate> health = run.writtenHealth;
-    if (!health && deferred && outcome.kind != Kind::Skipped) {
-        health = planHealthUpdate(loadPlanHealth(m_sql.database(), id).value_or(PlanHealthRecord{}), id,
-                                  outcome, longTimestamp(m_clock));
-        deferred->statements.push_back(health->write);
+    if (!health && deferred) {
+        health = nextPlanHealth(m_sql.database(), id, outcome, longTimestamp(m_clock));
+        if (health) deferred->statements.push_back(health->write);
     }
     if (health) {
         reportHealthChange(m_sql.sink(), id, *health);

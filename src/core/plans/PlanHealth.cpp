@@ -99,13 +99,19 @@ void reportHealthChange(StatusSink& sink, int planId, const PlanHealthUpdate& u)
         sink.append(gbk("\r\n方案") + id + gbk(" 已恢复正常：") + u.after.outcome);
 }
 
+std::optional<PlanHealthUpdate> nextPlanHealth(Database& db, int planId, const PlanRunOutcome& outcome,
+                                               const std::string& now) {
+    using Kind = PlanRunOutcome::Kind;
+    if (outcome.kind == Kind::Stopped || outcome.kind == Kind::Skipped) return std::nullopt;
+    return planHealthUpdate(loadPlanHealth(db, planId).value_or(PlanHealthRecord{}), planId, outcome, now);
+}
+
 std::optional<PlanHealthRecord> recordPlanHealth(Database& db, StatusSink& sink, int planId,
                                                  const PlanRunOutcome& outcome, const std::string& now,
                                                  const std::function<bool()>& cancel) {
-    using Kind = PlanRunOutcome::Kind;
-    if (outcome.kind == Kind::Stopped || outcome.kind == Kind::Skipped) return loadPlanHealth(db, planId);
-    const PlanHealthUpdate update =
-        planHealthUpdate(loadPlanHealth(db, planId).value_or(PlanHealthRecord{}), planId, outcome, now);
+    const std::optional<PlanHealthUpdate> next = nextPlanHealth(db, planId, outcome, now);
+    if (!next) return loadPlanHealth(db, planId);
+    const PlanHealthUpdate& update = *next;
     const auto written = db.runTransaction({update.write}, cancel);
     if (!written[0].ok) return std::nullopt;
     reportHealthChange(sink, planId, update);

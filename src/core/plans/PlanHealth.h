@@ -44,6 +44,11 @@ PlanHealthUpdate planHealthUpdate(const PlanHealthRecord& before, int planId, co
 // The status line for a plan that just became broken or just recovered, if it did.
 void reportHealthChange(StatusSink& sink, int planId, const PlanHealthUpdate& update);
 
+// The record a run leaves, read from the database and not yet written; nullopt for a run that
+// changes nothing (a stopped run, or a site's request to wait).
+std::optional<PlanHealthUpdate> nextPlanHealth(Database& db, int planId, const PlanRunOutcome& outcome,
+                                               const std::string& now);
+
 // After a run: the record is updated (a stopped run, or a site's request to wait, changes
 // nothing); when the plan just became broken or just recovered, a status line says so. The
 // record as it now stands is returned.
