@@ -39,6 +39,18 @@ std::vector<std::string> headerLines(const std::string& raw) {
 
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
 
+// A page sent one byte every 100 ms (10 B/s) until stop is set.
+void trickle(httplib::Response& res, const std::atomic<bool>& stop) {
+    res.set_chunked_content_provider("text/html", [&stop](std::size_t, httplib::DataSink& sink) {
+        for (int k = 0; k < 100 && !stop; ++k) {
+            if (!sink.write("x", 1)) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        sink.done();
+        return true;
+    });
+}
+
 TEST(HttpRequestWire, PipelineCallSendsExactHeaderLinesInOrder) {
     RawHttpServer raw(kOk);
     std::string url = raw.url("/list.html");
@@ -238,14 +250,7 @@ TEST(HttpRequestFailures, ATricklingSiteIsGivenUpWithTheReason) {
     std::atomic<bool> stop{false};
     HttpTestServer site;
     site.server().Get("/trickle", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_chunked_content_provider("text/html", [&](std::size_t, httplib::DataSink& sink) {
-            for (int k = 0; k < 100 && !stop; ++k) {
-                if (!sink.write("x", 1)) return false;
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-            sink.done();
-            return true;
-        });
+        trickle(res, stop);
     });
     site.start();
     FetchLimits limits;
@@ -539,14 +544,7 @@ TEST(TransferPoolLimits, ASiteGivenUpAsTooSlowIsNotAskedAgainForThePagesQueuedBe
     test::HttpTestServer site;
     site.server().Get(R"(/slow/(\d+))", [&](const httplib::Request&, httplib::Response& res) {
         ++trickled;
-        res.set_chunked_content_provider("text/html", [&](std::size_t, httplib::DataSink& sink) {
-            for (int k = 0; k < 100 && !stop; ++k) {
-                if (!sink.write("x", 1)) return false;
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-            sink.done();
-            return true;
-        });
+        trickle(res, stop);
     });
     site.server().Get("/fast", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("<p>page</p>", "text/html");
