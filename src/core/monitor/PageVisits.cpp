@@ -1,5 +1,7 @@
 #include "core/monitor/PageVisits.h"
 
+#include <curl/curl.h>
+
 #include <ctime>
 
 #include "core/store/Database.h"
@@ -24,18 +26,24 @@ std::string sendable(const std::string& value) {
     return value;
 }
 
-// An HTTP date (RFC 9110's IMF-fixdate) for a time in seconds since 1970.
-std::string httpDate(std::int64_t seconds) {
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char text[40];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[utc.tm_wday], utc.tm_mday,
-                  kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
-    return text;
+// Seconds since 1970 of an HTTP date; nullopt when it is no date curl can read.
+std::optional<std::int64_t> httpDateSeconds(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    const std::int64_t t = curl_getdate(text.c_str(), nullptr);
+    if (t == -1) return std::nullopt;
+    return t;
+}
+
+// A site's Last-Modified is sent back only when it can hide no change: a date we cannot read,
+// one ahead of our clock (beyond a little skew) or of the site's own Date, or one in the very
+// second the page was served (a change later in that second would carry the same date) makes
+// the site answer 304 to pages that did change.
+std::string trustworthyLastModified(const FetchResult& visit, std::int64_t now) {
+    constexpr std::int64_t kClockSkew = 300;
+    const std::optional<std::int64_t> modified = httpDateSeconds(visit.lastModified);
+    if (!modified || *modified > now + kClockSkew) return {};
+    if (const auto served = httpDateSeconds(visit.date); served && *modified >= *served) return {};
+    return visit.lastModified;
 }
 
 // The fingerprint as stored: a hash in hex (the plan's texts themselves need not be kept twice).
@@ -94,20 +102,25 @@ std::string PageVisits::conditionalHeaders(int planId, const std::string& finger
     std::lock_guard g(m_mutex);
     const Visit v = load(planId);
     if (v.visited == 0 || v.fingerprint != fingerprint) return {};
+    // Once a day the page comes whole whatever the site would answer: validators that never
+    // change (a site's bug) hide at most a day of articles.
+    // (A visit time ahead of our clock was written by a clock that was wrong.)
+    const std::int64_t age = nowSeconds() - v.visited;
+    if (age < 0 || age >= std::chrono::seconds(kWholePageEvery).count()) return {};
+    // Only what the site gave, as it gave it: a time of our own clock could be later than a
+    // change the site made while the page was on its way (or waiting to be stored).
     std::string lines;
     if (!v.etag.empty()) lines += "\r\nIf-None-Match: " + v.etag;
-    if (!v.lastModified.empty())
-        lines += "\r\nIf-Modified-Since: " + v.lastModified;
-    else if (v.etag.empty())
-        lines += "\r\nIf-Modified-Since: " + httpDate(v.visited);
+    if (!v.lastModified.empty()) lines += "\r\nIf-Modified-Since: " + v.lastModified;
     return lines;
 }
 
-PageVisits::Visit PageVisits::visited(Visit v, const std::string& fingerprint, const FetchResult& visit) const {
+PageVisits::Visit PageVisits::visited(Visit v, const std::string& fingerprint,
+                                      const FetchResult& visit) const {
     v.fingerprint = fingerprint;
     v.etag = sendable(wireTextToGbk(visit.etag));
-    v.lastModified = sendable(wireTextToGbk(visit.lastModified));
     v.visited = nowSeconds();
+    v.lastModified = sendable(wireTextToGbk(trustworthyLastModified(visit, v.visited)));
     return v;
 }
 
@@ -126,6 +139,7 @@ PageVisits::VisitStatement PageVisits::rememberLater(int planId, const FetchResu
     FetchResult validators;  // what the visit taught, without the page itself
     validators.etag = visit.etag;
     validators.lastModified = visit.lastModified;
+    validators.date = visit.date;
     return [this, planId, before, validators](const std::string& fingerprint) -> std::optional<Statement> {
         return storeStatement(planId, visited(before, fingerprint, validators));
     };

@@ -22,6 +22,8 @@ class PageVisits {
 public:
     // Longest a site may hold a plan off, whatever its Retry-After says.
     static constexpr std::chrono::hours kMaxHoldOff{24};
+    // However the site answers, the page is fetched whole at least this often.
+    static constexpr std::chrono::hours kWholePageEvery{24};
 
     PageVisits() = default;
     // Kept in tovi.sdb beside the plans.
@@ -32,8 +34,8 @@ public:
     static std::string fingerprint(const PlanRow& plan);
 
     // "If-None-Match" / "If-Modified-Since" header lines (each after CR LF) for the plan's next
-    // visit, or empty text when there is nothing to ask. A site that gave no validator is asked
-    // whether the page changed since the last complete visit.
+    // visit, or empty text when there is nothing to ask: only the validators the site gave at
+    // the last complete visit, and none once that visit is a day old.
     std::string conditionalHeaders(int planId, const std::string& fingerprint) const;
     // After a visit whose page was fully processed (articles stored or none new).
     void remember(int planId, const std::string& fingerprint, const FetchResult& visit);

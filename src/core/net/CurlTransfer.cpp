@@ -108,6 +108,8 @@ void readResponseHeaders(CURL* easy, CurlResponse& r) {
             r.result.lastModified = httpHeaderValue(line);
         else if (name == "content-type")
             r.result.contentType = httpHeaderValue(line);
+        else if (name == "date")
+            r.result.date = httpHeaderValue(line);
     }
     curl_off_t retry = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &retry) == CURLE_OK && retry > 0)
@@ -242,9 +244,25 @@ std::optional<CurlGet> followRedirect(const CurlGet& request, CurlResponse& resp
                                           : response.location)
                  : request.url;
     if (originOf(written) != next.origin || originOf(next.url) != next.origin) next.leftOrigin = true;
-    if (next.leftOrigin)
+    if (next.leftOrigin) {
         next.headers.erase(std::remove_if(next.headers.begin(), next.headers.end(), sendsCredentials),
                            next.headers.end());
+        // Another site learns where the visit came from, not the page (a browser's default
+        // policy), and nothing at all over plain http after https.
+        const bool downgrade = next.origin.starts_with("https:") && asciiLower(next.url).starts_with("http:");
+        for (auto it = next.headers.begin(); it != next.headers.end();) {
+            if (asciiLower(httpHeaderName(*it)) != "referer") {
+                ++it;
+                continue;
+            }
+            if (downgrade) {
+                it = next.headers.erase(it);
+                continue;
+            }
+            *it = "Referer: " + refererOrigin(httpHeaderValue(*it));
+            ++it;
+        }
+    }
     return next;
 }
 

@@ -18,6 +18,7 @@ struct FetchResult {
     bool cancelled = false;
     // What the final response said about the page and about coming back.
     std::string etag, lastModified;
+    std::string date;         // the final response's Date header, as given
     std::string contentType;  // as the final response gave it
     std::optional<std::chrono::seconds> retryAfter;
 };
