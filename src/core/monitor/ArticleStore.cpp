@@ -1,5 +1,6 @@
 #include "core/monitor/ArticleStore.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "core/text/TextToInt.h"
@@ -67,28 +68,48 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
             const TitleRules titleRules = rulesFromRows(ruleRows.rows, request.planId);
             const TitleFilter filter(titleRules);
             report.judged = judgeMatches(page, rules);
-            const auto& cands = report.judged.candidates;
-            // fresh[i]: never seen before; store[i]: to be stored (fresh and let in by the rules).
-            std::vector<bool> fresh(cands.size(), false), store(cands.size(), false);
-            std::unordered_set<std::string> freshOnPage;  // title NUL url of the fresh ones so far
+            auto& cands = report.judged.candidates;
             // An article already seen (this plan, same title and link) is never new again;
             // one that stands twice on the page counts where it stands first.
-            for (std::size_t i = 0; i < cands.size(); ++i) {
-                const Statement find(kFindArticle, {planId, cands[i].title, cands[i].url, planId,
-                                                    cands[i].title, cands[i].url});
+            std::unordered_set<std::string> onPage;  // title NUL url of the fresh ones so far
+            auto seenBefore = [&](const Candidate& c) -> std::optional<bool> {
+                const Statement find(kFindArticle, {planId, c.title, c.url, planId, c.title, c.url});
                 SqlResult seen = t.run(find);
                 if (!seen.ok) {
                     report.statements.push_back(find);
                     report.results.push_back(seen);
-                    return false;
+                    return std::nullopt;
                 }
-                const bool already =
-                    !seen.rows.empty() || !freshOnPage.insert(cands[i].title + '\0' + cands[i].url).second;
-                if (already) {
+                return !seen.rows.empty() || !onPage.insert(c.title + '\0' + c.url).second;
+            };
+            std::vector<bool> fresh(cands.size(), false);
+            for (std::size_t i = 0; i < cands.size(); ++i) {
+                const std::optional<bool> already = seenBefore(cands[i]);
+                if (!already) return false;
+                if (*already)
                     ++report.skipped;
-                    continue;
+                else
+                    fresh[i] = true;
+            }
+            // The marker on a row that stays on top: the first run of unseen articles below it
+            // is new (a pinned thread above the board's newest). Rows seen before are passed
+            // over quietly; the next seen row after the run ends it.
+            if (std::find(fresh.begin(), fresh.end(), true) == fresh.end()) {
+                bool inRun = false;
+                for (Candidate& c : report.judged.belowMarker) {
+                    const std::optional<bool> already = seenBefore(c);
+                    if (!already) return false;
+                    if (*already && inRun) break;
+                    if (*already) continue;
+                    inRun = true;
+                    cands.push_back(std::move(c));
+                    fresh.push_back(true);
                 }
-                fresh[i] = true;
+            }
+            // store[i]: to be stored (fresh and let in by the rules).
+            std::vector<bool> store(cands.size(), false);
+            for (std::size_t i = 0; i < cands.size(); ++i) {
+                if (!fresh[i]) continue;
                 const bool passes = filter.passes(cands[i].title);
                 if (titleRules.action == TitleRules::Action::Store && !passes) {
                     ++report.dropped;

@@ -79,6 +79,8 @@ Judgement judgeMatches(const std::vector<Match>& matches, const JudgeRules& rule
         }
     }
     for (std::size_t i = from; i < to; ++i) j.candidates.push_back(candidateOf(matches[i], i, rules));
+    if (j.markerFound && rules.mode == JudgeMode::TimeDescending)
+        for (std::size_t i = to + 1; i < n; ++i) j.belowMarker.push_back(candidateOf(matches[i], i, rules));
     return j;
 }
 

@@ -27,7 +27,11 @@ struct Candidate {
 };
 
 struct Judgement {
-    std::vector<Candidate> candidates;    // in page order
+    std::vector<Candidate> candidates;  // in page order
+    // Time-descending, marker found: the matches below it, in page order. Rows that stay on top
+    // (a board's pinned threads) can hold the marker while new articles arrive below them; the
+    // store takes the first run of unseen ones among these.
+    std::vector<Candidate> belowMarker;
     bool markerFound = false;             // time modes: a match has exactly the marker's title
     std::int64_t highestId = 0;           // the stored lastid raised by the candidates' ids
     std::vector<std::string> refusedIds;  // compare-id: id texts too large to be an id
