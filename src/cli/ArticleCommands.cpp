@@ -37,6 +37,13 @@ void addViewOptions(CLI::App* command, ViewOptions& v) {
     favourites->excludes(search);
 }
 
+// A cell as people read it: the title with its references resolved, the link a browser follows.
+std::string shownCell(const ArticleRow& row, int k) {
+    if (k == kInfoTitle) return decodeEntities(cellOf(row, k));
+    if (k == kInfoUrl) return browserLink(cellOf(row, k));
+    return cellOf(row, k);
+}
+
 int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::string& format) {
     Database* db = ctx.database();
     if (!db) return format == "json" ? printJsonError(ctx.out, gbk("数据库打开失败"), kFailed) : kFailed;
@@ -60,7 +67,7 @@ int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::s
                 if (order[k] == kInfoId || order[k] == kInfoIssoucang)
                     item[header[k]] = textToInt(cell);
                 else
-                    item[header[k]] = gbkToUtf8(order[k] == kInfoTitle ? decodeEntities(cell) : cell);
+                    item[header[k]] = gbkToUtf8(shownCell(row, order[k]));
             }
             list.push_back(std::move(item));
         }
@@ -71,7 +78,7 @@ int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::s
     std::vector<std::vector<std::string>> shown;
     for (const auto& row : rows) {
         std::vector<std::string> s;
-        for (int k : order) s.push_back(k == kInfoTitle ? decodeEntities(cellOf(row, k)) : cellOf(row, k));
+        for (int k : order) s.push_back(shownCell(row, k));
         shown.push_back(std::move(s));
     }
     if (format == "tsv") {

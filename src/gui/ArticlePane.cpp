@@ -5,6 +5,7 @@
 #include "core/articles/ArticleActions.h"
 #include "core/store/Database.h"
 #include "core/store/Schema.h"
+#include "core/text/Entities.h"
 #include "gui/ArticleListWidget.h"
 #include "gui/GuiText.h"
 #include "gui/Links.h"
@@ -96,7 +97,7 @@ void ArticlePane::toggleFavourite() {
 
 void ArticlePane::openSelected() {
     ArticleRow row = m_list->selectedArticle();
-    if (!row.empty()) openLink(cellOf(row, kInfoUrl), m_status);
+    if (!row.empty()) openLink(browserLink(cellOf(row, kInfoUrl)), m_status);
 }
 
 void ArticlePane::showSelectedDetails() {

@@ -31,9 +31,9 @@ Result<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row) {
 std::optional<std::string> articleDetailsLine(const ArticleRow& row) {
     if (cellOf(row, kInfoId).empty()) return std::nullopt;
     return "\r\nNO." + cellOf(row, kInfoId) + " [" + cellOf(row, kInfoPlanname) + "] " +
-           decodeEntities(cellOf(row, kInfoTitle)) + gbk("（") + cellOf(row, kInfoUrl) + gbk("）----") +
-           cellOf(row, kInfoAddtime) + gbk("；状态：") + cellOf(row, kInfoIssoucang) + gbk("；备注：") +
-           cellOf(row, kInfoOther);
+           decodeEntities(cellOf(row, kInfoTitle)) + gbk("（") + browserLink(cellOf(row, kInfoUrl)) +
+           gbk("）----") + cellOf(row, kInfoAddtime) + gbk("；状态：") + cellOf(row, kInfoIssoucang) +
+           gbk("；备注：") + cellOf(row, kInfoOther);
 }
 
 bool isOpenableLink(const std::string& url) {

@@ -95,7 +95,7 @@ std::string atomFeed(const FeedInfo& feed, const std::vector<ArticleRow>& rows, 
         if (when.empty()) when = updated;
         x += "  <entry>\n";
         x += "    <title>" + xmlText(gbkToUtf8(decodeEntities(cellOf(row, kInfoTitle)))) + "</title>\n";
-        x += "    <link href=\"" + xmlText(gbkToUtf8(cellOf(row, kInfoUrl))) + "\"/>\n";
+        x += "    <link href=\"" + xmlText(gbkToUtf8(browserLink(cellOf(row, kInfoUrl)))) + "\"/>\n";
         x += "    <id>" + xmlText(feed.id) + "/article/" + cellOf(row, kInfoId) + "</id>\n";
         x += "    <updated>" + when + "</updated>\n";
         x += "    <author><name>" + plan + "</name></author>\n";

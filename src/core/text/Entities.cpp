@@ -88,4 +88,15 @@ std::string decodeEntities(std::string_view text) {
     return out;
 }
 
+std::string browserLink(std::string_view storedUrl) {
+    std::string link = decodeEntities(storedUrl);
+    std::string out;
+    out.reserve(link.size());
+    for (char c : link)
+        if (c != '\t' && c != '\n' && c != '\r') out += c;
+    const std::size_t first = out.find_first_not_of(" \f");
+    if (first == std::string::npos) return {};
+    return out.substr(first, out.find_last_not_of(" \f") - first + 1);
+}
+
 }  // namespace tovi

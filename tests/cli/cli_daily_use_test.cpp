@@ -1,0 +1,143 @@
+// What a user meets watching real boards from a terminal or cron.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <mutex>
+
+#include "cli/CliRunner.h"
+#include "core/text/Entities.h"
+#include "core/text/Gbk.h"
+#include "support/LoopbackServers.h"
+#include "support/TestSupport.h"
+
+namespace tovi {
+namespace {
+
+using test::runCli;
+
+// A board page whose rows are served as given (UTF-8 text, sent as GBK).
+struct Board {
+    Board() {
+        server.server().Get("/board.html", [this](const httplib::Request&, httplib::Response& res) {
+            std::lock_guard g(m);
+            res.set_content(page, "text/html; charset=gbk");
+        });
+        server.start();
+    }
+    // Rows of (id, title), top to bottom.
+    void setRows(const std::vector<std::pair<int, std::string>>& rows) {
+        std::string html = "<ul>";
+        for (const auto& [id, title] : rows)
+            html += "<li><a href=\"t-" + std::to_string(id) + "\">" + title + "</a></li>";
+        std::lock_guard g(m);
+        page = gbk(html + "</ul>");
+    }
+    std::string planSql(const char* type) const {
+        return "insert into "
+               "rule(class,code,name,url,ua,buquan,regular,before,after,tindex,uindex,oindex,isdo,"
+               "lastid,type) values(1,'1','论坛','" +
+               server.url("/board.html") + "','UA','" + server.url("/t-[1]") +
+               "','<li><a href=\"t-(\\d+)\">(.*?)</a></li>','<ul>','</ul>','2','1','0',1,'','" + type + "')";
+    }
+    std::mutex m;
+    std::string page;
+    test::HttpTestServer server;  // last: its handlers use the members above
+};
+
+std::string storedCount(const std::filesystem::path& dir) {
+    return runCli(dir, {"sql", "select count(*) || '/' || count(distinct title||'|'||url) from info"}).out;
+}
+
+// Rows that stay on top (a board's pinned threads) hold a newest-first plan's marker; the new
+// threads arrive below them and are found once each, and the pinned rows are never stored again.
+TEST(CliDailyUse, NewThreadsBelowPinnedRowsAreFoundOnceEach) {
+    test::TempDir dir;
+    Board board;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql", board.planSql("0")}).code, 0);
+    const std::pair<int, std::string> rules{1, "版规"}, notice{2, "公告"};
+    auto thread = [](int id) { return std::pair<int, std::string>{id, "帖子" + std::to_string(id)}; };
+    struct Round {
+        const char* what;
+        std::vector<std::pair<int, std::string>> rows;
+        int stored;
+    } rounds[] = {
+        {"first visit", {rules, notice, thread(12), thread(11), thread(10)}, 5},
+        {"one new below the pinned", {rules, notice, thread(13), thread(12), thread(11)}, 1},
+        {"two new", {rules, notice, thread(15), thread(14), thread(13), thread(12)}, 2},
+        {"nothing new", {rules, notice, thread(15), thread(14), thread(13)}, 0},
+        {"a pin lifted", {rules, thread(16), thread(15), thread(14)}, 1},
+        {"a new pin and a new thread", {{3, "新公告"}, rules, thread(17), thread(16)}, 2},
+        {"after the new pin", {{3, "新公告"}, rules, thread(18), thread(17), thread(16)}, 1},
+    };
+    int total = 0;
+    for (const Round& r : rounds) {
+        SCOPED_TRACE(r.what);
+        board.setRows(r.rows);
+        auto run = runCli(dir.path(), {"run", "--pause-ms", "0"});
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_NE(run.out.find("取到 " + std::to_string(r.stored) + " 篇新文章"), std::string::npos)
+            << run.out;
+        total += r.stored;
+        const std::string t = std::to_string(total);
+        EXPECT_NE(storedCount(dir.path()).find(t + "/" + t), std::string::npos) << storedCount(dir.path());
+    }
+}
+
+// Discuz-style boards write their links with &amp;: the stored link stays as the page wrote it (its
+// identity), but whatever opens or publishes it gives the address a browser follows.
+TEST(CliDailyUse, LinksWithCharacterReferencesArePublishedAsABrowserFollowsThem) {
+    test::TempDir dir;
+    std::mutex m;
+    test::HttpTestServer server;
+    server.server().Get("/forum.php", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(
+            "<ul><li><a href=\"forum.php?mod=viewthread&amp;tid=100050&amp;extra=page%3D1\">Tom &amp; "
+            "Jerry</a></li></ul>",
+            "text/html; charset=gbk");
+    });
+    server.start();
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    const std::string insert =
+        "insert into rule(class,code,name,url,ua,buquan,regular,before,after,tindex,uindex,oindex,isdo,"
+        "lastid,type) values(1,'1','dz','" +
+        server.url("/forum.php") + "','UA','" + server.url("/[1]") +
+        "','<li><a href=\"(.*?)\">(.*?)</a></li>','<ul>','</ul>','2','0','3',1,'','0')";
+    ASSERT_EQ(runCli(dir.path(), {"sql", insert}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"run", "--pause-ms", "0"}).code, 0);
+    const std::string followed = server.url("/forum.php?mod=viewthread&tid=100050&extra=page%3D1");
+    // Stored as written: the article's identity does not change.
+    EXPECT_NE(runCli(dir.path(), {"sql", "select url from info"}).out.find("viewthread&amp;tid=100050"),
+              std::string::npos);
+    struct Output {
+        std::vector<std::string> args;
+        std::string expected;
+    } outputs[] = {
+        {{"articles", "--format", "json"}, "\"url\": \"" + followed + "\""},
+        {{"articles", "--format", "tsv"}, "\t" + followed + "\t"},
+        {{"articles"}, followed},
+        {{"feed"},
+         "<link href=\"" + server.url("/forum.php?mod=viewthread&amp;tid=100050&amp;extra=page%3D1") +
+             "\"/>"},
+    };
+    for (const Output& o : outputs) {
+        SCOPED_TRACE(o.args[0] + (o.args.size() > 1 ? " " + o.args.back() : ""));
+        auto shown = runCli(dir.path(), o.args);
+        EXPECT_EQ(shown.code, 0);
+        EXPECT_NE(shown.out.find(o.expected), std::string::npos) << shown.out;
+        EXPECT_EQ(shown.out.find("amp;amp;"), std::string::npos) << shown.out;
+        EXPECT_EQ(shown.out.find("&amp;tid") != std::string::npos, o.args[0] == "feed") << shown.out;
+    }
+}
+
+TEST(BrowserLink, ResolvesReferencesAndDropsWhatABrowserDrops) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a.php?x=1&amp;y=2", "a.php?x=1&y=2"},        {"a.php?x=1&#38;y=2&#x26;z=3", "a.php?x=1&y=2&z=3"},
+        {"  http://h/a\r\n?b=1\t ", "http://h/a?b=1"}, {"a.php?copy=1&copyx=2", "a.php?copy=1&copyx=2"},
+        {"a.php?q=&unknown;", "a.php?q=&unknown;"},    {"", ""},
+    };
+    for (const auto& [stored, followed] : cases) EXPECT_EQ(browserLink(stored), followed) << stored;
+}
+
+}  // namespace
+}  // namespace tovi
