@@ -63,9 +63,10 @@ std::optional<PlanRunner::PreparedFetch> PlanRunner::requestFor(int planId, cons
         "User-Agent: " + plan[kRuleUa] + m_visits.conditionalHeaders(planId, PageVisits::fingerprint(plan));
     Result<CurlGet> request = monitorRequest(plan[kRuleUrl], plan[kRuleCookie], headers, m_limits);
     if (!request) return std::nullopt;
-    // A login goes only where the certificate shows the site is the one it claims to be.
-    request->verifyTls =
-        verifiesCertificate(plan[kRuleCookie], acceptsOwnCertificate(m_sql.database(), planId));
+    // A login (the plan's own cookie, or a user and password in its URL; never what the site
+    // set itself) goes only where the certificate shows the site is the one it claims to be.
+    const bool login = !m_table.ownCookie(planId).empty() || !splitUrl(plan[kRuleUrl]).userInfo.empty();
+    request->verifyTls = verifiesCertificate(login, acceptsOwnCertificate(m_sql.database(), planId));
     return PreparedFetch{std::move(*request), urlHost(plan[kRuleUrl], false)};
 }
 

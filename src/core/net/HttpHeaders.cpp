@@ -80,10 +80,18 @@ std::string mergeCookies(std::string& cookie, std::string& received) {
                                  [&](const std::string& p) { return cookieName(p) == name; });
         if (!known) merged.push_back(old);
     }
+    // A site that sets a new cookie on every visit would grow the header until it refuses
+    // every request: the newest (those just received come first) are kept within the bounds.
+    constexpr std::size_t kMaxCookies = 50, kMaxCookieBytes = 4096;
     std::string text;
+    std::size_t count = 0;
     for (const std::string& piece : merged) {
         bool deleted = piece.size() >= 8 && piece.compare(piece.size() - 8, 8, "=deleted") == 0;
-        if (!deleted) text += piece + "; ";
+        if (deleted || piece.empty()) continue;
+        if (count == kMaxCookies) break;
+        if (text.size() + piece.size() + 2 > kMaxCookieBytes) continue;
+        text += piece + "; ";
+        ++count;
     }
     if (text.size() >= 2) text.resize(text.size() - 2);
     cookie = removeDuplicateEntries(text, "; ");

@@ -15,7 +15,7 @@ std::string completeDefaultHeaders(const std::string& extraHeaders, const std::s
         h = "Accept: */*";
     else if (!gbkContains(h, "Accept:"))
         h += "\r\nAccept: */*";
-    if (!gbkContains(h, "Referer:")) h += "\r\nReferer: " + url;
+    if (!gbkContains(h, "Referer:")) h += "\r\nReferer: " + refererOf(url);
     if (!gbkContains(h, "Accept-Language:")) h += "\r\nAccept-Language: zh-cn";
     if (addUserAgent && !gbkContains(h, "User-Agent:"))
         h += std::string("\r\nUser-Agent: ") + kDefaultUserAgent;

@@ -129,4 +129,19 @@ bool hasLineBreak(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+std::string refererOf(std::string_view url) {
+    std::string out(url.substr(0, url.find('#')));
+    const std::size_t schemeLen = schemeLength(out);
+    const std::size_t start = schemeLen > 0 && out.compare(schemeLen, 2, "//") == 0 ? schemeLen + 2 : 0;
+    const std::size_t authorityEnd = std::min(out.find_first_of("/?", start), out.size());
+    const std::size_t at = out.rfind('@', authorityEnd == 0 ? 0 : authorityEnd - 1);
+    if (at != std::string::npos && at >= start && at < authorityEnd) out.erase(start, at + 1 - start);
+    return out;
+}
+
+std::string refererOrigin(std::string_view url) {
+    const UrlParts u = splitUrl(url);
+    return u.scheme + "://" + u.host + (u.hasPort ? ":" + u.port : "") + "/";
+}
+
 }  // namespace tovi

@@ -33,6 +33,11 @@ Result<> checkWebUrl(std::string_view url);
 // control characters percent-encoded, no fragment.
 std::string urlForWire(std::string_view gbkUrl);
 
+// The page's address as a Referer carries it: no user and password, no fragment.
+std::string refererOf(std::string_view url);
+// Only the origin ("https://host:port/"), as a Referer carries it to another site.
+std::string refererOrigin(std::string_view url);
+
 // CR, LF or NUL in a value would start a new request header line.
 bool hasLineBreak(std::string_view text);
 

@@ -12,12 +12,11 @@ bool acceptsOwnCertificate(Database& db, int planId) {
 }
 
 Result<> setAcceptsOwnCertificate(Database& db, int planId, bool accept) {
-    return resultOf(db.run(Statement("insert or replace into plan_options(planid, own_certificate) values(?,?)",
-                                     {static_cast<std::int64_t>(planId), std::int64_t{accept ? 1 : 0}})));
+    return resultOf(
+        db.run(Statement("insert or replace into plan_options(planid, own_certificate) values(?,?)",
+                         {static_cast<std::int64_t>(planId), std::int64_t{accept ? 1 : 0}})));
 }
 
-bool verifiesCertificate(const std::string& cookie, bool acceptsOwn) {
-    return !cookie.empty() && !acceptsOwn;
-}
+bool verifiesCertificate(bool sendsLogin, bool acceptsOwn) { return sendsLogin && !acceptsOwn; }
 
 }  // namespace tovi

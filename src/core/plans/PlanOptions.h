@@ -15,7 +15,7 @@ class Database;
 bool acceptsOwnCertificate(Database& db, int planId);
 Result<> setAcceptsOwnCertificate(Database& db, int planId, bool accept);
 
-// Whether a run of the plan checks the site's certificate.
-bool verifiesCertificate(const std::string& cookie, bool acceptsOwn);
+// Whether a run of the plan checks the site's certificate: when it sends a login of the user's.
+bool verifiesCertificate(bool sendsLogin, bool acceptsOwn);
 
 }  // namespace tovi

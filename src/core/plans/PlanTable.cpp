@@ -34,6 +34,12 @@ void PlanTable::setCookie(int id, const std::string& cookie) {
     m_rows[id][kRuleCookie] = cookie;
 }
 
+std::string PlanTable::ownCookie(long long id) const {
+    if (!isValidId(id)) return {};
+    std::lock_guard g(m_mutex);
+    return m_own[id];
+}
+
 void PlanTable::fill(const SqlResult& rules, StatusSink* sink) {
     for (const auto& cells : rules.rows) {
         if (cells.empty()) continue;
@@ -44,7 +50,12 @@ void PlanTable::fill(const SqlResult& rules, StatusSink* sink) {
         }
         std::lock_guard g(m_mutex);
         PlanRow& r = m_rows[id];
+        const std::string merged = r[kRuleCookie];
         for (std::size_t k = 1; k < cells.size() && k < r.size(); ++k) r[k] = cells[k];
+        if (r[kRuleCookie] == m_own[id] && !merged.empty())
+            r[kRuleCookie] = merged;
+        else
+            m_own[id] = r[kRuleCookie];
     }
 }
 

@@ -26,15 +26,21 @@ public:
     // What a run writes back: the last article marker, the highest id seen and the cookie.
     void writeBack(int id, const std::string& arttile, const std::string& lastid, const std::string& cookie);
     void setCookie(int id, const std::string& cookie);
+    // The cookie the user gave the plan (as stored in tovi.sdb), without what sites set since:
+    // only this one is a login.
+    std::string ownCookie(long long id) const;
 
     // Copies cells 1-19 of every row of "select * from rule" into the row of its id. Rows whose
     // id is outside 1-200 are skipped, with a status line saying so. Rows of plans that are
-    // not in the result keep the texts they had.
+    // not in the result keep the texts they had. A plan whose stored cookie is unchanged keeps
+    // the cookies its site set (a session the site renews survives a refill); a cookie the user
+    // changed starts afresh.
     void fill(const SqlResult& rules, StatusSink* sink);
 
 private:
     mutable std::mutex m_mutex;
-    std::array<PlanRow, kMaxPlanId + 1> m_rows{};  // index 0 unused
+    std::array<PlanRow, kMaxPlanId + 1> m_rows{};     // index 0 unused
+    std::array<std::string, kMaxPlanId + 1> m_own{};  // each plan's stored cookie
 };
 
 // "\r\n方案 N 的编号不在 1-200 之内，已跳过！"
