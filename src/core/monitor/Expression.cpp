@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "core/monitor/Pipeline.h"
 #include "core/text/Gbk.h"
@@ -15,6 +16,29 @@ namespace {
 // backtrack for ever ends in well under a second, so a stop or the budget is never far off.
 constexpr std::uint32_t kMatchLimit = 20'000'000;
 constexpr std::uint32_t kDepthLimit = 100'000;
+// Memory the interpreter may take for backtracking (KiB): a pattern of a thousand groups over a
+// long page ends with an error instead of taking gigabytes.
+constexpr std::uint32_t kHeapLimitKiB = 64 * 1024;
+// The JIT's own stack: ordinary patterns over long items ("<li>((?:.|\n)*?)</li>" over items
+// of many thousand characters) need more than the 32 KB PCRE2 starts with.
+constexpr std::size_t kJitStackStart = 32 * 1024, kJitStackMax = 8 * 1024 * 1024;
+// One search looks for a match starting within this many bytes of where it starts: a pattern
+// that does much work at every position (no backtracking for the match limit to count) is
+// searched in short steps, and a stop or the budget is seen between them.
+constexpr PCRE2_SIZE kStartPositionsPerSearch = 1024;
+
+// Start-of-pattern settings a user may not give: they would turn off the JIT, whose stack is
+// bounded, and with it the limits our searches rely on.
+std::optional<std::string> refusedSetting(std::string_view pattern) {
+    for (std::size_t at = 0; pattern.substr(at, 2) == "(*";) {
+        const std::size_t close = pattern.find(')', at);
+        if (close == std::string_view::npos) break;
+        const std::string_view setting = pattern.substr(at + 2, close - at - 2);
+        if (setting == "NO_JIT") return "(*NO_JIT)";
+        at = close + 1;
+    }
+    return std::nullopt;
+}
 
 std::string errorText(int code) {
     PCRE2_UCHAR buffer[256];
@@ -27,6 +51,7 @@ std::string errorText(int code) {
 struct Expression::Compiled {
     pcre2_code* code = nullptr;
     pcre2_match_context* context = nullptr;
+    bool jit = false;
     ~Compiled() {
         pcre2_match_context_free(context);
         pcre2_code_free(code);
@@ -40,20 +65,31 @@ struct ExpressionAccess {
 Expression Expression::compile(std::string_view text) {
     Expression e;
     const std::string pattern = gbkToUtf8(text);
+    if (auto refused = refusedSetting(pattern)) {
+        e.m_error = "pattern setting " + *refused + " is not allowed";
+        return e;
+    }
     int code = 0;
     PCRE2_SIZE at = 0;
     auto compiled = std::make_shared<Compiled>();
     compiled->code =
         pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
-                      PCRE2_UTF | PCRE2_CASELESS | PCRE2_DOTALL | PCRE2_MULTILINE, &code, &at, nullptr);
+                      PCRE2_UTF | PCRE2_CASELESS | PCRE2_DOTALL | PCRE2_MULTILINE | PCRE2_USE_OFFSET_LIMIT,
+                      &code, &at, nullptr);
     if (!compiled->code) {
-        e.m_error = errorText(code) + " (at " + std::to_string(at) + ")";
+        // Where it went wrong, in characters as the user counts them (not UTF-8 bytes).
+        const std::size_t chars = static_cast<std::size_t>(std::count_if(
+            pattern.begin(), pattern.begin() + static_cast<std::ptrdiff_t>(std::min(at, pattern.size())),
+            [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+        e.m_error = errorText(code) + " (at " + std::to_string(chars) + ")";
         return e;
     }
-    pcre2_jit_compile(compiled->code, PCRE2_JIT_COMPLETE);  // the interpreter where JIT is missing
+    // The interpreter where JIT is missing.
+    compiled->jit = pcre2_jit_compile(compiled->code, PCRE2_JIT_COMPLETE) == 0;
     compiled->context = pcre2_match_context_create(nullptr);
     pcre2_set_match_limit(compiled->context, kMatchLimit);
     pcre2_set_depth_limit(compiled->context, kDepthLimit);
+    pcre2_set_heap_limit(compiled->context, kHeapLimitKiB);
     std::uint32_t groups = 0;
     pcre2_pattern_info(compiled->code, PCRE2_INFO_CAPTURECOUNT, &groups);
     e.m_groupCount = static_cast<int>(groups);
@@ -74,6 +110,11 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
     const std::string text = gbkToUtf8(gbkText);
     const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data());
     pcre2_match_data* data = pcre2_match_data_create_from_pattern(rx.code, nullptr);
+    // This search's own settings and JIT stack: a stack serves one thread at a time.
+    pcre2_match_context* context = pcre2_match_context_copy(rx.context);
+    pcre2_jit_stack* stack = rx.jit ? pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr) : nullptr;
+    if (stack) pcre2_jit_stack_assign(context, nullptr, stack);
+    std::uint32_t engine = 0;  // PCRE2_NO_JIT once the JIT ran out of stack: the interpreter's limits hold
     // Keeping the last ones: a ring of maxMatches, put back in page order at the end.
     std::size_t ringStart = 0;
     // Keeping the highest ranked: a heap of (rank, position) over the kept ones, lowest on top.
@@ -95,18 +136,36 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
     };
     PCRE2_SIZE offset = 0;
     std::uint32_t options = PCRE2_NO_UTF_CHECK;  // the text was made valid UTF-8 above
+    const auto toCharStart = [&](PCRE2_SIZE at) {
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
+        return at;
+    };
+    const auto mustEnd = [&] {
+        if (limits.cancel && limits.cancel()) return result.cancelled = true;
+        if (limits.budget.count() > 0 && std::chrono::steady_clock::now() > deadline)
+            return result.overBudget = true;
+        return false;
+    };
     while (offset <= text.size()) {
-        const int rc = pcre2_match(rx.code, subject, text.size(), offset, options, data, rx.context);
+        const PCRE2_SIZE lastStart = std::min<PCRE2_SIZE>(text.size(), offset + kStartPositionsPerSearch);
+        pcre2_set_offset_limit(context, lastStart);
+        int rc = pcre2_match(rx.code, subject, text.size(), offset, options | engine, data, context);
+        if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+            engine = PCRE2_NO_JIT;
+            rc = pcre2_match(rx.code, subject, text.size(), offset, options | engine, data, context);
+        }
         if (rc == PCRE2_ERROR_NOMATCH) {
             if (options & PCRE2_NOTEMPTY_ATSTART) {
                 // Nothing but the empty match here: step one character on.
                 options = PCRE2_NO_UTF_CHECK;
-                ++offset;
-                while (offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80)
-                    ++offset;
+                offset = toCharStart(offset + 1);
                 continue;
             }
-            break;
+            if (lastStart >= text.size()) break;
+            // No match starts in this stretch: the next one, after a look at the stop and the clock.
+            offset = toCharStart(lastStart);
+            if (mustEnd()) break;
+            continue;
         }
         if (rc < 0) {
             // Too complex (match or depth limit) or another engine error: no matches, with the reason.
@@ -146,16 +205,11 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
         // empty at the same place again.
         offset = ov[1];
         options = PCRE2_NO_UTF_CHECK | (ov[0] == ov[1] ? PCRE2_NOTEMPTY_ATSTART : 0u);
-        if (limits.cancel && limits.cancel()) {
-            result.cancelled = true;
-            break;
-        }
-        if (limits.budget.count() > 0 && std::chrono::steady_clock::now() > deadline) {
-            result.overBudget = true;
-            break;
-        }
+        if (mustEnd()) break;
     }
     pcre2_match_data_free(data);
+    pcre2_jit_stack_free(stack);
+    pcre2_match_context_free(context);
     if (byRank) {
         // Back in page order.
         std::vector<std::size_t> order(result.matches.size());

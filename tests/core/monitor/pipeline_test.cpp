@@ -229,6 +229,51 @@ TEST(MatchAll, StopsBetweenMatchesOnRequestAndOnItsBudget) {
     EXPECT_EQ(Expression::compile("(unclosed").groupCount(), 0);
 }
 
+// What a user's expression may make one search do is bounded: memory, the JIT's stack, and the
+// time of a single search (a stop and the budget reach inside it).
+TEST(MatchAll, OneSearchStaysWithinItsBoundsAndOrdinaryExpressionsWorkOnLongItems) {
+    // Items of many thousand characters: the JIT needs a larger stack than it starts with.
+    std::string items;
+    for (int i = 0; i < 20; ++i)
+        items += "<li>" + std::string(6000, 'x') + "\n" + std::to_string(i) + "</li>";
+    MatchResult longItems = matchAll("<li>((?:.|\n)*?)</li>", items);
+    EXPECT_TRUE(longItems.error.empty()) << longItems.error;
+    EXPECT_EQ(longItems.matches.size(), 20u);
+
+    // Settings that would switch the JIT (and its bounds) off are refused when the plan is saved.
+    for (const char* pattern : {"(*NO_JIT)<li>(.*?)</li>", "(*UTF)(*NO_JIT)(a)"}) {
+        SCOPED_TRACE(pattern);
+        Expression rx = Expression::compile(pattern);
+        EXPECT_FALSE(rx.ok());
+        EXPECT_NE(rx.error().find("(*NO_JIT)"), std::string::npos) << rx.error();
+    }
+    // A limit of the pattern's own can only lower ours.
+    EXPECT_TRUE(Expression::compile("(*LIMIT_MATCH=999999999)<li>(.*?)</li>").ok());
+
+    // A thousand unused groups, forced to backtrack: an error, not gigabytes.
+    std::string groups;
+    for (int i = 0; i < 1000; ++i) groups += "(y)?";
+    MatchResult manyGroups = matchAll("(?:" + groups + "a)*b", std::string(20000, 'a'));
+    EXPECT_TRUE(manyGroups.matches.empty());
+
+    // Much work at every start position and no backtracking for the match limit to count: the
+    // budget and a stop reach inside the one search.
+    const std::string page(256 * 1024, 'x');
+    MatchLimits budget;
+    budget.budget = std::chrono::milliseconds(200);
+    const auto started = std::chrono::steady_clock::now();
+    MatchResult slow = matchAll("(?:x|y)*+\\d", page, budget);
+    EXPECT_TRUE(slow.overBudget);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    MatchLimits stop;
+    stop.cancel = [asked = 0]() mutable { return ++asked > 3; };
+    EXPECT_TRUE(matchAll("(?:x|y)*+\\d", page, stop).cancelled);
+
+    // An error's place is counted in characters as the user wrote them.
+    EXPECT_NE(Expression::compile(gbk("标题(")).error().find("(at 3)"), std::string::npos)
+        << Expression::compile(gbk("标题(")).error();
+}
+
 TEST(JudgeMode, FromText) {
     EXPECT_EQ(judgeModeFromText("0"), JudgeMode::TimeDescending);
     EXPECT_EQ(judgeModeFromText("2"), JudgeMode::TimeAscending);
