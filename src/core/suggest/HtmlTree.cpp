@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csetjmp>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,26 +22,132 @@ namespace {
 constexpr std::size_t kMaxParsedBytes = 4u << 20;
 constexpr std::size_t kMaxTags = 200000;
 constexpr std::size_t kMaxOpenTags = 5000;
+// One tag with more attributes than this costs the parser time by the square of them.
+constexpr std::size_t kMaxAttributesInATag = 1000;
+// What the parser's tree may take: the elements a page writes are bounded above, but the
+// parser makes more of its own (formatting elements re-opened in every block), so its memory
+// is bounded where it is taken.
+constexpr std::size_t kMaxParserBytes = 160u << 20;
 
 // How many tags the page has and how deep they could nest if nothing closed implicitly: an upper
 // bound of what the parser's tree will be (only the adoption of formatting elements adds to it,
 // and that is bounded per element).
-std::pair<std::size_t, std::size_t> tagsAndNesting(std::string_view text) {
-    std::size_t tags = 0, open = 0, deepest = 0;
+struct TagCounts {
+    std::size_t tags = 0, deepest = 0, mostAttributes = 0;
+};
+
+// The attributes a tag starting at `from` (its name read) holds: runs of name characters after
+// blanks, up to its '>'.
+std::size_t attributesFrom(std::string_view text, std::size_t from) {
+    std::size_t count = 0;
+    bool afterBlank = false, inQuote = false;
+    char quote = 0;
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inQuote) {
+            inQuote = c != quote;
+            continue;
+        }
+        if (c == '>') break;
+        if (c == '"' || c == '\'') {
+            inQuote = true;
+            quote = c;
+            afterBlank = false;
+            continue;
+        }
+        const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/';
+        if (afterBlank && !blank && c != '=') ++count;
+        afterBlank = blank;
+    }
+    return count;
+}
+
+TagCounts tagsAndNesting(std::string_view text) {
+    TagCounts counts;
+    std::size_t open = 0;
     for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
         const bool closing = at + 1 < text.size() && text[at + 1] == '/';
         std::size_t i = at + (closing ? 2 : 1), n = i;
         while (n < text.size() && n - i < 12 && std::isalnum(static_cast<unsigned char>(text[n]))) ++n;
         if (n == i) continue;
-        ++tags;
+        ++counts.tags;
+        if (!closing) counts.mostAttributes = std::max(counts.mostAttributes, attributesFrom(text, n));
         if (closing) {
             if (open) --open;
         } else if (!isVoidElement(asciiLower(text.substr(i, n - i)))) {
-            deepest = std::max(deepest, ++open);
+            counts.deepest = std::max(counts.deepest, ++open);
         }
     }
-    return {tags, deepest};
+    return counts;
 }
+
+// The parser's memory: every block it takes is counted and linked, so that past the bound (or
+// on a cancel request) the parse is left at once and everything it took is given back.
+class ParserMemory {
+public:
+    ParserMemory(std::size_t limit, const std::function<bool()>& cancel) : m_limit(limit), m_cancel(cancel) {}
+    ~ParserMemory() { releaseAll(); }
+    ParserMemory(const ParserMemory&) = delete;
+    ParserMemory& operator=(const ParserMemory&) = delete;
+
+    void use(GumboOptions& options) {
+        options.allocator = &ParserMemory::allocate;
+        options.deallocator = &ParserMemory::release;
+        options.userdata = this;
+    }
+    bool cancelled() const { return m_cancelled; }
+    void releaseAll() {
+        while (m_head.next != &m_head) {
+            Block* b = m_head.next;
+            unlink(b);
+            std::free(b);
+        }
+        m_live = 0;
+    }
+    std::jmp_buf escape;
+
+private:
+    struct alignas(std::max_align_t) Block {
+        Block* prev;
+        Block* next;
+        std::size_t size;
+    };
+    static void unlink(Block* b) {
+        b->prev->next = b->next;
+        b->next->prev = b->prev;
+    }
+    static void* allocate(void* self, std::size_t size) {
+        auto* m = static_cast<ParserMemory*>(self);
+        if (++m->m_calls % 4096 == 0 && m->m_cancel && m->m_cancel()) {
+            m->m_cancelled = true;
+            std::longjmp(m->escape, 1);
+        }
+        auto* b =
+            m->m_live + size > m->m_limit ? nullptr : static_cast<Block*>(std::malloc(sizeof(Block) + size));
+        if (!b) std::longjmp(m->escape, 1);
+        b->size = size;
+        b->prev = &m->m_head;
+        b->next = m->m_head.next;
+        m->m_head.next->prev = b;
+        m->m_head.next = b;
+        m->m_live += size;
+        return b + 1;
+    }
+    static void release(void* self, void* ptr) {
+        if (!ptr) return;
+        auto* m = static_cast<ParserMemory*>(self);
+        Block* b = static_cast<Block*>(ptr) - 1;
+        unlink(b);
+        m->m_live -= b->size;
+        std::free(b);
+    }
+
+    Block m_head{&m_head, &m_head, 0};
+    std::size_t m_live = 0, m_calls = 0;
+    const std::size_t m_limit;
+    const std::function<bool()>& m_cancel;
+    bool m_cancelled = false;
+};
 
 // The page as the parser reads it: runs of plain text between tags (letters, digits, blanks,
 // CJK, simple punctuation) shortened to one character, a blank for a blank run. The parser
@@ -93,7 +201,8 @@ private:
     };
     static bool isPlain(char c) {
         const auto u = static_cast<unsigned char>(c);
-        return u >= 0x80 || std::isalnum(u) || std::string_view(" \t\r\n.,:;!?()/").find(c) != std::string_view::npos;
+        return u >= 0x80 || std::isalnum(u) ||
+               std::string_view(" \t\r\n.,:;!?()/").find(c) != std::string_view::npos;
     }
     static bool isBlank(std::string_view run) {
         return run.find_first_not_of(" \t\r\n") == std::string_view::npos;
@@ -127,10 +236,6 @@ std::string tagName(const GumboElement& e) {
     gumbo_tag_from_original_text(&name);
     return asciiLower(std::string_view(name.data, name.length));
 }
-
-struct GumboOutputDeleter {
-    void operator()(GumboOutput* out) const { gumbo_destroy_output(&kGumboDefaultOptions, out); }
-};
 
 // The parser's nodes as our elements, in document order (a subtree stays contiguous), each
 // element's content reaching over all of its children.
@@ -178,7 +283,8 @@ PageStructure structureOf(std::string_view text, const CompactText& read, const 
     // holds all it was given.
     for (std::size_t k = page.elements.size(); k-- > 1;) {
         PageElement& e = page.elements[k];
-        e.lastDescendant = e.children.empty() ? static_cast<int>(k) : page.elements[e.children.back()].lastDescendant;
+        e.lastDescendant =
+            e.children.empty() ? static_cast<int>(k) : page.elements[e.children.back()].lastDescendant;
         PageElement& up = page.elements[e.parent];
         up.closeStart = std::max(up.closeStart, e.end);
         up.end = std::max(up.end, up.closeStart);
@@ -191,16 +297,31 @@ PageStructure structureOf(std::string_view text, const CompactText& read, const 
 
 PageStructure parseHtml(std::string_view text, const std::function<bool()>& cancel) {
     if (text.size() > kMaxParsedBytes) return scanPage(text, false, cancel);
-    const auto [tags, nesting] = tagsAndNesting(text);
-    if (tags > kMaxTags || nesting > kMaxOpenTags) return scanPage(text, false, cancel);
+    const TagCounts counts = tagsAndNesting(text);
+    if (counts.tags > kMaxTags || counts.deepest > kMaxOpenTags ||
+        counts.mostAttributes > kMaxAttributesInATag)
+        return scanPage(text, false, cancel);
+    const CompactText read(text);
+    // On the heap: what the parser's calls change is never a local the jump could leave stale.
+    const auto memory = std::make_unique<ParserMemory>(kMaxParserBytes, cancel);
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;  // the page's faults are no concern of ours; recording them costs memory
-    const CompactText read(text);
+    memory->use(options);
+    // Left by a jump from the allocator (past the bound, or cancelled): the parser's frames
+    // are C and hold nothing but what the memory gives back.
+    GumboOutput* volatile parsed = nullptr;
+    if (setjmp(memory->escape) == 0)
+        parsed = gumbo_parse_with_options(&options, read.text().data(), read.text().size());
+    if (!parsed) {
+        memory->releaseAll();
+        if (memory->cancelled()) return {};
+        return scanPage(text, false, cancel);
+    }
     // The tree is freed recursively: the nesting bound above keeps that within any stack.
-    std::unique_ptr<GumboOutput, GumboOutputDeleter> out(
-        gumbo_parse_with_options(&options, read.text().data(), read.text().size()));
-    if (!out) return scanPage(text, false, cancel);
-    return structureOf(text, read, *out, cancel);
+    const GumboOutput& out = *parsed;
+    PageStructure page = structureOf(text, read, out, cancel);
+    gumbo_destroy_output(&options, parsed);
+    return page;
 }
 
 }  // namespace tovi

@@ -1,6 +1,7 @@
 // Plans proposed from a page: the encoding, the list found on pages of every common kind, and
 // the proposed plan run end to end through the pipeline storing exactly the page's articles.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 
@@ -45,7 +46,8 @@ TEST(SuggestEncoding, DeclarationsThenValidity) {
         {"ASCII only", "<p>hello</p>", "", false},
         {"an encoding we do not read: the bytes decide", "<meta charset=\"iso-8859-1\">" + gbkText, "", true},
         {"server says UTF-8 but the bytes and the XML declaration are GBK",
-         "<?xml version=\"1.0\" encoding=\"gbk\"?><rss>" + gbkText, "application/rss+xml; charset=UTF-8", true},
+         "<?xml version=\"1.0\" encoding=\"gbk\"?><rss>" + gbkText, "application/rss+xml; charset=UTF-8",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -258,7 +260,8 @@ TEST_F(PlanSuggestFromPages, APageWithoutAListGetsTheReason) {
 // cite the page exactly: its tags where the page writes them, its attributes within its tag.
 TEST(HtmlTree, ElementsCiteThePageWhereItWritesThem) {
     std::vector<std::filesystem::path> files;
-    for (const auto& dir : {std::filesystem::path(TOVI_SUGGEST_PAGES), std::filesystem::path(TOVI_SUGGEST_PAGES) / "real"})
+    for (const auto& dir :
+         {std::filesystem::path(TOVI_SUGGEST_PAGES), std::filesystem::path(TOVI_SUGGEST_PAGES) / "real"})
         for (const auto& entry : std::filesystem::directory_iterator(dir))
             if (entry.path().extension() == ".html") files.push_back(entry.path());
     ASSERT_GE(files.size(), 10u);
@@ -348,6 +351,36 @@ TEST(PlanSuggestHostilePages, MalformedMarkupEndsWithAnAnswer) {
     EXPECT_FALSE(stopped.problem.empty());
 }
 
+// Pages small in bytes that make an HTML5 parser build or check without end: formatting
+// elements re-opened in every block (gigabytes from 67 KB), and one tag of 200,000 attributes
+// (quadratic). Each ends soon and in bounded memory, and a cancel reaches inside the parser.
+TEST(PlanSuggestHostilePages, WhatTheParserBuildsIsBounded) {
+    std::string reopened;
+    for (int k = 0; k < 4900; ++k) reopened += "<b id=b" + std::to_string(k) + ">";
+    for (int k = 0; k < 1000; ++k) reopened += "<div>x</div>";
+    std::string attributes = "<ul><li><a href='/t/1' ";
+    for (int k = 0; k < 200000; ++k) attributes += "a" + std::to_string(k) + " ";
+    attributes += ">x</a></li></ul>";
+    auto peakKiB = [] {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return u.ru_maxrss;
+    };
+    for (const std::string* body : {&reopened, &attributes}) {
+        SCOPED_TRACE(body->size());
+        const long before = peakKiB();
+        const auto started = std::chrono::steady_clock::now();
+        const PageStructure parsed = parseHtml(*body);
+        EXPECT_GT(parsed.elements.size(), 1u);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+        EXPECT_LT(peakKiB() - before, 300 * 1024);
+    }
+    int asked = 0;
+    const auto started = std::chrono::steady_clock::now();
+    parseHtml(reopened, [&] { return ++asked > 2; });
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+}
+
 // A title in an anchor, read as the proposed expression reads it: linear in the content.
 TEST(PlanSuggestHostilePages, AnchorTitlesAreReadWithoutBacktracking) {
     const std::string nl(200000, '\n');
@@ -410,10 +443,12 @@ TEST(ArticleTitle, InlineTagsAreLeftOutOfTheTitle) {
 // A title with a tag inside is collected like the others, stored as its text; a plan whose
 // marker was stored with the tags still finds it, so nothing is stored twice.
 TEST_F(PlanSuggestFromPages, TitlesWithInlineTagsAreCollectedAsTheirText) {
-    std::string page = "<html><head><meta charset=\"utf-8\"><title>板块</title></head><body><ul class=\"list\">";
+    std::string page =
+        "<html><head><meta charset=\"utf-8\"><title>板块</title></head><body><ul class=\"list\">";
     for (int k = 7; k >= 1; --k)
         page += "<li><a href=\"/t/" + std::to_string(1000 + k) + "\">" +
-                (k == 4 ? std::string("含<b>粗体</b>标签的第 4 篇文章") : "第 " + std::to_string(k) + " 篇普通的文章") +
+                (k == 4 ? std::string("含<b>粗体</b>标签的第 4 篇文章")
+                        : "第 " + std::to_string(k) + " 篇普通的文章") +
                 "</a></li>";
     page += "</ul></body></html>";
     setPage("/board/tags.html", page);
