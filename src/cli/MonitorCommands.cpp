@@ -108,12 +108,17 @@ std::optional<std::int64_t> cycleSeconds(const RunOptions& o, const Settings& se
 
 // Waits out the pause between cycles; false when a signal came meanwhile.
 bool sleepUntilNextCycle(Context& ctx, std::int64_t seconds) {
-    const auto next = std::chrono::system_clock::now() + std::chrono::seconds(seconds);
-    const std::time_t at = std::chrono::system_clock::to_time_t(next);
-    char when[16];
-    std::strftime(when, sizeof when, "%H:%M:%S", std::localtime(&at));
+    // However large 频率 is written, the wait is one the clocks can hold (at most 30 days).
+    const auto pause = cyclePause(seconds);
+    seconds = std::chrono::duration_cast<std::chrono::seconds>(pause).count();
+    const std::time_t at = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() +
+                                                                std::chrono::seconds(seconds));
+    char when[32];
+    std::strftime(when, sizeof when, seconds >= 86400 ? "%m-%d %H:%M:%S" : "%H:%M:%S", std::localtime(&at));
     printLine(ctx.err, gbk("等待 ") + std::to_string(seconds) + gbk(" 秒，下一轮在 ") + when + gbk(" 开始"));
-    while (std::chrono::system_clock::now() < next) {
+    // The steady clock: a system clock set back or forward neither stretches nor skips the wait.
+    const auto next = std::chrono::steady_clock::now() + pause;
+    while (std::chrono::steady_clock::now() < next) {
         if (g_signal) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -251,14 +256,16 @@ void addMonitorCommands(CLI::App& app, Action& chosen) {
     runCommand->add_option("--cycles", o->cycles, "cycles to run; 0 runs until stopped (default 1: one pass)")
         ->check(wholeNumber(0));
     runCommand
-        ->add_option("--every", o->every, "seconds between cycles, at least 10 (default: 频率 of tovimo.ini)")
-        ->check(wholeNumber(0));
+        ->add_option("--every", o->every,
+                     "seconds between cycles, 10 to 2592000 (30 days; default: 频率 of tovimo.ini)")
+        ->check(CLI::Range(std::int64_t{0}, std::int64_t{30LL * 24 * 3600}));
     runCommand
         ->add_option("--pause-ms", o->pauseMs,
                      "pause after each of a run's first echoed articles (default 200)")
         ->check(CLI::Range(0, 60000));
     runCommand
-        ->add_option("--parallel", o->parallel, "page fetches in flight at once (default: 并发, else 16; at most 2 per site)")
+        ->add_option("--parallel", o->parallel,
+                     "page fetches in flight at once (default: 并发, else 16; at most 2 per site)")
         ->check(CLI::Range(1, 64));
     runCommand->add_option(
         "--feed-dir", o->feedDir,

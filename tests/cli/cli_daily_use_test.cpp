@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <mutex>
+#include <thread>
 
 #include "cli/CliRunner.h"
 #include "core/text/Entities.h"
@@ -128,6 +129,31 @@ TEST(CliDailyUse, LinksWithCharacterReferencesArePublishedAsABrowserFollowsThem)
         EXPECT_EQ(shown.out.find("amp;amp;"), std::string::npos) << shown.out;
         EXPECT_EQ(shown.out.find("&amp;tid") != std::string::npos, o.args[0] == "feed") << shown.out;
     }
+}
+
+// A 频率 too large for the clocks waits the longest a wait can be (30 days) instead of nothing: the
+// site is asked once, not hundreds of times a second.
+TEST(CliDailyUse, AHugeFrequencyWaitsInsteadOfRacing) {
+    test::TempDir dir;
+    Board board;
+    board.setRows({{1, "一"}});
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql", board.planSql("0")}).code, 0);
+    test::writeFile(dir.path() / "tovimo.ini", gbk("[配置]\r\n频率=9223372036\r\n"));
+    const auto err = dir / "loop.err";
+    const auto pid = dir / "loop.pid";
+    const std::string loop = std::string("'") + TOVI_CLI_BINARY + "' --dir '" + dir.path().string() +
+                             "' run --cycles 0 --pause-ms 0 >/dev/null 2>'" + err.string() +
+                             "' & echo $! >'" + pid.string() + "'; wait";
+    std::thread service([&] { std::system(loop.c_str()); });
+    for (int i = 0; i < 200 && test::readFile(err).find("下一轮在") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string said = test::readFile(err);
+    std::system(("kill -TERM $(cat '" + pid.string() + "')").c_str());
+    service.join();
+    EXPECT_NE(said.find("等待 2592000 秒"), std::string::npos) << said;
+    EXPECT_EQ(board.server.requests().size(), 1u);
 }
 
 TEST(BrowserLink, ResolvesReferencesAndDropsWhatABrowserDrops) {

@@ -409,7 +409,8 @@ TEST(CliHeadless, PlansProposedFromAPageAreShownAndSaved) {
 
     auto table = runCli(dir.path(), {"plan", "suggest", board});
     ASSERT_EQ(table.code, 0) << table.err;
-    EXPECT_NE(table.out.find("1. table#threadlist.tl > tbody > tr: 10 articles"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("1. table#threadlist.tl > tbody > tr: 10 articles"), std::string::npos)
+        << table.out;
 
     auto none = runCli(dir.path(), {"plan", "suggest", site.server.url("/board/nolist.html")});
     EXPECT_EQ(none.code, 1);

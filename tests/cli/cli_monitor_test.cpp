@@ -95,6 +95,8 @@ TEST(CliMonitor, BadArguments) {
                  {{"run", "--plan"}},
                  {{"run", "--cycles", "-1"}},
                  {{"run", "--cycles", "3", "--every", "5"}},
+                 {{"run", "--cycles", "0", "--every", "9223372036"}},
+                 {{"run", "--cycles", "0", "--every", "99999999999999999999"}},
                  {{"run", "--bogus"}},
                  {{"articles", "--page", "0"}},
                  {{"test"}},
