@@ -87,28 +87,39 @@ void MonitorEngine::launchLocked(std::vector<int> queue, RunMode mode, bool peri
     w.mode = mode;
     w.periodic = periodic;
     auto done = w.done;
-    w.thread =
-        std::jthread([this, done, queue = std::move(queue), mode, periodic, pause](std::stop_token stop) {
+    std::shared_ptr<TransferPool> pool = queue.empty() ? nullptr : poolForLocked(periodic);
+    w.thread = std::jthread(
+        [this, done, pool, queue = std::move(queue), mode, periodic, pause](std::stop_token stop) {
             // The worker counts as ended before it says so, so a listener that asks the engine
             // (e.g. to reset a caption) sees it ended.
             if (queue.empty()) {
                 markEnded(done);
                 if (m_listener) m_listener->queueEmpty(mode);
             } else {
-                // One pool for the whole run: connections to a site are kept from pass to pass.
-                TransferLimits limits;
-                limits.transfers = m_parallel.load();
-                TransferPool pool(limits);
                 if (periodic) {
-                    periodicBody(stop, queue, pause, pool);
+                    periodicBody(stop, queue, pause, *pool);
                 } else {
-                    PassSummary summary = passBody(stop, queue, pool);
+                    PassSummary summary = passBody(stop, queue, *pool);
                     if (m_listener && !stop.stop_requested()) m_listener->passFinished(mode, summary);
                 }
                 markEnded(done);
             }
             if (m_listener) m_listener->workerFinished(mode);
         });
+}
+
+// One pool for a whole periodic run, and one shared by one-shot passes that follow each other:
+// connections to a site are kept from pass to pass. A pass that overlaps another gets its own,
+// so that a stop of one never cancels the other's transfers.
+std::shared_ptr<TransferPool> MonitorEngine::poolForLocked(bool periodic) {
+    TransferLimits limits;
+    limits.transfers = m_parallel.load();
+    if (periodic) return std::make_shared<TransferPool>(limits);
+    const bool idle = m_sharedPool && m_sharedPool.use_count() == 1;
+    if (idle && m_sharedPool->limits().transfers == limits.transfers) return m_sharedPool;
+    auto pool = std::make_shared<TransferPool>(limits);
+    if (!m_sharedPool || idle) m_sharedPool = pool;
+    return pool;
 }
 
 void MonitorEngine::markEnded(const std::shared_ptr<std::atomic<bool>>& done) {

@@ -119,6 +119,10 @@ private:
     std::list<Worker> m_workers;
     std::condition_variable m_ended;  // a worker ended
     std::atomic<int> m_parallel{TransferLimits::kDefaultTransfers};
+    // One-shot passes one after another (each cycle of `run --cycles`) share this pool, and
+    // with it the connections to each site. Under m_mutex.
+    std::shared_ptr<TransferPool> m_sharedPool;
+    std::shared_ptr<TransferPool> poolForLocked(bool periodic);
 };
 
 }  // namespace tovi

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include "core/net/Url.h"
 #include "core/text/Gbk.h"
 
 namespace tovi {
@@ -18,9 +19,9 @@ struct TransferPool::Job {
     std::unique_ptr<CurlTransfer> transfer;
     CurlResponse response;
     bool done = false, released = false;
-    bool wanted = false;         // the caller waits for it
-    bool held = false;           // counts in m_held
-    std::size_t heldBytes = 0;   // counts in m_heldBytes
+    bool wanted = false;        // the caller waits for it
+    bool held = false;          // counts in m_held
+    std::size_t heldBytes = 0;  // counts in m_heldBytes
 };
 
 TransferPool::TransferPool(TransferLimits limits) : m_limits(limits) {
@@ -28,7 +29,8 @@ TransferPool::TransferPool(TransferLimits limits) : m_limits(limits) {
     m_multi = curl_multi_init();
     // The cache would shrink with the transfers in flight; kept at a size for the whole run,
     // a site's connections wait for the next cycle.
-    curl_multi_setopt(static_cast<CURLM*>(m_multi), CURLMOPT_MAXCONNECTS, static_cast<long>(kMaxIdleConnections));
+    curl_multi_setopt(static_cast<CURLM*>(m_multi), CURLMOPT_MAXCONNECTS,
+                      static_cast<long>(kMaxIdleConnections));
     m_thread = std::thread([this] { run(); });
 }
 
@@ -204,8 +206,10 @@ void TransferPool::run() {
             if (code == CURLE_OPERATION_TIMEDOUT) m_givenUp[job->host] = m_submitted;
             finished = true;
             if (std::optional<CurlGet> next = followRedirect(job->request, job->response)) {
-                // The redirect's target goes next, before anything else waiting.
+                // The redirect's target goes next, before anything else waiting, counted on the
+                // host it goes to: redirects never get round the limit per site.
                 job->request = std::move(*next);
+                job->host = urlHost(job->request.url, false);
                 m_waiting.push_front(job);
                 continue;
             }

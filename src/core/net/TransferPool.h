@@ -48,6 +48,7 @@ public:
     // after it; one that has not started never will.
     void release(const Ticket& ticket);
     void cancelAll();
+    const TransferLimits& limits() const { return m_limits; }
 
 private:
     void run();
@@ -64,8 +65,8 @@ private:
     std::map<std::string, int> m_perHostRunning;
     std::map<std::string, std::uint64_t> m_givenUp;  // host → last job submitted when it was
     std::uint64_t m_submitted = 0;
-    int m_held = 0;                // started and not released
-    std::size_t m_heldBytes = 0;   // bodies of fetched pages not released
+    int m_held = 0;               // started and not released
+    std::size_t m_heldBytes = 0;  // bodies of fetched pages not released
     bool m_stopping = false;
     bool m_cancelAll = false;
     void* m_multi = nullptr;

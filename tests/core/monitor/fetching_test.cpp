@@ -135,6 +135,39 @@ TEST_F(Fetching, PlansQueuedSiteAfterSiteStillFillEverySlot) {
     EXPECT_GE(secondWave, 6);
 }
 
+// Passes one after another (each cycle of `run --cycles`) ask on the connections of the first.
+TEST_F(Fetching, OneShotPassesOneAfterAnotherKeepTheirConnections) {
+    delay = 0ms;
+    const std::vector<int> queue = addPlansOnHosts(8, 2);  // four sites, two plans each
+    for (int pass = 0; pass < 3; ++pass) {
+        monitoring->engine().startOneShot(queue, RunMode::RunAll);
+        ASSERT_TRUE(monitoring->engine().waitAll(30s));
+    }
+    std::lock_guard g(m);
+    std::set<int> connections;
+    for (const auto& [host, seen] : ports) connections.insert(seen.begin(), seen.end());
+    EXPECT_LE(connections.size(), 8u);
+}
+
+// Plans of many sites that all redirect to one: that site still gets at most two at once.
+TEST_F(Fetching, RedirectsCountOnTheSiteTheyGoTo) {
+    slow.server().Get(R"(/r(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
+        res.set_redirect("http://" + std::string(kHosts[7]) + ":" + std::to_string(slow.port()) + "/h7/" +
+                         std::string(req.matches[1]));
+    });
+    std::vector<int> queue;
+    for (int i = 0; i < 6; ++i) {
+        PlanRowValues spec;
+        spec.url =
+            "http://" + std::string(kHosts[i]) + ":" + std::to_string(slow.port()) + "/r" + std::to_string(i);
+        queue.push_back(addPlan(spec));
+    }
+    monitoring->engine().startOneShot(queue, RunMode::RunAll);
+    ASSERT_TRUE(monitoring->engine().waitAll(30s));
+    EXPECT_EQ(articleCount(), 6);
+    EXPECT_LE(maxPerHost, 2);
+}
+
 // One monitoring run keeps its connections: the second cycle asks on those of the first.
 TEST_F(Fetching, ConnectionsAreKeptFromCycleToCycle) {
     delay = 0ms;
