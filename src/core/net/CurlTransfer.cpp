@@ -178,6 +178,8 @@ CurlTransfer::~CurlTransfer() {
     if (m_state) curl_slist_free_all(m_state->headers);
 }
 
+std::size_t CurlTransfer::receivedBytes() const { return m_state->response.result.body.capacity(); }
+
 CurlResponse CurlTransfer::finish(int curlCode) {
     State& s = *m_state;
     CurlResponse r = std::move(s.response);

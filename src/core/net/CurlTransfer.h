@@ -52,6 +52,8 @@ public:
     CurlTransfer& operator=(const CurlTransfer&) = delete;
 
     CURL* handle() const { return m_easy; }
+    // The memory its body takes so far (while it runs, on the thread that drives it).
+    std::size_t receivedBytes() const;
     // After the multi handle reported the transfer done with this code.
     CurlResponse finish(int curlCode);
     // The response of a transfer abandoned (a stop request).

@@ -19,8 +19,11 @@ struct TransferPool::Job {
     std::unique_ptr<CurlTransfer> transfer;
     CurlResponse response;
     bool done = false, released = false;
-    bool wanted = false;        // the caller waits for it
-    bool held = false;          // counts in m_held
+    bool wanted = false;  // the caller waits for it
+    bool held = false;    // counts in m_held
+    bool paused = false;  // receiving held back by the bytes bound
+    std::chrono::steady_clock::time_point pausedSince;
+    bool mayPause = true;       // false once held back as long as a site waits
     std::size_t heldBytes = 0;  // counts in m_heldBytes
 };
 
@@ -115,7 +118,8 @@ void TransferPool::cancelAll() {
 // for, or the caller would wait for pages that wait for it.
 bool TransferPool::mayStart(const Job& job) const {
     if (static_cast<int>(m_running.size()) >= m_limits.transfers) return false;
-    if (!job.wanted && (m_held >= m_limits.heldPages || m_heldBytes >= m_limits.heldBytes)) return false;
+    if (!job.wanted && (m_held >= m_limits.heldPages || m_heldBytes + m_arriving >= m_limits.heldBytes))
+        return false;
     auto host = m_perHostRunning.find(job.host);
     return host == m_perHostRunning.end() || host->second < m_limits.perHost;
 }
@@ -159,6 +163,27 @@ void TransferPool::admit() {
     }
 }
 
+// Under the lock, on the pool thread: pages still arriving count in the bytes bound as pages
+// held do. Past it, every transfer but the one the caller waits for stops receiving (a paused
+// transfer is not judged too slow) and goes on once pages are let go. A site gives up on a
+// reader that stalls for long, so no transfer is held back longer than kMaxPause: then it goes
+// on to its end, the page failing no pass for the sake of memory.
+void TransferPool::holdBackDownloads() {
+    constexpr auto kMaxPause = std::chrono::seconds(10);
+    const auto now = std::chrono::steady_clock::now();
+    m_arriving = 0;
+    for (const auto& [handle, job] : m_running) m_arriving += job->transfer->receivedBytes();
+    const bool over = m_heldBytes + m_arriving > m_limits.heldBytes;
+    for (auto& [handle, job] : m_running) {
+        if (job->paused && now - job->pausedSince > kMaxPause) job->mayPause = false;
+        const bool pause = over && !job->wanted && job->mayPause;
+        if (pause == job->paused) continue;
+        job->paused = pause;
+        job->pausedSince = now;
+        curl_easy_pause(static_cast<CURL*>(handle), pause ? CURLPAUSE_RECV : CURLPAUSE_CONT);
+    }
+}
+
 void TransferPool::run() {
     auto* multi = static_cast<CURLM*>(m_multi);
     for (;;) {
@@ -184,6 +209,7 @@ void TransferPool::run() {
                 if (m_stopping) return;
             }
             admit();
+            holdBackDownloads();
             m_done.notify_all();
         }
         int stillRunning = 0;
@@ -228,6 +254,7 @@ void TransferPool::run() {
             m_done.notify_all();
             continue;  // a slot may be free for the next transfer
         }
+        // Held-back transfers are looked at again within a second.
         curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
 }

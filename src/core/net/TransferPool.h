@@ -23,7 +23,9 @@ struct TransferLimits {
     int transfers = kDefaultTransfers;  // in flight at once
     int perHost = 2;                    // in flight at once to one host
     int heldPages = 256;                // started or fetched, not yet released
-    std::size_t heldBytes = 64u << 20;  // bodies fetched, not yet released
+    // Bodies fetched and not yet released, and those still arriving: past it, transfers other
+    // than the one the caller waits for stop receiving until pages are let go.
+    std::size_t heldBytes = 64u << 20;
 };
 
 class TransferPool {
@@ -53,6 +55,7 @@ public:
 private:
     void run();
     void admit();
+    void holdBackDownloads();
     bool mayStart(const Job& job) const;
     bool givenUp(const Job& job) const;
     void wake();
@@ -67,6 +70,7 @@ private:
     std::uint64_t m_submitted = 0;
     int m_held = 0;               // started and not released
     std::size_t m_heldBytes = 0;  // bodies of fetched pages not released
+    std::size_t m_arriving = 0;   // what the bodies of running transfers take so far (pool thread)
     bool m_stopping = false;
     bool m_cancelAll = false;
     void* m_multi = nullptr;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -249,9 +250,8 @@ TEST_F(HttpRequestTest, StalledResponseGivesEmptyBody) {
 TEST(HttpRequestFailures, ATricklingSiteIsGivenUpWithTheReason) {
     std::atomic<bool> stop{false};
     HttpTestServer site;
-    site.server().Get("/trickle", [&](const httplib::Request&, httplib::Response& res) {
-        trickle(res, stop);
-    });
+    site.server().Get("/trickle",
+                      [&](const httplib::Request&, httplib::Response& res) { trickle(res, stop); });
     site.start();
     FetchLimits limits;
     limits.stallTimeout = std::chrono::milliseconds(1000);  // 10 B/s is below the 1 KB/s floor
@@ -528,6 +528,46 @@ TEST(TransferPoolLimits, FetchedPagesNotLetGoBoundHowFarThePoolRunsAhead) {
     for (int k : {4, 7, 8, 9}) EXPECT_FALSE(pool.take(tickets[k], {}).result.body.empty()) << k;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(asked.load(), 9);
+}
+
+// Pages still arriving count in the bytes bound: sixteen large pages fetched ahead take about
+// the bound, not sixteen pages; the caller still gets every one of them whole.
+TEST(TransferPoolLimits, PagesStillArrivingCountInTheBytesBound) {
+    const std::string big(8u << 20, 'x');
+    test::HttpTestServer site;
+    site.server().Get(R"(/big(\d+))", [&](const httplib::Request&, httplib::Response& res) {
+        // Streamed from the one copy: the server's side takes no memory of its own per page.
+        res.set_content_provider(
+            big.size(), "text/html", [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                sink.write(big.data() + offset, std::min<std::size_t>(length, 64 * 1024));
+                return true;
+            });
+    });
+    site.server().set_write_timeout(60, 0);  // a reader held back for a while is no failure
+    site.start();
+    TransferLimits limits;
+    limits.heldBytes = 16u << 20;
+    limits.perHost = 16;
+    auto peakKiB = [] {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return u.ru_maxrss;
+    };
+    const long before = peakKiB();
+    TransferPool pool(limits);
+    std::vector<TransferPool::Ticket> tickets;
+    for (int i = 0; i < 16; ++i) {
+        Result<CurlGet> get = monitorRequest(site.url("/big" + std::to_string(i)), "", "", FetchLimits{});
+        ASSERT_TRUE(get.ok());
+        tickets.push_back(pool.submit(*get, "site"));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // time to run ahead, if it would
+    for (auto& ticket : tickets) {
+        EXPECT_EQ(pool.take(ticket, {}).result.body.size(), big.size());
+        pool.release(ticket);
+    }
+    // Without the bound the sixteen pages arrive at once: 128 MB and more.
+    EXPECT_LT(peakKiB() - before, 72 * 1024);
 }
 
 }  // namespace
