@@ -154,6 +154,7 @@ CurlTransfer::CurlTransfer(const CurlGet& request) : m_state(std::make_unique<St
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, s.headers);
     if (!s.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, s.userAgent.c_str());
     if (request.acceptCompressed) curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    if (request.freshConnection) curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, request.verifyTls ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, request.verifyTls ? 2L : 0L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
@@ -186,6 +187,10 @@ CurlResponse CurlTransfer::finish(int curlCode) {
     if (s.refused) return r;
     curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &r.result.status);
     const auto code = static_cast<CURLcode>(curlCode);
+    r.curlCode = curlCode;
+    long connects = 0;
+    r.reusedConnection =
+        curl_easy_getinfo(m_easy, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK && connects == 0;
     if (s.overflow || code == CURLE_FILESIZE_EXCEEDED) {
         r.result.body.clear();
         r.result.body.shrink_to_fit();
@@ -268,6 +273,22 @@ std::optional<CurlGet> followRedirect(const CurlGet& request, CurlResponse& resp
     return next;
 }
 
+std::optional<CurlGet> retryOnFreshConnection(const CurlGet& request, const CurlResponse& response) {
+    switch (static_cast<CURLcode>(response.curlCode)) {
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_GOT_NOTHING:
+            break;
+        default:
+            return std::nullopt;
+    }
+    if (!response.reusedConnection || request.freshConnection) return std::nullopt;
+    CurlGet again = request;
+    again.freshConnection = true;
+    return again;
+}
+
 CurlResponse CurlTransfer::cancelled() {
     CurlResponse r;
     r.result.cancelled = true;
@@ -312,6 +333,10 @@ CurlResponse performGet(const CurlGet& request) {
     for (;;) {
         CurlResponse response = performOnce(current);
         if (response.result.cancelled) return response;
+        if (std::optional<CurlGet> again = retryOnFreshConnection(current, response)) {
+            current = std::move(*again);
+            continue;
+        }
         std::optional<CurlGet> next = followRedirect(current, response);
         if (!next) {
             response.leftOrigin = current.leftOrigin;

@@ -24,6 +24,7 @@ struct CurlGet {
     std::string origin;
     int redirects = 0;
     bool leftOrigin = false;
+    bool freshConnection = false;  // not over a connection kept from an earlier transfer
 };
 
 struct CurlResponse {
@@ -32,7 +33,14 @@ struct CurlResponse {
     std::string redirectTo;   // a redirect's target as libcurl resolves it; empty otherwise
     std::string location;     // its Location header as sent
     bool leftOrigin = false;  // the page came from another scheme, host or port than asked
+    int curlCode = 0;         // how the transfer ended (CURLcode)
+    bool reusedConnection = false;
 };
+
+// The same request once more over a new connection, when a connection kept from an earlier
+// transfer broke under this one (the site closed it, or sent half an answer on it): such a
+// failure says nothing of the page. nullopt for any other ending.
+std::optional<CurlGet> retryOnFreshConnection(const CurlGet& request, const CurlResponse& response);
 
 constexpr int kMaxRedirects = 10;
 

@@ -229,6 +229,13 @@ void TransferPool::run() {
             job->response = job->transfer->finish(code);
             job->transfer.reset();
             --m_perHostRunning[job->host];
+            if (std::optional<CurlGet> again = retryOnFreshConnection(job->request, job->response)) {
+                // A kept connection broke under it: once more at once, over a new one.
+                job->request = std::move(*again);
+                m_waiting.push_front(job);
+                finished = true;
+                continue;
+            }
             if (code == CURLE_OPERATION_TIMEDOUT) m_givenUp[job->host] = m_submitted;
             finished = true;
             if (std::optional<CurlGet> next = followRedirect(job->request, job->response)) {

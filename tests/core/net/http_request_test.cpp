@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "core/net/CurlTransfer.h"
@@ -528,6 +529,46 @@ TEST(TransferPoolLimits, FetchedPagesNotLetGoBoundHowFarThePoolRunsAhead) {
     for (int k : {4, 7, 8, 9}) EXPECT_FALSE(pool.take(tickets[k], {}).result.body.empty()) << k;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(asked.load(), 9);
+}
+
+// A site that breaks off its answer on a kept connection (half an answer, then closed) costs no
+// page: the request goes once more over a new connection.
+TEST(TransferPoolLimits, AnAnswerBrokenOffOnAKeptConnectionIsAskedAgainOnANewOne) {
+    const std::string page(100000, 'p');
+    std::mutex m;
+    std::set<int> seenPorts;
+    int cut = 0;
+    test::HttpTestServer site;
+    site.server().Get(R"(/p(\d+))", [&](const httplib::Request& req, httplib::Response& res) {
+        bool kept;
+        {
+            std::lock_guard g(m);
+            kept = !seenPorts.insert(req.remote_port).second;
+            if (kept) ++cut;
+        }
+        res.set_content_provider(
+            page.size(), "text/html",
+            [&page, kept](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (kept && offset > 0) return false;  // half, then closed
+                sink.write(page.data() + offset,
+                           std::min<std::size_t>(page.size() - offset, kept ? 50000 : page.size()));
+                return true;
+            });
+    });
+    site.start();
+    TransferLimits limits;
+    limits.perHost = 1;
+    TransferPool pool(limits);
+    for (int i = 0; i < 4; ++i) {
+        Result<CurlGet> get = monitorRequest(site.url("/p" + std::to_string(i)), "", "", FetchLimits{});
+        ASSERT_TRUE(get.ok());
+        auto ticket = pool.submit(*get, "site");
+        const CurlResponse r = pool.take(ticket, {});
+        EXPECT_EQ(r.result.body.size(), page.size()) << i << ": " << r.result.error;
+        pool.release(ticket);
+    }
+    std::lock_guard g(m);
+    EXPECT_GE(cut, 1);  // the site did break off answers on kept connections
 }
 
 // Pages still arriving count in the bytes bound: sixteen large pages fetched ahead take about
