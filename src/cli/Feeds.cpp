@@ -4,9 +4,9 @@
 
 #include <fstream>
 
-#include "core/plans/PlanRows.h"
 #include "core/articles/ArticleList.h"
 #include "core/articles/AtomFeed.h"
+#include "core/plans/PlanRows.h"
 #include "core/store/AtomicFile.h"
 #include "core/store/Database.h"
 #include "core/store/Schema.h"

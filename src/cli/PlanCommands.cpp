@@ -1,6 +1,10 @@
 // plans, plan show/set/tick/untick/remove/export/import: managing plans without SQL.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -184,14 +188,22 @@ int exportPlans(Context& ctx, const std::vector<std::int64_t>& ids) {
         if (!existingPlan(ctx, *db, id)) return kUsage;
         rows.push_back(planRow(*db, id));
     }
-    // Meant for a file, to be imported again: written as it is (UTF-8), not made safe for display.
+    // Meant for a file, to be imported again: written as it is (UTF-8). Shown on a terminal, what
+    // a page put in a plan (an ESC, a bidi override) is written as an escape instead.
     std::string text = gbkToUtf8(exportPlansSql(rows, /*keepTicks=*/true));
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    ctx.out << text;
+    const bool terminal = &ctx.out == &std::cout && ::isatty(STDOUT_FILENO);
+    ctx.out << (terminal ? terminalSafe(text) : text);
     return kOk;
 }
 
 int importPlans(Context& ctx, const std::string& file, bool duplicates) {
+    // Refused by its size before it is read: an export of 200 plans is far smaller.
+    std::error_code sizeError;
+    if (const auto size = std::filesystem::file_size(file, sizeError); !sizeError && size > (8u << 20)) {
+        printLine(ctx.err, gbk("导入失败，没有导入任何方案：文件超过 8 MB，不是方案导出文件"));
+        return kFailed;
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         ctx.err << "plan import: cannot read " << terminalSafe(file) << "\n";

@@ -26,6 +26,18 @@ std::string flat(const std::string& cell) {
     return s;
 }
 
+// The code point of a bidirectional control character starting at i (LRM, RLM, ALM, the
+// embeddings, overrides and isolates), or 0.
+unsigned bidiControlAt(std::string_view utf8, std::size_t i) {
+    auto byte = [&](std::size_t k) { return k < utf8.size() ? static_cast<unsigned char>(utf8[k]) : 0u; };
+    if (byte(i) == 0xD8 && byte(i + 1) == 0x9C) return 0x061C;
+    if (byte(i) != 0xE2) return 0;
+    const unsigned b1 = byte(i + 1), b2 = byte(i + 2);
+    if (b1 == 0x80 && (b2 == 0x8E || b2 == 0x8F || (b2 >= 0xAA && b2 <= 0xAE))) return 0x2000 + (b2 - 0x80);
+    if (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9) return 0x2040 + (b2 - 0x80);
+    return 0;
+}
+
 }  // namespace
 
 std::string terminalSafe(std::string_view utf8) {
@@ -37,6 +49,11 @@ std::string terminalSafe(std::string_view utf8) {
         if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
             std::snprintf(escape, sizeof escape, "\\x%02X", c);
             out += escape;
+        } else if (const unsigned bidi = bidiControlAt(utf8, i)) {
+            // Marks that reorder what follows would make a title show other text than it holds.
+            std::snprintf(escape, sizeof escape, "\\u%04X", bidi);
+            out += escape;
+            i += bidi == 0x061C ? 1 : 2;
         } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
                    static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
             std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned char>(utf8[i + 1]));
@@ -73,6 +90,10 @@ void printJson(std::ostream& out, const nlohmann::json& document) {
             std::snprintf(escape, sizeof escape, "\\u%04x", next);
             safe += escape;
             ++i;
+        } else if (const unsigned bidi = bidiControlAt(text, i)) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", bidi);
+            safe += escape;
+            i += bidi == 0x061C ? 1 : 2;
         } else {
             safe += static_cast<char>(c);
         }

@@ -12,6 +12,7 @@
 #include "cli/CliRunner.h"
 #include "core/store/Database.h"
 #include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
 #include "support/LoopbackServers.h"
 #include "support/TestSupport.h"
 
@@ -263,6 +264,14 @@ TEST(CliHeadless, PageTextNeverDrivesTheTerminal) {
     EXPECT_NE(json.out.find("\\u001b]0;pwned\\u0007"), std::string::npos) << json.out;
     // What is stored stays as it was.
     EXPECT_EQ(db.run("select title from info").rows[0][0], evil);
+    // A bidi override would show the next columns reversed: it is written as an escape too.
+    db.run(Statement("update info set title=?", {gbk("免费\u202Egnp.exe")}));
+    for (const char* format : {"table", "tsv", "json"}) {
+        SCOPED_TRACE(format);
+        auto r = runCli(dir.path(), {"articles", "--format", format});
+        EXPECT_EQ(r.out.find("\xe2\x80\xae"), std::string::npos);
+        EXPECT_NE(asciiLower(r.out).find("\\u202e"), std::string::npos) << r.out;
+    }
 }
 
 #ifdef TOVI_HAVE_QT_XML

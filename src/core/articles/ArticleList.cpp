@@ -23,10 +23,11 @@ Statement articlePageStatement(const ArticleView& view, std::int64_t page) {
             s.values.push_back(view.planId);
             break;
         case ArticleView::Kind::Keyword:
-            // By what the list shows (references resolved), or by the text as stored.
-            s.sql = "select * from info where gbk_like(?, title) or gbk_like(?, display_text(title))";
-            s.values.push_back("%" + view.keyword + "%");
-            s.values.push_back("%" + view.keyword + "%");
+            // By what the list shows (references resolved), or by the text as stored; the words
+            // as typed ("100%" finds "100%", not every title with "100").
+            s.sql = "select * from info where gbk_contains(?, title) or gbk_contains(?, display_text(title))";
+            s.values.push_back(view.keyword);
+            s.values.push_back(view.keyword);
             break;
         case ArticleView::Kind::None:
             return s;

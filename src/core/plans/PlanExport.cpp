@@ -52,6 +52,11 @@ std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows, bo
 }
 
 Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, bool allowDuplicates) {
+    // 200 plans of long expressions and cookies come to far less; anything larger is refused
+    // before any of it is read as SQL.
+    constexpr std::size_t kMaxExportBytes = 8u << 20;
+    if (exportText.size() > kMaxExportBytes)
+        return Error{gbk("导入的文本超过 8 MB，不是方案导出文件（最多 200 个方案）")};
     ImportedPlans result;
     std::string refusal;
     std::string sql = exportText;
@@ -60,6 +65,13 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
     Result<> committed = db.writeTransaction([&](Transaction& t) {
         if (!t.run(Statement(kImportTable)).ok) return false;
         SqlResult ran = t.runInsertsOnly(sql, "rule", "temp");
+        // Counted before any row is read into memory: a text of a million rows is refused here.
+        SqlResult counted = t.run(Statement("select count(*) from temp.rule"));
+        if (ran.ok && counted.ok && textToInt(cellOf(counted.rows.at(0), 0)) > kMaxPlanId) {
+            t.run(Statement("DROP TABLE temp.rule"));
+            refusal = gbk("导入的文本有 ") + cellOf(counted.rows.at(0), 0) + gbk(" 行方案，最多 200 个");
+            return false;
+        }
         SqlResult caught = t.run(Statement("select * from temp.rule order by id"));
         // Gone before any other statement: while it stands, "rule" means the caught rows.
         t.run(Statement("DROP TABLE temp.rule"));

@@ -17,7 +17,8 @@ bool sameChar(std::string_view a, std::size_t ai, std::size_t alen, std::string_
     return fold(a[ai]) == fold(b[bi]);
 }
 
-void gbkLikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+template <bool (*Compare)(std::string_view, std::string_view)>
+void compareFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (argc < 2 || sqlite3_value_type(argv[0]) == SQLITE_NULL ||
         sqlite3_value_type(argv[1]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
@@ -27,7 +28,7 @@ void gbkLikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     int plen = sqlite3_value_bytes(argv[0]);
     auto* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
     int tlen = sqlite3_value_bytes(argv[1]);
-    sqlite3_result_int(ctx, gbkLike({p ? p : "", static_cast<std::size_t>(plen)},
+    sqlite3_result_int(ctx, Compare({p ? p : "", static_cast<std::size_t>(plen)},
                                     {t ? t : "", static_cast<std::size_t>(tlen)}));
 }
 
@@ -62,6 +63,20 @@ bool gbkLike(std::string_view pattern, std::string_view text) {
     return p == pattern.size();
 }
 
+bool gbkContains(std::string_view words, std::string_view text) {
+    for (std::size_t start = 0;; start += gbkCharLength(text, start)) {
+        std::size_t w = 0, t = start;
+        while (w < words.size() && t < text.size()) {
+            const std::size_t wlen = gbkCharLength(words, w), tlen = gbkCharLength(text, t);
+            if (!sameChar(words, w, wlen, text, t, tlen)) break;
+            w += wlen;
+            t += tlen;
+        }
+        if (w >= words.size()) return true;
+        if (start >= text.size()) return false;
+    }
+}
+
 // display_text(x): a title as people read it, for searching by what the list shows.
 void displayTextFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
@@ -77,8 +92,10 @@ void displayTextFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 void registerGbkLike(sqlite3* db) {
     sqlite3_create_function(db, "display_text", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             displayTextFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "gbk_like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, gbkLikeFunction,
-                            nullptr, nullptr);
+    sqlite3_create_function(db, "gbk_contains", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            compareFunction<gbkContains>, nullptr, nullptr);
+    sqlite3_create_function(db, "gbk_like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            compareFunction<gbkLike>, nullptr, nullptr);
 }
 
 }  // namespace tovi

@@ -10,8 +10,11 @@ struct sqlite3;
 namespace tovi {
 
 bool gbkLike(std::string_view pattern, std::string_view text);
+// Whether the text holds the words as typed (no wildcards: a '%' or '_' is itself), compared as
+// gbkLike compares characters.
+bool gbkContains(std::string_view words, std::string_view text);
 
-// Registers gbk_like(pattern, text) on the connection.
+// Registers gbk_like(pattern, text) and gbk_contains(words, text) on the connection.
 void registerGbkLike(sqlite3* db);
 
 }  // namespace tovi

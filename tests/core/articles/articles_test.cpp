@@ -93,9 +93,10 @@ TEST_F(ArticleListTest, KeywordViewMatchesWholeGbkCharacters) {
         {"公告", {"中文公告"}},
         {"news", {"NEWS flash"}},
         {"100%", {"100% 真实"}},
-        {"it's", {"it's here"}},    // a quote is just a character
-        {"快_乙", {"体育快讯乙"}},  // _ is one whole character
-        {"快__乙", {}},
+        {"it's", {"it's here"}},  // a quote is just a character
+        {"快_乙", {}},            // '_' and '%' are themselves, not wildcards
+        {"新%速", {}},
+        {"讯乙", {"体育快讯乙"}},
         {"", {"it's here", "100% 真实", "NEWS flash", "今日新闻速递", "中文公告", "体育快讯乙"}},
     };
     for (const auto& c : cases) {

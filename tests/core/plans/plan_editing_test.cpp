@@ -116,7 +116,8 @@ TEST_F(PlanEditingTest, NewPlansTakeFreeIdsAndStopAt200) {
 }
 
 TEST_F(PlanEditingTest, APlanWithoutAPageOrAnExpressionIsRefused) {
-    for (auto [url, regular, reason] : {std::tuple{"", "(x)", "监控网址不能为空"}, std::tuple{"http://a/", " ", "正则匹配不能为空"}}) {
+    for (auto [url, regular, reason] :
+         {std::tuple{"", "(x)", "监控网址不能为空"}, std::tuple{"http://a/", " ", "正则匹配不能为空"}}) {
         PlanFields f = runnable();
         f.url = url;
         f.regular = regular;
@@ -208,6 +209,13 @@ TEST_F(PlanEditingTest, AnImportTextCanOnlyAddPlans) {
         {"an attach", "attach database '/tmp/x.sdb' as x"},
         {"a pragma", "pragma writable_schema=1"},
         {"a trigger", "create temp trigger t after insert on rule begin delete from info; end"},
+        {"more rows than plans can be",
+         [] {
+             std::string rows = "insert into rule(name) values('a')";
+             for (int k = 0; k < 200000; ++k) rows += ",('a')";
+             return rows;
+         }()},
+        {"larger than any export", "insert into rule(name) values('" + std::string(9u << 20, 'x') + "')"},
     };
     for (const Case& c : hostile) {
         SCOPED_TRACE(c.name);

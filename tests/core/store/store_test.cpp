@@ -228,6 +228,29 @@ TEST(GbkLike, MatchesWholeCharacters) {
     EXPECT_FALSE(gbkLike("%\x81\x60%", "\x81\x40"));
 }
 
+// What the search box finds: the words as typed, '%' and '_' being themselves.
+TEST(GbkContains, FindsTheWordsAsTyped) {
+    const struct {
+        const char* words;
+        const char* title;
+        bool found;
+    } cases[] = {
+        {"100%", "折扣100%起", true}, {"100%", "折扣1000元", false},
+        {"a_b", "a_b测试", true},     {"a_b", "axb", false},
+        {"ABC", "xxabcxx", true},     {"新闻", "体育快讯乙", false},
+        {"公告", "中文公告", true},   {"", "x", true},
+        {"长标题", "长标", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.words) + " in " + c.title);
+        EXPECT_EQ(gbkContains(gbk(c.words), gbk(c.title)), c.found);
+    }
+    // A byte pair split across characters is no match: 丂 (81 40) then A (41) holds no "@A".
+    EXPECT_FALSE(gbkContains("@A",
+                             "\x81\x40"
+                             "A"));
+}
+
 TEST_F(StoreTest, GbkLikeIsAvailableInSql) {
     for (const char* t : {"体育快讯乙", "中文公告", "新闻一"})
         db.run(Statement("insert into info(planid,title) values(1,?)", {gbk(t)}));
