@@ -186,14 +186,16 @@ std::string gbkToUtf8(std::string_view gbkText) {
     std::size_t left = gbkText.size();
     while (left > 0) {
         if (conv.step(in, left, out) == 0) break;
+        // A character CP936 does not hold may be GB18030's: its four-byte forms, and two-byte
+        // codes GB18030 added (its euro sign A2 E3). Only then is it a fault, one byte at a time.
         const std::size_t pos = static_cast<std::size_t>(in - gbkText.data());
-        if (gbkCharLength(gbkText, pos) == 4) {
-            const char* four = in;
-            std::size_t fourLeft = 4;
+        if (const std::size_t len = gbkCharLength(gbkText, pos); len == 2 || len == 4) {
+            const char* one = in;
+            std::size_t oneLeft = len;
             const std::size_t before = out.size();
-            if (fromGb18030().step(four, fourLeft, out) == 0) {
-                in += 4;
-                left -= 4;
+            if (fromGb18030().step(one, oneLeft, out) == 0) {
+                in += len;
+                left -= len;
                 continue;
             }
             out.resize(before);

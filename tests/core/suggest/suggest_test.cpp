@@ -381,6 +381,22 @@ TEST(PlanSuggestHostilePages, WhatTheParserBuildsIsBounded) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 
+// A GB18030 page writes its euro sign in bytes (A2 E3) that the expression gives back in GBK's
+// form (80): the proposal still proves itself on the page.
+TEST(PlanSuggestEncodings, AGb18030EuroSignInTitles) {
+    std::string html = "<html><head><meta charset=gb18030></head><body><ul>";
+    for (int k = 1; k <= 6; ++k)
+        html += "<li><a href='/t/" + std::to_string(k) + "'>" + gbk("售价 ") + std::to_string(k) +
+                "\xA2\xE3" + gbk(" 的商品第") + std::to_string(k) + gbk("篇") + "</a></li>";
+    FetchResult page;
+    page.body = html + "</ul></body></html>";
+    page.contentType = "text/html; charset=gb18030";
+    const SuggestResult r = suggestPlans("http://127.0.0.1/", page);
+    ASSERT_FALSE(r.candidates.empty()) << gbkToUtf8(r.problem);
+    EXPECT_EQ(r.candidates.front().count, 6);
+    EXPECT_EQ(gbkToUtf8(r.candidates.front().titles.at(0)), "售价 1€ 的商品第1篇");
+}
+
 // A title in an anchor, read as the proposed expression reads it: linear in the content.
 TEST(PlanSuggestHostilePages, AnchorTitlesAreReadWithoutBacktracking) {
     const std::string nl(200000, '\n');

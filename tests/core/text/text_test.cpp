@@ -87,6 +87,9 @@ TEST(Gbk, CharactersGbkCannotHoldSurviveInGb18030Form) {
         EXPECT_EQ(utf8ToGbk(c.utf8), c.bytes);
         EXPECT_EQ(gbkToUtf8(c.bytes), c.utf8);
     }
+    // A GB18030 page writes the euro sign as A2 E3, a code CP936 leaves empty: read as the euro
+    // sign, and what follows it stays whole.
+    EXPECT_EQ(gbkToUtf8("1\xA2\xE3 \xD6\xD0"), "1€ 中");
     // Four-byte characters are one character to every search, split and width.
     const std::string text = utf8ToGbk("ñ0ñ]");
     EXPECT_EQ(gbkFind(text, "0"), 4u);
