@@ -15,9 +15,9 @@ const char* const kFindArticle =
     "select 1 from info where planid=? and title=? and url=? "
     "union all select 1 from seen_articles where planid=? and title=? and url=? limit 1";
 const char* const kRememberDropped = "insert into seen_articles(planid,title,url) values(?,?,?)";
-// What the rules kept out is remembered for the newest this many per plan: an older one has long
-// left the page, and the table never grows without bound.
-constexpr std::int64_t kSeenPerPlan = 10000;
+// What the rules kept out is remembered for the newest this many per plan: twice what one run
+// looks at, so an older one has long left the page, and the table never grows without bound.
+constexpr std::int64_t kSeenPerPlan = 20000;
 const char* const kForgetOldSeen =
     "delete from seen_articles where planid=? and rowid <= "
     "(select rowid from seen_articles where planid=? order by rowid desc limit 1 offset ?)";
@@ -123,10 +123,11 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
             for (std::size_t i : newestFirst)
                 if (store[i] && filter.passes(cands[i].title) && report.alertTitles.size() < 5)
                     report.alertTitles.push_back(cands[i].title);
-            // Kept out by the rules, but seen: such an article never comes back as new.
+            // Kept out by the rules, but seen: such an article never comes back as new. Oldest
+            // first, so the newest get the highest row ids and are the last to be forgotten.
             bool remembered = false;
-            for (std::size_t i = 0; i < cands.size(); ++i)
-                if (fresh[i] && !store[i]) {
+            for (auto it = newestFirst.rbegin(); it != newestFirst.rend(); ++it)
+                if (const std::size_t i = *it; fresh[i] && !store[i]) {
                     if (!run(t, Statement(kRememberDropped, {planId, cands[i].title, cands[i].url})))
                         return false;
                     remembered = true;

@@ -70,13 +70,13 @@ TEST_F(RulesInARun, AlertRulesStoreEverythingAndAlertOnlyForWantedTitles) {
     EXPECT_EQ(articleCount(), 4);
 }
 
-// What the rules keep out is remembered for the newest 10,000 per plan, never without bound.
+// What the rules keep out is remembered for the newest 20,000 per plan, never without bound.
 TEST_F(RulesInARun, RememberedTitlesStayBounded) {
     PlanRowValues spec;
     spec.url = server.url("/bounded.html");
     const int id = addPlan(spec);
     std::vector<Statement> old;
-    for (int k = 0; k < 10050; ++k)
+    for (int k = 0; k < 20050; ++k)
         old.emplace_back(
             "insert into seen_articles(planid,title,url) values(?,?,?)",
             std::vector<SqlValue>{std::int64_t{id}, "old" + std::to_string(k), std::string("u")});
@@ -87,9 +87,33 @@ TEST_F(RulesInARun, RememberedTitlesStayBounded) {
     auto count = [&](const std::string& where) {
         return db.run("select count(*) from seen_articles where " + where).rows[0][0];
     };
-    EXPECT_EQ(count("planid=" + std::to_string(id)), "10000");
+    EXPECT_EQ(count("planid=" + std::to_string(id)), "20000");
     EXPECT_EQ(count("title='" + gbk("今日新闻") + "'"), "1");  // the newest stays
     EXPECT_EQ(count("title='old0'"), "0");                     // the oldest went
+}
+
+// A page of ten thousand articles the rules keep out, then a few more on top: when the rule is
+// cleared, none of those still on the page comes back as new.
+TEST_F(RulesInARun, KeptOutArticlesStayKeptOutPastTenThousand) {
+    PlanRowValues spec;
+    spec.url = server.url("/many.html");
+    spec.type = "8";  // by article id, the newest at the top
+    const int id = addPlan(spec);
+    ASSERT_TRUE(saveTitleRules(db, id, wanted(TitleRules::Action::Store)));
+    auto page = [](int newest) {
+        std::vector<std::pair<int, std::string>> items;
+        for (int k = newest; k > newest - 10000; --k) items.emplace_back(k, "广告" + std::to_string(k));
+        return listPage(items, false);
+    };
+    setPage("/many.html", page(10000));
+    EXPECT_EQ(monitoring->planRunner().runPlan(id).dropped, 10000);
+    setPage("/many.html", page(10005));
+    EXPECT_EQ(monitoring->planRunner().runPlan(id).dropped, 5);
+    ASSERT_TRUE(clearTitleRules(db, id));
+    db.run(Statement("update rule set lastid=0 where id=?", {id}));  // every id on the page looked at again
+    reloadPlanTable();
+    EXPECT_EQ(monitoring->planRunner().runPlan(id).stored, 0);
+    EXPECT_EQ(articleCount(), 0);
 }
 
 class Health : public EngineFixture {};
