@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <ctime>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "core/plans/PlanRows.h"
 #include "core/settings/Settings.h"
 #include "core/store/Schema.h"
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextToInt.h"
 
@@ -35,13 +37,15 @@ private:
     std::ostream& m_err;
 };
 
+enum class RunOutput { Normal, Verbose, Quiet, Json };
+
 // What the run needs to know of its workers: an empty queue, plans whose articles could not be
-// stored; one line per plan unless the full trace is shown; and, with a feed directory, new
-// feeds after a pass that stored something.
+// stored; what each plan brought (unless the full trace is shown); and, with a feed directory,
+// new feeds after a pass that stored something (and after the first pass in any case).
 class RunListener final : public MonitorListener {
 public:
-    RunListener(Context& ctx, std::string feedDir, bool trace)
-        : m_ctx(ctx), m_feedDir(std::move(feedDir)), m_trace(trace) {}
+    RunListener(Context& ctx, std::string feedDir, bool trace, RunOutput output)
+        : m_ctx(ctx), m_feedDir(std::move(feedDir)), m_trace(trace), m_output(output) {}
     void queueEmpty(RunMode) override { empty = true; }
     void planFinished(int planId, const PlanRunOutcome& outcome) override {
         if (outcome.kind == PlanRunOutcome::Kind::StoreFailed) storeFailed = true;
@@ -49,10 +53,25 @@ public:
         ++plansRun;
         stored += outcome.stored;
         if (outcome.failed()) ++failed;
-        if (!m_trace) printLine(m_ctx.out, planLine(planId, outcome));
+        if (m_output == RunOutput::Json) {
+            std::lock_guard g(m_mutex);
+            m_plans.push_back(planJson(planId, outcome));
+            return;
+        }
+        if (m_trace) return;
+        // For cron mail and terminals: what is new, and what failed; the rest on request.
+        const bool show = outcome.failed() || (m_output != RunOutput::Quiet && outcome.stored > 0) ||
+                          m_output == RunOutput::Verbose;
+        if (!show) return;
+        std::string text = planLine(planId, outcome);
+        if (m_output != RunOutput::Quiet)
+            for (const PlanRunOutcome::Article& a : outcome.articles)
+                text += "\n  " + decodeEntities(a.title) + "  " + browserLink(a.url);
+        printLine(m_ctx.out, text);
     }
     void passFinished(RunMode, const PassSummary&) override {
-        if (m_feedDir.empty() || m_storedThisPass.exchange(0) == 0) return;
+        const bool first = !m_feedsWritten.exchange(true);
+        if (m_feedDir.empty() || (m_storedThisPass.exchange(0) == 0 && !first)) return;
         Database* db = m_ctx.database();
         if (!db) return;
         if (Result<> written = writeFeedDirectory(*db, m_feedDir); !written)
@@ -61,6 +80,21 @@ public:
     void startPass() {
         empty = false;
         plansRun = stored = failed = 0;
+    }
+    // After a pass: the summary line, or the pass as one JSON document.
+    void endPass(int cycle) {
+        if (m_output == RunOutput::Json) {
+            std::lock_guard g(m_mutex);
+            printJson(m_ctx.out, {{"cycle", cycle},
+                                  {"plans", std::exchange(m_plans, nlohmann::json::array())},
+                                  {"stored", stored.load()},
+                                  {"failed", failed.load()}});
+            return;
+        }
+        if (m_output == RunOutput::Quiet) return;
+        printLine(m_ctx.out, gbk("共 ") + std::to_string(plansRun) + gbk(" 个方案，保存 ") +
+                                 std::to_string(stored) + gbk(" 篇新文章，") + std::to_string(failed) +
+                                 gbk(" 个失败"));
     }
     std::atomic<bool> empty{false};
     std::atomic<bool> storeFailed{false};
@@ -74,10 +108,26 @@ private:
         if (o.dropped) line += gbk("，") + std::to_string(o.dropped) + gbk(" 篇被标题规则过滤");
         return line;
     }
+    static nlohmann::json planJson(int planId, const PlanRunOutcome& o) {
+        nlohmann::json articles = nlohmann::json::array();
+        for (const PlanRunOutcome::Article& a : o.articles)
+            articles.push_back(
+                {{"title", gbkToUtf8(decodeEntities(a.title))}, {"url", gbkToUtf8(browserLink(a.url))}});
+        return {{"plan", planId},
+                {"name", gbkToUtf8(o.planName)},
+                {"outcome", gbkToUtf8(outcomeText(o))},
+                {"failed", o.failed()},
+                {"stored", o.stored},
+                {"articles", std::move(articles)}};
+    }
     Context& m_ctx;
     std::string m_feedDir;
     bool m_trace;
+    RunOutput m_output;
     std::atomic<int> m_storedThisPass{0};
+    std::atomic<bool> m_feedsWritten{false};
+    std::mutex m_mutex;
+    nlohmann::json m_plans = nlohmann::json::array();  // under m_mutex
 };
 
 struct RunOptions {
@@ -85,7 +135,14 @@ struct RunOptions {
     std::int64_t cycles = 1;
     std::optional<std::int64_t> every, pauseMs, parallel;
     std::string feedDir;
-    bool trace = false;
+    bool trace = false, verbose = false, quiet = false;
+    std::string format = "text";
+    RunOutput output() const {
+        return format == "json" ? RunOutput::Json
+               : quiet          ? RunOutput::Quiet
+               : verbose        ? RunOutput::Verbose
+                                : RunOutput::Normal;
+    }
 };
 
 // The plans of one pass: those given, or those ticked as the database has them now.
@@ -139,9 +196,10 @@ int run(Context& ctx, const RunOptions& o) {
     NullStatusSink quiet;
     StatusSink& sink = o.trace ? static_cast<StatusSink&>(traceSink) : quiet;
     TerminalAlertSink alertSink(ctx.err);
-    RunListener listener(ctx, o.feedDir, o.trace);
+    RunListener listener(ctx, o.feedDir, o.trace, o.output());
     Monitoring monitoring(*db, sink, alertSink, &listener);
-    if (o.pauseMs) monitoring.planRunner().setArticlePause(std::chrono::milliseconds(*o.pauseMs));
+    // The pacing is for a person following the trace in the window: here only when asked.
+    monitoring.planRunner().setArticlePause(std::chrono::milliseconds(o.pauseMs.value_or(0)));
     MonitorEngine& engine = monitoring.engine();
 
     g_signal = 0;
@@ -166,13 +224,10 @@ int run(Context& ctx, const RunOptions& o) {
             if (g_signal) engine.requestStopAll();
         if (o.trace) ctx.out << "\n";
         if (g_signal) break;
-        if (listener.empty) {
-            printLine(ctx.err, gbk("执行队列为空！ (tick plans with: plan tick ID, or give --plan ID)"));
-        } else {
-            printLine(ctx.out, gbk("共 ") + std::to_string(listener.plansRun) + gbk(" 个方案，保存 ") +
-                                   std::to_string(listener.stored) + gbk(" 篇新文章，") +
-                                   std::to_string(listener.failed) + gbk(" 个失败"));
-        }
+        if (listener.empty)
+            printLine(ctx.err, gbk("执行队列为空！（用 plan tick 编号 勾选方案，或用 --plan 编号 指定）"));
+        else
+            listener.endPass(static_cast<int>(cycle));
         monitoring.alerts().raiseIfNewArticles();
         if (o.cycles == 1 || (o.cycles > 1 && cycle >= o.cycles)) break;
         const auto seconds = cycleSeconds(o, settings);
@@ -261,7 +316,7 @@ void addMonitorCommands(CLI::App& app, Action& chosen) {
         ->check(CLI::Range(std::int64_t{0}, std::int64_t{30LL * 24 * 3600}));
     runCommand
         ->add_option("--pause-ms", o->pauseMs,
-                     "pause after each of a run's first echoed articles (default 200)")
+                     "pause after each of a run's first echoed articles in the trace (default 0)")
         ->check(CLI::Range(0, 60000));
     runCommand
         ->add_option("--parallel", o->parallel,
@@ -271,6 +326,12 @@ void addMonitorCommands(CLI::App& app, Action& chosen) {
         "--feed-dir", o->feedDir,
         "rewrite an Atom feed per plan and all.xml here after each pass that stored something");
     runCommand->add_flag("--trace", o->trace, "print the full status trace instead of one line per plan");
+    auto* verbose =
+        runCommand->add_flag("-v,--verbose", o->verbose, "also a line for each plan that had nothing new");
+    auto* quiet = runCommand->add_flag("--quiet", o->quiet, "print only the plans that failed");
+    verbose->excludes(quiet);
+    runCommand->add_option("--format", o->format, "text (default) or json: each pass as one JSON document")
+        ->check(CLI::IsMember({"text", "json"}));
     runCommand->callback([&chosen, o] { chosen = [o](Context& ctx) { return run(ctx, *o); }; });
 
     auto id = std::make_shared<std::int64_t>(0);

@@ -75,13 +75,63 @@ TEST(CliDailyUse, NewThreadsBelowPinnedRowsAreFoundOnceEach) {
     for (const Round& r : rounds) {
         SCOPED_TRACE(r.what);
         board.setRows(r.rows);
-        auto run = runCli(dir.path(), {"run", "--pause-ms", "0"});
+        auto run = runCli(dir.path(), {"run", "-v"});
         EXPECT_EQ(run.code, 0) << run.err;
         EXPECT_NE(run.out.find("取到 " + std::to_string(r.stored) + " 篇新文章"), std::string::npos)
             << run.out;
         total += r.stored;
         const std::string t = std::to_string(total);
         EXPECT_NE(storedCount(dir.path()).find(t + "/" + t), std::string::npos) << storedCount(dir.path());
+    }
+}
+
+// For cron mail and terminals: which articles are new, under their plan's line; plans with
+// nothing new only on request; failures always; or the whole pass as one JSON document.
+TEST(CliDailyUse, RunSaysWhichArticlesAreNew) {
+    test::TempDir dir;
+    Board board;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql", board.planSql("8")}).code, 0);  // 1: by article id
+    ASSERT_EQ(runCli(dir.path(), {"sql", board.planSql("8")}).code, 0);  // 2: stays quiet
+    const std::string gone = "update rule set url='" + board.server.url("/gone.html") + "' where id=3";
+    ASSERT_EQ(runCli(dir.path(), {"sql", board.planSql("8")}).code, 0);  // 3: fails
+    ASSERT_EQ(runCli(dir.path(), {"sql", gone}).code, 0);
+    board.setRows({{1, "旧帖"}});
+    ASSERT_EQ(runCli(dir.path(), {"run"}).code, 0);
+    board.setRows({{3, "新帖 &amp; 回复"}, {2, "另一篇"}, {1, "旧帖"}});
+    ASSERT_EQ(runCli(dir.path(), {"run", "--plan", "2"}).code, 0);  // plan 2 has seen them
+    const std::string url3 = board.server.url("/t-3"), url2 = board.server.url("/t-2");
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> shown, hidden;
+    } cases[] = {
+        {{},
+         {"方案 1 论坛：取到 2 篇新文章\n  新帖 & 回复  " + url3 + "\n  另一篇  " + url2 + "\n",
+          "方案 3 论坛：", "共 3 个方案，保存 2 篇新文章，1 个失败"},
+         {"方案 2 "}},
+        {{"-v"}, {"方案 1 论坛：取到 2 篇新文章", "方案 2 论坛：取到 0 篇新文章", "方案 3 论坛："}, {}},
+        {{"--quiet"}, {"方案 3 论坛："}, {"方案 1 ", "方案 2 ", "共 3 个方案", url3}},
+        {{"--format", "json"},
+         {"\"plan\": 1", "\"title\": \"新帖 & 回复\"", "\"url\": \"" + url3 + "\"", "\"failed\": true",
+          "\"stored\": 2"},
+         {"共 3 个方案"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "default" : c.args[0]);
+        // The same new articles each time: the plans forget them first.
+        ASSERT_EQ(runCli(dir.path(), {"sql", "delete from info where planid=1 and url<>'" +
+                                                 board.server.url("/t-1") + "'"})
+                      .code,
+                  0);
+        ASSERT_EQ(runCli(dir.path(), {"sql", "update rule set lastid=1 where id=1"}).code, 0);
+        std::vector<std::string> args = {"run"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        auto run = runCli(dir.path(), args);
+        EXPECT_EQ(run.code, 0) << run.err;
+        for (const std::string& text : c.shown)
+            EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
+        for (const std::string& text : c.hidden)
+            EXPECT_EQ(run.out.find(text), std::string::npos) << text << "\n" << run.out;
     }
 }
 

@@ -50,12 +50,14 @@ TEST(CliMonitor, RunStoresExactlyTheNewArticlesRoundAfterRound) {
     auto first = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
     EXPECT_EQ(first.code, 0) << first.err;
     // One line a plan and a summary; the full trace on request.
-    EXPECT_EQ(first.out, "方案 1 演示：取到 2 篇新文章\n共 1 个方案，保存 2 篇新文章，0 个失败\n");
+    // The plan's line, each new article under it, and a summary; the full trace on request.
+    EXPECT_EQ(first.out, "方案 1 演示：取到 2 篇新文章\n  文章2  " + server.url("/t-2") + "\n  文章1  " +
+                             server.url("/t-1") + "\n共 1 个方案，保存 2 篇新文章，0 个失败\n");
     setItems({4, 3, 2, 1});
     auto traced = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0", "--trace"});
     EXPECT_NE(traced.out.find("开始提取 方案1 的新文章"), std::string::npos) << traced.out;
     EXPECT_NE(traced.out.find(" 取到 2 篇新文章"), std::string::npos) << traced.out;
-    auto again = runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"});
+    auto again = runCli(dir.path(), {"run", "--plan", "1", "-v"});
     EXPECT_NE(again.out.find("方案 1 演示：取到 0 篇新文章\n"), std::string::npos) << again.out;
     EXPECT_EQ(again.out.find("请单击"), std::string::npos);
     // A hand-written 并发 that is no number is said, also without the trace, and the run goes on.

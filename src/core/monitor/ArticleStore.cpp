@@ -120,9 +120,12 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                 if (passes) ++report.alerting;
             }
             const std::vector<std::size_t> newestFirst = newestFirstOrder(cands.size(), rules.mode);
-            for (std::size_t i : newestFirst)
+            for (std::size_t i : newestFirst) {
                 if (store[i] && filter.passes(cands[i].title) && report.alertTitles.size() < 5)
                     report.alertTitles.push_back(cands[i].title);
+                if (store[i] && report.articles.size() < PlanRunOutcome::kListedArticles)
+                    report.articles.push_back({cands[i].title, cands[i].url});
+            }
             // Kept out by the rules, but seen: such an article never comes back as new. Oldest
             // first, so the newest get the highest row ids and are the last to be forgotten.
             bool remembered = false;

@@ -253,6 +253,7 @@ PlanRunOutcome PlanRunner::Run::echo() {
     outcome.dropped = m_report.dropped;
     outcome.alerting = m_report.alerting;
     outcome.alertTitles = m_report.alertTitles;
+    outcome.articles = std::move(m_report.articles);
     return outcome;
 }
 

@@ -27,6 +27,12 @@ struct PlanRunOutcome {
     // The stored articles that raise the alert: how many, and the newest titles (at most 5).
     int alerting = 0;
     std::vector<std::string> alertTitles;
+    // The stored articles (title and link, as stored), newest first; at most kListedArticles.
+    struct Article {
+        std::string title, url;
+    };
+    static constexpr std::size_t kListedArticles = 1000;
+    std::vector<Article> articles;
     std::string planName;
     // The plan's health after this run (written with the articles when the run stored some).
     bool healthWritten = false;
