@@ -65,6 +65,11 @@ class Site(BaseHTTPRequestHandler):
         self.wfile.write(data)
 
 
+class QuietServer(ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        pass  # a client killed in the middle of an answer
+
+
 def grow():
     pages = list(newest)
     while not frozen:
@@ -84,7 +89,7 @@ def main():
         for k in range(PER_KIND):
             newest[f"{kind}-{k}"] = 5
             changed[f"{kind}-{k}"] = time.time() - 60
-    server = ThreadingHTTPServer(("127.0.0.1", 0), Site)
+    server = QuietServer(("127.0.0.1", 0), Site)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     port = server.server_address[1]
     run = lambda *args: subprocess.run([cli, "--dir", work, *args], capture_output=True, text=True)
