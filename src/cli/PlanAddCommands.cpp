@@ -47,6 +47,11 @@ std::optional<SuggestResult> suggestionsFor(Context& ctx, const std::string& url
 // expression's link group, written as the page's links need.
 int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
                    const std::optional<FetchResult>& page = std::nullopt) {
+    // An expression that does not compile is a wrong argument, not a page without articles.
+    if (const Expression rx = Expression::compile(f.regular); !rx.ok()) {
+        printLine(ctx.err, gbk("方案没有保存：正则匹配规则有误：") + rx.error());
+        return kUsage;
+    }
     const PlanTestInput input{f.regular, f.url, f.code == "1", f.before, f.after, f.cookie, f.ua};
     PlanTestResult tested =
         page ? runPlanTest(input, [&](const std::string&, const std::string&, const std::string&,
@@ -74,6 +79,18 @@ int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
             links.push_back(gbkReplaceAll(link->pattern, slot, cellOf(r, link->group)));
         f.buquan = gbkReplaceAll(urlTemplateFor(f.url, links, link->group), slot, link->pattern);
         printLine(ctx.err, gbk("文章地址模板：") + f.buquan);
+    }
+    // The first articles as they would be stored, and what looks wrong in any of them.
+    const std::vector<TestedArticle> articles =
+        testedArticles(tested, textToInt(f.tindex), textToInt(f.uindex), f.buquan);
+    for (std::size_t k = 0; k < articles.size() && k < 3; ++k)
+        printLine(ctx.err, "  " + articles[k].title + " | " + articles[k].id + " | " + articles[k].url);
+    const std::vector<std::string> warnings = articleWarnings(articles);
+    for (const std::string& w : warnings)
+        printLine(ctx.err, gbk("注意：") + std::to_string(articles.size()) + gbk(" 篇中有 ") + w);
+    if (!warnings.empty() && !force) {
+        printLine(ctx.err, gbk("方案没有保存：取到的不像文章列表，请检查正则和分组；确实要保存请加 --force"));
+        return kFailed;
     }
     const std::vector<std::string> cells = ruleRowOf(f);
     PlanRow row{};

@@ -169,11 +169,17 @@ TEST(CliHeadless, PlansWithoutSqlRoundTrip) {
         EXPECT_NE(set.err.find(r.reason), std::string::npos) << set.err;
     }
     EXPECT_EQ(runCli(dir.path(), {"plan", "show", "1"}).out, shownBefore);
-    // --force passes over a test that found nothing, never over a plan that cannot run.
+    // --force passes over a test that found nothing, never over a plan that cannot run; an
+    // expression that does not compile is a wrong argument, as for plan set.
     auto broken = add;
-    broken[7] = "(unclosed";
-    broken.push_back("--force");
-    EXPECT_EQ(runCli(dir.path(), broken).code, 1);
+    broken[7] = "标题(unclosed";
+    for (bool force : {false, true}) {
+        if (force) broken.push_back("--force");
+        auto refused = runCli(dir.path(), broken);
+        EXPECT_EQ(refused.code, 2);
+        EXPECT_NE(refused.err.find("missing closing parenthesis (at 11)"), std::string::npos) << refused.err;
+    }
+    broken = add;
     broken = add;
     broken[5] = "file:///etc/passwd";
     broken.push_back("--force");
@@ -523,6 +529,52 @@ TEST(CliHeadless, AnErrorPageIsReportedAsTheSitesAnswer) {
         EXPECT_NE(runCli(dir.path(), {"plans"}).out.find("无法获取页面：" + http), std::string::npos);
         ASSERT_EQ(runCli(dir.path(), {"plan", "remove", "1"}).code, 0);
     }
+}
+
+// A hand-written expression that takes the wrong things (icon links with empty titles, reply
+// counts, links that run past their attribute) is shown and refused with the reason; --force saves.
+TEST(CliHeadless, AHandWrittenPlanThatTakesTheWrongThingsIsNotSavedSilently) {
+    test::TempDir dir;
+    test::HttpTestServer server;
+    server.server().Get("/list.html", [](const httplib::Request&, httplib::Response& res) {
+        std::string html = "<html><ul>";
+        for (int k = 1; k <= 4; ++k)
+            html += "<li><a href=\"t-" + std::to_string(k) + "\"><img src=i.png></a> <a href=\"t-" +
+                    std::to_string(k) + "\">帖子" + std::to_string(k) + "</a> <b>" + std::to_string(k * 7) +
+                    "</b></li>";
+        res.set_content(html + "</ul></html>", "text/html; charset=utf-8");
+    });
+    server.start();
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    const std::string url = server.url("/list.html");
+    struct Case {
+        const char* what;
+        std::string expr, titleGroup;
+        const char* warning;  // empty: saved without a word
+    } cases[] = {
+        {"icon links", R"x(<a href="(t-\d+)">(.*?)</a>)x", "2", "标题是空的"},
+        {"reply counts", R"x(<b>(\d+)</b>)x", "1", "标题只有数字"},
+        {"a link past its attribute", R"x(href="(.*)">(帖子\d+))x", "2", "链接里有引号"},
+        {"the titles", R"x(<a href="(t-\d+)">(帖子\d+)</a>)x", "2", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args = {"plan",          "add",        "--name",         c.what,
+                                         "--url",         url,          "--expr",         c.expr,
+                                         "--title-group", c.titleGroup, "--url-template", url + "/[1]"};
+        auto added = runCli(dir.path(), args);
+        if (!*c.warning) {
+            EXPECT_EQ(added.code, 0) << added.err;
+            EXPECT_NE(added.err.find("帖子1 | "), std::string::npos) << added.err;  // the first rows shown
+            continue;
+        }
+        EXPECT_EQ(added.code, 1);
+        EXPECT_NE(added.err.find(c.warning), std::string::npos) << added.err;
+        EXPECT_NE(added.err.find("--force"), std::string::npos) << added.err;
+        args.push_back("--force");
+        EXPECT_EQ(runCli(dir.path(), args).code, 0);
+    }
+    EXPECT_NE(runCli(dir.path(), {"sql", "select count(*) from rule"}).out.find("4"), std::string::npos);
 }
 
 // The README's hand-written plan: no encoding and no URL template given; the page says the one

@@ -1,5 +1,6 @@
 #include "core/monitor/PlanTestRun.h"
 
+#include "core/monitor/Judge.h"
 #include "core/monitor/Pipeline.h"
 #include "core/net/Decode.h"
 #include "core/net/DirectHttpRequest.h"
@@ -108,6 +109,41 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel
         [](const std::string& url, const std::string& cookie, const std::string& headers,
            const CancelCheck& c) { return fetchForTest(url, cookie, headers, c); },
         cancel);
+}
+
+std::vector<TestedArticle> testedArticles(const PlanTestResult& tested, std::int64_t titleGroup,
+                                          std::int64_t idGroup, const std::string& urlTemplate) {
+    std::vector<TestedArticle> out;
+    Match m;
+    for (const auto& row : tested.rows) {
+        m.groups = row;
+        out.push_back(
+            {articleTitle(groupText(m, titleGroup)), groupText(m, idGroup), composeUrl(urlTemplate, m)});
+    }
+    return out;
+}
+
+std::vector<std::string> articleWarnings(const std::vector<TestedArticle>& articles) {
+    int empty = 0, digits = 0, markup = 0, badLink = 0;
+    for (const TestedArticle& a : articles) {
+        const std::string title = trimSpaces(a.title);
+        if (title.empty())
+            ++empty;
+        else if (title.find_first_not_of("0123456789,. ") == std::string::npos)
+            ++digits;
+        if (title.find_first_of("<>") != std::string::npos || title.find("=\"") != std::string::npos)
+            ++markup;
+        if (a.url.find_first_of("\"< \t\r\n") != std::string::npos) ++badLink;
+    }
+    std::vector<std::string> warnings;
+    const auto say = [&](int count, const char* what) {
+        if (count) warnings.push_back(std::to_string(count) + gbk(what));
+    };
+    say(empty, " 篇的标题是空的（取到的可能是图标链接）");
+    say(digits, " 篇的标题只有数字（取到的可能是回复数或页码）");
+    say(markup, " 篇的标题里有网页标记（分组取多了）");
+    say(badLink, " 篇的链接里有引号、< 或空格（链接分组越过了属性）");
+    return warnings;
 }
 
 }  // namespace tovi

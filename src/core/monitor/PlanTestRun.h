@@ -72,4 +72,15 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetc
 // Over fetchForTest.
 PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel = {});
 
+// A tested plan's articles as they would be stored: title, id and link of each row.
+struct TestedArticle {
+    std::string title, id, url;
+};
+std::vector<TestedArticle> testedArticles(const PlanTestResult& tested, std::int64_t titleGroup,
+                                          std::int64_t idGroup, const std::string& urlTemplate);
+// What looks wrong in them, each said once (GBK): empty titles, titles of digits only or holding
+// markup (the expression took an icon link, a reply count or half a row), links holding '"', '<'
+// or spaces (a group that ran past its attribute). Empty when they look like articles.
+std::vector<std::string> articleWarnings(const std::vector<TestedArticle>& articles);
+
 }  // namespace tovi
