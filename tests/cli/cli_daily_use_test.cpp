@@ -1,7 +1,11 @@
 // What a user meets watching real boards from a terminal or cron.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -204,6 +208,66 @@ TEST(CliDailyUse, AHugeFrequencyWaitsInsteadOfRacing) {
     service.join();
     EXPECT_NE(said.find("等待 2592000 秒"), std::string::npos) << said;
     EXPECT_EQ(board.server.requests().size(), 1u);
+}
+
+// The program itself with the environment given: its exit code and what it said.
+struct Spawned {
+    int code;
+    std::string err;
+};
+Spawned spawnCli(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                 const std::vector<std::string>& environment) {
+    const auto errFile = dir / "spawned.err";
+    std::vector<std::string> all = {TOVI_CLI_BINARY, "--dir", dir.string()};
+    all.insert(all.end(), args.begin(), args.end());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fd, 2);
+        std::vector<char*> argv, envp;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env = environment;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        ::execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::readFile(errFile)};
+}
+
+// Chinese arguments from a GBK terminal are read in its charset; bytes that are no text in it
+// are refused with the reason (exit 2), never stored as '?'.
+TEST(CliDailyUse, ArgumentsAreReadInTheTerminalsCharset) {
+    test::TempDir dir;
+    Board board;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql", board.planSql("0")}).code, 0);
+    const std::string gbkName = gbk("论坛甲");
+    struct Case {
+        const char* what;
+        std::vector<std::string> environment;
+        std::string name;
+        int code;
+        const char* stored;  // the plan's name afterwards, as UTF-8
+    } cases[] = {
+        {"a GBK terminal", {"LANG=zh_CN.GBK"}, gbkName, 0, "论坛甲"},
+        {"GB18030 by LC_ALL", {"LANG=en_US.UTF-8", "LC_ALL=zh_CN.GB18030"}, gbk("论坛乙"), 0, "论坛乙"},
+        {"a UTF-8 terminal", {"LANG=C.UTF-8"}, "论坛丙", 0, "论坛丙"},
+        {"GBK bytes in a UTF-8 terminal", {"LANG=C.UTF-8"}, gbkName, 2, "论坛丙"},
+        {"bytes no GBK text", {"LANG=zh_CN.GBK"}, "\x81\x20x", 2, "论坛丙"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Spawned set = spawnCli(dir.path(), {"plan", "set", "1", "name", c.name}, c.environment);
+        EXPECT_EQ(set.code, c.code) << set.err;
+        if (c.code == 2) EXPECT_NE(set.err.find("不是"), std::string::npos) << set.err;
+        const auto shown = runCli(dir.path(), {"sql", "select name from rule where id=1"}).out;
+        EXPECT_NE(shown.find(c.stored), std::string::npos) << shown;
+        EXPECT_EQ(shown.find('?'), std::string::npos) << shown;
+    }
 }
 
 TEST(BrowserLink, ResolvesReferencesAndDropsWhatABrowserDrops) {
