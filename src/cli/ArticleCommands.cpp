@@ -86,7 +86,8 @@ int articles(Context& ctx, const ViewOptions& v, std::int64_t page, const std::s
         return kOk;
     }
     printTable(ctx.out, header, shown);
-    ctx.out << "page " << page << ", " << rows.size() << " article(s)\n";
+    printLine(ctx.out, gbk("第 ") + std::to_string(page) + gbk(" 页，") + std::to_string(rows.size()) +
+                           gbk(" 篇文章"));
     return kOk;
 }
 
@@ -99,7 +100,7 @@ int favourite(Context& ctx, std::int64_t articleId, const std::string& mark) {
         return kFailed;
     }
     if (!*found) {
-        ctx.err << "favourite: there is no article " << articleId << "\n";
+        printLine(ctx.err, gbk("没有编号为 ") + std::to_string(articleId) + gbk(" 的文章"));
         return kUsage;
     }
     NullStatusSink quiet;
@@ -122,7 +123,7 @@ int feed(Context& ctx, const ViewOptions& v, int limit, const std::string& out) 
         return kOk;
     }
     if (Result<> written = replaceFileAtomically(out, xml); !written) {
-        ctx.err << "feed: " << terminalSafe(written.error()) << "\n";
+        printLine(ctx.err, gbk("订阅源写入失败：") + written.error());
         return kFailed;
     }
     return kOk;

@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
 #include "core/settings/ProgramDir.h"
+#include "core/text/Gbk.h"
 
 namespace tovi::cli {
 namespace {
@@ -62,9 +63,9 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     try {
         return chosen(ctx);
     } catch (const std::exception& e) {
-        err << "error: " << terminalSafe(e.what()) << "\n";
+        printLine(err, gbk("出错：") + e.what());
     } catch (...) {
-        err << "error: the command stopped on an unexpected failure\n";
+        printLine(err, gbk("出错：命令因意外的故障停止"));
     }
     return kFailed;
 }

@@ -75,7 +75,7 @@ public:
         Database* db = m_ctx.database();
         if (!db) return;
         if (Result<> written = writeFeedDirectory(*db, m_feedDir); !written)
-            printLine(m_ctx.err, "feeds: " + written.error());
+            printLine(m_ctx.err, gbk("订阅源写入失败：") + written.error());
     }
     void startPass() {
         empty = false;
@@ -184,7 +184,7 @@ bool sleepUntilNextCycle(Context& ctx, std::int64_t seconds) {
 
 int run(Context& ctx, const RunOptions& o) {
     if (o.cycles != 1 && !cycleSeconds(o, Settings(ctx.iniPath()))) {
-        printLine(ctx.err, gbk("监控频率不能低于 10 秒 (--every, or 频率 in tovimo.ini)"));
+        printLine(ctx.err, gbk("监控频率不能低于 10 秒（--every，或 tovimo.ini 的 频率）"));
         return kUsage;
     }
     Database* db = ctx.database();
@@ -232,7 +232,7 @@ int run(Context& ctx, const RunOptions& o) {
         if (o.cycles == 1 || (o.cycles > 1 && cycle >= o.cycles)) break;
         const auto seconds = cycleSeconds(o, settings);
         if (!seconds) {
-            printLine(ctx.err, gbk("监控频率不能低于 10 秒 (--every, or 频率 in tovimo.ini)"));
+            printLine(ctx.err, gbk("监控频率不能低于 10 秒（--every，或 tovimo.ini 的 频率）"));
             break;
         }
         if (!sleepUntilNextCycle(ctx, *seconds)) break;
@@ -240,11 +240,11 @@ int run(Context& ctx, const RunOptions& o) {
     std::signal(SIGINT, previousInt);
     std::signal(SIGTERM, previousTerm);
     if (g_signal) {
-        ctx.err << "stopped\n";
+        printLine(ctx.err, gbk("已停止"));
         return g_signal == SIGTERM ? kTerminated : kInterrupted;
     }
     if (listener.storeFailed) {
-        ctx.err << "run: the articles of at least one plan could not be stored\n";
+        printLine(ctx.err, gbk("至少有一个方案的文章没能保存"));
         return kFailed;
     }
     return kOk;
@@ -268,7 +268,7 @@ int test(Context& ctx, std::int64_t planId) {
         printLine(ctx.out, gbk("== 截取的源码 =="));
         printLine(ctx.out, result.cutText);
     }
-    if (!result.fetchError.empty()) printLine(ctx.err, "fetch: " + result.fetchError);
+    if (!result.fetchError.empty()) printLine(ctx.err, gbk("获取失败：") + result.fetchError);
     if (!result.rows.empty()) {
         printLine(ctx.out, gbk("== 匹配结果 =="));
         printTable(ctx.out, result.columns, result.rows);

@@ -38,7 +38,7 @@ std::optional<SuggestResult> suggestionsFor(Context& ctx, const std::string& url
                             [&ctx](const std::string& stage) { printLine(ctx.err, stage + gbk("…")); });
     if (!r.candidates.empty()) return r;
     printLine(ctx.err, gbk("没有找到可用的方案：") + r.problem);
-    if (!r.fetchError.empty()) printLine(ctx.err, "fetch: " + r.fetchError);
+    if (!r.fetchError.empty()) printLine(ctx.err, gbk("获取失败：") + r.fetchError);
     return std::nullopt;
 }
 
@@ -59,9 +59,9 @@ int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
              : runPlanTest(input);
     if (!tested.unlocksEditor && !force) {
         printLine(ctx.err, gbk("方案没有保存：规则测试没有取到文章。") + tested.message);
-        if (!tested.fetchError.empty()) printLine(ctx.err, "fetch: " + tested.fetchError);
+        if (!tested.fetchError.empty()) printLine(ctx.err, gbk("获取失败：") + tested.fetchError);
         if (tested.httpStatus < 400)
-            ctx.err << "  check the markers and the expression with the options above, or add --force\n";
+            printLine(ctx.err, gbk("  请用上面的选项检查采集区域和正则，或加 --force"));
         return kFailed;
     }
     if (f.buquan.empty()) {
@@ -112,7 +112,7 @@ int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
 
 int addPlan(Context& ctx, const AddOptions& o) {
     if (o.suggest.empty() && (o.name.empty() || o.url.empty() || o.expr.empty())) {
-        ctx.err << "plan add needs --name, --url and --expr (or --suggest URL)\n";
+        printLine(ctx.err, gbk("plan add 需要 --name、--url 和 --expr（或 --suggest 网址）"));
         return kUsage;
     }
     Database* db = ctx.database();
@@ -124,8 +124,8 @@ int addPlan(Context& ctx, const AddOptions& o) {
         auto found = suggestionsFor(ctx, o.suggest, o.cookie, o.ua);
         if (!found) return kFailed;
         if (o.pick > static_cast<int>(found->candidates.size())) {
-            ctx.err << "--pick: the page gave " << found->candidates.size() << " proposal(s), not " << o.pick
-                    << "\n";
+            printLine(ctx.err, gbk("--pick：页面只给出 ") + std::to_string(found->candidates.size()) +
+                                   gbk(" 个方案，没有第 ") + std::to_string(o.pick) + gbk(" 个"));
             return kUsage;
         }
         f = found->candidates[o.pick - 1].fields;
@@ -164,8 +164,8 @@ int addPlan(Context& ctx, const AddOptions& o) {
         } else {
             const DetectedEncoding found = detectEncoding(page->body, page->contentType);
             f.code = found.gbk ? "1" : "0";
-            ctx.err << "encoding: " << (found.gbk ? "gbk" : "utf8") << " (found by "
-                    << terminalSafe(found.reason) << "; --gbk or --utf8 to choose)\n";
+            printLine(ctx.err, gbk("编码：") + (found.gbk ? "gbk" : "utf8") + gbk("（依据 ") + found.reason +
+                                   gbk("；可用 --gbk 或 --utf8 指定）"));
         }
     }
     if (!o.category.empty()) {
@@ -219,7 +219,7 @@ int suggest(Context& ctx, const SuggestOptions& o) {
         printJson(ctx.out, out);
         return kOk;
     }
-    ctx.out << "encoding found by " << terminalSafe(found->encodingReason) << "\n";
+    printLine(ctx.out, gbk("编码依据：") + found->encodingReason);
     int rank = 0;
     for (const PlanSuggestion& s : found->candidates) {
         const PlanFields& f = s.fields;

@@ -126,7 +126,7 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
     if (!existingPlan(ctx, *db, id)) return kUsage;
     if (field == "own-certificate") {
         if (value != "yes" && value != "no") {
-            ctx.err << "own-certificate is yes or no, not " << terminalSafe(value) << "\n";
+            printLine(ctx.err, gbk("own-certificate 只能是 yes 或 no，不能是 ") + gbk(value));
             return kUsage;
         }
         if (Result<> kept = setAcceptsOwnCertificate(*db, static_cast<int>(id), value == "yes"); !kept) {
@@ -206,7 +206,7 @@ int importPlans(Context& ctx, const std::string& file, bool duplicates) {
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        ctx.err << "plan import: cannot read " << terminalSafe(file) << "\n";
+        printLine(ctx.err, gbk("无法读取导入文件：") + gbk(file));
         return kFailed;
     }
     std::ostringstream ss;
@@ -219,10 +219,11 @@ int importPlans(Context& ctx, const std::string& file, bool duplicates) {
         return kFailed;
     }
     for (const std::string& name : r->skipped)
-        printLine(ctx.err, gbk("已有同名同网址的方案，跳过：") + name + " (--duplicate imports it again)");
+        printLine(ctx.err, gbk("已有同名同网址的方案，跳过：") + name + gbk("（加 --duplicate 可再次导入）"));
     std::string ids;
-    for (int id : r->ids) ids += (ids.empty() ? " (" : ", ") + std::to_string(id);
-    ctx.out << r->ids.size() << " plan(s) imported" << (ids.empty() ? "" : ids + ")") << "\n";
+    for (int id : r->ids) ids += (ids.empty() ? gbk("（编号 ") : gbk("、")) + std::to_string(id);
+    printLine(ctx.out, gbk("已导入 ") + std::to_string(r->ids.size()) + gbk(" 个方案") +
+                           (ids.empty() ? "" : ids + gbk("）")));
     return kOk;
 }
 

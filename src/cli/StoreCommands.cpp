@@ -25,15 +25,15 @@ Database* Context::database() {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         printLine(err, gbk("启动失败：数据库文件 tovi.sdb 不存在，无法工作！"));
-        err << "  looked for: " << terminalSafe(path.string()) << "\n"
-            << "  create one with: tovidesk-cli --dir " << terminalSafe(programDir.string()) << " init\n";
+        printLine(err, gbk("  查找位置：") + gbk(path.string()));
+        printLine(err, gbk("  新建一个：tovidesk-cli --dir ") + gbk(programDir.string()) + " init");
         return nullptr;
     }
     auto db = std::make_unique<Database>();
     std::vector<std::string> repaired;
     if (Result<> opened = openMainDatabase(*db, path, &repaired); !opened) {
         printLine(err, gbk("数据库打开失败！") + opened.error());
-        err << "  path: " << terminalSafe(path.string()) << "\n";
+        printLine(err, gbk("  路径：") + gbk(path.string()));
         return nullptr;
     }
     for (const std::string& note : repaired) printLine(err, note);
@@ -43,11 +43,12 @@ Database* Context::database() {
 
 std::optional<std::int64_t> existingPlan(Context& ctx, Database& db, std::int64_t id) {
     if (!PlanTable::isValidId(id)) {
-        ctx.err << "there is no plan " << id << ": plan ids go from 1 to 200 (see: tovidesk-cli plans)\n";
+        printLine(ctx.err, gbk("没有方案 ") + std::to_string(id) +
+                               gbk("：方案编号为 1 到 200（见 tovidesk-cli plans）"));
         return std::nullopt;
     }
     if (!readPlan(db, id)) {
-        ctx.err << "there is no plan " << id << " (see: tovidesk-cli plans)\n";
+        printLine(ctx.err, gbk("没有方案 ") + std::to_string(id) + gbk("（见 tovidesk-cli plans）"));
         return std::nullopt;
     }
     return id;
@@ -59,14 +60,14 @@ int init(Context& ctx, const std::string& samples) {
     auto path = ctx.dbPath();
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
-        ctx.err << "init: " << terminalSafe(path.string()) << " already exists; it is left as it is.\n";
+        printLine(ctx.err, gbk(path.string()) + gbk(" 已存在，保持不变。"));
         return kFailed;
     }
     std::string sampleSql;
     if (!samples.empty()) {
         std::ifstream in(samples, std::ios::binary);
         if (!in) {
-            ctx.err << "init: cannot read " << terminalSafe(samples) << "\n";
+            printLine(ctx.err, gbk("无法读取 ") + gbk(samples));
             return kFailed;
         }
         std::ostringstream ss;
@@ -90,17 +91,17 @@ int init(Context& ctx, const std::string& samples) {
     if (!done) {
         db.close();
         std::filesystem::remove(path, ec);  // a half-made file would block the next init
-        printLine(ctx.err, "init: " + error);
+        printLine(ctx.err, gbk("建立数据库失败：") + error);
         return kFailed;
     }
-    ctx.out << "Created " << terminalSafe(path.string()) << "\n";
+    printLine(ctx.out, gbk("已创建 ") + gbk(path.string()));
     // The categories a first plan is filed under, and the cycle length the window shows.
     if (!std::filesystem::exists(ctx.iniPath(), ec)) {
         if (!writeStarterSettings(ctx.iniPath())) {
-            ctx.err << "init: cannot write " << terminalSafe(ctx.iniPath().string()) << "\n";
+            printLine(ctx.err, gbk("无法写入 ") + gbk(ctx.iniPath().string()));
             return kFailed;
         }
-        ctx.out << "Created " << terminalSafe(ctx.iniPath().string()) << "\n";
+        printLine(ctx.out, gbk("已创建 ") + gbk(ctx.iniPath().string()));
     }
     return kOk;
 }

@@ -79,14 +79,14 @@ TEST(CliHeadless, BadValuesAreRefusedWithTheReason) {
         {{"articles", "--format", "xml"}, "--format"},
         {{"articles", "--plan", "1", "--favourites"}, "excludes"},
         {{"run", "--plan", "201"}, "plan ids go from 1 to 200, not 201"},
-        {{"run", "--plan", "5"}, "there is no plan 5"},
+        {{"run", "--plan", "5"}, "没有方案 5"},
         {{"run", "--cycles", "3", "--every", "5"}, "监控频率不能低于 10 秒"},  // readable, not GBK bytes
         {{"run", "--parallel", "0"}, "--parallel"},
         {{"plan", "set", "1", "colour", "red"}, "colour"},
         {{"favourite", "x", "on"}, "article: a whole number from 1 on is needed, not x"},
         {{"feed", "--limit", "0"}, "--limit"},
         {{"bogus"}, "bogus"},
-        {{"plan", "add", "--name", "x"}, "plan add needs --name, --url and --expr (or --suggest URL)"},
+        {{"plan", "add", "--name", "x"}, "plan add 需要 --name、--url 和 --expr（或 --suggest 网址）"},
         {{"plan", "add", "--suggest", "http://127.0.0.1:9/", "--expr", "x"}, "excludes"},
         {{"plan", "add", "--pick", "2", "--name", "x"}, "--pick requires --suggest"},
         {{"plan", "suggest", "http://127.0.0.1:9/", "--format", "xml"}, "--format"},
@@ -448,7 +448,7 @@ TEST(CliHeadless, PlansProposedFromAPageAreShownAndSaved) {
 
     auto tooFar = runCli(dir.path(), {"plan", "add", "--suggest", board, "--pick", "9"});
     EXPECT_EQ(tooFar.code, 2);
-    EXPECT_NE(tooFar.err.find("--pick: the page gave 2 proposal(s), not 9"), std::string::npos) << tooFar.err;
+    EXPECT_NE(tooFar.err.find("--pick：页面只给出 2 个方案，没有第 9 个"), std::string::npos) << tooFar.err;
 }
 
 TEST(CliHeadless, AnInstalledProgramKeepsItsFilesInTheUsersDataDirectory) {
@@ -595,8 +595,7 @@ TEST(CliHeadless, APlanWrittenByHandFindsItsEncodingAndLinks) {
                                      R"x(<a href="(thread-(\d+)[^"]*)"[^>]*>(.*?)</a>)x", "--title-group",
                                      "3", "--id-group", "2", "--mode", "id"});
     ASSERT_EQ(added.code, 0) << added.err;
-    EXPECT_NE(added.err.find("encoding: utf8 (found by Content-Type charset=utf-8"), std::string::npos)
-        << added.err;
+    EXPECT_NE(added.err.find("编码：utf8（依据 Content-Type charset=utf-8"), std::string::npos) << added.err;
     EXPECT_NE(added.err.find("文章地址模板：" + server.url("/forum/[1]")), std::string::npos) << added.err;
     ASSERT_EQ(runCli(dir.path(), {"run", "--plan", "1", "--pause-ms", "0"}).code, 0);
     auto articles = runCli(dir.path(), {"articles", "--format", "tsv"});
@@ -638,8 +637,7 @@ TEST(CliHeadless, TitlesAreShownAndFoundAsText) {
     EXPECT_EQ(unknown.code, 2);
     EXPECT_EQ(nlohmann::json::parse(unknown.out)["exit_code"], 2);
     // The stored text is found too, and the bytes stay as they were.
-    EXPECT_NE(runCli(dir.path(), {"articles", "--search", "&amp;"}).out.find("1 article(s)"),
-              std::string::npos);
+    EXPECT_NE(runCli(dir.path(), {"articles", "--search", "&amp;"}).out.find("1 篇文章"), std::string::npos);
     EXPECT_NE(runCli(dir.path(), {"sql", "select title from info"}).out.find("&lt;C++&gt;"),
               std::string::npos);
 }

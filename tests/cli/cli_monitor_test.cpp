@@ -78,7 +78,7 @@ TEST(CliMonitor, RunStoresExactlyTheNewArticlesRoundAfterRound) {
     auto search = runCli(dir.path(), {"articles", "--search", "文章3", "--format", "json"});
     EXPECT_NE(search.out.find("\"title\": \"文章3\""), std::string::npos) << search.out;
     EXPECT_EQ(runCli(dir.path(), {"favourite", "1", "on"}).code, 0);
-    EXPECT_NE(runCli(dir.path(), {"articles", "--favourites"}).out.find("page 1, 1 article(s)"),
+    EXPECT_NE(runCli(dir.path(), {"articles", "--favourites"}).out.find("第 1 页，1 篇文章"),
               std::string::npos);
 
     auto plans = runCli(dir.path(), {"plans"});

@@ -19,7 +19,7 @@ TEST(CliStore, InitThenSqlRoundTrip) {
 
     auto again = runCli(dir.path(), {"init"});
     EXPECT_NE(again.code, 0);
-    EXPECT_NE(again.err.find("already exists"), std::string::npos);
+    EXPECT_NE(again.err.find("已存在，保持不变"), std::string::npos);
 
     auto insert = runCli(
         dir.path(), {"sql", "insert into rule(class,name,url,isdo) values(1,'论坛''s 新帖','http://x/',0)"});

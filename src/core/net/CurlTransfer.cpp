@@ -95,7 +95,8 @@ std::string failureReason(CURLcode code, const char* detail) {
             break;
     }
     std::string text = detail && *detail ? detail : curl_easy_strerror(code);
-    return reason.empty() ? text : reason + ": " + text;
+    // Chinese words first, curl's own text after them as the technical detail.
+    return (reason.empty() ? gbk("网络错误") : reason) + ": " + text;
 }
 
 // Validators and the wait a site asks for, from the final response's headers.
@@ -126,18 +127,18 @@ CurlTransfer::CurlTransfer(const CurlGet& request) : m_state(std::make_unique<St
     for (const std::string& h : request.headers)
         if (hasLineBreak(h)) {
             s.refused = true;
-            s.response.result.error = "a header line holds a line break; request refused";
+            s.response.result.error = gbk("请求头里有换行符，已拒绝发送");
             return;
         }
     if (hasLineBreak(request.userAgent) || hasLineBreak(request.url)) {
         s.refused = true;
-        s.response.result.error = "the URL or the user agent holds a line break; request refused";
+        s.response.result.error = gbk("网址或浏览器标识里有换行符，已拒绝发送");
         return;
     }
     m_easy = curl_easy_init();
     if (!m_easy) {
         s.refused = true;
-        s.response.result.error = "cannot start an HTTP transfer";
+        s.response.result.error = gbk("无法开始 HTTP 传输");
         return;
     }
     for (const std::string& h : request.headers) s.headers = curl_slist_append(s.headers, h.c_str());
@@ -230,12 +231,12 @@ std::optional<CurlGet> followRedirect(const CurlGet& request, CurlResponse& resp
     if (response.redirectTo.empty()) return std::nullopt;
     const std::string lower = asciiLower(response.redirectTo.substr(0, 8));
     if (!lower.starts_with("http://") && !lower.starts_with("https://")) {
-        response.result.error = gbk("只能访问 http 和 https") + ": redirect to another scheme refused";
+        response.result.error = gbk("只能访问 http 和 https：重定向到其他协议，已拒绝");
         response.result.body.clear();
         return std::nullopt;
     }
     if (request.redirects >= kMaxRedirects) {
-        response.result.error = "more than " + std::to_string(kMaxRedirects) + " redirects";
+        response.result.error = gbk("重定向超过 ") + std::to_string(kMaxRedirects) + gbk(" 次，已放弃");
         response.result.body.clear();
         return std::nullopt;
     }
