@@ -138,6 +138,10 @@ int addPlan(Context& ctx, const AddOptions& o) {
     } else {
         f.name = gbk(o.name);
         f.url = gbk(o.url);
+        if (auto url = planFieldValue("url", f.url, categories); !url) {
+            printLine(ctx.err, url.error());
+            return kUsage;
+        }
         f.regular = gbk(o.expr);
         f.before = gbk(o.before);
         f.after = gbk(o.after);

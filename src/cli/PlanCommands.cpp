@@ -59,7 +59,8 @@ int plans(Context& ctx, const std::string& format) {
                             {"category", gbkToUtf8(categoryOf(row, categories))},
                             {"ticked", textToInt(cellOf(row, kRuleIsdo)) == 1},
                             {"url", gbkToUtf8(cellOf(row, kRuleUrl))},
-                            {"last_run", gbkToUtf8(cellOf(row, kRuleLasttime))},
+                            {"last_run", h == health.end() ? "" : h->second.lastRun},
+                            {"last_article", gbkToUtf8(cellOf(row, kRuleLasttime))},
                             {"last_outcome", h == health.end() ? "" : gbkToUtf8(h->second.outcome)},
                             {"failures", h == health.end() ? 0 : h->second.failures},
                             {"last_success", h == health.end() ? "" : h->second.lastSuccess}});
@@ -72,11 +73,14 @@ int plans(Context& ctx, const std::string& format) {
         auto h = health.find(static_cast<int>(textToInt(cellOf(row, kRuleId))));
         shown.push_back({cellOf(row, kRuleId), categoryOf(row, categories), cellOf(row, kRuleName),
                          textToInt(cellOf(row, kRuleIsdo)) == 1 ? "yes" : "no", cellOf(row, kRuleUrl),
-                         cellOf(row, kRuleLasttime), h == health.end() ? "" : h->second.outcome,
+                         h == health.end() ? "" : h->second.lastRun, cellOf(row, kRuleLasttime),
+                         h == health.end() ? "" : h->second.outcome,
                          h == health.end() ? "0" : std::to_string(h->second.failures)});
     }
-    const std::vector<std::string> header = {"id",  "category", "name",         "ticked",
-                                             "url", "last run", "last outcome", "failures"};
+    // The last run and the last time it stored articles are two things: a plan may run every
+    // minute and find something once a week.
+    const std::vector<std::string> header = {"id",       "category",     "name",         "ticked",  "url",
+                                             "last run", "last article", "last outcome", "failures"};
     if (format == "tsv")
         printTsv(ctx.out, header, shown);
     else
@@ -109,10 +113,11 @@ int showPlan(Context& ctx, std::int64_t id) {
         {"template", cellOf(row, kRuleBuquan)},
         {"last article", cellOf(row, kRuleArttile)},
         {"last id", cellOf(row, kRuleLastid)},
-        {"last run", cellOf(row, kRuleLasttime)},
+        {"last article at", cellOf(row, kRuleLasttime)},
         {"own-certificate", acceptsOwnCertificate(*db, static_cast<int>(id)) ? "yes" : "no"},
     };
     if (auto h = loadPlanHealth(*db, static_cast<int>(id))) {
+        fields.push_back({"last run", h->lastRun});
         fields.push_back({"last outcome", h->outcome});
         fields.push_back({"failures", std::to_string(h->failures)});
     }
@@ -231,8 +236,8 @@ int importPlans(Context& ctx, const std::string& file, bool duplicates) {
 
 void addPlanCommands(CLI::App& app, Action& chosen) {
     auto format = std::make_shared<std::string>("table");
-    auto* list =
-        app.add_subcommand("plans", "the plans: id, category, name, ticked, url, last run and outcome");
+    auto* list = app.add_subcommand(
+        "plans", "the plans: id, category, name, ticked, url, last run, last article and outcome");
     list->add_option("--format", *format, "table (default), tsv or json")
         ->check(CLI::IsMember({"table", "tsv", "json"}));
     list->callback([&chosen, format] { chosen = [format](Context& ctx) { return plans(ctx, *format); }; });

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "core/settings/ProgramDir.h"
@@ -33,10 +34,27 @@ bool answeredWithoutWindow(int argc, char** argv) {
     return false;
 }
 
+// Qt aborts without a display ("could not connect to display"); a person, or a service manager,
+// is told instead what to do.
+bool hasDisplay() {
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (answeredWithoutWindow(argc, argv)) return 0;
+    if (!hasDisplay()) {
+        std::fprintf(stderr,
+                     "tovidesk: 没有可以打开窗口的显示器（DISPLAY 和 WAYLAND_DISPLAY 都没有设置）。\n"
+                     "  没有桌面时请用 tovidesk-cli，例如：tovidesk-cli run --cycles 0\n"
+                     "  或在虚拟显示器里打开窗口：xvfb-run -a tovidesk\n");
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovidesk"));
     QApplication::setQuitOnLastWindowClosed(false);  // the tray keeps the program alive

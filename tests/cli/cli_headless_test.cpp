@@ -87,6 +87,8 @@ TEST(CliHeadless, BadValuesAreRefusedWithTheReason) {
         {{"feed", "--limit", "0"}, "--limit"},
         {{"bogus"}, "bogus"},
         {{"plan", "add", "--name", "x"}, "plan add 需要 --name、--url 和 --expr（或 --suggest 网址）"},
+        {{"plan", "add", "--name", "x", "--url", "bbs.example.com/list", "--expr", "(x)"},
+         "要以 http:// 或 https:// 开头"},
         {{"plan", "add", "--suggest", "http://127.0.0.1:9/", "--expr", "x"}, "excludes"},
         {{"plan", "add", "--pick", "2", "--name", "x"}, "--pick requires --suggest"},
         {{"plan", "suggest", "http://127.0.0.1:9/", "--format", "xml"}, "--format"},
@@ -160,6 +162,7 @@ TEST(CliHeadless, PlansWithoutSqlRoundTrip) {
         {"title-group", "7", "标题索引 7 不是正则的分组"},
         {"url", "file:///etc/passwd", "http"},
         {"url", "ftp://example.com/", "http"},
+        {"url", "bbs.example.com/list", "要以 http:// 或 https:// 开头"},
         {"cookie", "a=1\r\nHost: evil", "换行符"},
     };
     for (const Refused& r : refused) {
@@ -180,10 +183,9 @@ TEST(CliHeadless, PlansWithoutSqlRoundTrip) {
         EXPECT_NE(refused.err.find("missing closing parenthesis (at 11)"), std::string::npos) << refused.err;
     }
     broken = add;
-    broken = add;
     broken[5] = "file:///etc/passwd";
     broken.push_back("--force");
-    EXPECT_EQ(runCli(dir.path(), broken).code, 1);
+    EXPECT_EQ(runCli(dir.path(), broken).code, 2);
     EXPECT_EQ(runCli(dir.path(), {"plan", "tick", "1"}).code, 0);
     EXPECT_NE(runCli(dir.path(), {"plans"}).out.find("| yes"), std::string::npos);
     EXPECT_EQ(runCli(dir.path(), {"plan", "untick", "1"}).code, 0);

@@ -16,6 +16,11 @@ TEST(CliStore, InitThenSqlRoundTrip) {
     test::TempDir dir;
     ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
     ASSERT_TRUE(std::filesystem::exists(dir / "tovi.sdb"));
+    // They hold the plans' cookies: readable by their owner only.
+    for (const char* file : {"tovi.sdb", "tovimo.ini"})
+        EXPECT_EQ(std::filesystem::status(dir / file).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+            << file;
 
     auto again = runCli(dir.path(), {"init"});
     EXPECT_NE(again.code, 0);

@@ -27,6 +27,15 @@ Result<PlanFieldValue> planFieldValue(const std::string& field, const std::strin
             if (value.empty() || !n || *n < 0 || value.find_first_not_of("0123456789") != std::string::npos)
                 return fail(gbk("分组编号要写成 0 或更大的整数：") + value);
         }
+        if (it->second == "url") {
+            // Written without http:// or https://, a page address is no address a run can use
+            // as it stands (a relative link would be read against it).
+            const std::string lower = value.substr(0, 8);
+            std::string l;
+            for (char c : lower) l += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            if (!l.starts_with("http://") && !l.starts_with("https://"))
+                return fail(gbk("监控网址要以 http:// 或 https:// 开头：") + value);
+        }
         return PlanFieldValue{it->second, value};
     }
     if (field == "mode") {

@@ -155,7 +155,8 @@ bool IniFile::write(std::string_view section, std::string_view key, std::string_
     out.reserve(content.size() + newLine.size() + 16);
     for (const Line& l : lines) out += l.text + l.end;
 
-    return replaceFileAtomically(target, out).ok();
+    // It holds the user's settings and, in the Windows version's keys, logins: the owner's only.
+    return replaceFileAtomically(target, out, 0600).ok();
 }
 
 }  // namespace tovi

@@ -56,9 +56,10 @@ bool seedProgramFiles(const std::filesystem::path& exeDir, const std::filesystem
     if (std::filesystem::exists(target, ec) || !std::filesystem::is_regular_file(shipped, ec)) return false;
     std::filesystem::copy_file(shipped, target, ec);
     if (ec) return false;
+    // The user's own copy holds the user's cookies: the owner's only.
     std::filesystem::permissions(target,
                                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add, ec);
+                                 std::filesystem::perm_options::replace, ec);
     return true;
 }
 

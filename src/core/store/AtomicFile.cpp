@@ -10,7 +10,8 @@
 
 namespace tovi {
 
-Result<> replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
+Result<> replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes,
+                               mode_t newFileMode) {
     struct stat old {};
     const bool existed = ::stat(target.c_str(), &old) == 0;
     if (existed && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
@@ -32,7 +33,7 @@ Result<> replaceFileAtomically(const std::filesystem::path& target, std::string_
     }
     std::string why = ok ? std::string() : std::string("cannot write: ") + std::strerror(errno);
     if (ok) {
-        ok = ::fchmod(fd, existed ? (old.st_mode & 07777) : 0644) == 0;
+        ok = ::fchmod(fd, existed ? (old.st_mode & 07777) : newFileMode) == 0;
         // Best effort: only root may hand the new file to the old owner.
         if (existed) (void)!::fchown(fd, old.st_uid, old.st_gid);
     }

@@ -1,6 +1,8 @@
 #include "core/store/Database.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -136,6 +138,11 @@ bool Database::open(const std::filesystem::path& path) {
 bool Database::create(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) return false;
+    // Made readable by its owner only before anything is in it: it holds the plans' cookies
+    // (and its journal takes the same mode).
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
     return openWithFlags(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
 }
 
