@@ -17,7 +17,9 @@ build: configure
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-run: build
+# Only what the program needs to run: no tests.
+run: configure
+	cmake --build $(BUILD) -j$(JOBS) --target tovidesk-cli starter_database $$([ -d $(BUILD)/src/gui ] && echo tovidesk)
 	bash scripts/run.sh $(BUILD)/bin
 
 package: build

@@ -6,6 +6,7 @@
 
 #include "core/articles/ArticleList.h"
 #include "core/articles/AtomFeed.h"
+#include "core/plans/PlanHealth.h"
 #include "core/plans/PlanRows.h"
 #include "core/store/AtomicFile.h"
 #include "core/store/Database.h"
@@ -52,7 +53,11 @@ Result<> writeFeedDirectory(Database& db, const std::filesystem::path& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     Result<> written = replaceFileAtomically(dir / "all.xml", feedOf(db, ArticleView::all(), 100));
+    // A feed for each plan that has run (an empty one until it finds something: a reader gets a
+    // feed, not a 404), none for a plan that never ran.
+    const auto ran = loadPlanHealth(db);
     for (const std::int64_t id : planIds(db)) {
+        if (!ran.count(static_cast<int>(id))) continue;
         Result<> plan = replaceFileAtomically(dir / ("plan-" + std::to_string(id) + ".xml"),
                                               feedOf(db, ArticleView::plan(id), 100));
         if (written && !plan) written = plan;

@@ -43,7 +43,7 @@ unsigned bidiControlAt(std::string_view utf8, std::size_t i) {
 std::string terminalSafe(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
-    char escape[12];
+    char escape[16];
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
@@ -80,7 +80,7 @@ void printJson(std::ostream& out, const nlohmann::json& document) {
     const std::string text = document.dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
     std::string safe;
     safe.reserve(text.size());
-    char escape[8];
+    char escape[16];
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;

@@ -139,6 +139,24 @@ TEST(CliDailyUse, RunSaysWhichArticlesAreNew) {
     }
 }
 
+// A reader subscribed to a plan's feed gets a feed from the first pass on, even when the plan
+// found nothing new; a plan that never ran has none.
+TEST(CliDailyUse, FeedsAreWrittenOnTheFirstPassForPlansThatRan) {
+    test::TempDir dir;
+    Board board;
+    board.setRows({{1, "旧帖"}});
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql", board.planSql("0")}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"sql", board.planSql("0")}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"plan", "untick", "2"}).code, 0);
+    ASSERT_EQ(runCli(dir.path(), {"run"}).code, 0);  // plan 1 stores its article, without feeds
+    const auto feeds = dir / "feeds";
+    ASSERT_EQ(runCli(dir.path(), {"run", "--feed-dir", feeds.string()}).code, 0);  // nothing new
+    EXPECT_TRUE(std::filesystem::exists(feeds / "all.xml"));
+    EXPECT_NE(test::readFile(feeds / "plan-1.xml").find("旧帖"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(feeds / "plan-2.xml"));
+}
+
 // Discuz-style boards write their links with &amp;: the stored link stays as the page wrote it (its
 // identity), but whatever opens or publishes it gives the address a browser follows.
 TEST(CliDailyUse, LinksWithCharacterReferencesArePublishedAsABrowserFollowsThem) {
@@ -199,12 +217,12 @@ TEST(CliDailyUse, AHugeFrequencyWaitsInsteadOfRacing) {
     const std::string loop = std::string("'") + TOVI_CLI_BINARY + "' --dir '" + dir.path().string() +
                              "' run --cycles 0 --pause-ms 0 >/dev/null 2>'" + err.string() +
                              "' & echo $! >'" + pid.string() + "'; wait";
-    std::thread service([&] { std::system(loop.c_str()); });
+    std::thread service([&] { (void)!std::system(loop.c_str()); });
     for (int i = 0; i < 200 && test::readFile(err).find("下一轮在") == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const std::string said = test::readFile(err);
-    std::system(("kill -TERM $(cat '" + pid.string() + "')").c_str());
+    EXPECT_EQ(std::system(("kill -TERM $(cat '" + pid.string() + "')").c_str()), 0);
     service.join();
     EXPECT_NE(said.find("等待 2592000 秒"), std::string::npos) << said;
     EXPECT_EQ(board.server.requests().size(), 1u);
@@ -263,7 +281,9 @@ TEST(CliDailyUse, ArgumentsAreReadInTheTerminalsCharset) {
         SCOPED_TRACE(c.what);
         const Spawned set = spawnCli(dir.path(), {"plan", "set", "1", "name", c.name}, c.environment);
         EXPECT_EQ(set.code, c.code) << set.err;
-        if (c.code == 2) EXPECT_NE(set.err.find("不是"), std::string::npos) << set.err;
+        if (c.code == 2) {
+            EXPECT_NE(set.err.find("不是"), std::string::npos) << set.err;
+        }
         const auto shown = runCli(dir.path(), {"sql", "select name from rule where id=1"}).out;
         EXPECT_NE(shown.find(c.stored), std::string::npos) << shown;
         EXPECT_EQ(shown.find('?'), std::string::npos) << shown;

@@ -12,7 +12,9 @@ contents=$(dpkg-deb -c "$deb")
 for f in ./usr/bin/tovidesk ./usr/bin/tovidesk-cli ./usr/share/applications/org.tovidesk.Tovidesk.desktop \
          ./usr/share/icons/hicolor/48x48/apps/tovidesk.png ./usr/share/icons/hicolor/scalable/apps/tovidesk.svg \
          ./usr/share/metainfo/org.tovidesk.Tovidesk.metainfo.xml ./usr/share/tovidesk/tovi.sdb \
-         ./usr/share/doc/tovidesk/tovidesk-monitor.service ./usr/share/doc/tovidesk/copyright; do
+         ./usr/share/doc/tovidesk/tovidesk-monitor.service ./usr/share/doc/tovidesk/copyright \
+         ./usr/share/doc/tovidesk/changelog.gz ./usr/share/man/man1/tovidesk.1.gz \
+         ./usr/share/man/man1/tovidesk-cli.1.gz; do
   grep -q " $f\$" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -31,6 +33,21 @@ version=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$work/root/usr/bin
 grep -q "tovidesk" <<<"$version"
 usage=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$work/root/usr/bin/tovidesk" --help)
 grep -q -- "--dir" <<<"$usage"
+# Started without a display it says how to run headless and exits 1, instead of aborting.
+status=0
+said=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$work/root/usr/bin/tovidesk" 2>&1) || status=$?
+[ "$status" = 1 ] && grep -q "tovidesk-cli" <<<"$said" || { echo "without a display: exit $status: $said"; exit 1; }
+# Hardened: read-only relocations bound at start, a position-independent program.
+if command -v readelf >/dev/null; then
+  for prog in tovidesk tovidesk-cli; do
+    dyn=$(readelf -d "$work/root/usr/bin/$prog")
+    grep -q "BIND_NOW\|FLAGS.*NOW" <<<"$dyn" || { echo "$prog: not bound now"; exit 1; }
+    hdr=$(readelf -h "$work/root/usr/bin/$prog")
+    grep -q "DYN" <<<"$hdr" || { echo "$prog: not position independent"; exit 1; }
+  done
+fi
+# The man pages read as man pages.
+zcat "$work/root/usr/share/man/man1/tovidesk-cli.1.gz" | grep -q "^.TH TOVIDESK-CLI 1"
 # Stripped: no symbol table left. (Outputs are read whole: grep -q would cut a pipe short.)
 if command -v file >/dev/null; then
   kind=$(file "$work/root/usr/bin/tovidesk-cli")

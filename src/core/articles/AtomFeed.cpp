@@ -1,5 +1,6 @@
 #include "core/articles/AtomFeed.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/store/Database.h"
@@ -51,8 +52,9 @@ std::string localRfc3339(std::tm local) {
     std::tm back{};
     localtime_r(&at, &back);
     const long offset = back.tm_gmtoff;
-    const long minutes = (offset < 0 ? -offset : offset) / 60;
-    char text[40];
+    // A zone is never a day off UTC: the hours fit two digits whatever the system says.
+    const long minutes = std::min<long>((offset < 0 ? -offset : offset) / 60, 23 * 60 + 59);
+    char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", back.tm_year + 1900,
                   back.tm_mon + 1, back.tm_mday, back.tm_hour, back.tm_min, back.tm_sec,
                   offset < 0 ? '-' : '+', minutes / 60, minutes % 60);

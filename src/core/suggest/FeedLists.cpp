@@ -59,7 +59,7 @@ std::vector<Shape> feedLists(std::string_view text, const PageStructure& page) {
         } else if (e.tag != itemTag) {
             continue;
         }
-        Item item{e.start, e.end, static_cast<int>(k), feedText(contentOf(text, *title)), href};
+        Item item{e.start, e.end, static_cast<int>(k), feedText(contentOf(text, *title)), href, {}};
         shape.score += titleWeight(item.title);
         shape.items.push_back(std::move(item));
     }
