@@ -14,6 +14,7 @@
 #include "core/settings/Settings.h"
 #include "core/suggest/Encoding.h"
 #include "core/suggest/PlanSuggest.h"
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
@@ -84,7 +85,8 @@ int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
     const std::vector<TestedArticle> articles =
         testedArticles(tested, textToInt(f.tindex), textToInt(f.uindex), f.buquan);
     for (std::size_t k = 0; k < articles.size() && k < 3; ++k)
-        printLine(ctx.err, "  " + articles[k].title + " | " + articles[k].id + " | " + articles[k].url);
+        printLine(ctx.err, "  " + decodeEntities(articles[k].title) + " | " + articles[k].id + " | " +
+                               browserLink(articles[k].url));
     const std::vector<std::string> warnings = articleWarnings(articles);
     for (const std::string& w : warnings)
         printLine(ctx.err, gbk("注意：") + std::to_string(articles.size()) + gbk(" 篇中有 ") + w);
@@ -107,6 +109,8 @@ int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
     }
     printLine(ctx.out, gbk("新方案 ") + std::to_string(saved->id) + gbk(" 已保存：") + f.name +
                            (tested.unlocksEditor ? gbk("（") + tested.message + gbk("）") : std::string()));
+    printLine(ctx.err, gbk("新方案没有勾选：tovidesk-cli plan tick ") + std::to_string(saved->id) +
+                           gbk(" 后，run 和监控会运行它"));
     return kOk;
 }
 
