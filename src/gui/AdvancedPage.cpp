@@ -94,7 +94,8 @@ void AdvancedPage::saveTitleRules() {
         m_dialogs.show(window(), QStringLiteral("标题规则已保存，下次提取时生效。"),
                        QStringLiteral("　保存成功！"), QMessageBox::Information);
     else
-        m_dialogs.show(window(), QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(saved.error()));
+        m_dialogs.show(window(),
+                       QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(saved.error()));
 }
 
 void AdvancedPage::runConsoleSql() {

@@ -10,6 +10,7 @@ bool AppStartup::run(MainWindow& window) {
     if (!window.openDatabase()) return false;
     window.buildPlanTree();
     window.installHotKey();
+    window.resumeMonitoring();
     return true;
 }
 

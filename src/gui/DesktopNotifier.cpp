@@ -17,7 +17,8 @@ constexpr int kShownMs = 10000;
 
 }  // namespace
 
-DesktopNotifier::DesktopNotifier(QObject* parent, QDBusConnection bus) : QObject(parent), m_bus(std::move(bus)) {
+DesktopNotifier::DesktopNotifier(QObject* parent, QDBusConnection bus)
+    : QObject(parent), m_bus(std::move(bus)) {
     if (m_bus.isConnected())
         m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                       SLOT(onActionInvoked(uint, QString)));
@@ -26,7 +27,8 @@ DesktopNotifier::DesktopNotifier(QObject* parent, QDBusConnection bus) : QObject
 bool DesktopNotifier::available() const {
     if (!m_bus.isConnected() || !m_bus.interface()) return false;
     if (m_bus.interface()->isServiceRegistered(kService).value()) return true;
-    const QDBusReply<QStringList> activatable = m_bus.interface()->call(QStringLiteral("ListActivatableNames"));
+    const QDBusReply<QStringList> activatable =
+        m_bus.interface()->call(QStringLiteral("ListActivatableNames"));
     return activatable.isValid() && activatable.value().contains(kService);
 }
 
@@ -35,8 +37,9 @@ void DesktopNotifier::show(const QString& summary, const QString& body) {
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tovidesk"));
     // Titles come from web pages: the service reads the body as markup, so it gets plain text.
-    call << QStringLiteral("Tovidesk") << m_lastId << QStringLiteral("tovidesk") << summary << body.toHtmlEscaped()
-         << QStringList{QStringLiteral("default"), QStringLiteral("查看新文章")} << hints << kShownMs;
+    call << QStringLiteral("Tovidesk") << m_lastId << QStringLiteral("tovidesk") << summary
+         << body.toHtmlEscaped() << QStringList{QStringLiteral("default"), QStringLiteral("查看新文章")}
+         << hints << kShownMs;
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         const QDBusPendingReply<uint> reply = *w;

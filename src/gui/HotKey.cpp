@@ -16,7 +16,7 @@ namespace {
 Error unavailable() {
     return Error{gbk("提示：当前桌面不支持全局快捷键 Alt+Q，请用托盘图标显示或隐藏窗口。")};
 }
-}
+}  // namespace
 
 HotKey::HotKey(QWidget* window) : m_window(window) {}
 
@@ -83,7 +83,8 @@ HotKey::~HotKey() {
 
 bool HotKey::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride) return false;
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+        return false;
     bool ours = false;
     for (QObject* o = watched; o && !ours; o = o->parent()) ours = o == m_window;
     if (!ours) return false;

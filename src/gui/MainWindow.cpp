@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "core/monitor/Watching.h"
 #include "core/settings/WindowSettings.h"
 #include "core/store/Schema.h"
 #include "gui/AppStartup.h"
@@ -139,6 +140,11 @@ void MainWindow::buildComponents() {
     connect(m_plans, &PlanPane::planSelected, m_articles, &ArticlePane::showPlan);
     connect(m_plans, &PlanPane::optionsRequested, this, &MainWindow::optionsRequested);
     connect(m_runPanel, &RunPanel::monitoringStarting, m_articles, &ArticlePane::refresh);
+    // What the user left on is on again after a restart; a stop on closing is no such choice.
+    connect(m_runPanel, &RunPanel::monitoringToggledByUser, this, [this](std::optional<std::int64_t> cycle) {
+        if (Result<> kept = rememberMonitoring(m_db, cycle); !kept)
+            m_status->appendGbk(gbk("\r\n监控状态没能保存到 tovi.sdb：") + kept.error());
+    });
     connect(m_bridge, &MonitorBridge::newArticles, this, [this](const PassSummary& summary) {
         PassNotification n = passNotification(summary);
         m_tray->notify(q(n.title), q(n.body));
@@ -232,6 +238,16 @@ void MainWindow::buildPlanTree() {
     m_plans->focusTree();
 }
 
+void MainWindow::resumeMonitoring() {
+    if (!m_db.isOpen()) return;
+    const std::optional<std::int64_t> cycle = monitoringLeftOn(m_db);
+    if (!cycle) return;
+    m_status->appendGbk(gbk("\r\n上次关闭时正在监控，现在继续监控勾选的方案（每 ") + std::to_string(*cycle) +
+                        gbk(" 秒一轮）。"));
+    m_runPanel->setFrequencyText(QString::number(*cycle));
+    m_runPanel->toggleMonitoring();
+}
+
 void MainWindow::installHotKey() {
     m_hotKey = std::make_unique<HotKey>(this);
     connect(m_hotKey.get(), &HotKey::activated, this, &MainWindow::toggleByHotKey);
@@ -267,7 +283,8 @@ void MainWindow::restoreToFront() {
     // Shown again, a frameless window is placed anew (at 0,0 on some desktops, centred by some
     // window managers): it is put back where it was.
     const bool wasHidden = !isVisible();
-    const bool placed = wasHidden && m_hiddenAt && QGuiApplication::screenAt(*m_hiddenAt + QPoint(width() / 2, 10));
+    const bool placed =
+        wasHidden && m_hiddenAt && QGuiApplication::screenAt(*m_hiddenAt + QPoint(width() / 2, 10));
     if (placed) move(*m_hiddenAt);
     show();
     // Some window managers place a window anew once it is mapped: the first such move is undone
@@ -309,7 +326,7 @@ void MainWindow::toggleByHotKey() {
 
 void MainWindow::saveWindowSettings() {
     // The restored size, also while maximised or minimised.
-    QRect normal = m_maximisedFrom ? *m_maximisedFrom
+    QRect normal = m_maximisedFrom                    ? *m_maximisedFrom
                    : (isMaximized() || isMinimized()) ? normalGeometry()
                                                       : geometry();
     if (!normal.isValid()) normal = geometry();

@@ -53,6 +53,8 @@ public:
     // False when tovi.sdb is missing (the stop box "启动失败" has been shown).
     bool openDatabase();
     void buildPlanTree();
+    // Monitoring on again when the user left it on at the last close.
+    void resumeMonitoring();
     void installHotKey();
 
     // What the options window works with.
@@ -103,8 +105,8 @@ private:
     // A press on the window's passive surface (background, panels, labels) moves the window;
     // one on the grip resizes it.
     WindowDrag* m_drag = nullptr;
-    std::optional<QPoint> m_hiddenAt;  // where the window was when it was last hidden
-    std::optional<QPoint> m_returnTo;  // just shown again: where a window manager's placement is undone
+    std::optional<QPoint> m_hiddenAt;      // where the window was when it was last hidden
+    std::optional<QPoint> m_returnTo;      // just shown again: where a window manager's placement is undone
     std::optional<QRect> m_maximisedFrom;  // maximised: the place and size to go back to
     std::unique_ptr<HotKey> m_hotKey;
     std::unique_ptr<Monitoring> m_monitoring;  // destroyed first: its workers use the rest

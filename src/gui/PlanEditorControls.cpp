@@ -1,5 +1,6 @@
 #include "gui/PlanEditorControls.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -9,7 +10,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QButtonGroup>
 #include <QRadioButton>
 #include <QTableWidget>
 

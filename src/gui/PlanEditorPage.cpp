@@ -66,14 +66,16 @@ PlanEditorPage::PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector
     m_ui = buildPlanEditorControls(this, kHintStart);
     connectControls();
     // From the keyboard: the plan's page first, then what is cut from it and how, then the test.
-    orderTabs(this, {QStringLiteral("编辑框_站名"), QStringLiteral("组合框1"), QStringLiteral("编辑框_网址"),
-                     QStringLiteral("gbk"), QStringLiteral("cookie框"), QStringLiteral("自签证书"),
-                     QStringLiteral("ua框"), QStringLiteral("采集前"), QStringLiteral("采集后"),
-                     QStringLiteral("正则框"), QStringLiteral("单选框1"), QStringLiteral("单选框2"),
-                     QStringLiteral("单选框3"), QStringLiteral("tindex框"), QStringLiteral("uindex框"),
-                     QStringLiteral("oindex框"), QStringLiteral("补全框"), QStringLiteral("按钮_标题规则"),
-                     QStringLiteral("按钮_测试配置"), QStringLiteral("按钮_自动识别"), QStringLiteral("按钮_保存配置"),
-                     QStringLiteral("测试列表框"), QStringLiteral("测试编辑框")});
+    orderTabs(
+        this,
+        {QStringLiteral("编辑框_站名"),   QStringLiteral("组合框1"),       QStringLiteral("编辑框_网址"),
+         QStringLiteral("gbk"),           QStringLiteral("cookie框"),      QStringLiteral("自签证书"),
+         QStringLiteral("ua框"),          QStringLiteral("采集前"),        QStringLiteral("采集后"),
+         QStringLiteral("正则框"),        QStringLiteral("单选框1"),       QStringLiteral("单选框2"),
+         QStringLiteral("单选框3"),       QStringLiteral("tindex框"),      QStringLiteral("uindex框"),
+         QStringLiteral("oindex框"),      QStringLiteral("补全框"),        QStringLiteral("按钮_标题规则"),
+         QStringLiteral("按钮_测试配置"), QStringLiteral("按钮_自动识别"), QStringLiteral("按钮_保存配置"),
+         QStringLiteral("测试列表框"),    QStringLiteral("测试编辑框")});
     setCategories(categoryNames);
     // The radio buttons start in their design state, so the editor's mode starts there too.
     setJudgeMode(0);
@@ -304,11 +306,20 @@ void PlanEditorPage::fillSuggestion(std::size_t index) {
 }
 
 QString PlanEditorPage::contentSnapshot() const {
-    QStringList parts{m_ui.name->text(),        m_ui.category->currentText(), m_ui.url->text(),
-                      m_ui.before->text(),      m_ui.after->text(),           m_ui.regex->currentText(),
-                      m_ui.urlTemplate->text(), m_ui.cookie->toPlainText(),   m_ui.ua->text(),
-                      m_ui.tindex->text(),      m_ui.uindex->text(),          m_ui.oindex->text(),
-                      QString::number(m_judgeMode), m_ui.gbk->isChecked() ? QStringLiteral("1") : QString(),
+    QStringList parts{m_ui.name->text(),
+                      m_ui.category->currentText(),
+                      m_ui.url->text(),
+                      m_ui.before->text(),
+                      m_ui.after->text(),
+                      m_ui.regex->currentText(),
+                      m_ui.urlTemplate->text(),
+                      m_ui.cookie->toPlainText(),
+                      m_ui.ua->text(),
+                      m_ui.tindex->text(),
+                      m_ui.uindex->text(),
+                      m_ui.oindex->text(),
+                      QString::number(m_judgeMode),
+                      m_ui.gbk->isChecked() ? QStringLiteral("1") : QString(),
                       m_ui.ownCertificate->isChecked() ? QStringLiteral("1") : QString()};
     return parts.join(QChar(0x1F));
 }

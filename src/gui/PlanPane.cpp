@@ -2,7 +2,9 @@
 
 #include <QMenu>
 
+#include "core/monitor/Watching.h"
 #include "core/plans/PlanTable.h"
+#include "core/text/Gbk.h"
 #include "gui/Dialogs.h"
 #include "gui/Links.h"
 #include "gui/PlanTreeWidget.h"
@@ -14,6 +16,13 @@ PlanPane::PlanPane(QWidget* window, Context context) : QObject(window), m_ctx(st
     m_tree = new PlanTreeWidget(window);
     connect(m_tree, &PlanTreeWidget::planSelected, this, &PlanPane::planSelected);
     connect(m_tree, &QWidget::customContextMenuRequested, this, &PlanPane::popupMenu);
+    // A tick is the plan's 默认监控 flag: kept in tovi.sdb at once, so a restart (or the command
+    // line) watches the same plans.
+    connect(m_tree, &PlanTreeWidget::ticksChanged, this,
+            [this](const std::vector<std::pair<int, bool>>& ticks) {
+                if (Result<> kept = setPlansTicked(m_ctx.db, ticks); !kept)
+                    m_ctx.status.appendGbk(gbk("\r\n勾选没能保存到 tovi.sdb：") + kept.error());
+            });
 
     m_menu = new QMenu(window);
     m_menu->setObjectName(QStringLiteral("栏目菜单"));

@@ -50,9 +50,15 @@ void PlanTreeWidget::propagateTick(QTreeWidgetItem* item, int column) {
     if (m_building || column != 0) return;
     // Ticking a category ticks its plans; a plan's tick never changes its category's.
     const Qt::CheckState state = item->checkState(0);
+    std::vector<std::pair<int, bool>> ticks;
+    if (item->parent()) ticks.emplace_back(item->data(0, kIdRole).toInt(), state == Qt::Checked);
     m_building = true;
-    for (int i = 0; i < item->childCount(); ++i) item->child(i)->setCheckState(0, state);
+    for (int i = 0; i < item->childCount(); ++i) {
+        item->child(i)->setCheckState(0, state);
+        ticks.emplace_back(item->child(i)->data(0, kIdRole).toInt(), state == Qt::Checked);
+    }
     m_building = false;
+    if (!ticks.empty()) emit ticksChanged(ticks);
 }
 
 PlanTree PlanTreeWidget::snapshot() const {

@@ -1,6 +1,8 @@
 #pragma once
 // The plan tree: categories with their plans, each with a tick box. Ticks live only here.
 #include <QTreeWidget>
+#include <utility>
+#include <vector>
 
 #include "core/plans/PlanTree.h"
 
@@ -26,6 +28,8 @@ public:
 
 signals:
     void planSelected(int planId);
+    // The user ticked or unticked plans (a category's tick is its plans'): (id, ticked).
+    void ticksChanged(const std::vector<std::pair<int, bool>>& ticks);
 
 protected:
     // A right click opens the menu for the node already selected; it never selects one (the

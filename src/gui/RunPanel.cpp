@@ -62,8 +62,10 @@ void RunPanel::toggleMonitoring() {
     }
     if (m_bridge.state() == RunState::Monitoring) {
         m_bridge.stopMonitoring();
+        emit monitoringToggledByUser(std::nullopt);
         return;
     }
+    emit monitoringToggledByUser(*seconds);
     emit monitoringStarting();
     m_bridge.startMonitoring(m_queue(RunMode::RunTicked),
                              m_cyclePause ? *m_cyclePause : cyclePause(*seconds));

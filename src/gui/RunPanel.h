@@ -38,6 +38,9 @@ public:
 signals:
     // Monitoring is about to start: the list reloads from page 1 before the first cycle.
     void monitoringStarting();
+    // The user started monitoring with a cycle of so many seconds, or stopped it (nullopt);
+    // not a stop on closing.
+    void monitoringToggledByUser(std::optional<std::int64_t> cycleSeconds);
 
 private:
     MonitorBridge& m_bridge;

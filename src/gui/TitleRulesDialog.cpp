@@ -40,7 +40,8 @@ void TitleRulesDialog::save() {
     const Result<> saved = m_useGlobal->isChecked() ? clearTitleRules(m_db, m_planId)
                                                     : saveTitleRules(m_db, m_planId, m_rules->rules());
     if (!saved) {
-        m_dialogs.show(this, QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(saved.error()));
+        m_dialogs.show(this,
+                       QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(saved.error()));
         return;
     }
     accept();

@@ -25,9 +25,9 @@ private:
     enum class Kind { Move, Resize };
     struct Drag {
         Kind kind;
-        QPoint pressedAt;   // global
-        QPoint windowAt;    // the window's position at the press
-        QSize sizeAt;       // and its size
+        QPoint pressedAt;     // global
+        QPoint windowAt;      // the window's position at the press
+        QSize sizeAt;         // and its size
         bool byHand = false;  // the window system did not take it over
     };
     bool press(Kind kind, const QMouseEvent* e);

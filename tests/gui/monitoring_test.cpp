@@ -184,6 +184,40 @@ TEST_F(GuiMonitoring, APlanFailingThreeRunsInARowShowsAWarning) {
                     .startsWith(QStringLiteral("已连续 3 次失败")));
 }
 
+// What is watched survives a restart: the ticks are the plans' 默认监控 flag, and monitoring
+// left on starts again by itself; stopped by the user, it stays stopped.
+TEST_F(GuiMonitoring, TicksAndMonitoringSurviveARestart) {
+    addPlan(1, 1, "论坛甲", server.url("/list.html"), 0);
+    addPlan(2, 1, "论坛乙", server.url("/list.html"), 1);
+    auto tree = [](gui::MainWindow& w) { return child<QTreeWidget>(&w, QStringLiteral("栏目框")); };
+    auto w = startWindow(quick());
+    QTreeWidgetItem* forum = tree(*w)->topLevelItem(0);
+    forum->child(0)->setCheckState(0, Qt::Checked);  // as a click on its box does
+    forum->child(1)->setCheckState(0, Qt::Unchecked);
+    startMonitoring(*w);
+    ASSERT_TRUE(waitUntil([&] { return count(1) == 3; }));
+    EXPECT_EQ(count(2), 0);
+    w.reset();  // closed while monitoring (a reboot, a logout)
+
+    setItems({4, 3, 2, 1});
+    auto again = startWindow(quick());
+    forum = tree(*again)->topLevelItem(0);
+    EXPECT_EQ(forum->child(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(forum->child(1)->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(run(*again)->text(), QStringLiteral("停止监控"));
+    EXPECT_TRUE(statusText(again.get()).contains(QStringLiteral("上次关闭时正在监控")));
+    ASSERT_TRUE(waitUntil([&] { return count(1) == 4; }));
+    click(run(*again));  // the user stops it
+    again.reset();
+
+    auto third = startWindow(quick());
+    EXPECT_EQ(run(*third)->text(), QStringLiteral("监控勾选"));
+    // The command line sees the same ticks.
+    Database db;
+    db.open(dir / "tovi.sdb");
+    EXPECT_EQ(db.run("select id from rule where isdo=1").rows, (std::vector<std::vector<std::string>>{{"1"}}));
+}
+
 // The window has a connection of its own: while a worker waits for another program's write
 // lock (holding its own connection), the window still reads the article list at once.
 TEST_F(GuiMonitoring, TheWindowReadsWhileAWorkerWaitsForTheDatabase) {

@@ -39,7 +39,9 @@ constexpr const char* kIndexSql =
     "CREATE TABLE IF NOT EXISTS page_visits(planid INTEGER PRIMARY KEY, fingerprint BLOB, etag TEXT, "
     "last_modified TEXT, visited INTEGER, hold_until INTEGER);"
     // Switches of a plan that table rule has no column for.
-    "CREATE TABLE IF NOT EXISTS plan_options(planid INTEGER PRIMARY KEY, own_certificate INTEGER);";
+    "CREATE TABLE IF NOT EXISTS plan_options(planid INTEGER PRIMARY KEY, own_certificate INTEGER);"
+    // What the window was doing when it closed (monitoring on or off), for the next start.
+    "CREATE TABLE IF NOT EXISTS app_state(key TEXT PRIMARY KEY, value TEXT);";
 
 }  // namespace
 
@@ -63,6 +65,7 @@ std::vector<std::string> repairSideTables(Database& db) {
         {"plan_health", "planid, outcome, reason, failures, last_run, last_success"},
         {"page_visits", "planid, fingerprint, etag, last_modified, visited, hold_until"},
         {"plan_options", "planid, own_certificate"},
+        {"app_state", "key, value"},
     };
     std::vector<std::string> repaired;
     for (const Side& side : kSides) {

@@ -71,15 +71,15 @@ TEST_F(X11Session, AltQShowsAndHidesTheWindowAndStillReachesOthers) {
     other.activateWindow();
     ASSERT_TRUE(waitUntil([&] { return other.hasFocus(); }, 5000));
 
-    std::system("xdotool key alt+q");
+    (void)!std::system("xdotool key alt+q");
     EXPECT_TRUE(waitUntil([&] { return !w->isVisible() || w->isMinimized(); }, 5000));
     EXPECT_TRUE(waitUntil([&] { return recorder.altQ == 1; }, 5000));  // not swallowed
-    std::system("xdotool key alt+q");
+    (void)!std::system("xdotool key alt+q");
     EXPECT_TRUE(waitUntil([&] { return w->isVisible() && !w->isMinimized(); }, 5000));
     // Q alone, or Alt released before Q, does nothing.
-    std::system("xdotool key q");
-    std::system("xdotool key alt");
-    std::system("xdotool key q");
+    (void)!std::system("xdotool key q");
+    (void)!std::system("xdotool key alt");
+    (void)!std::system("xdotool key q");
     for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_TRUE(w->isVisible());
 }
@@ -99,9 +99,9 @@ TEST_F(X11Session, AltQTypesNothingAndTheWindowComesBackWhereItWas) {
     w->activateWindow();
     search->setFocus();
     ASSERT_TRUE(waitUntil([&] { return search->hasFocus(); }, 5000));
-    std::system("xdotool key alt+q");
+    (void)!std::system("xdotool key alt+q");
     ASSERT_TRUE(waitUntil([&] { return !w->isVisible() || w->isMinimized(); }, 5000));
-    std::system("xdotool key alt+q");
+    (void)!std::system("xdotool key alt+q");
     ASSERT_TRUE(waitUntil([&] { return w->isVisible() && !w->isMinimized(); }, 5000));
     EXPECT_TRUE(waitUntil([&] { return w->pos() == QPoint(300, 200); }, 2000)) << w->x() << "," << w->y();
     EXPECT_EQ(search->text(), QString());  // the hint stays a hint; no "q" joined it
