@@ -8,6 +8,7 @@ bool AppStartup::run(MainWindow& window) {
     window.applySettings();
     window.installTray();
     if (!window.openDatabase()) return false;
+    window.placeWindow();
     window.buildPlanTree();
     window.installHotKey();
     window.resumeMonitoring();

@@ -15,6 +15,7 @@
 
 #include "core/monitor/Watching.h"
 #include "core/settings/WindowSettings.h"
+#include "core/store/AppState.h"
 #include "core/store/Schema.h"
 #include "gui/AppStartup.h"
 #include "gui/ArticlePane.h"
@@ -28,6 +29,7 @@
 #include "gui/MonitorBridge.h"
 #include "gui/PlanPane.h"
 #include "gui/RunPanel.h"
+#include "gui/ScreenFit.h"
 #include "gui/StatusBox.h"
 #include "gui/TitleBar.h"
 #include "gui/TrayController.h"
@@ -238,6 +240,24 @@ void MainWindow::buildPlanTree() {
     m_plans->focusTree();
 }
 
+void MainWindow::placeWindow() {
+    // Where the user last saved it (size and place), but never off the screens there are now
+    // nor larger than the one it lands on.
+    QRect wanted(pos(), size());
+    if (m_db.isOpen())
+        if (const std::optional<std::string> at = appState(m_db, "window_position")) {
+            const QStringList xy = q(*at).split(QLatin1Char(','));
+            bool xOk = false, yOk = false;
+            const int x = xy.value(0).toInt(&xOk), y = xy.value(1).toInt(&yOk);
+            if (xy.size() == 2 && xOk && yOk) wanted.moveTopLeft(QPoint(x, y));
+        }
+    QList<QRect> areas;
+    for (QScreen* screen : QGuiApplication::screens()) areas << screen->availableGeometry();
+    const QRect fitted = fitToScreens(wanted, areas);
+    resize(fitted.size());
+    move(fitted.topLeft());
+}
+
 void MainWindow::resumeMonitoring() {
     if (!m_db.isOpen()) return;
     const std::optional<std::int64_t> cycle = monitoringLeftOn(m_db);
@@ -330,6 +350,13 @@ void MainWindow::saveWindowSettings() {
                    : (isMaximized() || isMinimized()) ? normalGeometry()
                                                       : geometry();
     if (!normal.isValid()) normal = geometry();
+    // The place goes with the size, kept beside the plans (tovimo.ini stays as the Windows
+    // version writes it).
+    if (m_db.isOpen())
+        if (Result<> kept = setAppState(m_db, "window_position",
+                                        std::to_string(normal.x()) + "," + std::to_string(normal.y()));
+            !kept)
+            m_status->appendGbk(gbk("\r\n窗口位置没能保存：") + kept.error());
     if (tovi::saveWindowSettings(m_settings, normal.width(), normal.height(), g(m_runPanel->frequencyText())))
         m_dialogs.show(this, QStringLiteral("本设置将在软件下次启动时生效！"), QStringLiteral("　保存成功！"),
                        QMessageBox::Information);
@@ -365,6 +392,16 @@ void MainWindow::hideEvent(QHideEvent* e) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
+    // Closing stops the watching: asked first, so that a click on × never ends it unseen.
+    if (m_bridge->state() == RunState::Monitoring &&
+        !m_dialogs.ask(
+            this,
+            QStringLiteral(
+                "正在监控新文章，关闭程序会停止监控。\n确定要关闭吗？（最小化到托盘可以继续监控）"),
+            QStringLiteral("关闭 Tovidesk"))) {
+        e->ignore();
+        return;
+    }
     // Closing ends monitoring at once: the caption resets, workers stop at their next check,
     // and the database closes only after they have.
     m_bridge->shutdown();

@@ -53,6 +53,8 @@ public:
     // False when tovi.sdb is missing (the stop box "启动失败" has been shown).
     bool openDatabase();
     void buildPlanTree();
+    // The saved place and size, fitted to the screens there are now.
+    void placeWindow();
     // Monitoring on again when the user left it on at the last close.
     void resumeMonitoring();
     void installHotKey();

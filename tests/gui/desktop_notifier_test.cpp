@@ -41,7 +41,9 @@ public:
         m_daemon.kill();
         m_daemon.waitForFinished(5000);
     }
-    QDBusConnection connect(const QString& name) const { return QDBusConnection::connectToBus(m_address, name); }
+    QDBusConnection connect(const QString& name) const {
+        return QDBusConnection::connectToBus(m_address, name);
+    }
     bool running() const { return !m_address.isEmpty(); }
 
 private:
@@ -102,9 +104,9 @@ TEST(DesktopNotifier, NoticesGoToTheServiceReplaceTheLastAndReportClicks) {
     QSignalSpy clicked(&notifier, &DesktopNotifier::clicked);
     QTest::qWait(100);
     for (uint id : {7u, 42u}) {
-        QDBusMessage signal =
-            QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
-                                       QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"));
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                         QStringLiteral("org.freedesktop.Notifications"),
+                                                         QStringLiteral("ActionInvoked"));
         signal << id << QStringLiteral("default");
         serviceSide.send(signal);
     }

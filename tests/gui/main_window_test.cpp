@@ -15,6 +15,7 @@
 #include "core/store/Database.h"
 #include "gui/ArticleListWidget.h"
 #include "gui/MainLayout.h"
+#include "gui/ScreenFit.h"
 #include "gui/StatusBox.h"
 
 namespace tovi {
@@ -80,7 +81,8 @@ TEST_F(GuiFixture, StartUpAppliesSettingsAndBuildsTheTree) {
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Tovidesk v2.13 （老司机必备神器）"));
     EXPECT_EQ(child<QLabel>(w.get(), QStringLiteral("软件名标签"))->text(), QStringLiteral("老司机"));
     EXPECT_EQ(child<QLineEdit>(w.get(), QStringLiteral("频率框"))->text(), QStringLiteral("30"));
-    EXPECT_EQ(w->size(), QSize(1000, 720));  // a zero width falls back to the design size
+    // A zero width falls back to the design size, within the screen it opens on.
+    EXPECT_EQ(w->size(), QSize(1000, 720).boundedTo(w->screen()->availableGeometry().size()));
     EXPECT_EQ(articleList(w.get())->verticalHeader()->defaultSectionSize(), 30);  // 17 is too low
 
     QTreeWidget* tree = planTree(w.get());
@@ -412,14 +414,16 @@ TEST_F(GuiFixture, TheWindowMovesAndResizesWithoutAWindowManager) {
     // A tap: press and release at once.
     QTest::mousePress(title, Qt::LeftButton, {}, at);
     QTest::mouseRelease(title, Qt::LeftButton, {}, at);
-    QMouseEvent hover(QEvent::MouseMove, QPointF(at + QPoint(80, 60)), title->mapToGlobal(QPointF(at + QPoint(80, 60))),
-                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent hover(QEvent::MouseMove, QPointF(at + QPoint(80, 60)),
+                      title->mapToGlobal(QPointF(at + QPoint(80, 60))), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(title, &hover);
     EXPECT_EQ(w->pos(), QPoint(100, 100));
     // A drag.
     QTest::mousePress(title, Qt::LeftButton, {}, at);
-    QMouseEvent drag(QEvent::MouseMove, QPointF(at + QPoint(40, 30)), title->mapToGlobal(QPointF(at + QPoint(40, 30))),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(at + QPoint(40, 30)),
+                     title->mapToGlobal(QPointF(at + QPoint(40, 30))), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(title, &drag);
     QTest::mouseRelease(title, Qt::LeftButton, {}, at + QPoint(40, 30));
     EXPECT_EQ(w->pos(), QPoint(140, 130));
@@ -461,12 +465,39 @@ TEST_F(GuiFixture, TabReachesEveryControlInOrder) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
     }
-    const QStringList order{QStringLiteral("搜索框"),     QStringLiteral("栏目框"),     QStringLiteral("频率框"),
-                            QStringLiteral("运行"),       QStringLiteral("一键提取"),   QStringLiteral("文章列表框"),
-                            QStringLiteral("收藏按钮"),   QStringLiteral("全部文章按钮"), QStringLiteral("迷你首页"),
-                            QStringLiteral("设置"),       QStringLiteral("最小化"),     QStringLiteral("关闭按钮"),
-                            QStringLiteral("状态框"),     QStringLiteral("网页框"),     QStringLiteral("搜索框")};
+    const QStringList order{
+        QStringLiteral("搜索框"),   QStringLiteral("栏目框"),       QStringLiteral("频率框"),
+        QStringLiteral("运行"),     QStringLiteral("一键提取"),     QStringLiteral("文章列表框"),
+        QStringLiteral("收藏按钮"), QStringLiteral("全部文章按钮"), QStringLiteral("迷你首页"),
+        QStringLiteral("设置"),     QStringLiteral("最小化"),       QStringLiteral("关闭按钮"),
+        QStringLiteral("状态框"),   QStringLiteral("网页框"),       QStringLiteral("搜索框")};
     EXPECT_EQ(visited, order) << visited.join(QStringLiteral(" ")).toStdString();
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+// The window never opens larger than the screen it lands on, nor off every screen there is.
+TEST(ScreenFit, TheWindowStaysOnAScreenAndWithinIt) {
+    const QRect laptop(0, 0, 1280, 770), second(1280, 0, 1920, 1050);
+    struct Case {
+        const char* what;
+        QRect wanted;
+        QList<QRect> screens;
+        QRect fitted;
+    } cases[] = {
+        {"fits as it is", {100, 100, 800, 600}, {laptop}, {100, 100, 800, 600}},
+        {"larger than a scaled screen", {0, 0, 1500, 1079}, {laptop}, {0, 0, 1280, 770}},
+        {"hanging over the edge", {900, 500, 800, 600}, {laptop}, {480, 170, 800, 600}},
+        {"on the monitor now unplugged", {2000, 200, 800, 600}, {laptop}, {480, 170, 800, 600}},
+        {"on the second monitor", {2000, 200, 800, 600}, {laptop, second}, {2000, 200, 800, 600}},
+        {"above the top", {100, -300, 800, 600}, {laptop}, {100, 0, 800, 600}},
+        {"no screen known", {5, 5, 10, 10}, {}, {5, 5, 10, 10}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(gui::fitToScreens(c.wanted, c.screens), c.fitted) << c.what;
 }
 
 }  // namespace

@@ -120,6 +120,12 @@ TEST_F(GuiMonitoring, StopDuringAHangingFetchAndClosingTheWindow) {
     auto w = startWindow();
     startMonitoring(*w);
     ASSERT_TRUE(hanging.waitForRequests(1));
+    // × while monitoring asks first: "no" keeps the window and the watching.
+    dialogs.answer = false;
+    w->close();
+    EXPECT_TRUE(dialogs.saw(QStringLiteral("关闭程序会停止监控")));
+    EXPECT_EQ(run(*w)->text(), QStringLiteral("停止监控"));
+    dialogs.answer = true;
     QElapsedTimer closing;
     closing.start();
     w->close();  // stops monitoring, waits for the worker, closes the database
@@ -215,7 +221,8 @@ TEST_F(GuiMonitoring, TicksAndMonitoringSurviveARestart) {
     // The command line sees the same ticks.
     Database db;
     db.open(dir / "tovi.sdb");
-    EXPECT_EQ(db.run("select id from rule where isdo=1").rows, (std::vector<std::vector<std::string>>{{"1"}}));
+    EXPECT_EQ(db.run("select id from rule where isdo=1").rows,
+              (std::vector<std::vector<std::string>>{{"1"}}));
 }
 
 // The window has a connection of its own: while a worker waits for another program's write

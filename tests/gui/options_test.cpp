@@ -538,7 +538,8 @@ TEST_F(Options, TabLeavesTheCookieBoxAndEscapeAsksBeforeDroppingEdits) {
     ASSERT_TRUE(waitUntil([&] { return box(*w, "编辑框_站名")->hasFocus(); }));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_TRUE(box(*w, "编辑框_网址")->hasFocus()) << QApplication::focusWidget()->objectName().toStdString();
+    EXPECT_TRUE(box(*w, "编辑框_网址")->hasFocus())
+        << QApplication::focusWidget()->objectName().toStdString();
     typeInto(box(*w, "编辑框_站名"), QStringLiteral("还没保存"));
     dialogs.answer = false;
     QTest::keyClick(w.get(), Qt::Key_Escape);

@@ -1,6 +1,7 @@
 #include "core/monitor/Watching.h"
 
 #include "core/monitor/MonitorEngine.h"
+#include "core/store/AppState.h"
 #include "core/store/Database.h"
 #include "core/store/Statement.h"
 
@@ -20,15 +21,13 @@ Result<> setPlansTicked(Database& db, const std::vector<std::pair<int, bool>>& t
 }
 
 std::optional<std::int64_t> monitoringLeftOn(Database& db) {
-    SqlResult r = db.run(Statement("select value from app_state where key='monitoring'"));
-    if (!r.ok || r.rows.empty()) return std::nullopt;
     // What another program (or a damaged file) left there goes through the frequency rule.
-    return checkFrequency(cellOf(r.rows[0], 0));
+    const std::optional<std::string> cycle = appState(db, "monitoring");
+    return cycle ? checkFrequency(*cycle) : std::nullopt;
 }
 
 Result<> rememberMonitoring(Database& db, std::optional<std::int64_t> cycleSeconds) {
-    return resultOf(db.run(Statement("insert or replace into app_state(key, value) values('monitoring', ?)",
-                                     {cycleSeconds ? std::to_string(*cycleSeconds) : std::string("0")})));
+    return setAppState(db, "monitoring", cycleSeconds ? std::to_string(*cycleSeconds) : std::string("0"));
 }
 
 }  // namespace tovi
