@@ -52,10 +52,12 @@ void PlanTable::fill(const SqlResult& rules, StatusSink* sink) {
         PlanRow& r = m_rows[id];
         const std::string merged = r[kRuleCookie];
         for (std::size_t k = 1; k < cells.size() && k < r.size(); ++k) r[k] = cells[k];
-        if (r[kRuleCookie] == m_own[id] && !merged.empty())
+        if (r[kRuleCookie] == m_own[id] && r[kRuleUrl] == m_ownUrl[id] && !merged.empty()) {
             r[kRuleCookie] = merged;
-        else
+        } else {
             m_own[id] = r[kRuleCookie];
+            m_ownUrl[id] = r[kRuleUrl];
+        }
     }
 }
 

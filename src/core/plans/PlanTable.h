@@ -32,15 +32,16 @@ public:
 
     // Copies cells 1-19 of every row of "select * from rule" into the row of its id. Rows whose
     // id is outside 1-200 are skipped, with a status line saying so. Rows of plans that are
-    // not in the result keep the texts they had. A plan whose stored cookie is unchanged keeps
-    // the cookies its site set (a session the site renews survives a refill); a cookie the user
-    // changed starts afresh.
+    // not in the result keep the texts they had. A plan whose stored cookie and page are
+    // unchanged keeps the cookies its site set (a session the site renews survives a refill); a
+    // cookie or page the user changed (or a new plan under a freed id) starts afresh.
     void fill(const SqlResult& rules, StatusSink* sink);
 
 private:
     mutable std::mutex m_mutex;
-    std::array<PlanRow, kMaxPlanId + 1> m_rows{};     // index 0 unused
-    std::array<std::string, kMaxPlanId + 1> m_own{};  // each plan's stored cookie
+    std::array<PlanRow, kMaxPlanId + 1> m_rows{};        // index 0 unused
+    std::array<std::string, kMaxPlanId + 1> m_own{};     // each plan's stored cookie
+    std::array<std::string, kMaxPlanId + 1> m_ownUrl{};  // and its page, when the sites' were merged
 };
 
 // "\r\n方案 N 的编号不在 1-200 之内，已跳过！"

@@ -129,6 +129,14 @@ TEST_F(Credentials, CookiesTheSiteSetsAreKeptBoundedAndDroppedWhenTheUserEditsTh
     reloadPlanTable();
     monitoring->planRunner().runPlan(id);
     EXPECT_EQ(cookiesSent(), std::vector<std::string>{"auth=new"});
+    // Another plan under the same id (deleted, then one imported into the freed id), or the
+    // plan pointed at another page: the old site's cookies never go to it.
+    monitoring->planRunner().runPlan(id);
+    ASSERT_NE(cookiesSent().at(0), "auth=new");  // the site's session joined again
+    db.run(Statement("update rule set url=? where id=?", {site.url("/session.html?other"), id}));
+    reloadPlanTable();
+    monitoring->planRunner().runPlan(id);
+    EXPECT_EQ(cookiesSent(), std::vector<std::string>{"auth=new"});
 }
 
 }  // namespace
