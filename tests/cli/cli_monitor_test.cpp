@@ -199,7 +199,7 @@ TEST(CliMonitor, ACycleLoopTakesUpPlansEditedMeanwhile) {
     const std::string loop = std::string("'") + TOVI_CLI_BINARY + "' --dir '" + dir.path().string() +
                              "' run --cycles 2 --every 10 --pause-ms 0 >'" + out.string() + "' 2>'" +
                              err.string() + "'";
-    std::thread service([&] { std::system(loop.c_str()); });
+    std::thread service([&] { (void)!std::system(loop.c_str()); });
     // Once the first cycle is over, plan 2 is ticked.
     for (int i = 0; i < 200 && test::readFile(err).find("下一轮在") == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
