@@ -18,7 +18,7 @@ inline std::filesystem::path cachedDatabase(const std::string& fileName, const s
         std::filesystem::remove(tmp);
         Database build;
         build.create(tmp);
-        createSchema(build, nullptr);
+        (void)createSchema(build);
         build.runScript(gbkScript);
         build.close();
         std::filesystem::rename(tmp, path);
@@ -32,7 +32,7 @@ inline void freshDatabase(Database& db, const std::filesystem::path& dir) {
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     db.create(dir / "tovi.sdb");
-    createSchema(db, nullptr);
+    (void)createSchema(db);
 }
 
 }  // namespace tovi::bench

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # clean + cut + match of the 1 MB reference page: this program against the Python reference
-# (bench/reference_pipeline.py), measured in the same run. Usage: bench/compare_pipeline.sh [build-bench-dir]
+# (bench/reference_pipeline.py), measured in the same run, CPU time against CPU time (Google
+# Benchmark's bytes_per_second is per CPU second; the reference uses process_time). Usage: bench/compare_pipeline.sh [build-bench-dir]
 set -euo pipefail
 build=${1:-build-bench}
 here=$(cd "$(dirname "$0")" && pwd)

@@ -46,7 +46,7 @@ void storeFiveHundred(benchmark::State& state) {
     for (auto _ : state) {
         auto articles = newArticles(round++);
         if constexpr (kIdentity) {
-            db.writeTransaction([&](tovi::Transaction& t) {
+            (void)db.writeTransaction([&](tovi::Transaction& t) {
                 for (const auto& insert : articles) {
                     const auto& v = insert.values;
                     auto seen = t.run(
