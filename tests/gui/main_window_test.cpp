@@ -173,6 +173,9 @@ TEST_F(GuiFixture, FavouriteOpenAndDetailsActOnTheSelectedRow) {
     EXPECT_TRUE(statusText(w.get()).startsWith(QStringLiteral("文章收藏成功！")));
     EXPECT_TRUE(
         statusText(w.get()).contains(QStringLiteral("update info set issoucang=1 where id=250SQL成功！")));
+    // The one-line bar shows the last line: the words, not the statement.
+    EXPECT_TRUE(statusText(w.get()).endsWith(QStringLiteral("\n文章收藏成功！")))
+        << statusText(w.get()).toStdString();
 
     click(child<QPushButton>(w.get(), QStringLiteral("收藏按钮")));
     ASSERT_EQ(list->rowCount(), 1);

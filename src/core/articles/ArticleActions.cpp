@@ -24,6 +24,8 @@ Result<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row) {
                                           : gbk("已移出收藏夹！ 刷新收藏夹可见效果");
     sql.sink().replaceAll(status);
     sql.echo(statement.display(), marked);
+    // The one-line status bar shows the newest line: the words, not the statement.
+    sql.sink().append("\r\n" + status);
     if (!marked.ok) return Error{marked.error};
     return status;
 }

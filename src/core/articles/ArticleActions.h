@@ -18,7 +18,8 @@ std::string favouriteMenuCaption(const ArticleRow& row);
 // value), so the action always does what the caption says. The status text replaces the log,
 // followed by the statement's own report line: when it was stored "文章收藏成功！" or
 // "已移出收藏夹！ 刷新收藏夹可见效果", when not "收藏失败！" (and the result fails with the
-// engine's message). A row without id is refused.
+// engine's message); the same words again on the last line, which the one-line bar shows. A
+// row without id is refused.
 Result<std::string> toggleFavourite(LoggedSql& sql, const ArticleRow& row);
 
 // "\r\nNO.id [plan] title（link）----time；状态：mark；备注：other"; nullopt for a row without id.
