@@ -41,6 +41,7 @@ AdvancedPage::AdvancedPage(Settings& settings, Database& db, LoggedSql& console,
     m_categories->setObjectName(QStringLiteral("分类编辑框"));
     m_categories->setGeometry(9, 45, 168, 171);
     for (const std::string& name : categoryNames) m_categories->appendPlainText(q(name));
+    m_savedCategories = m_categories->toPlainText();
     auto* saveCats = new QPushButton(QStringLiteral("保存栏目"), categories);
     saveCats->setObjectName(QStringLiteral("保存栏目"));
     saveCats->setGeometry(10, 224, 168, 27);
@@ -50,6 +51,7 @@ AdvancedPage::AdvancedPage(Settings& settings, Database& db, LoggedSql& console,
     m_rules = new TitleRulesBox(this);
     m_rules->setGeometry(198, 27 - kTabBar, 500, 126);
     m_rules->setRules(loadTitleRules(m_db, kGlobalRules).value_or(TitleRules{}));
+    m_savedRules = m_rules->rules();
     auto* saveRules = new QPushButton(QStringLiteral("保存规则"), m_rules);
     saveRules->setObjectName(QStringLiteral("保存规则"));
     saveRules->setGeometry(404, 80, 82, 26);
@@ -82,6 +84,7 @@ void AdvancedPage::saveCategories() {
         m_dialogs.show(window(), QStringLiteral("保存失败，请重试！"));
         return;
     }
+    m_savedCategories = m_categories->toPlainText();
     // They take effect at once in the editor; the tree is rebuilt from them on its refresh.
     emit categoriesSaved(m_settings.categories());
     m_dialogs.show(window(),
@@ -90,12 +93,18 @@ void AdvancedPage::saveCategories() {
 }
 
 void AdvancedPage::saveTitleRules() {
-    if (Result<> saved = tovi::saveTitleRules(m_db, kGlobalRules, m_rules->rules()))
+    if (Result<> saved = tovi::saveTitleRules(m_db, kGlobalRules, m_rules->rules())) {
+        m_savedRules = m_rules->rules();
         m_dialogs.show(window(), QStringLiteral("标题规则已保存，下次提取时生效。"),
                        QStringLiteral("　保存成功！"), QMessageBox::Information);
-    else
+    } else {
         m_dialogs.show(window(),
                        QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(saved.error()));
+    }
+}
+
+bool AdvancedPage::hasUnsavedEdits() const {
+    return m_categories->toPlainText() != m_savedCategories || !(m_rules->rules() == m_savedRules);
 }
 
 void AdvancedPage::runConsoleSql() {

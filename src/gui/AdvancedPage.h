@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/plans/TitleRules.h"
+
 class QLabel;
 class QPlainTextEdit;
 class QTableWidget;
@@ -27,6 +29,9 @@ public:
     AdvancedPage(Settings& settings, Database& db, LoggedSql& console, Dialogs& dialogs,
                  const std::vector<std::string>& categoryNames, QWidget* parent = nullptr);
 
+    // Categories or title rules typed and not saved (Escape would throw them away).
+    bool hasUnsavedEdits() const;
+
 signals:
     // The categories were saved: their names, in order.
     void categoriesSaved(const std::vector<std::string>& names);
@@ -42,6 +47,8 @@ private:
     TitleRulesBox* m_rules = nullptr;
     Dialogs& m_dialogs;
     QPlainTextEdit* m_categories = nullptr;
+    QString m_savedCategories;  // the editor's text as last loaded or saved
+    TitleRules m_savedRules;
     QPlainTextEdit* m_sql = nullptr;
     QLabel* m_sqlResult = nullptr;
     QTableWidget* m_sqlRows = nullptr;

@@ -61,6 +61,12 @@ void OptionsWindow::reject() {
         m_tabs->setCurrentIndex(Editor);
         return;
     }
+    if (m_advanced->hasUnsavedEdits() &&
+        !m_dialogs->ask(this, QStringLiteral("高级设置 中的分类或标题规则还没有保存，确定放弃这些修改吗？"),
+                        QStringLiteral("放弃修改？"))) {
+        m_tabs->setCurrentIndex(Advanced);
+        return;
+    }
     QDialog::reject();
 }
 

@@ -567,5 +567,33 @@ TEST_F(Options, EscapeWithoutEditsClosesWithoutAsking) {
     EXPECT_TRUE(edited->isVisible());
 }
 
+// Categories or title rules typed on 高级设置 are not thrown away by Escape without a question.
+TEST_F(Options, EscapeAsksBeforeDroppingTypedCategoriesAndRules) {
+    struct Case {
+        const char* what;
+        std::function<void(gui::OptionsWindow&)> edit;
+    } cases[] = {
+        {"a category typed",
+         [this](gui::OptionsWindow& w) {
+             at<QPlainTextEdit>(w, "分类编辑框")->appendPlainText(QStringLiteral("博客"));
+         }},
+        {"a rule ticked", [this](gui::OptionsWindow& w) { click(at<QCheckBox>(w, "选择框1")); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs.shown.clear();
+        auto w = open(2);
+        w->show();
+        c.edit(*w);
+        dialogs.answer = false;
+        QTest::keyClick(w.get(), Qt::Key_Escape);
+        EXPECT_TRUE(dialogs.saw(QStringLiteral("高级设置 中的分类或标题规则还没有保存")));
+        EXPECT_TRUE(w->isVisible());
+        dialogs.answer = true;
+        QTest::keyClick(w.get(), Qt::Key_Escape);
+        EXPECT_FALSE(w->isVisible());
+    }
+}
+
 }  // namespace
 }  // namespace tovi
