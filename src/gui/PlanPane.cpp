@@ -71,16 +71,21 @@ void PlanPane::showHealth(int planId, const PlanRunOutcome& outcome) {
 }
 
 void PlanPane::popupMenu(const QPoint& pos) {
-    // The menu acts on the selected node; the right click itself selects nothing.
+    // The menu acts on the node under the pointer (the right click itself selects nothing, so
+    // the article list stays as it is); on empty space, on the selected node.
+    const int under = m_tree->nodeAt(pos);
     const bool selected = m_tree->currentItem() && m_tree->currentItem()->isSelected();
-    m_openPage->setEnabled(selected && !m_tree->selectionIsCategory());
-    m_manage->setVisible(selected);
+    m_menuPlanId = under != 0 ? under
+                   : selected ? (m_tree->selectionIsCategory() ? -1 : m_tree->selectedPlanId())
+                              : 0;
+    m_openPage->setEnabled(m_menuPlanId > 0);
+    m_manage->setVisible(m_menuPlanId != 0);
     if (selected) m_tree->setFocus();
     m_menu->popup(m_tree->viewport()->mapToGlobal(pos));
 }
 
 void PlanPane::openSelectedPlanPage() {
-    int id = m_tree->selectedPlanId();
+    const int id = m_menuPlanId;
     if (id < 1) return;
     if (auto row = m_ctx.planTable.row(id)) openLink((*row)[kRuleUrl], m_ctx.status);
 }

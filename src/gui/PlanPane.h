@@ -68,6 +68,7 @@ private:
     QAction* m_openPage = nullptr;
     QAction* m_manage = nullptr;
     std::vector<std::string> m_categoryNames;
+    int m_menuPlanId = 0;  // what the open menu acts on: a plan, a category (< 0), nothing (0)
 };
 
 }  // namespace tovi::gui

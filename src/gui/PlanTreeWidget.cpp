@@ -84,6 +84,11 @@ int PlanTreeWidget::selectedPlanId() const {
     return item->data(0, kIdRole).toInt();
 }
 
+int PlanTreeWidget::nodeAt(const QPoint& viewportPos) const {
+    QTreeWidgetItem* item = itemAt(viewportPos);
+    return item ? item->data(0, kIdRole).toInt() : 0;
+}
+
 bool PlanTreeWidget::selectionIsCategory() const {
     QTreeWidgetItem* item = currentItem();
     return item && item->isSelected() && !item->parent();

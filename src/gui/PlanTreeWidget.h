@@ -20,6 +20,9 @@ public:
     std::vector<int> queue(RunMode mode) const;
     // The selected plan's id, or 0 for a category or no selection.
     int selectedPlanId() const;
+    // The node under a point of the viewport: a plan's id, a negative number for a category,
+    // 0 for none.
+    int nodeAt(const QPoint& viewportPos) const;
     bool selectionIsCategory() const;
     void expandAllCategories();
     // A plan that failed three runs in a row shows a warning sign; the tooltip says how its

@@ -483,6 +483,29 @@ TEST_F(GuiFixture, TabReachesEveryControlInOrder) {
 namespace tovi {
 namespace {
 
+using test::child;
+
+// The tree's menu acts on the row under the pointer, not on the one selected before.
+TEST_F(GuiFixture, TheTreeMenuActsOnTheRowRightClicked) {
+    makeProgramDir();
+    // Addresses no browser takes: what would be opened is said in the status line instead.
+    addPlan(1, 1, "方案甲", "ftp://plan-one.example/", 0);
+    addPlan(2, 1, "方案乙", "ftp://plan-two.example/", 0);
+    auto w = startWindow();
+    auto* tree = child<QTreeWidget>(w.get(), QStringLiteral("栏目框"));
+    tree->expandAll();
+    QTreeWidgetItem* first = tree->topLevelItem(0)->child(0);
+    QTreeWidgetItem* second = tree->topLevelItem(0)->child(1);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(first).center());
+    ASSERT_TRUE(first->isSelected());
+    test::contextMenu(tree->viewport(), tree->visualItemRect(second).center());
+    test::choose(child<QMenu>(w.get(), QStringLiteral("栏目菜单")), QStringLiteral("在浏览器中打开"));
+    EXPECT_TRUE(test::statusText(w.get()).contains(QStringLiteral("ftp://plan-two.example/")))
+        << test::statusText(w.get()).toStdString();
+    EXPECT_FALSE(test::statusText(w.get()).contains(QStringLiteral("ftp://plan-one.example/")));
+    EXPECT_TRUE(first->isSelected());  // the right click selected nothing
+}
+
 // The window never opens larger than the screen it lands on, nor off every screen there is.
 TEST(ScreenFit, TheWindowStaysOnAScreenAndWithinIt) {
     const QRect laptop(0, 0, 1280, 770), second(1280, 0, 1920, 1050);
