@@ -1,6 +1,7 @@
 #include "gui/ArticleListWidget.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QStyledItemDelegate>
 
 #include "core/store/Database.h"
@@ -135,6 +136,16 @@ ArticleRow ArticleListWidget::selectedArticle() const {
     if (selected.isEmpty()) return {};
     int r = selected.first().row();
     return r >= 0 && r < static_cast<int>(m_rows.size()) ? m_rows[r] : ArticleRow{};
+}
+
+void ArticleListWidget::keyPressEvent(QKeyEvent* e) {
+    const bool opens = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Space;
+    if (opens && e->modifiers() == Qt::NoModifier && !selectedArticle().empty()) {
+        e->accept();
+        emit openRequested();
+        return;
+    }
+    QTableWidget::keyPressEvent(e);
 }
 
 }  // namespace tovi::gui

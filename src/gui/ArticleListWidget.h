@@ -22,7 +22,12 @@ public:
 
     static QColor fromColorRef(std::uint32_t colorRef);
 
+signals:
+    // Enter or Space on a row: open it, as a double click does.
+    void openRequested();
+
 protected:
+    void keyPressEvent(QKeyEvent* e) override;
     // The selected row is drawn only while the list has the focus.
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;

@@ -19,6 +19,7 @@ ArticlePane::ArticlePane(QWidget* parent, Database& db, LoggedSql& sql, StatusBo
     m_list = new ArticleListWidget(this);
     connect(m_list, &QTableWidget::cellClicked, this, &ArticlePane::showSelectedDetails);
     connect(m_list, &QTableWidget::cellDoubleClicked, this, &ArticlePane::openSelected);
+    connect(m_list, &ArticleListWidget::openRequested, this, &ArticlePane::openSelected);
     connect(m_list, &QWidget::customContextMenuRequested, this, &ArticlePane::popupMenu);
 
     m_menu = new QMenu(QStringLiteral("文章菜单"), this);

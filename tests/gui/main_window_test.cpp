@@ -506,6 +506,33 @@ TEST_F(GuiFixture, TheTreeMenuActsOnTheRowRightClicked) {
     EXPECT_TRUE(first->isSelected());  // the right click selected nothing
 }
 
+// From the keyboard alone: Enter (or Space) on an article opens it, as a double click does.
+TEST_F(GuiFixture, EnterOnAnArticleOpensIt) {
+    makeProgramDir();
+    {
+        Database db;
+        db.open(dir / "tovi.sdb");
+        db.run("delete from info");
+        db.run(
+            Statement("insert into info(planname,planid,title,url,other,addtime,issoucang) "
+                      "values('p',1,?,'ftp://article.example/7','','12/9 7:05',0)",
+                      {gbk("键盘打开")}));
+    }
+    auto w = startWindow();
+    click(child<QPushButton>(w.get(), QStringLiteral("全部文章按钮")));
+    auto* list = child<QTableWidget>(w.get(), QStringLiteral("文章列表框"));
+    ASSERT_EQ(list->rowCount(), 1);
+    list->setFocus();
+    list->selectRow(0);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+        QTest::keyClick(list, key);
+        // An address no browser takes is said instead of opened.
+        EXPECT_EQ(test::statusText(w.get()).count(QStringLiteral("ftp://article.example/7")),
+                  key == Qt::Key_Return ? 1 : 2)
+            << test::statusText(w.get()).toStdString();
+    }
+}
+
 // The window never opens larger than the screen it lands on, nor off every screen there is.
 TEST(ScreenFit, TheWindowStaysOnAScreenAndWithinIt) {
     const QRect laptop(0, 0, 1280, 770), second(1280, 0, 1920, 1050);
