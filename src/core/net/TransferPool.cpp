@@ -149,6 +149,7 @@ void TransferPool::admit() {
         }
         it = m_waiting.erase(it);
         job->transfer = std::make_unique<CurlTransfer>(job->request);
+        job->paused = false;  // a new transfer (a redirect, a retry) starts receiving
         if (!job->held) ++m_held;
         job->held = true;
         if (!job->transfer->handle()) {  // refused before it started
