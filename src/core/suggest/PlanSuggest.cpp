@@ -186,11 +186,9 @@ std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult&
         if (!proves(tested, shape, built, kept, ids)) continue;
         s.structure = shape.structure;
         s.count = tested.rows.size();
-        Match m;
-        for (const auto& row : tested.rows) {
-            s.titles.push_back(articleTitle(row[built.titleGroup]));
-            m.groups = row;
-            s.links.push_back(composeUrl(f.buquan, m));
+        for (TestedArticle& a : testedArticles(tested, built.titleGroup, built.idGroup, f.buquan)) {
+            s.titles.push_back(std::move(a.title));
+            s.links.push_back(std::move(a.url));
         }
         s.sampleTitles.assign(s.titles.begin(), s.titles.begin() + std::min<std::size_t>(3, s.titles.size()));
         s.tested = std::move(tested);
