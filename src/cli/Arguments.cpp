@@ -15,19 +15,14 @@
 namespace tovi::cli {
 namespace {
 
-bool isUtf8Name(const std::string& upper) { return upper == "UTF-8" || upper == "UTF8"; }
-bool isAsciiName(const std::string& upper) {
-    return upper.empty() || upper == "ANSI_X3.4-1968" || upper == "ASCII" || upper == "US-ASCII" ||
-           upper == "C" || upper == "POSIX";
+// Charset names in lower case.
+bool isUtf8Name(const std::string& name) { return name == "utf-8" || name == "utf8"; }
+bool isAsciiName(const std::string& name) {
+    return name.empty() || name == "ansi_x3.4-1968" || name == "ascii" || name == "us-ascii" || name == "c" ||
+           name == "posix";
 }
-bool isGbkName(const std::string& upper) {
-    return upper == "GBK" || upper == "GB2312" || upper == "GB18030" || upper == "CP936" || upper == "EUC-CN";
-}
-
-std::string upperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
+bool isGbkName(const std::string& name) {
+    return name == "gbk" || name == "gb2312" || name == "gb18030" || name == "cp936" || name == "euc-cn";
 }
 
 // The codeset a locale name carries after its '.', before any '@'.
@@ -59,7 +54,7 @@ std::string localeCharset() {
     if (std::setlocale(LC_CTYPE, "")) {
         const std::string set = nl_langinfo(CODESET);
         std::setlocale(LC_CTYPE, "C");
-        if (!isAsciiName(upperCase(set))) return set;
+        if (!isAsciiName(asciiLower(set))) return set;
     }
     for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         const char* value = std::getenv(variable);
@@ -71,7 +66,7 @@ std::string localeCharset() {
 }
 
 Result<std::vector<std::string>> argumentsAsUtf8(int argc, char** argv, const std::string& charset) {
-    const std::string name = upperCase(charset);
+    const std::string name = asciiLower(charset);
     std::vector<std::string> args;
     for (int k = 0; k < argc; ++k) {
         const std::string arg = argv[k] ? argv[k] : "";

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
 
 namespace tovi {
@@ -30,10 +31,8 @@ Result<PlanFieldValue> planFieldValue(const std::string& field, const std::strin
         if (it->second == "url") {
             // Written without http:// or https://, a page address is no address a run can use
             // as it stands (a relative link would be read against it).
-            const std::string lower = value.substr(0, 8);
-            std::string l;
-            for (char c : lower) l += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-            if (!l.starts_with("http://") && !l.starts_with("https://"))
+            const std::string scheme = asciiLower(std::string_view(value).substr(0, 8));
+            if (!scheme.starts_with("http://") && !scheme.starts_with("https://"))
                 return fail(gbk("监控网址要以 http:// 或 https:// 开头：") + value);
         }
         return PlanFieldValue{it->second, value};
