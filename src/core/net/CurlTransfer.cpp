@@ -334,10 +334,6 @@ CurlResponse performGet(const CurlGet& request) {
     for (;;) {
         CurlResponse response = performOnce(current);
         if (response.result.cancelled) return response;
-        if (std::optional<CurlGet> again = retryOnFreshConnection(current, response)) {
-            current = std::move(*again);
-            continue;
-        }
         std::optional<CurlGet> next = followRedirect(current, response);
         if (!next) {
             response.leftOrigin = current.leftOrigin;
