@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
 
 #include "core/monitor/Pipeline.h"
 #include "core/text/Gbk.h"
@@ -27,17 +26,16 @@ constexpr std::size_t kJitStackStart = 32 * 1024, kJitStackMax = 8 * 1024 * 1024
 // searched in short steps, and a stop or the budget is seen between them.
 constexpr PCRE2_SIZE kStartPositionsPerSearch = 1024;
 
-// Start-of-pattern settings a user may not give: they would turn off the JIT, whose stack is
-// bounded, and with it the limits our searches rely on.
-std::optional<std::string> refusedSetting(std::string_view pattern) {
+// Whether the start-of-pattern settings turn off the JIT, whose stack is bounded, and with it
+// the limits our searches rely on: a user may not give that one.
+bool turnsOffJit(std::string_view pattern) {
     for (std::size_t at = 0; pattern.substr(at, 2) == "(*";) {
         const std::size_t close = pattern.find(')', at);
         if (close == std::string_view::npos) break;
-        const std::string_view setting = pattern.substr(at + 2, close - at - 2);
-        if (setting == "NO_JIT") return "(*NO_JIT)";
+        if (pattern.substr(at + 2, close - at - 2) == "NO_JIT") return true;
         at = close + 1;
     }
-    return std::nullopt;
+    return false;
 }
 
 std::string errorText(int code) {
@@ -65,8 +63,8 @@ struct ExpressionAccess {
 Expression Expression::compile(std::string_view text) {
     Expression e;
     const std::string pattern = gbkToUtf8(text);
-    if (auto refused = refusedSetting(pattern)) {
-        e.m_error = "pattern setting " + *refused + " is not allowed";
+    if (turnsOffJit(pattern)) {
+        e.m_error = gbk("不能用 (*NO_JIT)：它会关掉正则匹配的限制");
         return e;
     }
     int code = 0;
