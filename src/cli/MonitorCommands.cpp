@@ -158,6 +158,8 @@ std::vector<int> passQueue(const SqlResult& rules, const std::vector<std::int64_
     return queue;
 }
 
+std::string frequencyTooLow() { return gbk("监控频率不能低于 10 秒（--every，或 tovimo.ini 的 频率）"); }
+
 // Seconds until the next cycle, as --every or 频率 says now (edits take effect between cycles).
 std::optional<std::int64_t> cycleSeconds(const RunOptions& o, const Settings& settings) {
     return checkFrequency(o.every ? std::to_string(*o.every) : settings.read(SettingKey::frequency()));
@@ -184,7 +186,7 @@ bool sleepUntilNextCycle(Context& ctx, std::int64_t seconds) {
 
 int run(Context& ctx, const RunOptions& o) {
     if (o.cycles != 1 && !cycleSeconds(o, Settings(ctx.iniPath()))) {
-        printLine(ctx.err, gbk("监控频率不能低于 10 秒（--every，或 tovimo.ini 的 频率）"));
+        printLine(ctx.err, frequencyTooLow());
         return kUsage;
     }
     Database* db = ctx.database();
@@ -232,7 +234,7 @@ int run(Context& ctx, const RunOptions& o) {
         if (o.cycles == 1 || (o.cycles > 1 && cycle >= o.cycles)) break;
         const auto seconds = cycleSeconds(o, settings);
         if (!seconds) {
-            printLine(ctx.err, gbk("监控频率不能低于 10 秒（--every，或 tovimo.ini 的 频率）"));
+            printLine(ctx.err, frequencyTooLow());
             break;
         }
         if (!sleepUntilNextCycle(ctx, *seconds)) break;

@@ -23,8 +23,9 @@ std::string cookieName(std::string_view pair);
 std::string removeDuplicateEntries(std::string_view text, std::string_view separator);
 
 // Received pairs first (they win), then the old pairs not set again; "name=deleted" removes
-// a pair. At most 50 pairs and 4 KB (what servers take in one header line) are kept, the newest first. Both
-// arguments are overwritten with their space-free forms; the cookie argument also receives the result.
+// a pair. At most 50 pairs and 4 KB (what servers take in one header line) are kept, the
+// newest first. Both arguments are overwritten with their space-free forms; the cookie argument
+// also receives the result.
 std::string mergeCookies(std::string& cookie, std::string& received);
 
 }  // namespace tovi

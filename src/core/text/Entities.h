@@ -10,10 +10,6 @@ namespace tovi {
 // characters they stand for; anything that is no known reference stays as written.
 std::string decodeEntities(std::string_view gbkText);
 
-}  // namespace tovi
-
-namespace tovi {
-
 // A link as stored (as the page's attribute wrote it) turned into the address a browser follows:
 // character references resolved ("viewthread&amp;tid=5" is "viewthread&tid=5"), the spaces around
 // it and any tab or line break inside it dropped. Stored rows stay as written: this is for
