@@ -132,7 +132,18 @@ int addPlan(Context& ctx, const AddOptions& o) {
                                    gbk(" 个方案，没有第 ") + std::to_string(o.pick) + gbk(" 个"));
             return kUsage;
         }
-        f = found->candidates[o.pick - 1].fields;
+        const PlanSuggestion& picked = found->candidates[o.pick - 1];
+        // A menu, a footer or an ad box saved as "the articles" would store its entries once and
+        // then nothing, for ever: such a proposal is saved only when the user insists.
+        if (!picked.doubt.empty()) {
+            printLine(ctx.err, gbk("注意：") + picked.doubt);
+            if (!o.force) {
+                printLine(ctx.err,
+                          gbk("方案没有保存：页面上最像文章列表的也不像文章列表；确实要保存请加 --force"));
+                return kFailed;
+            }
+        }
+        f = picked.fields;
         f.cookie = gbk(o.cookie);
         f.ua = gbk(o.ua);
         if (!o.name.empty())
@@ -206,6 +217,7 @@ int suggest(Context& ctx, const SuggestOptions& o) {
                             {"structure", s.structure},
                             {"count", s.count},
                             {"sample_titles", samples},
+                            {"doubt", gbkToUtf8(s.doubt)},
                             {"plan",
                              {{"name", gbkToUtf8(f.name)},
                               {"code", f.code},
@@ -221,6 +233,7 @@ int suggest(Context& ctx, const SuggestOptions& o) {
                               {"uindex", f.uindex},
                               {"oindex", f.oindex},
                               {"type", f.type},
+                              {"links", f.browserLinks ? "browser" : "template"},
                               {"mode", modeName(judgeModeFromText(std::to_string(f.type)))}}}});
         }
         nlohmann::json out = {{"encoding_found_by", found->encodingReason}, {"candidates", list}};
@@ -237,6 +250,7 @@ int suggest(Context& ctx, const SuggestOptions& o) {
         ctx.out << "\n"
                 << rank << ". " << s.structure << ": " << s.count << " articles"
                 << (rank == 1 ? " (best; plan add --suggest URL saves it)" : "") << "\n";
+        if (!s.doubt.empty()) printLine(ctx.out, gbk("注意：") + s.doubt);
         printTable(ctx.out, {"field", "value"},
                    {{"name", f.name},
                     {"encoding", f.code == "1" ? "gbk" : "utf8"},
@@ -248,6 +262,7 @@ int suggest(Context& ctx, const SuggestOptions& o) {
                     {"id-group", f.uindex},
                     {"other-group", f.oindex},
                     {"template", f.buquan},
+                    {"links", f.browserLinks ? "browser" : "template"},
                     {"first titles", samples}});
     }
     return kOk;
@@ -288,7 +303,8 @@ void addPlanAddCommands(CLI::App* plan, Action& chosen) {
     add->add_option("--category", a->category, "a category of 类别 (default: the first)");
     add->add_option("--cookie", a->cookie, "cookie sent with the request");
     add->add_option("--ua", a->ua, "user agent sent with the request");
-    add->add_flag("--force", a->force, "save even when the test finds no article");
+    add->add_flag("--force", a->force,
+                  "save even when the test finds no article, or when the proposal looks like a menu or ads");
     add->callback([&chosen, a] { chosen = [a](Context& ctx) { return addPlan(ctx, *a); }; });
 
     auto so = std::make_shared<SuggestOptions>();

@@ -111,6 +111,7 @@ int showPlan(Context& ctx, std::int64_t id) {
         {"id-group", cellOf(row, kRuleUindex)},
         {"other-group", cellOf(row, kRuleOindex)},
         {"template", cellOf(row, kRuleBuquan)},
+        {"links", composesBrowserLinks(*db, static_cast<int>(id)) ? "browser" : "template"},
         {"last article", cellOf(row, kRuleArttile)},
         {"last id", cellOf(row, kRuleLastid)},
         {"last article at", cellOf(row, kRuleLasttime)},
@@ -135,6 +136,19 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
             return kUsage;
         }
         if (Result<> kept = setAcceptsOwnCertificate(*db, static_cast<int>(id), value == "yes"); !kept) {
+            printLine(ctx.err, gbk("没有保存：") + kept.error());
+            return kFailed;
+        }
+        return kOk;
+    }
+    if (field == "links") {
+        if (value != "browser" && value != "template") {
+            printLine(
+                ctx.err,
+                gbk("links 只能是 browser（按浏览器补全链接）或 template（只按模板），不能是 ") + gbk(value));
+            return kUsage;
+        }
+        if (Result<> kept = setComposesBrowserLinks(*db, static_cast<int>(id), value == "browser"); !kept) {
             printLine(ctx.err, gbk("没有保存：") + kept.error());
             return kFailed;
         }
@@ -258,9 +272,13 @@ void addPlanCommands(CLI::App& app, Action& chosen) {
     set->add_option("id", *id, "the plan (1..200)")->required()->check(planIdRange());
     std::vector<std::string> names = planFieldNames();
     names.push_back("own-certificate");
+    names.push_back("links");
     std::string fields;
     for (const auto& n : names) fields += (fields.empty() ? "" : ", ") + n;
-    set->add_option("field", *field, fields + " (own-certificate yes: accept the site's own certificate)")
+    set->add_option("field", *field,
+                    fields +
+                        " (own-certificate yes: accept the site's own certificate; links browser: decode "
+                        "&amp; and resolve links against the page, as a browser follows them)")
         ->required()
         ->check(CLI::IsMember(names));
     set->add_option("value", *value, "the new value")->required();

@@ -63,6 +63,13 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                 rules.marker = last->arttile;
                 rules.lastId = last->lastid;
             }
+            // How the plan composes links, read with its state: a link composed the other way
+            // would store an article seen before as new.
+            SqlResult linkSwitch =
+                t.run(Statement("select browser_links from plan_options where planid=?", {planId}));
+            if (!linkSwitch.ok) return false;
+            const bool browserLinks = !linkSwitch.rows.empty() && cellOf(linkSwitch.rows[0], 0) == "1";
+            rules.linkBase = browserLinks ? rules.pageBase : std::string();
             // The title rules as they stand now (the plan's own, else those for every plan).
             SqlResult ruleRows = t.run(Statement(kRulesQuery, {planId}));
             const TitleRules titleRules = rulesFromRows(ruleRows.rows, request.planId);

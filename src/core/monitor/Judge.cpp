@@ -11,7 +11,7 @@ Candidate candidateOf(const Match& m, std::size_t index, const JudgeRules& rules
     Candidate c;
     c.pageIndex = index;
     c.title = articleTitle(groupText(m, rules.titleGroup));
-    c.url = composeUrl(rules.urlTemplate, m);
+    c.url = articleUrl(rules.urlTemplate, m, rules.linkBase);
     c.other = groupText(m, rules.otherGroup);
     return c;
 }

@@ -7,6 +7,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/net/Url.h"
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
@@ -203,6 +205,12 @@ std::string composeUrl(std::string_view urlTemplate, const Match& match) {
         }
     }
     return url;
+}
+
+std::string articleUrl(std::string_view urlTemplate, const Match& match, std::string_view linkBase) {
+    std::string url = composeUrl(urlTemplate, match);
+    if (linkBase.empty()) return url;
+    return resolveLink(linkBase, browserLink(url));
 }
 
 }  // namespace tovi

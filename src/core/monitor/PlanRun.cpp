@@ -5,6 +5,7 @@
 #include "core/monitor/AlertNotifier.h"
 #include "core/net/Decode.h"
 #include "core/net/HttpRequest.h"
+#include "core/net/Url.h"
 #include "core/store/LoggedSql.h"
 #include "core/store/StatusSink.h"
 #include "core/text/Gbk.h"
@@ -138,6 +139,7 @@ PlanRunner::Run::Ending PlanRunner::Run::match() {
     m_rules.idGroup = textToInt(m_plan[kRuleUindex]);
     m_rules.otherGroup = textToInt(m_plan[kRuleOindex]);
     m_rules.urlTemplate = m_plan[kRuleBuquan];
+    m_rules.pageBase = pageBase(m_plan[kRuleUrl], m_source);
     // The marker as this run starts; the write transaction reads it again.
     m_rules.marker = m_plan[kRuleArttile];
     m_rules.lastId = textToInt(m_plan[kRuleLastid]);

@@ -112,13 +112,14 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel
 }
 
 std::vector<TestedArticle> testedArticles(const PlanTestResult& tested, std::int64_t titleGroup,
-                                          std::int64_t idGroup, const std::string& urlTemplate) {
+                                          std::int64_t idGroup, const std::string& urlTemplate,
+                                          const std::string& linkBase) {
     std::vector<TestedArticle> out;
     Match m;
     for (const auto& row : tested.rows) {
         m.groups = row;
-        out.push_back(
-            {articleTitle(groupText(m, titleGroup)), groupText(m, idGroup), composeUrl(urlTemplate, m)});
+        out.push_back({articleTitle(groupText(m, titleGroup)), groupText(m, idGroup),
+                       articleUrl(urlTemplate, m, linkBase)});
     }
     return out;
 }

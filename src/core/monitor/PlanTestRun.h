@@ -77,7 +77,8 @@ struct TestedArticle {
     std::string title, id, url;
 };
 std::vector<TestedArticle> testedArticles(const PlanTestResult& tested, std::int64_t titleGroup,
-                                          std::int64_t idGroup, const std::string& urlTemplate);
+                                          std::int64_t idGroup, const std::string& urlTemplate,
+                                          const std::string& linkBase = {});
 // What looks wrong in them, each said once (GBK): empty titles, titles of digits only or holding
 // markup (the expression took an icon link, a reply count or half a row), links holding '"', '<'
 // or spaces (a group that ran past its attribute). Empty when they look like articles.

@@ -3,6 +3,7 @@
 #include <idn2.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
@@ -142,6 +143,85 @@ std::string refererOf(std::string_view url) {
 std::string refererOrigin(std::string_view url) {
     const UrlParts u = splitUrl(url);
     return u.scheme + "://" + u.host + (u.hasPort ? ":" + u.port : "") + "/";
+}
+
+namespace {
+
+// "/a/b/../c/./d" is "/a/c/d": dot segments go as a browser drops them.
+std::string withoutDotSegments(std::string_view path) {
+    std::vector<std::string_view> kept;
+    std::size_t from = 0;
+    const bool absolute = path.starts_with("/");
+    if (absolute) from = 1;
+    bool trailingSlash = false;
+    while (from <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', from), path.size());
+        const std::string_view seg = path.substr(from, slash - from);
+        trailingSlash = seg == "." || seg == "..";
+        if (seg == "..") {
+            if (!kept.empty()) kept.pop_back();
+        } else if (seg != ".") {
+            kept.push_back(seg);
+        }
+        from = slash + 1;
+    }
+    std::string out = absolute ? "/" : "";
+    for (std::size_t k = 0; k < kept.size(); ++k)
+        out += std::string(kept[k]) + (k + 1 < kept.size() ? "/" : "");
+    if (trailingSlash && !out.ends_with("/")) out += "/";
+    return out;
+}
+
+}  // namespace
+
+std::string resolveLink(std::string_view base, std::string_view link) {
+    while (!link.empty() && (link.front() == ' ' || link.front() == '\t')) link.remove_prefix(1);
+    if (schemeLength(link) > 0) return std::string(link);
+    const std::size_t baseScheme = schemeLength(base);
+    if (baseScheme == 0 || base.substr(baseScheme, 2) != "//") return std::string(link);
+    const std::string_view scheme = base.substr(0, baseScheme);  // "http:"
+    if (link.starts_with("//")) return std::string(scheme) + std::string(link);
+    const std::size_t authorityEnd = std::min(base.find_first_of("/?#", baseScheme + 2), base.size());
+    const std::string origin(base.substr(0, authorityEnd));
+    std::string_view basePath = base.substr(authorityEnd);
+    basePath = basePath.substr(0, basePath.find('#'));
+    if (link.empty()) return origin + std::string(basePath.empty() ? "/" : basePath);
+    if (link.front() == '#')
+        return origin + std::string(basePath.empty() ? "/" : basePath) + std::string(link);
+    const std::string_view baseDir = basePath.substr(0, basePath.find('?'));
+    if (link.front() == '?') return origin + std::string(baseDir.empty() ? "/" : baseDir) + std::string(link);
+    const std::size_t tailAt = std::min(link.find_first_of("?#"), link.size());
+    const std::string_view path = link.substr(0, tailAt), tail = link.substr(tailAt);
+    std::string merged;
+    if (path.starts_with("/"))
+        merged = std::string(path);
+    else
+        merged = std::string(baseDir.substr(0, baseDir.rfind('/') + 1)) + std::string(path);
+    if (!merged.starts_with("/")) merged.insert(0, "/");
+    return origin + withoutDotSegments(merged) + std::string(tail);
+}
+
+std::string pageBase(std::string_view pageUrl, std::string_view pageText) {
+    // A <base> belongs in the head: the first few kilobytes hold it when there is one.
+    const std::string head = asciiLower(pageText.substr(0, 64 * 1024));
+    for (std::size_t at = head.find("<base"); at != std::string::npos; at = head.find("<base", at + 5)) {
+        const std::size_t end = head.find('>', at);
+        if (end == std::string::npos) break;
+        const std::size_t href = head.find("href=", at);
+        if (href == std::string::npos || href > end) continue;
+        std::size_t from = href + 5;
+        const char quote = head[from] == '"' || head[from] == '\'' ? head[from] : 0;
+        if (quote) ++from;
+        std::size_t to = quote ? head.find(quote, from) : head.find_first_of(" \t>", from);
+        if (to == std::string::npos || to > end) to = end;
+        const std::string value(pageText.substr(from, to - from));
+        const std::string lower = asciiLower(value.substr(0, 8));
+        const std::string resolved = lower.starts_with("http") ? value : resolveLink(pageUrl, value);
+        const std::string scheme = asciiLower(resolved.substr(0, 8));
+        if (scheme.starts_with("http://") || scheme.starts_with("https://")) return resolved;
+        break;
+    }
+    return std::string(pageUrl);
 }
 
 }  // namespace tovi

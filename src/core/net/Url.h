@@ -38,6 +38,15 @@ std::string refererOf(std::string_view url);
 // Only the origin ("https://host:port/"), as a Referer carries it to another site.
 std::string refererOrigin(std::string_view url);
 
+// A link as a browser follows it from a page at base: absolute links as they are, "//host/x",
+// "/x", "?q", "#f" and relative paths ("../x") resolved, dot segments removed. GBK bytes pass
+// through; the result is no wire form (urlForWire makes one).
+std::string resolveLink(std::string_view base, std::string_view link);
+
+// The address a page's relative links resolve against: its <base href> when that is a full web
+// address, else the page's own address.
+std::string pageBase(std::string_view pageUrl, std::string_view pageText);
+
 // CR, LF or NUL in a value would start a new request header line.
 bool hasLineBreak(std::string_view text);
 

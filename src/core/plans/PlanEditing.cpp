@@ -39,6 +39,9 @@ Result<SavedPlan> insertPlan(Database& db, const PlanFields& f) {
             "class,name,type) values(?,'0',?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
             {*freeId, f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, f.tindex, uindex,
              f.oindex, f.ua, f.classNumber, f.name, std::to_string(f.type)}));
+        if (inserted.ok && f.browserLinks)
+            inserted =
+                t.run(Statement("insert into plan_options(planid, browser_links) values(?,1)", {*freeId}));
         return inserted.ok;
     });
     if (committed) return result;

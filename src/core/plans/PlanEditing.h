@@ -19,6 +19,9 @@ struct PlanFields {
     std::string tindex, uindex, oindex;
     std::string ua, name;
     int type = 0;  // JudgeMode
+    // Links composed as a browser follows them (a switch kept beside table rule); a new plan
+    // saves it, an update leaves the switch to the editor's own control.
+    bool browserLinks = false;
 };
 
 // The values as a rule row (20 cells; no id, unticked, no last-article state): for the export

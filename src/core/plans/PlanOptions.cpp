@@ -12,9 +12,24 @@ bool acceptsOwnCertificate(Database& db, int planId) {
 }
 
 Result<> setAcceptsOwnCertificate(Database& db, int planId, bool accept) {
+    // Only this switch changes: the plan's other options stay as they are.
     return resultOf(
-        db.run(Statement("insert or replace into plan_options(planid, own_certificate) values(?,?)",
+        db.run(Statement("insert into plan_options(planid, own_certificate) values(?,?) "
+                         "on conflict(planid) do update set own_certificate=excluded.own_certificate",
                          {static_cast<std::int64_t>(planId), std::int64_t{accept ? 1 : 0}})));
+}
+
+bool composesBrowserLinks(Database& db, int planId) {
+    SqlResult r = db.run(Statement("select browser_links from plan_options where planid=?",
+                                   {static_cast<std::int64_t>(planId)}));
+    return r.ok && !r.rows.empty() && textToInt(cellOf(r.rows[0], 0)) == 1;
+}
+
+Result<> setComposesBrowserLinks(Database& db, int planId, bool browser) {
+    return resultOf(
+        db.run(Statement("insert into plan_options(planid, browser_links) values(?,?) "
+                         "on conflict(planid) do update set browser_links=excluded.browser_links",
+                         {static_cast<std::int64_t>(planId), std::int64_t{browser ? 1 : 0}})));
 }
 
 bool verifiesCertificate(bool sendsLogin, bool acceptsOwn) { return sendsLogin && !acceptsOwn; }

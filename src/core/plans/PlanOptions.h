@@ -15,6 +15,14 @@ class Database;
 bool acceptsOwnCertificate(Database& db, int planId);
 Result<> setAcceptsOwnCertificate(Database& db, int planId, bool accept);
 
+// How a plan makes the address of an article from its link group and URL template. Plans from
+// before keep storing what the template gives (so none of their articles is stored twice);
+// with this switch the result is read as a browser follows a link: character references
+// decoded ("&amp;" is "&"), then resolved against the page's address (or its <base href>).
+// New plans from a suggestion have it on.
+bool composesBrowserLinks(Database& db, int planId);
+Result<> setComposesBrowserLinks(Database& db, int planId, bool browser);
+
 // Whether a run of the plan checks the site's certificate: when it sends a login of the user's.
 bool verifiesCertificate(bool sendsLogin, bool acceptsOwn);
 

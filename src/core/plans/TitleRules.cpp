@@ -84,16 +84,17 @@ TitleRules rulesForPlan(Database& db, int planId) {
 }
 
 Result<> saveTitleRules(Database& db, int planId, const TitleRules& rules) {
-    return resultOf(db.run(
-        Statement("insert or replace into title_rules(planid, include_on, include, exclude_on, exclude, action) "
-                  "values(?,?,?,?,?,?)",
-                  {static_cast<std::int64_t>(planId), std::int64_t{rules.includeOn}, rules.include,
-                   std::int64_t{rules.excludeOn}, rules.exclude,
-                   std::string(rules.action == TitleRules::Action::Alert ? "alert" : "store")})));
+    return resultOf(db.run(Statement(
+        "insert or replace into title_rules(planid, include_on, include, exclude_on, exclude, action) "
+        "values(?,?,?,?,?,?)",
+        {static_cast<std::int64_t>(planId), std::int64_t{rules.includeOn}, rules.include,
+         std::int64_t{rules.excludeOn}, rules.exclude,
+         std::string(rules.action == TitleRules::Action::Alert ? "alert" : "store")})));
 }
 
 Result<> clearTitleRules(Database& db, int planId) {
-    return resultOf(db.run(Statement("delete from title_rules where planid=?", {static_cast<std::int64_t>(planId)})));
+    return resultOf(
+        db.run(Statement("delete from title_rules where planid=?", {static_cast<std::int64_t>(planId)})));
 }
 
 }  // namespace tovi

@@ -66,7 +66,8 @@ std::optional<DetectedEncoding> pageDeclaration(std::string_view body) {
                 std::size_t enc = tag.find("encoding=");
                 if (enc != std::string::npos) name = charsetIn("charset=" + tag.substr(enc + 9));
             }
-            if (auto gbk = gbkByName(name)) return DetectedEncoding{*gbk, std::string(where) + " charset=" + name};
+            if (auto gbk = gbkByName(name))
+                return DetectedEncoding{*gbk, std::string(where) + " charset=" + name};
         }
     }
     return std::nullopt;

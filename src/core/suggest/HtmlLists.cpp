@@ -4,6 +4,8 @@
 #include <optional>
 #include <set>
 
+#include "core/suggest/AnchorTitles.h"
+#include "core/suggest/ListQuality.h"
 #include "core/suggest/Lists.h"
 #include "core/text/TextOps.h"
 
@@ -13,84 +15,6 @@ namespace {
 constexpr std::size_t kMinAverageTitle = 10;  // letters: shorter link texts are menus and pagers
 constexpr std::size_t kShortLabel = 12;       // a short list of labels no longer than this is a menu
 constexpr std::size_t kMaxRecordSpan = 4;     // sibling elements one record may take
-
-// One piece of an anchor's content: a tag (its lower-case name, whether it closes) or text.
-struct ContentToken {
-    bool tag = false, closing = false;
-    std::string name;
-    std::string_view text;
-};
-
-
-// The content as tags and texts, in one pass; nullopt for a '<' that starts no tag.
-std::optional<std::vector<ContentToken>> contentTokens(std::string_view content) {
-    std::vector<ContentToken> tokens;
-    for (std::size_t i = 0; i < content.size();) {
-        if (content[i] != '<') {
-            const std::size_t lt = std::min(content.find('<', i), content.size());
-            tokens.push_back({false, false, {}, content.substr(i, lt - i)});
-            i = lt;
-            continue;
-        }
-        const std::size_t gt = content.find('>', i);
-        if (gt == std::string_view::npos) return std::nullopt;
-        ContentToken t{true, content.substr(i + 1, 1) == "/", {}, {}};
-        std::size_t n = i + (t.closing ? 2 : 1);
-        while (n < gt && std::isalnum(static_cast<unsigned char>(content[n])))
-            t.name += static_cast<char>(std::tolower(static_cast<unsigned char>(content[n++])));
-        if (t.name.empty()) return std::nullopt;
-        tokens.push_back(std::move(t));
-        i = gt + 1;
-    }
-    return tokens;
-}
-
-// The title an anchor's content gives, as the proposed expression reads it: after simple inline
-// wrappers, an icon or a short label at its start, before the wrappers' closing tags at its end,
-// the text with the inline tags in it left out ("含<b>粗体</b>标签"). nullopt when the content
-// holds anything else. Linear in the content, whatever it holds.
-std::optional<std::string> anchorTitle(std::string_view content) {
-    static const std::set<std::string, std::less<>> wrappers = {"font", "b", "strong", "em",
-                                                                "span", "i", "u",      "small"};
-    auto tokens = contentTokens(content);
-    if (!tokens) return std::nullopt;
-    const auto& t = *tokens;
-    // The last text that is not blank: nothing of the title comes after it.
-    std::size_t lastText = t.size();
-    for (std::size_t k = t.size(); k-- > 0;)
-        if (!t[k].tag && !isBlank(t[k].text)) {
-            lastText = k;
-            break;
-        }
-    if (lastText == t.size()) return std::nullopt;
-    // At the start: blanks, wrappers, icons and short labels (<span>New</span>) before more text.
-    std::size_t from = 0;
-    for (; from < lastText; ++from) {
-        const ContentToken& tok = t[from];
-        if (!tok.tag) {
-            if (!isBlank(tok.text)) break;
-            continue;
-        }
-        if (tok.closing || !(wrappers.count(tok.name) || tok.name == "img")) return std::nullopt;
-        const bool label = (tok.name == "span" || tok.name == "em") && from + 2 < lastText && !t[from + 1].tag &&
-                           !t[from + 1].text.empty() && t[from + 1].text.size() <= 24 && t[from + 2].tag &&
-                           t[from + 2].closing && t[from + 2].name == tok.name;
-        if (label) from += 2;
-    }
-    // At the end: closing wrappers and blanks only.
-    for (std::size_t k = lastText + 1; k < t.size(); ++k)
-        if (t[k].tag ? !(t[k].closing && wrappers.count(t[k].name)) : !isBlank(t[k].text))
-            return std::nullopt;
-    // Between: text and inline wrappers, which the title leaves out.
-    std::string title;
-    for (std::size_t k = from; k <= lastText; ++k) {
-        if (!t[k].tag)
-            title += t[k].text;
-        else if (!wrappers.count(t[k].name))
-            return std::nullopt;
-    }
-    return std::string(trimBlank(title));
-}
 
 // The part of a link before its first digit (or up to its last '/'): links of one kind share
 // it ("thread-", "/news/", "show.php?id=").
@@ -110,22 +34,40 @@ struct AnchorInfo {
     // Two ways of saying which link of a record it is: by where it sits (its class and its
     // parent's) and by what it is (its class and the kind of its link).
     std::string place, kind;
+    int titleElement = -1;  // a card's: the heading or block inside the link that titles it
+    bool heading = false;   // the title is (or is in) a heading
 };
 
-// Every anchor of the page with a plain title and a real link, in page order: judged once for
-// the page, as each anchor belongs to the lists of all its ancestors.
+// An anchor within a heading, or a few levels below one (<h3><span><a>).
+bool underHeading(const PageStructure& page, int element) {
+    int e = page.elements[element].parent;
+    for (int up = 0; up < 3 && e > 0; ++up, e = page.elements[e].parent)
+        if (isHeading(page.elements[e].tag)) return true;
+    return false;
+}
+
+// Every anchor of the page with a plain title (or a card's) and a real link, in page order:
+// judged once for the page, as each anchor belongs to the lists of all its ancestors.
 std::vector<AnchorInfo> titledAnchors(std::string_view text, const PageStructure& page) {
     std::vector<AnchorInfo> out;
     for (std::size_t k = 0; k < page.elements.size(); ++k) {
         const PageElement& a = page.elements[k];
         if (a.tag != "a" || !usableLink(a.href)) continue;
         auto title = anchorTitle(contentOf(text, a));
-        if (!title) continue;
+        int inner = -1;
+        bool heading = underHeading(page, static_cast<int>(k));
+        if (!title) {
+            auto card = cardTitle(text, page, static_cast<int>(k));
+            if (!card) continue;
+            title = std::move(card->title);
+            inner = card->element;
+            heading = heading || card->heading;
+        }
         const std::string cls = firstClass(a.className);
         const std::size_t weight = titleWeight(*title);
         out.push_back({static_cast<int>(k), std::move(*title), weight,
                        "p:" + cls + "|" + selector(page.elements[a.parent], false),
-                       "k:" + cls + "|" + linkKind(a.href)});
+                       "k:" + cls + "|" + linkKind(a.href), inner, heading});
     }
     return out;
 }
@@ -157,8 +99,8 @@ struct TitleKey {
 std::optional<TitleKey> titleKey(const PageStructure& page, const std::vector<Record>& records,
                                  const std::vector<AnchorInfo>& titled) {
     struct Tally {
-        std::size_t records = 0, weight = 0, longest = 0;
-        std::set<std::string_view> titles, links;
+        std::size_t records = 0, weight = 0, longest = 0, headings = 0;
+        std::set<std::string_view> links;
     };
     std::map<std::string, Tally> tallies;
     for (const Record& r : records) {
@@ -171,35 +113,29 @@ std::optional<TitleKey> titleKey(const PageStructure& page, const std::vector<Re
                 t.records++;
                 t.weight += a->weight;
                 t.longest = std::max(t.longest, a->weight);
-                t.titles.insert(a->title);
+                t.headings += a->heading ? 1 : 0;
                 t.links.insert(page.elements[a->element].href);
             }
         }
     }
+    // Distinct links make records articles: a title posted again (an ad, a repeated notice)
+    // disqualifies nothing. Of two title links to one article, the one in a heading is the
+    // title and a longer excerpt link is not.
     std::optional<TitleKey> best;
+    bool bestInHeadings = false;
     for (const auto& [key, t] : tallies) {
         const std::size_t n = t.records;
-        if (n < 3 || n * 2 < records.size() || t.weight < kMinAverageTitle * n || t.titles.size() * 5 < n * 4 ||
+        if (n < 3 || n * 2 < records.size() || t.weight < kMinAverageTitle * n ||
             t.links.size() * 5 < n * 4 || (n <= 8 && t.longest <= kShortLabel))
             continue;
-        if (!best || std::pair(t.weight, n) > std::pair(best->weight, best->records))
+        const bool inHeadings = t.headings * 2 >= n;
+        if (!best ||
+            std::tuple(inHeadings, t.weight, n) > std::tuple(bestInHeadings, best->weight, best->records)) {
             best = TitleKey{key, n, t.weight};
+            bestInHeadings = inHeadings;
+        }
     }
     return best;
-}
-
-// Lists inside navigation, headers, footers, menus and side bars hold no articles as a rule.
-bool inChrome(const PageStructure& page, int element) {
-    static constexpr std::string_view tags[] = {"nav", "header", "footer", "aside", "menu"};
-    static constexpr std::string_view words[] = {"nav", "menu", "footer", "header", "sidebar", "breadcrumb"};
-    for (int e = element; e > 0; e = page.elements[e].parent) {
-        const PageElement& el = page.elements[e];
-        if (std::find(std::begin(tags), std::end(tags), el.tag) != std::end(tags)) return true;
-        const std::string names = asciiLower(std::string(el.className) + " " + std::string(el.id));
-        for (std::string_view w : words)
-            if (names.find(w) != std::string::npos) return true;
-    }
-    return false;
 }
 
 // The record's opening tag as an expression starts it: its tag, and its class when the list
@@ -211,14 +147,18 @@ std::string recordOpen(const PageElement& first, bool byClass) {
 
 // How an expression reaches the title link a (the first record's) once inside the record that
 // starts with element first (or, when the record is the link, how it opens), most general first.
-std::vector<std::string> anchorHeads(const PageStructure& page, int first, const PageElement& a, bool titleIsFirst,
-                                     bool byClass) {
+std::vector<std::string> anchorHeads(const PageStructure& page, int first, const PageElement& a,
+                                     bool titleIsFirst, bool byClass) {
     const bool recordIsAnchor = page.elements[first].tag == "a";
     const std::string anchorOpen = recordIsAnchor ? recordOpen(page.elements[first], byClass) : R"(<a\b)";
     std::vector<std::string> heads;
     if (titleIsFirst) heads.push_back(anchorOpen);
     const std::string anchorClass = firstClass(a.className);
-    if (!anchorClass.empty() && isAscii(anchorClass)) heads.push_back(anchorOpen + classLookahead(anchorClass));
+    if (!anchorClass.empty() && isAscii(anchorClass))
+        heads.push_back(anchorOpen + classLookahead(anchorClass));
+    // A plain title link after classed ones (a "[section]" link before each title).
+    if (!titleIsFirst && !recordIsAnchor && a.className.empty())
+        heads.push_back(anchorOpen + R"((?![^>]*\sclass=))");
     const PageElement& up = page.elements[a.parent];
     const std::string upClass = firstClass(up.className);
     if (!recordIsAnchor && a.parent != first && !upClass.empty() && isAscii(upClass))
@@ -239,7 +179,8 @@ bool recordIds(const PageStructure& page, const std::vector<Record>& records, st
         const std::size_t digit = id.find_first_of("0123456789");
         if (digit == std::string_view::npos) return false;
         const std::string_view rest = id.substr(digit);
-        if (rest.size() < 3 || rest.size() > 18 || rest.find_first_not_of("0123456789") != std::string_view::npos)
+        if (rest.size() < 3 || rest.size() > 18 ||
+            rest.find_first_not_of("0123456789") != std::string_view::npos)
             return false;
         ids.emplace_back(rest);
         distinct.insert(ids.back());
@@ -255,24 +196,49 @@ std::string containerName(const PageStructure& page, int parent) {
     return name;
 }
 
-std::optional<Shape> listShape(const PageStructure& page, int parent, const std::vector<Record>& records,
-                               const std::vector<AnchorInfo>& titled, bool byClass) {
+// How an expression reaches a card's title inside its link: the heading by its tag, a block by
+// its class too.
+std::string titleOpenOf(const PageElement& e) {
+    const std::string cls = firstClass(e.className);
+    return "<" + e.tag + R"(\b)" +
+           (!isHeading(e.tag) && !cls.empty() && isAscii(cls) ? classLookahead(cls) : "");
+}
+
+struct ListContext {
+    std::string_view text;
+    const PageStructure& page;
+    const std::vector<AnchorInfo>& titled;
+    std::string home;
+};
+
+std::optional<Shape> listShape(const ListContext& c, int parent, const std::vector<Record>& records,
+                               bool byClass, const std::string& via = {}) {
+    const PageStructure& page = c.page;
+    const std::vector<AnchorInfo>& titled = c.titled;
     const auto key = titleKey(page, records, titled);
     if (!key) return std::nullopt;
     Shape shape;
     shape.parent = parent;
     shape.byClass = byClass;
     bool titleIsFirst = true;  // the title link is the first titled link of every record
+    int titleElement = -1;     // the first item's card title
+    std::size_t weight = 0;
     std::vector<Record> kept;
     for (const Record& r : records) {
         const auto [from, to] = anchorsWithin(page, r, titled);
-        auto it = std::find_if(from, to, [&](const AnchorInfo& a) { return a.place == key->key || a.kind == key->key; });
+        auto it = std::find_if(
+            from, to, [&](const AnchorInfo& a) { return a.place == key->key || a.kind == key->key; });
         if (it == to) continue;
         if (it != from) titleIsFirst = false;
         const PageElement& a = page.elements[it->element];
-        shape.items.push_back({page.elements[r.first].start, page.elements[r.last].end, it->element, it->title,
-                               std::string(a.href), {}});
-        shape.score += it->weight;
+        shape.items.push_back({page.elements[r.first].start,
+                               page.elements[r.last].end,
+                               it->element,
+                               it->title,
+                               std::string(a.href),
+                               {}});
+        if (kept.empty()) titleElement = it->titleElement;
+        weight += it->weight;
         kept.push_back(r);
     }
     if (shape.items.size() < 3) return std::nullopt;
@@ -281,9 +247,16 @@ std::optional<Shape> listShape(const PageStructure& page, int parent, const std:
         for (std::size_t k = 0; k < ids.size(); ++k) shape.items[k].id = ids[k];
         shape.idInHead = true;
     }
-    if (inChrome(page, parent)) shape.score /= 4;
+    const ListTraits traits = judgeList(c.text, page, parent, shape.items, c.home);
+    shape.score = static_cast<std::size_t>(static_cast<double>(weight) * traits.factor * 16);
+    shape.doubt = traits.doubt;
+    if (titleElement >= 0) {
+        shape.titleOpen = titleOpenOf(page.elements[titleElement]);
+        shape.titleTag = page.elements[titleElement].tag;
+    }
     const PageElement& first = page.elements[kept.front().first];
-    shape.structure = containerName(page, parent) + " > " + (byClass ? selector(first, false) : first.tag);
+    shape.structure = containerName(page, parent) + (via.empty() ? "" : " > " + via) + " > " +
+                      (byClass ? selector(first, false) : first.tag);
     for (int e = kept.front().first + 1; e <= kept.front().last; ++e)
         if (page.elements[e].parent == parent) shape.structure += " + " + selector(page.elements[e], false);
     shape.recordOpen = first.tag == "a" ? "" : recordOpen(first, byClass);
@@ -308,8 +281,8 @@ std::vector<std::vector<Record>> siblingRuns(const PageStructure& page, const st
         if (positions.size() < 3) continue;
         std::map<std::size_t, std::size_t> gaps;
         for (std::size_t k = 1; k < positions.size(); ++k) gaps[positions[k] - positions[k - 1]]++;
-        const auto common = std::max_element(gaps.begin(), gaps.end(),
-                                             [](const auto& x, const auto& y) { return x.second < y.second; });
+        const auto common = std::max_element(
+            gaps.begin(), gaps.end(), [](const auto& x, const auto& y) { return x.second < y.second; });
         const std::size_t span = common->first;
         if (span < 2 || span > kMaxRecordSpan || common->second * 5 < (positions.size() - 1) * 4) continue;
         std::vector<Record> records;
@@ -323,17 +296,64 @@ std::vector<std::vector<Record>> siblingRuns(const PageStructure& page, const st
     return runs;
 }
 
+// A list split into groups (a column of 40 items in 8 lists of 5): the items of sibling
+// containers of one shape under one parent, two or three levels down, are one list. Each group
+// must show articles itself, so that menus of the same shape elsewhere on the page never join.
+void addGroupedLists(const ListContext& c, int parent, std::vector<Shape>& shapes) {
+    const PageStructure& page = c.page;
+    struct Groups {
+        std::vector<Record> records;
+        std::vector<int> containers;
+        std::string via;
+    };
+    std::map<std::string, Groups> byPath;
+    auto take = [&](const std::string& key, int container, int record, const std::string& via) {
+        Groups& g = byPath[key];
+        if (g.containers.empty() || g.containers.back() != container) g.containers.push_back(container);
+        g.records.push_back({record, record});
+        g.via = via;
+    };
+    for (int box : page.elements[parent].children) {
+        const std::string boxName = signature(page.elements[box]);
+        for (int list : page.elements[box].children) {
+            const PageElement& l = page.elements[list];
+            take(boxName + ">" + l.tag, box, list, boxName);
+            const std::string listName = signature(l);
+            for (int item : l.children)
+                take(boxName + ">" + listName + ">" + page.elements[item].tag, box, item,
+                     boxName + " > " + listName);
+        }
+    }
+    for (const auto& [key, g] : byPath) {
+        if (g.containers.size() < 2 || g.records.size() < 2 * g.containers.size()) continue;
+        auto shape = listShape(c, parent, g.records, false, g.via);
+        if (!shape) continue;
+        const bool everyGroupShowsArticles =
+            std::all_of(g.containers.begin(), g.containers.end(), [&](int box) {
+                const PageElement& b = page.elements[box];
+                std::size_t items = 0, weight = 0;
+                for (const Item& item : shape->items)
+                    if (item.start >= b.start && item.end <= b.end)
+                        ++items, weight += titleWeight(item.title);
+                return items >= 2 && weight >= kMinAverageTitle * items;
+            });
+        if (everyGroupShowsArticles) shapes.push_back(std::move(*shape));
+    }
+}
+
 }  // namespace
 
 std::vector<Shape> htmlLists(std::string_view text, const PageStructure& page) {
     const std::vector<AnchorInfo> titled = titledAnchors(text, page);
+    const ListContext context{text, page, titled, homeDomain(page)};
     std::vector<Shape> shapes;
     auto add = [&](int parent, const std::vector<Record>& records, bool byClass) {
         if (records.size() < 3) return;
-        if (auto s = listShape(page, parent, records, titled, byClass)) shapes.push_back(std::move(*s));
+        if (auto s = listShape(context, parent, records, byClass)) shapes.push_back(std::move(*s));
     };
     for (std::size_t p = 0; p < page.elements.size(); ++p) {
         const auto& children = page.elements[p].children;
+        if (children.size() >= 2) addGroupedLists(context, static_cast<int>(p), shapes);
         if (children.size() < 3) continue;
         std::map<std::string, std::vector<Record>> byTag, byTagClass;
         for (int c : children) {

@@ -107,8 +107,12 @@ std::optional<std::string> idLinkPattern(const std::vector<Item>& items, const L
 
 }  // namespace suggest
 
-std::string urlTemplateFor(const std::string& pageUrl, const std::vector<std::string>& links, int group) {
-    const std::string slot = "[" + std::to_string(group) + "]";
+namespace {
+
+// The templates the links take, with how many take each.
+std::map<std::string, std::size_t> templateForms(const std::string& pageUrl,
+                                                 const std::vector<std::string>& links,
+                                                 const std::string& slot) {
     std::map<std::string, std::size_t> forms;
     const UrlParts u = splitUrl(pageUrl);
     const std::string origin = u.scheme + "://" + urlHost(pageUrl, true);
@@ -126,6 +130,20 @@ std::string urlTemplateFor(const std::string& pageUrl, const std::vector<std::st
         else
             forms[origin + path.substr(0, path.rfind('/') + 1) + slot]++;
     }
+    return forms;
+}
+
+}  // namespace
+
+std::string browserUrlTemplate(const std::string& pageUrl, const std::vector<std::string>& links, int group) {
+    const std::string slot = "[" + std::to_string(group) + "]";
+    const auto forms = templateForms(pageUrl, links, slot);
+    return forms.size() == 1 ? forms.begin()->first : slot;
+}
+
+std::string urlTemplateFor(const std::string& pageUrl, const std::vector<std::string>& links, int group) {
+    const std::string slot = "[" + std::to_string(group) + "]";
+    const auto forms = templateForms(pageUrl, links, slot);
     if (forms.empty()) return slot;
     return std::max_element(forms.begin(), forms.end(),
                             [](const auto& a, const auto& b) { return a.second < b.second; })

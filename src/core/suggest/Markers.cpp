@@ -1,6 +1,8 @@
 #include "core/suggest/Markers.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string>
 #include <vector>
 
 #include "core/text/TextOps.h"
@@ -26,21 +28,42 @@ bool hasLongNumber(std::string_view s) {
     return false;
 }
 
-// How long a marker is likely to last: 0 for tags alone (no text, no link, no long number),
-// 1 without long numbers, 2 otherwise.
+// Text a marker may hold: a heading's or a caption's, which names the list and stays; any other
+// text on a list page is a record's (a time, a name, "last reply by"), which moves with the page.
+bool namingTag(std::string_view tag) {
+    return (tag.size() == 2 && tag[0] == 'h' && tag[1] >= '1' && tag[1] <= '6') || tag == "caption" ||
+           tag == "legend" || tag == "label" || tag == "th" || tag == "title";
+}
+
+// How long a marker is likely to last: 0 for tags alone, 1 with a heading's text; 2 with a long
+// number, a link or a record's text, which no marker may hold.
 int markerChange(std::string_view seg) {
-    if (hasLongNumber(seg)) return 2;
-    if (seg.find("href") != std::string_view::npos) return 1;
-    bool inTag = false;
-    for (char c : seg) {
-        if (c == '<')
-            inTag = true;
-        else if (c == '>')
-            inTag = false;
-        else if (!inTag && c != ' ' && c != '\n')
-            return 1;
+    if (hasLongNumber(seg) || seg.find("href") != std::string_view::npos) return 2;
+    int rank = 0;
+    bool inNaming = false;  // inside a heading or caption
+    for (std::size_t i = 0; i < seg.size();) {
+        if (seg[i] == '<') {
+            const std::size_t gt = seg.find('>', i);
+            if (gt == std::string_view::npos) return rank;  // the marker ends inside a tag
+            const bool closing = seg.compare(i + 1, 1, "/") == 0;
+            std::size_t from = i + (closing ? 2 : 1), n = from;
+            while (n < gt && std::isalnum(static_cast<unsigned char>(seg[n]))) ++n;
+            const std::string name = asciiLower(seg.substr(from, n - from));
+            if (name == "a" && !closing) return 2;
+            if (namingTag(name)) inNaming = !closing;
+            i = gt + 1;
+            continue;
+        }
+        const std::size_t lt = std::min(seg.find('<', i), seg.size());
+        std::string run(seg.substr(i, lt - i));
+        for (std::size_t at; (at = run.find("&nbsp;")) != std::string::npos;) run.erase(at, 6);
+        if (run.find_first_not_of(" \n") != std::string::npos) {
+            if (!inNaming) return 2;
+            rank = 1;
+        }
+        i = lt;
     }
-    return 0;
+    return rank;
 }
 
 // Where markers may end (start marker) or start (end marker): the inside edge of the list's
@@ -76,7 +99,9 @@ std::optional<Marker> markerBefore(std::string_view text, std::size_t blockStart
             if (text[p] != '<' || e - p < 4) continue;
             const std::string_view seg = text.substr(p, e - p);
             if (gbkFind(text.substr(0, e), seg) != p) continue;
-            const int rank = markerChange(seg) * 2 + (gbkFind(text, seg, p + 1) == kNotFound ? 0 : 1);
+            const int change = markerChange(seg);
+            if (change >= 2) continue;
+            const int rank = change * 2 + (gbkFind(text, seg, p + 1) == kNotFound ? 0 : 1);
             if (rank < bestRank) {
                 best = Marker{std::string(seg), e};
                 bestRank = rank;
@@ -101,6 +126,7 @@ std::optional<std::string> markerAfter(std::string_view text, std::size_t region
             const std::string_view seg = text.substr(s, q + 1 - s);
             if (gbkFind(text, seg, regionStart) != s) continue;
             const int rank = markerChange(seg);
+            if (rank >= 2) continue;
             if (rank < bestRank) {
                 best = std::string(seg);
                 bestRank = rank;

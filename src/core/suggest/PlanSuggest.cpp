@@ -85,7 +85,12 @@ Built buildExpression(const Shape& shape, const std::string& head, IdFrom idFrom
             const std::string idAttribute = R"((?=[^>]*?\sid=["']?[^"'\s>0-9]*([0-9]+)))";
             record = shape.recordOpen + (idFrom == IdFrom::Record ? idAttribute : "") + R"([^>]*>[\s\S]*?)";
         }
-        b.expression = record + head + R"([^>]*?\shref=["']?)" + link + R"([^>]*>)" + kAnchorTitle;
+        // A card's title is the heading (or block) inside its link, reached without leaving the link.
+        const std::string title = shape.titleOpen.empty()
+                                      ? kAnchorTitle
+                                      : R"((?:(?!</a>)[\s\S])*?)" + shape.titleOpen + R"([^>]*>)" +
+                                            titleUpTo("</" + shape.titleTag + ">");
+        b.expression = record + head + R"([^>]*?\shref=["']?)" + link + R"([^>]*>)" + title;
         switch (idFrom) {
             case IdFrom::Record:
                 b.idGroup = 1, b.linkGroup = 2, b.titleGroup = 3;
@@ -138,16 +143,29 @@ bool proves(const PlanTestResult& tested, const Shape& shape, const Built& built
     return true;
 }
 
+// The end of the page's body as an end marker, when it comes after the list.
+std::optional<std::string> pageEnd(std::string_view text, std::size_t blockEnd) {
+    for (const char* end : {"</body>", "</BODY>", "</html>", "</HTML>"})
+        if (text.find(end, blockEnd) != std::string_view::npos) return std::string(end);
+    return std::nullopt;
+}
+
 std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult& page, std::string_view text,
                                       const PageStructure& structure, const Shape& shape, bool gbkPage,
                                       const std::string& name, const std::string& baseUrl,
                                       const CancelCheck& cancel) {
     const std::size_t blockStart = shape.items.front().start, blockEnd = shape.items.back().end;
     const PageElement& container = structure.elements[shape.parent];
-    const auto before = markerBefore(text, blockStart, container.openEnd);
-    if (!before) return std::nullopt;
-    const auto after = markerAfter(text, before->regionStart, blockEnd, container.closeStart);
-    if (!after) return std::nullopt;
+    // Markers come from the structure around the list; where none lasts, the whole page is the
+    // region and the expression, which starts at the records' own tags, finds only them.
+    auto before = markerBefore(text, blockStart, container.openEnd);
+    auto after =
+        before ? markerAfter(text, before->regionStart, blockEnd, container.closeStart) : std::nullopt;
+    if (!before || !after) {
+        before = Marker{"", 0};
+        after = pageEnd(text, blockEnd);
+        if (!after) return std::nullopt;
+    }
     // Links as they stay while the page changes; the article id they or their records carry.
     const LinkForm form = shape.feed ? LinkForm{} : linkFormFor(shape.items);
     std::vector<std::string> ids;
@@ -174,7 +192,8 @@ std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult&
         f.before = quoteMarker(before->text);
         f.after = quoteMarker(*after);
         f.regular = built.expression;
-        f.buquan = urlTemplateFor(baseUrl, kept, built.linkGroup);
+        f.buquan = browserUrlTemplate(baseUrl, kept, built.linkGroup);
+        f.browserLinks = true;
         f.tindex = std::to_string(built.titleGroup);
         f.uindex = std::to_string(built.idGroup);
         f.oindex = std::to_string(built.linkGroup);
@@ -185,8 +204,9 @@ std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult&
             runPlanTest({f.regular, f.url, gbkPage, f.before, f.after, f.cookie, f.ua}, samePage, cancel);
         if (!proves(tested, shape, built, kept, ids)) continue;
         s.structure = shape.structure;
+        s.doubt = shape.doubt;
         s.count = tested.rows.size();
-        for (TestedArticle& a : testedArticles(tested, built.titleGroup, built.idGroup, f.buquan)) {
+        for (TestedArticle& a : testedArticles(tested, built.titleGroup, built.idGroup, f.buquan, baseUrl)) {
             s.titles.push_back(std::move(a.title));
             s.links.push_back(std::move(a.url));
         }
@@ -195,16 +215,6 @@ std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult&
         return s;
     }
     return std::nullopt;
-}
-
-// Relative links resolve against the page's <base href> when it gives a full address.
-std::string baseFor(const std::string& url, const PageStructure& page) {
-    for (const PageElement& e : page.elements) {
-        if (e.tag != "base" || e.href.empty()) continue;
-        const std::string lower = asciiLower(e.href.substr(0, 8));
-        if (lower.starts_with("http://") || lower.starts_with("https://")) return std::string(e.href);
-    }
-    return url;
 }
 
 }  // namespace
@@ -258,7 +268,7 @@ SuggestResult suggestUnguarded(const std::string& url, const FetchResult& page, 
     });
     if (progress) progress(gbk("找到 ") + std::to_string(shapes.size()) + gbk(" 个可能的列表，正在逐个验证"));
     const std::string name = pageName(text, structure, feed);
-    const std::string base = baseFor(url, structure);
+    const std::string base = pageBase(url, text);
     std::vector<std::pair<int, std::set<int>>> taken;  // parent and title links of each proposal
     std::size_t proved = 0;
     for (const Shape& shape : shapes) {

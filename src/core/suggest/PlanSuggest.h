@@ -23,6 +23,7 @@ struct PlanSuggestion {
     std::vector<std::string> titles;        // all of them, in page order, GBK
     std::vector<std::string> links;         // their links as the template completes them
     PlanTestResult tested;                  // the plan test on the page that proved it
+    std::string doubt;                      // GBK: why the list looks like a menu, a footer or ads
 };
 
 struct SuggestResult {
@@ -36,6 +37,11 @@ struct SuggestResult {
 // relative) into addresses a browser opens, with group's text in its slot: the form most of
 // the links take.
 std::string urlTemplateFor(const std::string& pageUrl, const std::vector<std::string>& links, int group);
+
+// For a plan that composes links as a browser does: the template all the links take (so that
+// readers that compose by the template alone get them too), or just the group's slot when they
+// take different forms (relative ones beside a few absolute), each then resolved on its own.
+std::string browserUrlTemplate(const std::string& pageUrl, const std::vector<std::string>& links, int group);
 
 // How an expression takes an article's link: the value after href= written as literal text
 // around one capture group ("t-[1].html", or "[2]" when the group takes the whole value).

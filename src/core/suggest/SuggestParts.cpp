@@ -49,7 +49,6 @@ std::string_view trimBlank(std::string_view s) {
     return s;
 }
 
-
 bool usableLink(std::string_view href) {
     if (href.empty() || href[0] == '#') return false;
     const std::string lower = asciiLower(href.substr(0, 11));

@@ -18,9 +18,11 @@ inline const std::string kWrapOpen = R"((?:<span\b[^>]*>[^<]{1,24}</span>\s*|<em
                                      R"(<(?:font|b|strong|em|span|i|u|small)\b[^>]*>\s*|<img\b[^>]*>\s*)*)";
 inline const std::string kWrapClose = R"(\s*(?:</(?:font|b|strong|em|span|i|u|small)>\s*)*)";
 // The title itself may hold inline wrappers ("含<b>粗体</b>标签"); the stored title leaves them out.
-inline const std::string kAnchorTitle = R"(\s*)" + kWrapOpen +
-                                        R"(((?:[^<]|</?(?:font|b|strong|em|span|i|u|small)\b[^>]*>)+?))" +
-                                        kWrapClose + "</a>";
+inline std::string titleUpTo(const std::string& closingTag) {
+    return R"(\s*)" + kWrapOpen + R"(((?:[^<]|</?(?:font|b|strong|em|span|i|u|small)\b[^>]*>)+?))" +
+           kWrapClose + closingTag;
+}
+inline const std::string kAnchorTitle = titleUpTo("</a>");
 inline const std::string kFeedText = R"(\s*(?:<!\[CDATA\[)?\s*([\s\S]*?)\s*(?:\]\]>)?\s*)";
 inline const std::string kLinkChars = R"([^"'\s<>\]])";
 
@@ -44,6 +46,10 @@ struct Shape {
     // href= value).
     std::string recordOpen;
     std::vector<std::string> expressionHeads;
+    // A card's title: the opening of the heading or block inside the link that holds it (empty
+    // when the link's own text is the title).
+    std::string titleOpen, titleTag;
+    std::string doubt;  // GBK: why the list looks like a menu, a footer or ads
     // Each record's first element carries its number in its id attribute (items' id).
     bool idInHead = false;
     // Feeds: the link before the title; the expression continues after the link group.
