@@ -163,6 +163,7 @@ int addPlan(Context& ctx, const AddOptions& o) {
         f.cookie = gbk(o.cookie);
         f.ua = gbk(o.ua);
         f.buquan = gbk(o.urlTemplate);
+        f.browserLinks = true;  // a new plan stores the links a browser follows
         f.tindex = o.titleGroup;
         f.uindex = o.idGroup;
         f.oindex = o.otherGroup;

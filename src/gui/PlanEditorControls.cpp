@@ -116,7 +116,13 @@ void buildDataItems(QWidget* page, PlanEditorControls& ui) {
     ui.uindex->setEnabled(false);
     label(QStringLiteral("合成网址"), ui.dataItems, 8, 82, 52, 24);
     ui.urlTemplate = named(new QLineEdit(QStringLiteral("[]"), ui.dataItems), "补全框");
-    ui.urlTemplate->setGeometry(64, 84, 274, 20);
+    ui.urlTemplate->setGeometry(64, 84, 200, 20);
+    // Beside the template: how its result is read (as a browser follows a link, or as it stands).
+    ui.browserLinks = named(new QCheckBox(QStringLiteral("浏览器链接"), ui.dataItems), "浏览器链接");
+    ui.browserLinks->setGeometry(270, 84, 92, 20);
+    ui.browserLinks->setToolTip(
+        QStringLiteral("浏览器链接：合成网址里的 &amp; 等字符引用按浏览器解码，相对链接按页面地址（或页面的 "
+                       "<base>）补全；不勾选则原样使用合成网址"));
 }
 
 void buildResultArea(QWidget* page, PlanEditorControls& ui, const QString& firstHint) {

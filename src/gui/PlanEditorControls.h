@@ -35,6 +35,7 @@ struct PlanEditorControls {
     QLineEdit* uindex = nullptr;
     QLineEdit* oindex = nullptr;
     QLineEdit* urlTemplate = nullptr;
+    QCheckBox* browserLinks = nullptr;  // links composed as a browser follows them
     // Saving, testing and the results
     QLineEdit* id = nullptr;
     QPushButton* save = nullptr;

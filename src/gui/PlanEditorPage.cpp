@@ -150,6 +150,8 @@ void PlanEditorPage::loadEditor(int mode, const std::vector<std::string>& row) {
     m_ui.gbk->setChecked(cellOf(row, kRuleCode) != "0");
     const auto planId = static_cast<int>(textToInt(cellOf(row, kRuleId)));
     m_ui.ownCertificate->setChecked(planId > 0 && acceptsOwnCertificate(m_db, planId));
+    // A new plan composes links as a browser does; a saved one keeps the way it stores them.
+    m_ui.browserLinks->setChecked(planId > 0 ? composesBrowserLinks(m_db, planId) : true);
     setJudgeMode(static_cast<int>(textToInt(cellOf(row, kRuleType))));
     m_ui.name->setText(cell(kRuleName));
     const auto cls = textToInt(cellOf(row, kRuleClass)) - 1;
@@ -290,6 +292,7 @@ void PlanEditorPage::fillSuggestion(std::size_t index) {
     m_ui.regex->setEditText(q(f.regular));
     m_ui.regex->lineEdit()->setCursorPosition(0);
     m_ui.urlTemplate->setText(q(f.buquan));
+    m_ui.browserLinks->setChecked(f.browserLinks);
     m_ui.tindex->setText(q(f.tindex));
     m_ui.uindex->setText(q(f.uindex));
     m_ui.oindex->setText(q(f.oindex));
@@ -320,7 +323,8 @@ QString PlanEditorPage::contentSnapshot() const {
                       m_ui.oindex->text(),
                       QString::number(m_judgeMode),
                       m_ui.gbk->isChecked() ? QStringLiteral("1") : QString(),
-                      m_ui.ownCertificate->isChecked() ? QStringLiteral("1") : QString()};
+                      m_ui.ownCertificate->isChecked() ? QStringLiteral("1") : QString(),
+                      m_ui.browserLinks->isChecked() ? QStringLiteral("1") : QString()};
     return parts.join(QChar(0x1F));
 }
 
@@ -349,6 +353,7 @@ void PlanEditorPage::savePlan() {
     f.ua = g(m_ui.ua->text());
     f.name = g(m_ui.name->text());
     f.type = m_judgeMode;
+    f.browserLinks = m_ui.browserLinks->isChecked();
     Result<SavedPlan> r = tovi::savePlan(m_db, f, textToInt(g(m_ui.id->text())));
     if (!r) {
         // Nothing typed is lost: the editor keeps its content.
@@ -363,6 +368,8 @@ void PlanEditorPage::savePlan() {
     }
     if (Result<> kept = setAcceptsOwnCertificate(m_db, r->id, m_ui.ownCertificate->isChecked()); !kept)
         m_dialogs.show(window(), QStringLiteral("自签证书 的设置没有保存：") + q(kept.error()));
+    if (Result<> kept = setComposesBrowserLinks(m_db, r->id, m_ui.browserLinks->isChecked()); !kept)
+        m_dialogs.show(window(), QStringLiteral("浏览器链接 的设置没有保存：") + q(kept.error()));
     const bool copied = copyToClipboard(q(r->statement));
     m_ui.testText->setPlainText(
         QStringLiteral("\n　成功，SQL语句已复制备用！　\n\n") + q(r->statement) +

@@ -49,12 +49,13 @@ QString suggestionListText(const std::vector<PlanSuggestion>& suggestions, std::
         QString samples;
         for (const std::string& t : c.sampleTitles)
             samples += (samples.isEmpty() ? QString() : QStringLiteral("｜")) + q(t);
-        text += QStringLiteral("\n%1 %2. %3，%4 篇%5\n    %6")
+        text += QStringLiteral("\n%1 %2. %3，%4 篇%5%6\n    %7")
                     .arg(k == chosen ? QStringLiteral("▶") : QStringLiteral("  "))
                     .arg(k + 1)
                     .arg(QString::fromStdString(c.structure))
                     .arg(c.count)
                     .arg(k == chosen ? QStringLiteral("（已填入）") : QString())
+                    .arg(c.doubt.empty() ? QString() : QStringLiteral("　注意：") + q(c.doubt))
                     .arg(samples);
     }
     return text;

@@ -6,6 +6,7 @@
 
 #include "core/plans/PlanEditing.h"
 #include "core/plans/PlanExport.h"
+#include "core/plans/PlanOptions.h"
 #include "core/plans/PlanRows.h"
 #include "core/store/Schema.h"
 #include "core/text/TextToInt.h"
@@ -93,7 +94,8 @@ void PlanListPage::exportSelectedPlans() {
     std::vector<std::vector<std::string>> rows;
     for (int row = 0; row < static_cast<int>(m_rows.size()); ++row)
         if (m_list->item(row, 0) && m_list->item(row, 0)->isSelected()) rows.push_back(m_rows[row]);
-    QString text = q(exportPlansSql(rows)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QString text = q(exportPlansSql(rows, false, browserLinkSwitches(m_db, rows)))
+                       .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (!copyToClipboard(text)) {
         m_dialogs.show(window(), QStringLiteral("剪贴板被其他程序占用，复制失败，请稍后再试！"));
         return;

@@ -1,8 +1,11 @@
 #include "core/plans/PlanExport.h"
 
+#include <cctype>
+
 #include "core/plans/PlanEditing.h"
 #include "core/store/Schema.h"
 #include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
 
 namespace tovi {
@@ -43,13 +46,64 @@ constexpr const char* kImportTable =
 
 }  // namespace
 
-std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows, bool keepTicks) {
+const char* const kLinksComment = "-- links=browser";
+
+std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows, bool keepTicks,
+                           const std::vector<bool>& browserLinks) {
     // The header is a comment, so the whole text also runs in the console as it is.
     std::string text = "-- " + exportHeader() + "\r\n\r\n";
     // Each statement ends with ";" so several exported plans run as one text in the console.
-    for (const auto& row : rows) text += planInsertSql(row, keepTicks) + ";\r\n\r\n";
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (k < browserLinks.size() && browserLinks[k]) text += std::string(kLinksComment) + "\r\n";
+        text += planInsertSql(rows[k], keepTicks) + ";\r\n\r\n";
+    }
     return text;
 }
+
+namespace {
+
+// For each statement of an SQL text that inserts, whether the comments before it say the plan
+// composes links as a browser does. Quotes and comments are followed, so a ";" or a "--" inside
+// a value splits nothing.
+std::vector<bool> insertsWithBrowserLinks(std::string_view sql) {
+    std::vector<bool> marks;
+    std::string comments;  // those before the statement under way
+    bool inStatement = false, inserts = false;
+    auto endStatement = [&] {
+        if (inStatement && inserts) marks.push_back(comments.find(kLinksComment) != std::string::npos);
+        inStatement = inserts = false;
+        comments.clear();
+    };
+    for (std::size_t i = 0; i < sql.size();) {
+        const char c = sql[i];
+        if (sql.substr(i, 2) == "--") {
+            const std::size_t end = std::min(sql.find('\n', i), sql.size());
+            if (!inStatement) comments += std::string(sql.substr(i, end - i)) + "\n";
+            i = end;
+        } else if (sql.substr(i, 2) == "/*") {
+            const std::size_t end = sql.find("*/", i + 2);
+            i = end == std::string_view::npos ? sql.size() : end + 2;
+        } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
+            // A quote doubled inside a value closes and reopens it: the value reads on either way.
+            const std::size_t end = sql.find(c == '[' ? ']' : c, i + 1);
+            i = end == std::string_view::npos ? sql.size() : end + 1;
+            inStatement = true;
+        } else if (c == ';') {
+            endStatement();
+            ++i;
+        } else {
+            if (!inStatement && !std::isspace(static_cast<unsigned char>(c))) {
+                inStatement = true;
+                inserts = asciiLower(sql.substr(i, 6)) == "insert";
+            }
+            ++i;
+        }
+    }
+    endStatement();
+    return marks;
+}
+
+}  // namespace
 
 Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, bool allowDuplicates) {
     // 200 plans of long expressions and cookies come to far less; anything larger is refused
@@ -81,8 +135,9 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
         }
         SqlResult existing = t.run(Statement("select name, url from main.rule"));
         if (!existing.ok) return false;
-        std::vector<std::vector<std::string>> fresh;
-        for (const auto& row : caught.rows) {
+        std::vector<std::size_t> fresh;  // indices into the caught rows
+        for (std::size_t k = 0; k < caught.rows.size(); ++k) {
+            const auto& row = caught.rows[k];
             bool already = false;
             for (const auto& e : existing.rows)
                 already = already ||
@@ -90,14 +145,19 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
             if (already && !allowDuplicates)
                 result.skipped.push_back(cellOf(row, kRuleName));
             else
-                fresh.push_back(row);
+                fresh.push_back(k);
         }
         if (existing.rows.size() + fresh.size() > static_cast<std::size_t>(kMaxPlanId)) {
             refusal = gbk("方案最多 200 个：已有 ") + std::to_string(existing.rows.size()) +
                       gbk(" 个，这次要导入 ") + std::to_string(fresh.size()) + gbk(" 个，没有导入任何方案。");
             return false;
         }
-        for (const auto& row : fresh) {
+        // The comments that say which plans compose links as a browser does, one for each
+        // insert; read only when they match the rows caught one for one.
+        const std::vector<bool> linkMarks = insertsWithBrowserLinks(sql);
+        const bool marksFit = linkMarks.size() == caught.rows.size();
+        for (std::size_t k : fresh) {
+            const auto& row = caught.rows[k];
             auto id = lowestFreeId(t);
             if (!id || !forgetPlanLeftovers(t, *id)) return false;
             auto cell = [&](int k) { return cellOf(row, k); };
@@ -109,6 +169,9 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
                  cell(kRuleUrl), cell(kRuleBefore), cell(kRuleAfter), cell(kRuleRegular), cell(kRuleBuquan),
                  cell(kRuleCookie), cell(kRuleTindex), cell(kRuleUindex), cell(kRuleOindex), cell(kRuleUa),
                  textToInt(cell(kRuleClass)), cell(kRuleName), cell(kRuleType)}));
+            if (inserted.ok && marksFit && linkMarks[k])
+                inserted =
+                    t.run(Statement("insert into plan_options(planid, browser_links) values(?,1)", {*id}));
             if (!inserted.ok) {
                 refusal = inserted.error;
                 return false;

@@ -15,7 +15,12 @@ std::string planInsertSql(const std::vector<std::string>& ruleRow, bool keepTick
 // The clipboard text for the selected rows: a header line (a comment to SQL), then each
 // statement (ending in ";") and a blank line; the whole text runs in the SQL console. A backup
 // keeps the plans' ticks; a text to share leaves them unticked.
-std::string exportPlansSql(const std::vector<std::vector<std::string>>& ruleRows, bool keepTicks = false);
+// A plan that composes links as a browser does (browserLinks[k] for row k) has a comment line
+// before its statement saying so (kLinksComment), which an import reads back; other readers
+// of the text take it for a comment.
+std::string exportPlansSql(const std::vector<std::vector<std::string>>& ruleRows, bool keepTicks = false,
+                           const std::vector<bool>& browserLinks = {});
+extern const char* const kLinksComment;
 
 // The plans an export text (or any text of such inserts) recreates. The text can only insert
 // plan rows: anything else in it is refused and nothing is imported. Each plan takes the lowest

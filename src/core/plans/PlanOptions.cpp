@@ -1,6 +1,7 @@
 #include "core/plans/PlanOptions.h"
 
 #include "core/store/Database.h"
+#include "core/store/Schema.h"
 #include "core/text/TextToInt.h"
 
 namespace tovi {
@@ -30,6 +31,13 @@ Result<> setComposesBrowserLinks(Database& db, int planId, bool browser) {
         db.run(Statement("insert into plan_options(planid, browser_links) values(?,?) "
                          "on conflict(planid) do update set browser_links=excluded.browser_links",
                          {static_cast<std::int64_t>(planId), std::int64_t{browser ? 1 : 0}})));
+}
+
+std::vector<bool> browserLinkSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows) {
+    std::vector<bool> out;
+    for (const auto& row : ruleRows)
+        out.push_back(composesBrowserLinks(db, static_cast<int>(textToInt(cellOf(row, kRuleId)))));
+    return out;
 }
 
 bool verifiesCertificate(bool sendsLogin, bool acceptsOwn) { return sendsLogin && !acceptsOwn; }

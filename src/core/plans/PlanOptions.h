@@ -2,6 +2,7 @@
 // Switches of a plan kept beside table rule (which other readers of tovi.sdb share and which
 // therefore never changes shape).
 #include <string>
+#include <vector>
 
 #include "core/Result.h"
 
@@ -22,6 +23,8 @@ Result<> setAcceptsOwnCertificate(Database& db, int planId, bool accept);
 // New plans from a suggestion have it on.
 bool composesBrowserLinks(Database& db, int planId);
 Result<> setComposesBrowserLinks(Database& db, int planId, bool browser);
+// The switch for each of these plan rows (table rule's cells), for an export.
+std::vector<bool> browserLinkSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows);
 
 // Whether a run of the plan checks the site's certificate: when it sends a login of the user's.
 bool verifiesCertificate(bool sendsLogin, bool acceptsOwn);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <set>
+#include <tuple>
 
 #include "core/monitor/Judge.h"
 #include "core/monitor/Pipeline.h"
@@ -262,30 +263,52 @@ SuggestResult suggestUnguarded(const std::string& url, const FetchResult& page, 
         r.problem = gbk("页面太大或太复杂，10 秒内没有读完");
         return r;
     }
-    std::vector<Shape> shapes = feed ? feedLists(text, structure) : htmlLists(text, structure);
-    std::stable_sort(shapes.begin(), shapes.end(), [](const Shape& a, const Shape& b) {
-        return std::pair(a.score, a.byClass) > std::pair(b.score, b.byClass);
+    // Each list with the structure it was read from: the page's, or markup the page hides.
+    std::vector<PageStructure> hidden;
+    std::vector<std::pair<Shape, const PageStructure*>> shapes;
+    for (Shape& s : feed ? feedLists(text, structure) : htmlLists(text, structure))
+        shapes.emplace_back(std::move(s), &structure);
+    const auto undoubted = [&] {
+        return std::any_of(shapes.begin(), shapes.end(), [](const auto& s) { return s.first.doubt.empty(); });
+    };
+    if (!feed && !undoubted()) {
+        hidden = hiddenStructures(text, bounded);
+        for (const PageStructure& h : hidden)
+            for (Shape& s : htmlLists(text, h)) shapes.emplace_back(std::move(s), &h);
+    }
+    // A list that looks like a menu or ads never ranks above one that does not.
+    std::stable_sort(shapes.begin(), shapes.end(), [](const auto& x, const auto& y) {
+        const Shape &a = x.first, &b = y.first;
+        return std::tuple(a.doubt.empty(), a.score, a.byClass) >
+               std::tuple(b.doubt.empty(), b.score, b.byClass);
     });
     if (progress) progress(gbk("找到 ") + std::to_string(shapes.size()) + gbk(" 个可能的列表，正在逐个验证"));
     const std::string name = pageName(text, structure, feed);
     const std::string base = pageBase(url, text);
-    std::vector<std::pair<int, std::set<int>>> taken;  // parent and title links of each proposal
+    // Where each proposal's list is and its title links.
+    struct Taken {
+        const PageStructure* structure;
+        int parent;
+        std::set<int> anchors;
+    };
+    std::vector<Taken> taken;
     std::size_t proved = 0;
-    for (const Shape& shape : shapes) {
+    for (const auto& [shape, from] : shapes) {
         if (r.candidates.size() >= kMaxCandidates || proved >= kMaxShapesProved || bounded()) break;
         std::set<int> anchors;
         for (const Item& item : shape.items) anchors.insert(item.anchor);
         // The same links again, or a part of a list already proposed seen from another level.
-        const bool repeated = std::any_of(taken.begin(), taken.end(), [&](const auto& t) {
-            return t.second == anchors ||
-                   (t.first != shape.parent &&
-                    std::includes(t.second.begin(), t.second.end(), anchors.begin(), anchors.end()));
+        const bool repeated = std::any_of(taken.begin(), taken.end(), [&](const Taken& t) {
+            return t.structure == from &&
+                   (t.anchors == anchors ||
+                    (t.parent != shape.parent &&
+                     std::includes(t.anchors.begin(), t.anchors.end(), anchors.begin(), anchors.end())));
         });
         if (repeated) continue;
         ++proved;
-        if (auto s = propose(url, page, text, structure, shape, encoding.gbk, name, base, bounded)) {
+        if (auto s = propose(url, page, text, *from, shape, encoding.gbk, name, base, bounded)) {
             r.candidates.push_back(std::move(*s));
-            taken.emplace_back(shape.parent, std::move(anchors));
+            taken.push_back({from, shape.parent, std::move(anchors)});
         }
     }
     if (r.candidates.empty()) r.problem = gbk("页面上没有找到文章列表（至少 3 个带标题链接的重复条目）");
