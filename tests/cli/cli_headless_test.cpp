@@ -386,7 +386,7 @@ TEST(CliHeadless, SignalsEndARunCleanlyWithTheConventionalCodes) {
 // The board the plan suggestions are tried on (the fixture of the core's tests).
 struct BoardSite {
     BoardSite() {
-        for (const char* file : {"forum.html", "nolist.html"}) {
+        for (const char* file : {"forum.html", "nolist.html", "menus.html"}) {
             server.server().Get(
                 std::string("/board/") + file, [file](const httplib::Request&, httplib::Response& res) {
                     res.set_content(test::readFile(std::filesystem::path(TOVI_SUGGEST_PAGES) / file),
@@ -448,9 +448,33 @@ TEST(CliHeadless, PlansProposedFromAPageAreShownAndSaved) {
     EXPECT_NE(articles.out.find("托盘图标在 GNOME 下不显示的解决办法"), std::string::npos) << articles.out;
     EXPECT_EQ(articles.out.find("版规"), std::string::npos);
 
+    EXPECT_NE(plan.out.find("links"), std::string::npos);
+    EXPECT_NE(plan.out.find("browser"), std::string::npos) << plan.out;
+
     auto tooFar = runCli(dir.path(), {"plan", "add", "--suggest", board, "--pick", "9"});
     EXPECT_EQ(tooFar.code, 2);
     EXPECT_NE(tooFar.err.find("--pick：页面只给出 2 个方案，没有第 9 个"), std::string::npos) << tooFar.err;
+}
+
+// A page of menus: the proposal says what it looks like, and is saved only when insisted on.
+TEST(CliHeadless, AProposalThatLooksLikeAMenuIsNotSavedSilently) {
+    test::TempDir dir;
+    BoardSite site;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    const std::string menus = site.server.url("/board/menus.html");
+    auto shown = runCli(dir.path(), {"plan", "suggest", menus});
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    EXPECT_NE(shown.out.find("注意：这个列表看起来像菜单、页脚或广告"), std::string::npos) << shown.out;
+
+    auto refused = runCli(dir.path(), {"plan", "add", "--suggest", menus});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("方案没有保存：页面上最像文章列表的也不像文章列表"), std::string::npos)
+        << refused.err;
+    EXPECT_EQ(runCli(dir.path(), {"plan", "show", "1"}).code, 2);
+
+    auto forced = runCli(dir.path(), {"plan", "add", "--suggest", menus, "--force"});
+    EXPECT_EQ(forced.code, 0) << forced.err;
+    EXPECT_NE(forced.out.find("新方案 1 已保存"), std::string::npos) << forced.out;
 }
 
 TEST(CliHeadless, AnInstalledProgramKeepsItsFilesInTheUsersDataDirectory) {

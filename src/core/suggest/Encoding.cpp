@@ -84,7 +84,10 @@ DetectedEncoding detectEncoding(std::string_view body, std::string_view contentT
         const bool gbk = *gbkByName(name);
         // A server may say one thing while the bytes and the page's own declaration say
         // another: the declaration that reads the bytes wins.
-        if (!reads(body, gbk) && page && page->gbk != gbk && reads(body, page->gbk))
+        // Bytes that read as UTF-8 are hardly ever meant as anything else (GBK reads many UTF-8
+        // texts without a fault), so a page that says UTF-8 and reads as it is UTF-8.
+        const bool utf8Page = page && !page->gbk && gbk && isValidUtf8(body);
+        if (utf8Page || (!reads(body, gbk) && page && page->gbk != gbk && reads(body, page->gbk)))
             return {page->gbk, page->reason + " (Content-Type charset=" + name + " does not read the page)"};
         return {gbk, "Content-Type charset=" + name};
     }

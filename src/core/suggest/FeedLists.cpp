@@ -1,5 +1,6 @@
 #include <boost/regex.hpp>
 
+#include "core/monitor/Judge.h"
 #include "core/suggest/Lists.h"
 #include "core/text/TextOps.h"
 
@@ -59,7 +60,9 @@ std::vector<Shape> feedLists(std::string_view text, const PageStructure& page) {
         } else if (e.tag != itemTag) {
             continue;
         }
-        Item item{e.start, e.end, static_cast<int>(k), feedText(contentOf(text, *title)), href, {}};
+        // A title in CDATA may hold markup ("<b>new</b>"): stored, as any title, without its tags.
+        Item item{e.start, e.end, static_cast<int>(k), articleTitle(feedText(contentOf(text, *title))),
+                  href,    {}};
         shape.score += titleWeight(item.title);
         shape.items.push_back(std::move(item));
     }

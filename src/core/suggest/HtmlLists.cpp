@@ -13,6 +13,7 @@ namespace tovi::suggest {
 namespace {
 
 constexpr std::size_t kMinAverageTitle = 10;  // letters: shorter link texts are menus and pagers
+constexpr std::size_t kMinHeadingTitle = 6;   // letters, for titles in headings
 constexpr std::size_t kShortLabel = 12;       // a short list of labels no longer than this is a menu
 constexpr std::size_t kMaxRecordSpan = 4;     // sibling elements one record may take
 
@@ -125,10 +126,12 @@ std::optional<TitleKey> titleKey(const PageStructure& page, const std::vector<Re
     bool bestInHeadings = false;
     for (const auto& [key, t] : tallies) {
         const std::size_t n = t.records;
-        if (n < 3 || n * 2 < records.size() || t.weight < kMinAverageTitle * n ||
-            t.links.size() * 5 < n * 4 || (n <= 8 && t.longest <= kShortLabel))
-            continue;
+        // A heading says it is a title: a shorter one still is.
         const bool inHeadings = t.headings * 2 >= n;
+        const std::size_t shortest = inHeadings ? kMinHeadingTitle : kMinAverageTitle;
+        if (n < 3 || n * 2 < records.size() || t.weight < shortest * n || t.links.size() * 5 < n * 4 ||
+            (n <= 8 && t.longest <= kShortLabel))
+            continue;
         if (!best ||
             std::tuple(inHeadings, t.weight, n) > std::tuple(bestInHeadings, best->weight, best->records)) {
             best = TitleKey{key, n, t.weight};

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 
+#include "core/plans/PlanOptions.h"
 #include "core/text/Gbk.h"
 #include "support/EngineFixture.h"
 
@@ -133,6 +135,38 @@ TEST_F(PlanRunnerRounds, StoredRowsAndPlanUpdate) {
     EXPECT_NE(trace.find("SQL成功！\r\nupdate rule set arttile='it''s"), std::string::npos);
     EXPECT_NE(trace.find("\r\n任务" + std::to_string(id) + "已结束----12/9 7:05"), std::string::npos);
     EXPECT_TRUE(monitoring->alerts().raiseIfNewArticles());
+}
+
+// A plan that composes links as a browser does stores "&amp;" decoded and relative links
+// resolved against the page (or its <base href>); a plan from before stores what the template
+// makes, as it always did, so none of its articles comes back as new.
+TEST_F(PlanRunnerRounds, LinksAreComposedTheWayThePlanSays) {
+    const std::string html =
+        "<html><head><base href=\"/forum/\"></head><body><ul id=\"list\">"
+        "<li><a href=\"view.php?tid=7&amp;x=1\">one</a><i>a</i></li>"
+        "<li><a href=\"https://other.example/s/8\">two</a><i>b</i></li>"
+        "<li><a href=\"../t/9\">three</a><i>c</i></li></ul></body></html>";
+    setPage("/dir/links.html", html);
+    PlanRowValues spec;
+    spec.url = server.url("/dir/links.html");
+    spec.regular = "<li><a href=\"([^\"]+)\">(.*?)</a><i>(.*?)</i></li>";
+    spec.buquan = "[1]";
+    spec.uindex = "0";
+    const int browser = addPlan(spec), asTemplate = addPlan(spec);
+    ASSERT_TRUE(setComposesBrowserLinks(db, browser, true).ok());
+    monitoring->planRunner().runPlan(browser);
+    monitoring->planRunner().runPlan(asTemplate);
+    auto links = [&](int id) {
+        std::set<std::string> out;
+        for (const auto& row : db.run(Statement("select url from info where planid=?", {id})).rows)
+            out.insert(row[0]);
+        return out;
+    };
+    const std::string origin = server.url("");
+    EXPECT_EQ(links(browser), (std::set<std::string>{origin + "/forum/view.php?tid=7&x=1",
+                                                     "https://other.example/s/8", origin + "/t/9"}));
+    EXPECT_EQ(links(asTemplate),
+              (std::set<std::string>{"view.php?tid=7&amp;x=1", "https://other.example/s/8", "../t/9"}));
 }
 
 TEST_F(PlanRunnerRounds, CookiesCarryFromRunToRun) {

@@ -108,6 +108,40 @@ TEST(UrlSplitting, Table) {
     }
 }
 
+TEST(ResolveLink, AsABrowserFollowsLinks) {
+    const std::string base = "http://h.example:8080/bbs/forum/list.php?fid=5#top";
+    const struct {
+        const char* link;
+        const char* want;
+    } cases[] = {
+        {"viewthread.php?tid=7&extra=1", "http://h.example:8080/bbs/forum/viewthread.php?tid=7&extra=1"},
+        {"/t/5", "http://h.example:8080/t/5"},
+        {"//cdn.example/x", "http://cdn.example/x"},
+        {"https://other.example/a?b", "https://other.example/a?b"},
+        {"?page=2", "http://h.example:8080/bbs/forum/list.php?page=2"},
+        {"#reply3", "http://h.example:8080/bbs/forum/list.php?fid=5#reply3"},
+        {"../news/1.html", "http://h.example:8080/bbs/news/1.html"},
+        {"./a/../b/./c", "http://h.example:8080/bbs/forum/b/c"},
+        {"../../../../x", "http://h.example:8080/x"},
+        {"", "http://h.example:8080/bbs/forum/list.php?fid=5"},
+        {"帖子.html", "http://h.example:8080/bbs/forum/帖子.html"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.link);
+        EXPECT_EQ(gbkToUtf8(resolveLink(base, gbk(c.link))), c.want);
+    }
+    EXPECT_EQ(resolveLink("http://h.example", "a/b"), "http://h.example/a/b");
+}
+
+TEST(PageBase, TheBaseHrefWhenItIsAWebAddress) {
+    const std::string url = "http://h.example/dir/page.html";
+    EXPECT_EQ(pageBase(url, "<html><head><base href=\"https://cdn.example/root/\"></head>"),
+              "https://cdn.example/root/");
+    EXPECT_EQ(pageBase(url, "<head><BASE HREF='/other/'>"), "http://h.example/other/");
+    EXPECT_EQ(pageBase(url, "<head><base href=\"javascript:alert(1)\">"), url);
+    EXPECT_EQ(pageBase(url, "<head><base target=\"_blank\">"), url);
+}
+
 TEST(UrlForWire, EncodesChineseAsABrowserDoes) {
     EXPECT_EQ(urlForWire(gbk("http://x.example/搜索?q=新闻 a")),
               "http://x.example/%E6%90%9C%E7%B4%A2?q=%E6%96%B0%E9%97%BB%20a");

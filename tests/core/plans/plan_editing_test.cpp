@@ -4,6 +4,7 @@
 
 #include "core/plans/PlanEditing.h"
 #include "core/plans/PlanExport.h"
+#include "core/plans/PlanOptions.h"
 #include "core/store/Schema.h"
 #include "support/TestSupport.h"
 
@@ -162,6 +163,60 @@ TEST_F(PlanEditingTest, ExportRecreatesTheSamePlansElsewhere) {
     }
     EXPECT_EQ(copied[0][kRuleIsdo], "0");
     EXPECT_EQ(copied[1][kRuleClass], "0");
+}
+
+// Whether a plan composes links as a browser does is kept beside its row: saved with a new plan,
+// left alone by the other switch, carried by an export (as a comment other readers skip) and
+// read back by an import, even past values holding ";", "--" and quotes.
+TEST_F(PlanEditingTest, HowAPlanComposesLinksTravelsWithItsExport) {
+    PlanFields browser = nastyFields();
+    browser.browserLinks = true;
+    ASSERT_TRUE(savePlan(db, browser, 0).ok());
+    ASSERT_TRUE(savePlan(db, runnable(), 0).ok());
+    ASSERT_TRUE(setAcceptsOwnCertificate(db, 1, true).ok());
+    EXPECT_TRUE(composesBrowserLinks(db, 1));
+    EXPECT_TRUE(acceptsOwnCertificate(db, 1));
+    EXPECT_FALSE(composesBrowserLinks(db, 2));
+
+    const auto rows = db.run("select * from rule order by id").rows;
+    const std::string text = exportPlansSql(rows, false, browserLinkSwitches(db, rows));
+    EXPECT_EQ(text.find(kLinksComment), text.rfind(kLinksComment));
+    ASSERT_NE(text.find(kLinksComment), std::string::npos);
+
+    test::TempDir other;
+    Database target;
+    ASSERT_TRUE(target.open(test::makeDatabase(other.path())));
+    ASSERT_TRUE(target.runScript(text).ok);  // still a script that runs as it is
+    target.run("delete from rule");
+    Result<ImportedPlans> imported = importPlans(target, text);
+    ASSERT_TRUE(imported.ok()) << gbkToUtf8(imported.error());
+    ASSERT_EQ(imported->ids.size(), 2u);
+    EXPECT_TRUE(composesBrowserLinks(target, imported->ids[0]));
+    EXPECT_FALSE(composesBrowserLinks(target, imported->ids[1]));
+    EXPECT_FALSE(acceptsOwnCertificate(target, imported->ids[0]));  // a login's switch stays home
+}
+
+// A file from before the switch keeps its other plan options and gains the switch, off.
+TEST(PlanOptionsFile, AnOlderTableGainsTheColumnAndKeepsItsRows) {
+    test::TempDir dir;
+    const auto path = test::makeDatabase(dir.path());
+    {
+        Database old;
+        ASSERT_TRUE(old.open(path));
+        ASSERT_TRUE(
+            old.runScript("DROP TABLE plan_options; CREATE TABLE plan_options(planid INTEGER PRIMARY KEY, "
+                          "own_certificate INTEGER); INSERT INTO plan_options VALUES(3, 1);")
+                .ok);
+    }
+    Database db;
+    std::vector<std::string> repaired;
+    ASSERT_TRUE(openMainDatabase(db, path, &repaired).ok());
+    EXPECT_TRUE(repaired.empty());
+    EXPECT_TRUE(acceptsOwnCertificate(db, 3));
+    EXPECT_FALSE(composesBrowserLinks(db, 3));
+    ASSERT_TRUE(setComposesBrowserLinks(db, 3, true).ok());
+    EXPECT_TRUE(composesBrowserLinks(db, 3));
+    EXPECT_TRUE(acceptsOwnCertificate(db, 3));
 }
 
 TEST_F(PlanEditingTest, DeleteAndDefaultFlag) {

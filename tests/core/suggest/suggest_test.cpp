@@ -48,6 +48,11 @@ TEST(SuggestEncoding, DeclarationsThenValidity) {
         {"server says UTF-8 but the bytes and the XML declaration are GBK",
          "<?xml version=\"1.0\" encoding=\"gbk\"?><rss>" + gbkText, "application/rss+xml; charset=UTF-8",
          true},
+        {"server says GBK but the bytes and the XML declaration are UTF-8",
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?><rss>" + utf8Text + "<p>标题：新闻</p>",
+         "text/xml; charset=gbk", false},
+        {"server says GB2312 over a UTF-8 meta the bytes read", "<meta charset=\"utf-8\">" + utf8Text,
+         "text/html; charset=gb2312", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -395,6 +400,29 @@ TEST(PlanSuggestEncodings, AGb18030EuroSignInTitles) {
     ASSERT_FALSE(r.candidates.empty()) << gbkToUtf8(r.problem);
     EXPECT_EQ(r.candidates.front().count, 6);
     EXPECT_EQ(gbkToUtf8(r.candidates.front().titles.at(0)), "售价 1€ 的商品第1篇");
+}
+
+// A feed whose DOCTYPE has an internal subset (with a ">" in a comment) and whose items hold
+// HTML in CDATA, in their titles too: every item, titles without their tags.
+TEST(PlanSuggestFeeds, ADoctypeSubsetAndHtmlInCdata) {
+    std::string items;
+    for (int k = 0; k < 12; ++k)
+        items += "<item><title><![CDATA[Story " + std::to_string(k) +
+                 " &amp; <b>more</b>]]></title><link>http://example.org/s/" + std::to_string(1000 + k) +
+                 "</link><description><![CDATA[<p>Intro <a "
+                 "href=\"http://example.org/x\">x</a></p><title>t</title>]]>"
+                 "</description></item>\n";
+    FetchResult page;
+    page.body =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE rss [\n<!ENTITY nbsp \"&#160;\">\n"
+        "<!-- a comment > with a bracket -->\n]>\n<rss version=\"2.0\"><channel><title>Feed</title>" +
+        items + "</channel></rss>";
+    page.contentType = "application/rss+xml";
+    const SuggestResult r = suggestPlans("http://127.0.0.1/feed.xml", page);
+    ASSERT_FALSE(r.candidates.empty()) << gbkToUtf8(r.problem);
+    EXPECT_EQ(r.candidates.front().count, 12);
+    EXPECT_EQ(r.candidates.front().titles.at(3), "Story 3 &amp; more");
+    EXPECT_EQ(r.candidates.front().links.at(3), "http://example.org/s/1003");
 }
 
 // A title in an anchor, read as the proposed expression reads it: linear in the content.
