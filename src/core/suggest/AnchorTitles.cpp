@@ -1,5 +1,6 @@
 #include "core/suggest/AnchorTitles.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
 #include <vector>
@@ -96,9 +97,14 @@ std::optional<CardTitle> cardTitle(std::string_view text, const PageStructure& p
                                                               "b",   "figcaption", "header", "em"};
     std::optional<CardTitle> best;
     std::size_t bestWeight = 0;
-    const int last = page.elements[anchor].lastDescendant;
+    // A title is short and near the card's start: a link wrapping half the page (a hostile or
+    // broken one) costs no more than a card.
+    constexpr int kMaxLooked = 64;
+    constexpr std::size_t kMaxTitleBytes = 1024;
+    const int last = std::min(page.elements[anchor].lastDescendant, anchor + kMaxLooked);
     for (int k = anchor + 1; k <= last; ++k) {
         const PageElement& e = page.elements[k];
+        if (e.closeStart - e.openEnd > kMaxTitleBytes) continue;
         const bool heading = isHeading(e.tag);
         if (!heading && !blocks.count(e.tag)) continue;
         auto title = anchorTitle(contentOf(text, e));
