@@ -13,6 +13,7 @@
 #include "core/monitor/Monitoring.h"
 #include "core/monitor/PlanTestRun.h"
 #include "core/plans/PlanHealth.h"
+#include "core/plans/PlanOptions.h"
 #include "core/plans/PlanRows.h"
 #include "core/settings/Settings.h"
 #include "core/store/Schema.h"
@@ -219,6 +220,7 @@ int run(Context& ctx, const RunOptions& o) {
         if (o.parallel) engine.setParallel(static_cast<int>(*o.parallel));
         SqlResult rules = readPlans(*db);
         monitoring.planTable().fill(rules, &sink);
+        monitoring.planTable().setRendering(renderingPlans(*db));
         if (o.cycles != 1) printLine(ctx.err, gbk("第 ") + std::to_string(cycle) + gbk(" 轮开始"));
         listener.startPass();
         engine.startOneShot(passQueue(rules, o.plans), o.cycles == 1 ? RunMode::RunAll : RunMode::RunTicked);
@@ -265,7 +267,8 @@ int test(Context& ctx, std::int64_t planId) {
     PlanTestInput input{cellOf(row, kRuleRegular), cellOf(row, kRuleUrl),   cellOf(row, kRuleCode) == "1",
                         cellOf(row, kRuleBefore),  cellOf(row, kRuleAfter), cellOf(row, kRuleCookie),
                         cellOf(row, kRuleUa)};
-    PlanTestResult result = runPlanTest(input);
+    PlanTestResult result =
+        rendersPage(*db, static_cast<int>(planId)) ? runRenderedPlanTest(input) : runPlanTest(input);
     if (result.cutShown) {
         printLine(ctx.out, gbk("== 截取的源码 =="));
         printLine(ctx.out, result.cutText);

@@ -8,6 +8,7 @@
 #include "core/monitor/PlanRunner.h"
 #include "core/monitor/PlanTestRun.h"
 #include "core/net/DirectHttpRequest.h"
+#include "core/net/Renderer.h"
 #include "core/plans/PlanEditing.h"
 #include "core/plans/PlanFields.h"
 #include "core/plans/PlanTable.h"
@@ -28,8 +29,20 @@ struct AddOptions {
     std::string titleGroup, idGroup = "1", otherGroup;
     std::string suggest;
     int pick = 1;
-    bool utf8 = false, gbkFlag = false, force = false;
+    bool utf8 = false, gbkFlag = false, force = false, render = false;
 };
+
+// The page as the browser builds it, for a plan that renders; nothing (the reason printed) when
+// no browser is installed.
+std::optional<FetchResult> renderedForTest(Context& ctx, const PlanFields& f) {
+    if (const std::string missing = browserMissing(); !missing.empty()) {
+        printLine(ctx.err, gbk("方案没有保存：") + missing);
+        return std::nullopt;
+    }
+    printLine(ctx.err, gbk("正在用浏览器渲染页面：") + f.url + gbk("…"));
+    Renderer renderer;
+    return renderer.render({f.url, f.cookie, f.ua}).page;
+}
 
 // Proposals for a page; prints the reason and returns nothing when there are none.
 std::optional<SuggestResult> suggestionsFor(Context& ctx, const std::string& url, const std::string& cookie,
@@ -37,6 +50,7 @@ std::optional<SuggestResult> suggestionsFor(Context& ctx, const std::string& url
     SuggestResult r =
         suggestPlansFromUrl(gbk(url), gbk(cookie), gbk(ua), {},
                             [&ctx](const std::string& stage) { printLine(ctx.err, stage + gbk("…")); });
+    if (!r.note.empty()) printLine(ctx.err, r.note);
     if (!r.candidates.empty()) return r;
     printLine(ctx.err, gbk("没有找到可用的方案：") + r.problem);
     if (!r.fetchError.empty()) printLine(ctx.err, gbk("获取失败：") + r.fetchError);
@@ -47,7 +61,12 @@ std::optional<SuggestResult> suggestionsFor(Context& ctx, const std::string& url
 // fetched is tested as it came. A plan without a URL template takes its links from the
 // expression's link group, written as the page's links need.
 int saveTestedPlan(Context& ctx, Database& db, PlanFields f, bool force,
-                   const std::optional<FetchResult>& page = std::nullopt) {
+                   std::optional<FetchResult> page = std::nullopt) {
+    // A plan whose page a browser builds is tested on what the browser shows.
+    if (f.render && !page) {
+        page = renderedForTest(ctx, f);
+        if (!page) return kFailed;
+    }
     // An expression that does not compile is a wrong argument, not a page without articles.
     if (const Expression rx = Expression::compile(f.regular); !rx.ok()) {
         printLine(ctx.err, gbk("方案没有保存：正则匹配规则有误：") + rx.error());
@@ -178,7 +197,9 @@ int addPlan(Context& ctx, const AddOptions& o) {
             return kFailed;
         }
         // The page is fetched once: for its encoding (unless given) and for the test.
-        page = fetchForTest(f.url, f.cookie, "User-Agent: " + f.ua);
+        f.render = o.render;
+        page = f.render ? renderedForTest(ctx, f) : fetchForTest(f.url, f.cookie, "User-Agent: " + f.ua);
+        if (!page) return kFailed;
         if (o.utf8 || o.gbkFlag) {
             f.code = o.utf8 ? "0" : "1";
         } else {
@@ -235,9 +256,12 @@ int suggest(Context& ctx, const SuggestOptions& o) {
                               {"oindex", f.oindex},
                               {"type", f.type},
                               {"links", f.browserLinks ? "browser" : "template"},
+                              {"render", f.render},
                               {"mode", modeName(judgeModeFromText(std::to_string(f.type)))}}}});
         }
-        nlohmann::json out = {{"encoding_found_by", found->encodingReason}, {"candidates", list}};
+        nlohmann::json out = {{"encoding_found_by", found->encodingReason},
+                              {"note", gbkToUtf8(found->note)},
+                              {"candidates", list}};
         printJson(ctx.out, out);
         return kOk;
     }
@@ -264,6 +288,7 @@ int suggest(Context& ctx, const SuggestOptions& o) {
                     {"other-group", f.oindex},
                     {"template", f.buquan},
                     {"links", f.browserLinks ? "browser" : "template"},
+                    {"render", f.render ? "yes" : "no"},
                     {"first titles", samples}});
     }
     return kOk;
@@ -291,6 +316,7 @@ void addPlanAddCommands(CLI::App* plan, Action& chosen) {
     auto* gbkOption =
         add->add_flag("--gbk", a->gbkFlag, "the page is GBK (default: as the page says or reads)");
     add->add_flag("--utf8", a->utf8, "the page is UTF-8")->excludes(gbkOption);
+    add->add_flag("--render", a->render, "load the page in a browser first (a page its scripts build)");
     add->add_option("--mode", a->mode,
                     "desc: newest at the top (default); asc: at the bottom; id: rising ids")
         ->check(CLI::IsMember({"desc", "asc", "id"}));

@@ -12,6 +12,7 @@
 #include "cli/Terminal.h"
 #include "core/monitor/Pipeline.h"
 #include "core/monitor/PlanRunner.h"
+#include "core/net/Renderer.h"
 #include "core/plans/PlanEditing.h"
 #include "core/plans/PlanExport.h"
 #include "core/plans/PlanFields.h"
@@ -112,6 +113,7 @@ int showPlan(Context& ctx, std::int64_t id) {
         {"other-group", cellOf(row, kRuleOindex)},
         {"template", cellOf(row, kRuleBuquan)},
         {"links", composesBrowserLinks(*db, static_cast<int>(id)) ? "browser" : "template"},
+        {"render", rendersPage(*db, static_cast<int>(id)) ? "yes" : "no"},
         {"last article", cellOf(row, kRuleArttile)},
         {"last id", cellOf(row, kRuleLastid)},
         {"last article at", cellOf(row, kRuleLasttime)},
@@ -136,6 +138,20 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
             return kUsage;
         }
         if (Result<> kept = setAcceptsOwnCertificate(*db, static_cast<int>(id), value == "yes"); !kept) {
+            printLine(ctx.err, gbk("没有保存：") + kept.error());
+            return kFailed;
+        }
+        return kOk;
+    }
+    if (field == "render") {
+        if (value != "yes" && value != "no") {
+            printLine(ctx.err, gbk("render 只能是 yes（用浏览器渲染页面）或 no，不能是 ") + gbk(value));
+            return kUsage;
+        }
+        if (value == "yes")
+            if (const std::string missing = browserMissing(); !missing.empty())
+                printLine(ctx.err, gbk("注意：") + missing);
+        if (Result<> kept = setRendersPage(*db, static_cast<int>(id), value == "yes"); !kept) {
             printLine(ctx.err, gbk("没有保存：") + kept.error());
             return kFailed;
         }
@@ -209,7 +225,8 @@ int exportPlans(Context& ctx, const std::vector<std::int64_t>& ids) {
     }
     // Meant for a file, to be imported again: written as it is (UTF-8). Shown on a terminal, what
     // a page put in a plan (an ESC, a bidi override) is written as an escape instead.
-    std::string text = gbkToUtf8(exportPlansSql(rows, /*keepTicks=*/true, browserLinkSwitches(*db, rows)));
+    std::string text = gbkToUtf8(
+        exportPlansSql(rows, /*keepTicks=*/true, browserLinkSwitches(*db, rows), renderSwitches(*db, rows)));
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     const bool terminal = &ctx.out == &std::cout && ::isatty(STDOUT_FILENO);
     ctx.out << (terminal ? terminalSafe(text) : text);
@@ -273,12 +290,15 @@ void addPlanCommands(CLI::App& app, Action& chosen) {
     std::vector<std::string> names = planFieldNames();
     names.push_back("own-certificate");
     names.push_back("links");
+    names.push_back("render");
     std::string fields;
     for (const auto& n : names) fields += (fields.empty() ? "" : ", ") + n;
     set->add_option("field", *field,
                     fields +
                         " (own-certificate yes: accept the site's own certificate; links browser: decode "
-                        "&amp; and resolve links against the page, as a browser follows them)")
+                        "&amp; and resolve links against the page, as a browser follows them; render yes: "
+                        "load the page in a "
+                        "browser first, for pages built by their scripts)")
         ->required()
         ->check(CLI::IsMember(names));
     set->add_option("value", *value, "the new value")->required();

@@ -61,6 +61,11 @@ void buildCollectGroup(QWidget* page, PlanEditorControls& ui) {
     // Under COOKIE: a plan that logs in checks the site's certificate unless told otherwise.
     ui.ownCertificate = named(new QCheckBox(QStringLiteral("自签"), collect), "自签证书");
     ui.ownCertificate->setGeometry(356, 84, 64, 20);
+    // Beside the page's address: a page its scripts build is loaded in a browser first.
+    ui.render = named(new QCheckBox(QStringLiteral("渲染"), collect), "渲染页面");
+    ui.render->setGeometry(356, 42, 64, 20);
+    ui.render->setToolTip(QStringLiteral(
+        "渲染页面：列表由网页脚本生成时，先用浏览器（chromium）载入页面，再按采集区域和正则取文章"));
     ui.ownCertificate->setToolTip(
         QStringLiteral("自签证书：带 COOKIE 的方案在监控时校验网站证书；勾选则接受网站自己的（自签）证书"));
     label(QStringLiteral("采集区域"), collect, 8, 79, 56, 24);

@@ -22,6 +22,7 @@ struct PlanEditorControls {
     QComboBox* category = nullptr;
     QCheckBox* gbk = nullptr;
     QCheckBox* ownCertificate = nullptr;  // accept the site's own certificate
+    QCheckBox* render = nullptr;          // load the page in a browser first
     QLineEdit* ua = nullptr;
     QLineEdit* url = nullptr;
     QPlainTextEdit* cookie = nullptr;

@@ -152,6 +152,7 @@ void PlanEditorPage::loadEditor(int mode, const std::vector<std::string>& row) {
     m_ui.ownCertificate->setChecked(planId > 0 && acceptsOwnCertificate(m_db, planId));
     // A new plan composes links as a browser does; a saved one keeps the way it stores them.
     m_ui.browserLinks->setChecked(planId > 0 ? composesBrowserLinks(m_db, planId) : true);
+    m_ui.render->setChecked(planId > 0 && rendersPage(m_db, planId));
     setJudgeMode(static_cast<int>(textToInt(cellOf(row, kRuleType))));
     m_ui.name->setText(cell(kRuleName));
     const auto cls = textToInt(cellOf(row, kRuleClass)) - 1;
@@ -211,7 +212,9 @@ void PlanEditorPage::startTest() {
     m_suggestions.clear();
     m_ui.test->setText(QStringLiteral("取消测试"));
     m_ui.testText->setPlainText(QStringLiteral("正在获取网页……"));
-    m_runner->start([input](const CancelCheck& cancelled) { return runPlanTest(input, cancelled); });
+    m_runner->start([input, render = m_ui.render->isChecked()](const CancelCheck& cancelled) {
+        return render ? runRenderedPlanTest(input, cancelled) : runPlanTest(input, cancelled);
+    });
 }
 
 void PlanEditorPage::cancelTest() {
@@ -279,6 +282,7 @@ void PlanEditorPage::showSuggestions(const SuggestResult& r) {
         return;
     }
     m_suggestions = r.candidates;
+    m_suggestionNote = r.note;
     fillSuggestion(0);
 }
 
@@ -293,6 +297,7 @@ void PlanEditorPage::fillSuggestion(std::size_t index) {
     m_ui.regex->lineEdit()->setCursorPosition(0);
     m_ui.urlTemplate->setText(q(f.buquan));
     m_ui.browserLinks->setChecked(f.browserLinks);
+    m_ui.render->setChecked(f.render);
     m_ui.tindex->setText(q(f.tindex));
     m_ui.uindex->setText(q(f.uindex));
     m_ui.oindex->setText(q(f.oindex));
@@ -305,7 +310,7 @@ void PlanEditorPage::fillSuggestion(std::size_t index) {
         m_ui.save->setEnabled(true);
         m_ui.dataItems->setEnabled(true);
     }
-    m_ui.testText->setPlainText(suggestionListText(m_suggestions, index));
+    m_ui.testText->setPlainText(suggestionListText(m_suggestions, index, m_suggestionNote));
 }
 
 QString PlanEditorPage::contentSnapshot() const {
@@ -324,7 +329,8 @@ QString PlanEditorPage::contentSnapshot() const {
                       QString::number(m_judgeMode),
                       m_ui.gbk->isChecked() ? QStringLiteral("1") : QString(),
                       m_ui.ownCertificate->isChecked() ? QStringLiteral("1") : QString(),
-                      m_ui.browserLinks->isChecked() ? QStringLiteral("1") : QString()};
+                      m_ui.browserLinks->isChecked() ? QStringLiteral("1") : QString(),
+                      m_ui.render->isChecked() ? QStringLiteral("1") : QString()};
     return parts.join(QChar(0x1F));
 }
 
@@ -354,6 +360,7 @@ void PlanEditorPage::savePlan() {
     f.name = g(m_ui.name->text());
     f.type = m_judgeMode;
     f.browserLinks = m_ui.browserLinks->isChecked();
+    f.render = m_ui.render->isChecked();
     Result<SavedPlan> r = tovi::savePlan(m_db, f, textToInt(g(m_ui.id->text())));
     if (!r) {
         // Nothing typed is lost: the editor keeps its content.
@@ -368,6 +375,8 @@ void PlanEditorPage::savePlan() {
     }
     if (Result<> kept = setAcceptsOwnCertificate(m_db, r->id, m_ui.ownCertificate->isChecked()); !kept)
         m_dialogs.show(window(), QStringLiteral("自签证书 的设置没有保存：") + q(kept.error()));
+    if (Result<> kept = setRendersPage(m_db, r->id, m_ui.render->isChecked()); !kept)
+        m_dialogs.show(window(), QStringLiteral("渲染页面 的设置没有保存：") + q(kept.error()));
     if (Result<> kept = setComposesBrowserLinks(m_db, r->id, m_ui.browserLinks->isChecked()); !kept)
         m_dialogs.show(window(), QStringLiteral("浏览器链接 的设置没有保存：") + q(kept.error()));
     const bool copied = copyToClipboard(q(r->statement));

@@ -42,8 +42,11 @@ QString hintHtml(const QString& text) {
     return QStringLiteral("<html><body style='font-size:9pt; color:#1E8C3A;'>%1</body></html>").arg(text);
 }
 
-QString suggestionListText(const std::vector<PlanSuggestion>& suggestions, std::size_t chosen) {
-    QString text = QStringLiteral("自动识别找到 %1 个文章列表（双击一项改用它）：\n").arg(suggestions.size());
+QString suggestionListText(const std::vector<PlanSuggestion>& suggestions, std::size_t chosen,
+                           const std::string& note) {
+    QString text = QStringLiteral("自动识别找到 %1 个文章列表（%2双击一项改用它）：\n")
+                       .arg(suggestions.size())
+                       .arg(note.empty() ? QString() : q(note) + QStringLiteral("；"));
     for (std::size_t k = 0; k < suggestions.size(); ++k) {
         const PlanSuggestion& c = suggestions[k];
         QString samples;

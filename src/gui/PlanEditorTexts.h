@@ -22,7 +22,8 @@ QString hintHtml(const QString& text);
 
 // One heading, then each proposal on two lines (where it is and how many; its first titles);
 // the chosen one is marked.
-QString suggestionListText(const std::vector<PlanSuggestion>& suggestions, std::size_t chosen);
+QString suggestionListText(const std::vector<PlanSuggestion>& suggestions, std::size_t chosen,
+                           const std::string& note = {});
 // The proposal a line of that text belongs to.
 std::optional<std::size_t> suggestionAtLine(int line, std::size_t count);
 

@@ -1,5 +1,6 @@
 #include "support/EngineFixture.h"
 
+#include "core/plans/PlanOptions.h"
 #include "core/store/Schema.h"
 #include "core/text/Gbk.h"
 
@@ -68,7 +69,10 @@ int EngineFixture::addPlan(PlanRowValues s) {
     return std::stoi(db.run("select max(id) from rule").rows[0][0]);
 }
 
-void EngineFixture::reloadPlanTable() { monitoring->planTable().fill(db.run("select * from rule"), &sink); }
+void EngineFixture::reloadPlanTable() {
+    monitoring->planTable().fill(db.run("select * from rule"), &sink);
+    monitoring->planTable().setRendering(renderingPlans(db));
+}
 
 std::vector<std::string> EngineFixture::titles(int planId) {
     std::vector<std::string> out;

@@ -69,7 +69,14 @@ PlanRunner::Run::Ending PlanRunner::Run::start() {
 // The page, the cookies the site set, and what the site said about coming back.
 PlanRunner::Run::Ending PlanRunner::Run::fetch(TransferPool* pool, const TransferPool::Ticket& ticket) {
     CurlResponse response;
-    if (pool && ticket) {
+    if (m_e.m_table.renders(m_planId)) {
+        // The page as its scripts build it. The plan's cookie is sent as it stands; what the
+        // site sets stays in the browser's context for this page only.
+        m_sink.append(gbk("（浏览器渲染）"));
+        m_rendered = true;
+        response.result =
+            m_e.m_renderer.render({m_plan[kRuleUrl], m_plan[kRuleCookie], m_plan[kRuleUa]}, m_cancel).page;
+    } else if (pool && ticket) {
         response = pool->take(ticket, m_cancel);
     } else if (auto prepared = m_e.requestFor(m_planId, m_plan)) {
         prepared->request.cancel = m_cancel;
@@ -101,7 +108,7 @@ PlanRunner::Run::Ending PlanRunner::Run::fetch(TransferPool* pool, const Transfe
 }
 
 void PlanRunner::Run::decodeAndClean() {
-    m_source = decodeBody(std::move(m_fetched.body), m_plan[kRuleCode] == "1");
+    m_source = decodeBody(std::move(m_fetched.body), !m_rendered && m_plan[kRuleCode] == "1");
     m_sink.append(gbk("、整理源码"));
     cleanSourceInPlace(m_source);
     m_sink.append(gbk("、取有效源码"));

@@ -51,7 +51,8 @@ private:
     std::string m_cookie;
     FetchResult m_fetched;
     bool m_nothingCame = false, m_httpError = false;
-    std::string m_failure;  // why a page that gave no list failed: the site's own answer first
+    bool m_rendered = false;  // the page came from the browser (its markup is UTF-8)
+    std::string m_failure;    // why a page that gave no list failed: the site's own answer first
     std::string m_source;
     JudgeRules m_rules;
     MatchResult m_page;

@@ -74,6 +74,7 @@ std::optional<PlanRunner::PreparedFetch> PlanRunner::prepareFetch(int planId) {
     auto plan = m_table.row(planId);
     if (!plan || m_visits.waitLeft(planId)) return std::nullopt;
     if (!checkPlanRunnable(*plan, Expression::compile((*plan)[kRuleRegular]))) return std::nullopt;
+    if (m_table.renders(planId)) return std::nullopt;  // loaded by the browser when it runs
     return requestFor(planId, *plan);
 }
 

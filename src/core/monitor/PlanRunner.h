@@ -11,6 +11,7 @@
 
 #include "core/Result.h"
 #include "core/monitor/PageVisits.h"
+#include "core/net/Renderer.h"
 #include "core/net/TransferPool.h"
 #include "core/plans/PlanHealth.h"
 #include "core/plans/PlanRunOutcome.h"
@@ -99,6 +100,8 @@ private:
     std::mutex m_runningMutex;
     std::condition_variable_any m_runningChanged;
     std::set<int> m_running;
+    // Pages built by their scripts: one browser for the runs, started when first needed.
+    Renderer m_renderer;
 };
 
 }  // namespace tovi

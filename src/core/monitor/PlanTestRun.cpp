@@ -4,6 +4,7 @@
 #include "core/monitor/Pipeline.h"
 #include "core/net/Decode.h"
 #include "core/net/DirectHttpRequest.h"
+#include "core/net/Renderer.h"
 #include "core/net/Url.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
@@ -108,6 +109,22 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel
         input,
         [](const std::string& url, const std::string& cookie, const std::string& headers,
            const CancelCheck& c) { return fetchForTest(url, cookie, headers, c); },
+        cancel);
+}
+
+PlanTestResult runRenderedPlanTest(PlanTestInput input, const CancelCheck& cancel) {
+    input.pageIsGbk = false;
+    Renderer renderer;
+    return runPlanTest(
+        input,
+        [&](const std::string& url, const std::string& cookie, const std::string&, const CancelCheck& c) {
+            FetchResult page;
+            if (const std::string missing = browserMissing(); !missing.empty())
+                page.error = missing;
+            else
+                page = renderer.render({url, cookie, input.userAgent}, c).page;
+            return page;
+        },
         cancel);
 }
 

@@ -71,6 +71,9 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetc
                            const CancelCheck& cancel = {});
 // Over fetchForTest.
 PlanTestResult runPlanTest(const PlanTestInput& input, const CancelCheck& cancel = {});
+// Over the page as a browser builds it, for a plan that renders (its markup is UTF-8, whatever
+// the plan's encoding says); without a browser the fetch error says what to install.
+PlanTestResult runRenderedPlanTest(PlanTestInput input, const CancelCheck& cancel = {});
 
 // A tested plan's articles as they would be stored: title, id and link of each row.
 struct TestedArticle {

@@ -260,7 +260,9 @@ RenderedPage Renderer::render(const RenderRequest& request, const CancelCheck& c
     if (!navigated || navigated->contains("errorText")) {
         page.cancelled = cancel && cancel();
         const std::string why = navigated ? navigated->value("errorText", "") : navError;
-        if (why.empty() && !page.cancelled && Clock::now() > deadline)
+        if (!browser->alive())
+            page.error = gbk("浏览器意外退出了，下次再试");
+        else if (why.empty() && !page.cancelled)
             page.error = gbk("网站太慢，已放弃（") + std::to_string(m_limits.total.count() / 1000) +
                          gbk(" 秒内没有应答）");
         else
@@ -276,8 +278,11 @@ RenderedPage Renderer::render(const RenderRequest& request, const CancelCheck& c
         if (Clock::now() > deadline) break;
         {
             std::lock_guard lock(state->mutex);
-            if (state->loaded && state->inFlight.empty() &&
-                Clock::now() - state->lastActivity >= m_limits.quiet)
+            // Quiet: nothing under way for a while; a request that has said nothing for four
+            // times that long (a connection left open) holds the page no longer.
+            const auto still = Clock::now() - state->lastActivity;
+            if (state->loaded && still >= m_limits.quiet &&
+                (state->inFlight.empty() || still >= 4 * m_limits.quiet))
                 break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -295,8 +300,7 @@ RenderedPage Renderer::render(const RenderRequest& request, const CancelCheck& c
     // A script that never yields holds the page: the markup never comes and the page is given up.
     const auto markup = browser->call(
         "Runtime.evaluate", {{"expression", "document.documentElement.outerHTML"}, {"returnByValue", true}},
-        session, std::min(deadline + std::chrono::seconds(2), Clock::now() + std::chrono::seconds(5)),
-        cancel);
+        session, Clock::now() + std::chrono::seconds(5), cancel);
     if (!markup) {
         page.cancelled = cancel && cancel();
         page.error = gbk("网站太慢，已放弃（页面的脚本一直在运行）");

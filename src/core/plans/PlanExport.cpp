@@ -47,14 +47,16 @@ constexpr const char* kImportTable =
 }  // namespace
 
 const char* const kLinksComment = "-- links=browser";
+const char* const kRenderComment = "-- render=yes";
 
 std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows, bool keepTicks,
-                           const std::vector<bool>& browserLinks) {
+                           const std::vector<bool>& browserLinks, const std::vector<bool>& render) {
     // The header is a comment, so the whole text also runs in the console as it is.
     std::string text = "-- " + exportHeader() + "\r\n\r\n";
     // Each statement ends with ";" so several exported plans run as one text in the console.
     for (std::size_t k = 0; k < rows.size(); ++k) {
         if (k < browserLinks.size() && browserLinks[k]) text += std::string(kLinksComment) + "\r\n";
+        if (k < render.size() && render[k]) text += std::string(kRenderComment) + "\r\n";
         text += planInsertSql(rows[k], keepTicks) + ";\r\n\r\n";
     }
     return text;
@@ -62,15 +64,15 @@ std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows, bo
 
 namespace {
 
-// For each statement of an SQL text that inserts, whether the comments before it say the plan
-// composes links as a browser does. Quotes and comments are followed, so a ";" or a "--" inside
-// a value splits nothing.
-std::vector<bool> insertsWithBrowserLinks(std::string_view sql) {
-    std::vector<bool> marks;
+// For each statement of an SQL text that inserts, the comments before it (which say how the plan
+// composes links and whether its page is loaded in a browser). Quotes and comments are followed, so a ";" or
+// a "--" inside a value splits nothing.
+std::vector<std::string> insertComments(std::string_view sql) {
+    std::vector<std::string> marks;
     std::string comments;  // those before the statement under way
     bool inStatement = false, inserts = false;
     auto endStatement = [&] {
-        if (inStatement && inserts) marks.push_back(comments.find(kLinksComment) != std::string::npos);
+        if (inStatement && inserts) marks.push_back(comments);
         inStatement = inserts = false;
         comments.clear();
     };
@@ -154,8 +156,8 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
         }
         // The comments that say which plans compose links as a browser does, one for each
         // insert; read only when they match the rows caught one for one.
-        const std::vector<bool> linkMarks = insertsWithBrowserLinks(sql);
-        const bool marksFit = linkMarks.size() == caught.rows.size();
+        const std::vector<std::string> marks = insertComments(sql);
+        const bool marksFit = marks.size() == caught.rows.size();
         for (std::size_t k : fresh) {
             const auto& row = caught.rows[k];
             auto id = lowestFreeId(t);
@@ -169,9 +171,12 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
                  cell(kRuleUrl), cell(kRuleBefore), cell(kRuleAfter), cell(kRuleRegular), cell(kRuleBuquan),
                  cell(kRuleCookie), cell(kRuleTindex), cell(kRuleUindex), cell(kRuleOindex), cell(kRuleUa),
                  textToInt(cell(kRuleClass)), cell(kRuleName), cell(kRuleType)}));
-            if (inserted.ok && marksFit && linkMarks[k])
+            const bool links = marksFit && marks[k].find(kLinksComment) != std::string::npos;
+            const bool render = marksFit && marks[k].find(kRenderComment) != std::string::npos;
+            if (inserted.ok && (links || render))
                 inserted =
-                    t.run(Statement("insert into plan_options(planid, browser_links) values(?,1)", {*id}));
+                    t.run(Statement("insert into plan_options(planid, browser_links, render) values(?,?,?)",
+                                    {*id, std::int64_t{links}, std::int64_t{render}}));
             if (!inserted.ok) {
                 refusal = inserted.error;
                 return false;

@@ -33,6 +33,33 @@ Result<> setComposesBrowserLinks(Database& db, int planId, bool browser) {
                          {static_cast<std::int64_t>(planId), std::int64_t{browser ? 1 : 0}})));
 }
 
+bool rendersPage(Database& db, int planId) {
+    SqlResult r = db.run(
+        Statement("select render from plan_options where planid=?", {static_cast<std::int64_t>(planId)}));
+    return r.ok && !r.rows.empty() && textToInt(cellOf(r.rows[0], 0)) == 1;
+}
+
+Result<> setRendersPage(Database& db, int planId, bool render) {
+    return resultOf(
+        db.run(Statement("insert into plan_options(planid, render) values(?,?) "
+                         "on conflict(planid) do update set render=excluded.render",
+                         {static_cast<std::int64_t>(planId), std::int64_t{render ? 1 : 0}})));
+}
+
+std::vector<int> renderingPlans(Database& db) {
+    std::vector<int> ids;
+    for (const auto& row : db.run("select planid from plan_options where render=1").rows)
+        ids.push_back(static_cast<int>(textToInt(cellOf(row, 0))));
+    return ids;
+}
+
+std::vector<bool> renderSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows) {
+    std::vector<bool> out;
+    for (const auto& row : ruleRows)
+        out.push_back(rendersPage(db, static_cast<int>(textToInt(cellOf(row, kRuleId)))));
+    return out;
+}
+
 std::vector<bool> browserLinkSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows) {
     std::vector<bool> out;
     for (const auto& row : ruleRows)

@@ -23,8 +23,15 @@ Result<> setAcceptsOwnCertificate(Database& db, int planId, bool accept);
 // New plans from a suggestion have it on.
 bool composesBrowserLinks(Database& db, int planId);
 Result<> setComposesBrowserLinks(Database& db, int planId, bool browser);
+// A page built by its scripts is loaded in a browser before the plan reads it ("渲染页面").
+bool rendersPage(Database& db, int planId);
+Result<> setRendersPage(Database& db, int planId, bool render);
+// The plans that do, for the plan table.
+std::vector<int> renderingPlans(Database& db);
+
 // The switch for each of these plan rows (table rule's cells), for an export.
 std::vector<bool> browserLinkSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows);
+std::vector<bool> renderSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows);
 
 // Whether a run of the plan checks the site's certificate: when it sends a login of the user's.
 bool verifiesCertificate(bool sendsLogin, bool acceptsOwn);

@@ -34,6 +34,18 @@ void PlanTable::setCookie(int id, const std::string& cookie) {
     m_rows[id][kRuleCookie] = cookie;
 }
 
+void PlanTable::setRendering(const std::vector<int>& ids) {
+    std::lock_guard lock(m_mutex);
+    m_render.fill(false);
+    for (int id : ids)
+        if (isValidId(id)) m_render[id] = true;
+}
+
+bool PlanTable::renders(long long id) const {
+    std::lock_guard lock(m_mutex);
+    return isValidId(id) && m_render[id];
+}
+
 std::string PlanTable::ownCookie(long long id) const {
     if (!isValidId(id)) return {};
     std::lock_guard g(m_mutex);

@@ -36,12 +36,16 @@ public:
     // unchanged keeps the cookies its site set (a session the site renews survives a refill); a
     // cookie or page the user changed (or a new plan under a freed id) starts afresh.
     void fill(const SqlResult& rules, StatusSink* sink);
+    // The plans whose pages are loaded in a browser (read with the rows, so a run need not ask).
+    void setRendering(const std::vector<int>& ids);
+    bool renders(long long id) const;
 
 private:
     mutable std::mutex m_mutex;
     std::array<PlanRow, kMaxPlanId + 1> m_rows{};        // index 0 unused
     std::array<std::string, kMaxPlanId + 1> m_own{};     // each plan's stored cookie
     std::array<std::string, kMaxPlanId + 1> m_ownUrl{};  // and its page, when the sites' were merged
+    std::array<bool, kMaxPlanId + 1> m_render{};
 };
 
 // "\r\n方案 N 的编号不在 1-200 之内，已跳过！"

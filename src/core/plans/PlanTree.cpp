@@ -1,5 +1,6 @@
 #include "core/plans/PlanTree.h"
 
+#include "core/plans/PlanOptions.h"
 #include "core/plans/PlanTable.h"
 #include "core/settings/Settings.h"
 #include "core/store/Database.h"
@@ -41,6 +42,7 @@ PlanTree refreshPlanTree(Database& db, const Settings& settings, PlanTable& tabl
         }
     }
     table.fill(db.run("select * from rule"), sink);
+    table.setRendering(renderingPlans(db));
     return tree;
 }
 

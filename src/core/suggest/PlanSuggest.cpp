@@ -12,6 +12,7 @@
 #include "core/monitor/PlanTestRun.h"
 #include "core/net/Decode.h"
 #include "core/net/DirectHttpRequest.h"
+#include "core/net/Renderer.h"
 #include "core/net/Url.h"
 #include "core/suggest/Encoding.h"
 #include "core/suggest/HtmlTree.h"
@@ -333,6 +334,18 @@ SuggestResult suggestPlans(const std::string& url, const FetchResult& page, cons
     }
 }
 
+namespace {
+
+// Nothing on the page that is a list of articles, but scripts that may build one.
+bool needsBrowser(const SuggestResult& plain, const FetchResult& page) {
+    if (page.status >= 400 || page.body.empty() || !plain.fetchError.empty()) return false;
+    const bool listed = std::any_of(plain.candidates.begin(), plain.candidates.end(),
+                                    [](const PlanSuggestion& s) { return s.doubt.empty(); });
+    return !listed && asciiLower(page.body).find("<script") != std::string::npos;
+}
+
+}  // namespace
+
 SuggestResult suggestPlansFromUrl(const std::string& url, const std::string& cookie,
                                   const std::string& userAgent, const CancelCheck& cancel,
                                   const SuggestProgress& progress) {
@@ -345,7 +358,17 @@ SuggestResult suggestPlansFromUrl(const std::string& url, const std::string& coo
     if (progress) progress(gbk("正在获取页面：") + url);
     const FetchResult page = fetchForTest(url, cookie, "User-Agent: " + userAgent, cancel);
     if (page.cancelled) return {};
-    return suggestPlans(url, page, cancel, progress);
+    SuggestResult plain = suggestPlans(url, page, cancel, progress);
+    if (!needsBrowser(plain, page) || !browserMissing().empty()) return plain;
+    if (progress) progress(gbk("页面上的列表由脚本生成，正在用浏览器渲染"));
+    Renderer renderer;
+    const RenderedPage rendered = renderer.render({url, cookie, userAgent}, cancel);
+    if (rendered.page.cancelled || !rendered.page.error.empty() || rendered.page.body.empty()) return plain;
+    SuggestResult built = suggestPlans(url, rendered.page, cancel, progress);
+    if (built.candidates.empty()) return plain;
+    for (PlanSuggestion& s : built.candidates) s.fields.render = true;
+    built.note = gbk("页面由脚本生成，已用浏览器渲染");
+    return built;
 }
 
 }  // namespace tovi

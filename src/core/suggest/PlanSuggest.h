@@ -31,6 +31,9 @@ struct SuggestResult {
     std::string encodingReason;              // how the encoding was found (ASCII)
     std::string problem;                     // GBK; why there are no candidates
     std::string fetchError;
+    // GBK: said of the page as a whole ("页面由脚本生成，已用浏览器渲染" when the proposals come from
+    // the page as a browser built it; their plans then load it in a browser too).
+    std::string note;
 };
 
 // The URL template that turns links as a page writes them (absolute, from the site's root,
@@ -59,7 +62,9 @@ using SuggestProgress = std::function<void(const std::string& stage)>;
 SuggestResult suggestPlans(const std::string& url, const FetchResult& page, const CancelCheck& cancel = {},
                            const SuggestProgress& progress = {});
 
-// Fetches the page as the plan test does (the cookie and agent go with the request).
+// Fetches the page as the plan test does (the cookie and agent go with the request). A page
+// whose list its scripts build (no list in what came, scripts in it) is loaded in the browser,
+// when one is installed, and the proposals are made over what the browser shows.
 SuggestResult suggestPlansFromUrl(const std::string& url, const std::string& cookie,
                                   const std::string& userAgent, const CancelCheck& cancel = {},
                                   const SuggestProgress& progress = {});
