@@ -114,6 +114,7 @@ int showPlan(Context& ctx, std::int64_t id) {
         {"template", cellOf(row, kRuleBuquan)},
         {"links", composesBrowserLinks(*db, static_cast<int>(id)) ? "browser" : "template"},
         {"render", rendersPage(*db, static_cast<int>(id)) ? "yes" : "no"},
+        {"json", readsJsonText(*db, static_cast<int>(id)) ? "yes" : "no"},
         {"last article", cellOf(row, kRuleArttile)},
         {"last id", cellOf(row, kRuleLastid)},
         {"last article at", cellOf(row, kRuleLasttime)},
@@ -138,6 +139,17 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
             return kUsage;
         }
         if (Result<> kept = setAcceptsOwnCertificate(*db, static_cast<int>(id), value == "yes"); !kept) {
+            printLine(ctx.err, gbk("没有保存：") + kept.error());
+            return kFailed;
+        }
+        return kOk;
+    }
+    if (field == "json") {
+        if (value != "yes" && value != "no") {
+            printLine(ctx.err, gbk("json 只能是 yes（分组是 JSON 字符串）或 no，不能是 ") + gbk(value));
+            return kUsage;
+        }
+        if (Result<> kept = setReadsJsonText(*db, static_cast<int>(id), value == "yes"); !kept) {
             printLine(ctx.err, gbk("没有保存：") + kept.error());
             return kFailed;
         }
@@ -225,8 +237,8 @@ int exportPlans(Context& ctx, const std::vector<std::int64_t>& ids) {
     }
     // Meant for a file, to be imported again: written as it is (UTF-8). Shown on a terminal, what
     // a page put in a plan (an ESC, a bidi override) is written as an escape instead.
-    std::string text = gbkToUtf8(
-        exportPlansSql(rows, /*keepTicks=*/true, browserLinkSwitches(*db, rows), renderSwitches(*db, rows)));
+    std::string text = gbkToUtf8(exportPlansSql(rows, /*keepTicks=*/true, browserLinkSwitches(*db, rows),
+                                                renderSwitches(*db, rows), jsonTextSwitches(*db, rows)));
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     const bool terminal = &ctx.out == &std::cout && ::isatty(STDOUT_FILENO);
     ctx.out << (terminal ? terminalSafe(text) : text);
@@ -291,6 +303,7 @@ void addPlanCommands(CLI::App& app, Action& chosen) {
     names.push_back("own-certificate");
     names.push_back("links");
     names.push_back("render");
+    names.push_back("json");
     std::string fields;
     for (const auto& n : names) fields += (fields.empty() ? "" : ", ") + n;
     set->add_option("field", *field,

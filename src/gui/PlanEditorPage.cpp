@@ -153,6 +153,7 @@ void PlanEditorPage::loadEditor(int mode, const std::vector<std::string>& row) {
     // A new plan composes links as a browser does; a saved one keeps the way it stores them.
     m_ui.browserLinks->setChecked(planId > 0 ? composesBrowserLinks(m_db, planId) : true);
     m_ui.render->setChecked(planId > 0 && rendersPage(m_db, planId));
+    m_jsonText = planId > 0 && readsJsonText(m_db, planId);
     setJudgeMode(static_cast<int>(textToInt(cellOf(row, kRuleType))));
     m_ui.name->setText(cell(kRuleName));
     const auto cls = textToInt(cellOf(row, kRuleClass)) - 1;
@@ -298,6 +299,7 @@ void PlanEditorPage::fillSuggestion(std::size_t index) {
     m_ui.urlTemplate->setText(q(f.buquan));
     m_ui.browserLinks->setChecked(f.browserLinks);
     m_ui.render->setChecked(f.render);
+    m_jsonText = f.jsonText;
     m_ui.tindex->setText(q(f.tindex));
     m_ui.uindex->setText(q(f.uindex));
     m_ui.oindex->setText(q(f.oindex));
@@ -361,6 +363,7 @@ void PlanEditorPage::savePlan() {
     f.type = m_judgeMode;
     f.browserLinks = m_ui.browserLinks->isChecked();
     f.render = m_ui.render->isChecked();
+    f.jsonText = m_jsonText;
     Result<SavedPlan> r = tovi::savePlan(m_db, f, textToInt(g(m_ui.id->text())));
     if (!r) {
         // Nothing typed is lost: the editor keeps its content.
@@ -375,6 +378,8 @@ void PlanEditorPage::savePlan() {
     }
     if (Result<> kept = setAcceptsOwnCertificate(m_db, r->id, m_ui.ownCertificate->isChecked()); !kept)
         m_dialogs.show(window(), QStringLiteral("自签证书 的设置没有保存：") + q(kept.error()));
+    if (Result<> kept = setReadsJsonText(m_db, r->id, m_jsonText); !kept)
+        m_dialogs.show(window(), QStringLiteral("JSON 方案的设置没有保存：") + q(kept.error()));
     if (Result<> kept = setRendersPage(m_db, r->id, m_ui.render->isChecked()); !kept)
         m_dialogs.show(window(), QStringLiteral("渲染页面 的设置没有保存：") + q(kept.error()));
     if (Result<> kept = setComposesBrowserLinks(m_db, r->id, m_ui.browserLinks->isChecked()); !kept)

@@ -65,6 +65,7 @@ private:
     std::unique_ptr<BackgroundCall<SuggestResult>> m_suggester;
     std::vector<PlanSuggestion> m_suggestions;  // listed in 测试编辑框 while it shows them
     std::string m_suggestionNote;               // what was said of the page as a whole
+    bool m_jsonText = false;                    // the plan reads a JSON response (kept as loaded or proposed)
     int m_judgeMode = 0;
     // Counts the user's changes of the URL and the expression: a test result that arrives
     // after such a change unlocks nothing.

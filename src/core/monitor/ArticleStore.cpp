@@ -65,11 +65,12 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
             }
             // How the plan composes links, read with its state: a link composed the other way
             // would store an article seen before as new.
-            SqlResult linkSwitch =
-                t.run(Statement("select browser_links from plan_options where planid=?", {planId}));
+            SqlResult linkSwitch = t.run(
+                Statement("select browser_links, json_text from plan_options where planid=?", {planId}));
             if (!linkSwitch.ok) return false;
             const bool browserLinks = !linkSwitch.rows.empty() && cellOf(linkSwitch.rows[0], 0) == "1";
             rules.linkBase = browserLinks ? rules.pageBase : std::string();
+            rules.jsonText = !linkSwitch.rows.empty() && cellOf(linkSwitch.rows[0], 1) == "1";
             // The title rules as they stand now (the plan's own, else those for every plan).
             SqlResult ruleRows = t.run(Statement(kRulesQuery, {planId}));
             const TitleRules titleRules = rulesFromRows(ruleRows.rows, request.planId);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "core/text/Entities.h"
 #include "core/text/TextToInt.h"
 
 namespace tovi {
@@ -10,6 +11,14 @@ namespace {
 Candidate candidateOf(const Match& m, std::size_t index, const JudgeRules& rules) {
     Candidate c;
     c.pageIndex = index;
+    if (rules.jsonText) {
+        Match read = m;
+        for (std::string& g : read.groups) g = jsonUnescaped(g);
+        c.title = articleTitle(groupText(read, rules.titleGroup));
+        c.url = articleUrl(rules.urlTemplate, read, rules.linkBase);
+        c.other = groupText(read, rules.otherGroup);
+        return c;
+    }
     c.title = articleTitle(groupText(m, rules.titleGroup));
     c.url = articleUrl(rules.urlTemplate, m, rules.linkBase);
     c.other = groupText(m, rules.otherGroup);

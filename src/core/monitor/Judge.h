@@ -17,8 +17,9 @@ struct JudgeRules {
     std::int64_t lastId = 0;  // lastid: the highest article id seen (compare-id mode)
     std::int64_t titleGroup = 0, idGroup = 0, otherGroup = 0;
     std::string urlTemplate;
-    std::string pageBase;  // the address the page's links resolve against
-    std::string linkBase;  // links composed as a browser follows them, from this address (or not: empty)
+    std::string pageBase;   // the address the page's links resolve against
+    std::string linkBase;   // links composed as a browser follows them, from this address (or not: empty)
+    bool jsonText = false;  // the groups are JSON strings: read with their escapes resolved
 };
 
 // A match that may be a new article, with its texts as they would be stored.

@@ -6,6 +6,7 @@
 #include "core/net/DirectHttpRequest.h"
 #include "core/net/Renderer.h"
 #include "core/net/Url.h"
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 
@@ -130,11 +131,13 @@ PlanTestResult runRenderedPlanTest(PlanTestInput input, const CancelCheck& cance
 
 std::vector<TestedArticle> testedArticles(const PlanTestResult& tested, std::int64_t titleGroup,
                                           std::int64_t idGroup, const std::string& urlTemplate,
-                                          const std::string& linkBase) {
+                                          const std::string& linkBase, bool jsonText) {
     std::vector<TestedArticle> out;
     Match m;
     for (const auto& row : tested.rows) {
         m.groups = row;
+        if (jsonText)
+            for (std::string& g : m.groups) g = jsonUnescaped(g);
         out.push_back({articleTitle(groupText(m, titleGroup)), groupText(m, idGroup),
                        articleUrl(urlTemplate, m, linkBase)});
     }

@@ -81,7 +81,7 @@ struct TestedArticle {
 };
 std::vector<TestedArticle> testedArticles(const PlanTestResult& tested, std::int64_t titleGroup,
                                           std::int64_t idGroup, const std::string& urlTemplate,
-                                          const std::string& linkBase = {});
+                                          const std::string& linkBase = {}, bool jsonText = false);
 // What looks wrong in them, each said once (GBK): empty titles, titles of digits only or holding
 // markup (the expression took an icon link, a reply count or half a row), links holding '"', '<'
 // or spaces (a group that ran past its attribute). Empty when they look like articles.

@@ -39,10 +39,10 @@ Result<SavedPlan> insertPlan(Database& db, const PlanFields& f) {
             "class,name,type) values(?,'0',?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
             {*freeId, f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, f.tindex, uindex,
              f.oindex, f.ua, f.classNumber, f.name, std::to_string(f.type)}));
-        if (inserted.ok && (f.browserLinks || f.render))
-            inserted =
-                t.run(Statement("insert into plan_options(planid, browser_links, render) values(?,?,?)",
-                                {*freeId, std::int64_t{f.browserLinks}, std::int64_t{f.render}}));
+        if (inserted.ok && (f.browserLinks || f.render || f.jsonText))
+            inserted = t.run(Statement(
+                "insert into plan_options(planid, browser_links, render, json_text) values(?,?,?,?)",
+                {*freeId, std::int64_t{f.browserLinks}, std::int64_t{f.render}, std::int64_t{f.jsonText}}));
         return inserted.ok;
     });
     if (committed) return result;

@@ -22,7 +22,8 @@ struct PlanFields {
     // Links composed as a browser follows them (a switch kept beside table rule); a new plan
     // saves it, an update leaves the switch to the editor's own control.
     bool browserLinks = false;
-    bool render = false;  // the page is loaded in a browser first (likewise kept beside rule)
+    bool render = false;    // the page is loaded in a browser first (likewise kept beside rule)
+    bool jsonText = false;  // the groups are JSON strings (a plan over a script's JSON request)
 };
 
 // The values as a rule row (20 cells; no id, unticked, no last-article state): for the export

@@ -48,15 +48,18 @@ constexpr const char* kImportTable =
 
 const char* const kLinksComment = "-- links=browser";
 const char* const kRenderComment = "-- render=yes";
+const char* const kJsonComment = "-- json=yes";
 
 std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows, bool keepTicks,
-                           const std::vector<bool>& browserLinks, const std::vector<bool>& render) {
+                           const std::vector<bool>& browserLinks, const std::vector<bool>& render,
+                           const std::vector<bool>& jsonText) {
     // The header is a comment, so the whole text also runs in the console as it is.
     std::string text = "-- " + exportHeader() + "\r\n\r\n";
     // Each statement ends with ";" so several exported plans run as one text in the console.
     for (std::size_t k = 0; k < rows.size(); ++k) {
         if (k < browserLinks.size() && browserLinks[k]) text += std::string(kLinksComment) + "\r\n";
         if (k < render.size() && render[k]) text += std::string(kRenderComment) + "\r\n";
+        if (k < jsonText.size() && jsonText[k]) text += std::string(kJsonComment) + "\r\n";
         text += planInsertSql(rows[k], keepTicks) + ";\r\n\r\n";
     }
     return text;
@@ -173,10 +176,11 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
                  textToInt(cell(kRuleClass)), cell(kRuleName), cell(kRuleType)}));
             const bool links = marksFit && marks[k].find(kLinksComment) != std::string::npos;
             const bool render = marksFit && marks[k].find(kRenderComment) != std::string::npos;
-            if (inserted.ok && (links || render))
-                inserted =
-                    t.run(Statement("insert into plan_options(planid, browser_links, render) values(?,?,?)",
-                                    {*id, std::int64_t{links}, std::int64_t{render}}));
+            const bool json = marksFit && marks[k].find(kJsonComment) != std::string::npos;
+            if (inserted.ok && (links || render || json))
+                inserted = t.run(Statement(
+                    "insert into plan_options(planid, browser_links, render, json_text) values(?,?,?,?)",
+                    {*id, std::int64_t{links}, std::int64_t{render}, std::int64_t{json}}));
             if (!inserted.ok) {
                 refusal = inserted.error;
                 return false;

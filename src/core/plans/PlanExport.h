@@ -19,9 +19,11 @@ std::string planInsertSql(const std::vector<std::string>& ruleRow, bool keepTick
 // before its statement saying so (kLinksComment), which an import reads back; other readers
 // of the text take it for a comment.
 std::string exportPlansSql(const std::vector<std::vector<std::string>>& ruleRows, bool keepTicks = false,
-                           const std::vector<bool>& browserLinks = {}, const std::vector<bool>& render = {});
+                           const std::vector<bool>& browserLinks = {}, const std::vector<bool>& render = {},
+                           const std::vector<bool>& jsonText = {});
 extern const char* const kLinksComment;
 extern const char* const kRenderComment;  // likewise for a plan whose page is loaded in a browser
+extern const char* const kJsonComment;    // and for a plan over a JSON response
 
 // The plans an export text (or any text of such inserts) recreates. The text can only insert
 // plan rows: anything else in it is refused and nothing is imported. Each plan takes the lowest

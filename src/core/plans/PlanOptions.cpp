@@ -46,6 +46,26 @@ Result<> setRendersPage(Database& db, int planId, bool render) {
                          {static_cast<std::int64_t>(planId), std::int64_t{render ? 1 : 0}})));
 }
 
+bool readsJsonText(Database& db, int planId) {
+    SqlResult r = db.run(
+        Statement("select json_text from plan_options where planid=?", {static_cast<std::int64_t>(planId)}));
+    return r.ok && !r.rows.empty() && textToInt(cellOf(r.rows[0], 0)) == 1;
+}
+
+Result<> setReadsJsonText(Database& db, int planId, bool json) {
+    return resultOf(
+        db.run(Statement("insert into plan_options(planid, json_text) values(?,?) "
+                         "on conflict(planid) do update set json_text=excluded.json_text",
+                         {static_cast<std::int64_t>(planId), std::int64_t{json ? 1 : 0}})));
+}
+
+std::vector<bool> jsonTextSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows) {
+    std::vector<bool> out;
+    for (const auto& row : ruleRows)
+        out.push_back(readsJsonText(db, static_cast<int>(textToInt(cellOf(row, kRuleId)))));
+    return out;
+}
+
 std::vector<int> renderingPlans(Database& db) {
     std::vector<int> ids;
     for (const auto& row : db.run("select planid from plan_options where render=1").rows)

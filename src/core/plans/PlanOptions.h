@@ -26,6 +26,12 @@ Result<> setComposesBrowserLinks(Database& db, int planId, bool browser);
 // A page built by its scripts is loaded in a browser before the plan reads it ("渲染页面").
 bool rendersPage(Database& db, int planId);
 Result<> setRendersPage(Database& db, int planId, bool render);
+// A plan over a JSON response (the request behind a page its scripts build): its groups are JSON
+// strings, read with their escapes resolved ("\u4e00", "\/").
+bool readsJsonText(Database& db, int planId);
+Result<> setReadsJsonText(Database& db, int planId, bool json);
+std::vector<bool> jsonTextSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows);
+
 // The plans that do, for the plan table.
 std::vector<int> renderingPlans(Database& db);
 

@@ -40,7 +40,7 @@ constexpr const char* kIndexSql =
     "last_modified TEXT, visited INTEGER, hold_until INTEGER);"
     // Switches of a plan that table rule has no column for.
     "CREATE TABLE IF NOT EXISTS plan_options(planid INTEGER PRIMARY KEY, own_certificate INTEGER, "
-    "browser_links INTEGER, render INTEGER);"
+    "browser_links INTEGER, render INTEGER, json_text INTEGER);"
     // What the window was doing when it closed (monitoring on or off), for the next start.
     "CREATE TABLE IF NOT EXISTS app_state(key TEXT PRIMARY KEY, value TEXT);";
 
@@ -65,12 +65,12 @@ std::vector<std::string> repairSideTables(Database& db) {
         {"seen_articles", "planid, title, url"},
         {"plan_health", "planid, outcome, reason, failures, last_run, last_success"},
         {"page_visits", "planid, fingerprint, etag, last_modified, visited, hold_until"},
-        {"plan_options", "planid, own_certificate, browser_links, render"},
+        {"plan_options", "planid, own_certificate, browser_links, render, json_text"},
         {"app_state", "key, value"},
     };
     // Columns added since a table was first made: an older file gets them, keeping its rows.
     if (db.run("select own_certificate from plan_options limit 0").ok)
-        for (const char* column : {"browser_links", "render"})
+        for (const char* column : {"browser_links", "render", "json_text"})
             if (!db.run(std::string("select ") + column + " from plan_options limit 0").ok)
                 db.runScript(std::string("ALTER TABLE plan_options ADD COLUMN ") + column + " INTEGER");
     std::vector<std::string> repaired;

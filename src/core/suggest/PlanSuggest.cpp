@@ -16,6 +16,7 @@
 #include "core/net/Url.h"
 #include "core/suggest/Encoding.h"
 #include "core/suggest/HtmlTree.h"
+#include "core/suggest/JsonPlans.h"
 #include "core/suggest/LinkPatterns.h"
 #include "core/suggest/Lists.h"
 #include "core/suggest/Markers.h"
@@ -361,13 +362,23 @@ SuggestResult suggestPlansFromUrl(const std::string& url, const std::string& coo
     SuggestResult plain = suggestPlans(url, page, cancel, progress);
     if (!needsBrowser(plain, page) || !browserMissing().empty()) return plain;
     if (progress) progress(gbk("页面上的列表由脚本生成，正在用浏览器渲染"));
-    Renderer renderer;
+    RenderLimits limits;
+    limits.keepRequests = true;  // the request behind the list may make the browser unneeded
+    Renderer renderer(limits);
     const RenderedPage rendered = renderer.render({url, cookie, userAgent}, cancel);
     if (rendered.page.cancelled || !rendered.page.error.empty() || rendered.page.body.empty()) return plain;
     SuggestResult built = suggestPlans(url, rendered.page, cancel, progress);
     if (built.candidates.empty()) return plain;
     for (PlanSuggestion& s : built.candidates) s.fields.render = true;
     built.note = gbk("页面由脚本生成，已用浏览器渲染");
+    // The request the list came from, read directly, comes first: it needs no browser.
+    if (auto direct = directJsonPlan(built.candidates.front(), rendered.requests, cancel)) {
+        direct->fields.cookie = built.candidates.front().fields.cookie;
+        built.candidates.insert(built.candidates.begin(), std::move(*direct));
+        built.note =
+            gbk("页面由脚本生成，已用浏览器渲染；列表来自它读取的数据地址，第 1 "
+                "个方案直接读取该地址，不需要浏览器");
+    }
     return built;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 
 #include "core/text/Gbk.h"
 
@@ -97,6 +98,69 @@ std::string browserLink(std::string_view storedUrl) {
     const std::size_t first = out.find_first_not_of(" \f");
     if (first == std::string::npos) return {};
     return out.substr(first, out.find_last_not_of(" \f") - first + 1);
+}
+
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+std::optional<unsigned> hex4(std::string_view s, std::size_t at) {
+    if (at + 4 > s.size()) return std::nullopt;
+    unsigned v = 0;
+    for (std::size_t k = at; k < at + 4; ++k) {
+        const char c = s[k];
+        v <<= 4;
+        if (c >= '0' && c <= '9')
+            v |= static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            v |= static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            v |= static_cast<unsigned>(c - 'A' + 10);
+        else
+            return std::nullopt;
+    }
+    return v;
+}
+
+}  // namespace
+
+std::string jsonUnescaped(std::string_view s) {
+    if (s.find('\\') == std::string_view::npos) return std::string(s);
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t len = gbkCharLength(s, i);
+        if (s[i] != '\\' || len != 1 || i + 1 >= s.size()) {
+            out.append(s.substr(i, len));
+            i += len;
+            continue;
+        }
+        const char e = s[i + 1];
+        const std::string_view simple = "\"\\/bfnrt";
+        if (const auto at = simple.find(e); at != std::string_view::npos) {
+            out += "\"\\/\b\f\n\r\t"[at];
+            i += 2;
+            continue;
+        }
+        auto unit = e == 'u' ? hex4(s, i + 2) : std::nullopt;
+        if (!unit) {
+            out += '\\';
+            ++i;
+            continue;
+        }
+        unsigned cp = *unit;
+        std::size_t used = 6;
+        if (cp >= 0xD800 && cp <= 0xDBFF && s.substr(i + 6, 2) == "\\u")
+            if (auto low = hex4(s, i + 8); low && *low >= 0xDC00 && *low <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (*low - 0xDC00);
+                used = 12;
+            }
+        if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;  // half a pair stands for nothing
+        out += cp < 0x80 ? std::string(1, static_cast<char>(cp)) : utf8ToGbk(utf8Of(cp));
+        i += used;
+    }
+    return out;
 }
 
 }  // namespace tovi

@@ -243,5 +243,25 @@ TEST(Entities, ReferencesReadAsTheirCharacters) {
     }
 }
 
+TEST(JsonUnescaped, EscapesReadAsTheirCharacters) {
+    const struct {
+        const char* json;
+        const char* text;  // UTF-8
+    } cases[] = {
+        {R"(\u7b2c 1 \u7bc7)", "第 1 篇"},
+        {R"(\/t\/5?a=1\u0026b=2)", "/t/5?a=1&b=2"},
+        {R"(say \"hi\" \\ back)", "say \"hi\" \\ back"},
+        {R"(\ud83d\ude00 face)", "😀 face"},
+        {R"(\u20ac)", "€"},
+        {R"(half \ud83d pair)", "half \xEF\xBF\xBD pair"},
+        {R"(bad \u12G4 and \q)", "bad \\u12G4 and \\q"},
+        {"中文 plain", "中文 plain"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.json);
+        EXPECT_EQ(gbkToUtf8(jsonUnescaped(gbk(c.json))), c.text);
+    }
+}
+
 }  // namespace
 }  // namespace tovi
