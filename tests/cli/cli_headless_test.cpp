@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cli/CliRunner.h"
+#include "core/net/Browser.h"
 #include "core/store/Database.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
@@ -475,6 +476,47 @@ TEST(CliHeadless, AProposalThatLooksLikeAMenuIsNotSavedSilently) {
     auto forced = runCli(dir.path(), {"plan", "add", "--suggest", menus, "--force"});
     EXPECT_EQ(forced.code, 0) << forced.err;
     EXPECT_NE(forced.out.find("新方案 1 已保存"), std::string::npos) << forced.out;
+}
+
+// A board whose list a script fills from a JSON request: plan add --suggest saves the plan over
+// the request (no browser at run time), which stores the articles; a rendered plan shows its switch.
+TEST(CliHeadless, APageBuiltByItsScriptGetsThePlanOverItsRequest) {
+    if (!findChromium()) GTEST_SKIP() << "chromium is not installed";
+    test::HttpTestServer site;
+    site.server().Get("/board.html", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(
+            "<html><head><title>JS board</title></head><body><div id='app'></div><script>"
+            "fetch('/api/threads').then(r=>r.json()).then(d=>{document.getElementById('app').innerHTML="
+            "'<ul>'+d.list.map(t=>'<li><a href=\"/t/'+t.tid+'\">'+t.subject+'</a></li>').join('')+"
+            "'</ul>';});</script></body></html>",
+            "text/html");
+    });
+    site.server().Get("/api/threads", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(
+            R"({"list":[{"tid":31,"subject":"How to set up a printer"},)"
+            R"({"tid":30,"subject":"Which laptop for travel"},{"tid":29,"subject":"Backups that work"}]})",
+            "application/json");
+    });
+    site.start();
+    test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"init"}).code, 0);
+    auto added = runCli(dir.path(), {"plan", "add", "--suggest", site.url("/board.html")});
+    ASSERT_EQ(added.code, 0) << added.err;
+    EXPECT_NE(added.err.find("页面由脚本生成，已用浏览器渲染"), std::string::npos) << added.err;
+    auto shown = runCli(dir.path(), {"plan", "show", "1"});
+    EXPECT_NE(shown.out.find(site.url("/api/threads")), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("json            | yes"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("render          | no"), std::string::npos) << shown.out;
+    ASSERT_EQ(runCli(dir.path(), {"run", "--plan", "1"}).code, 0);
+    auto articles = runCli(dir.path(), {"articles", "--format", "tsv"});
+    EXPECT_NE(articles.out.find("Which laptop for travel\t" + site.url("/t/30")), std::string::npos)
+        << articles.out;
+
+    ASSERT_EQ(runCli(dir.path(), {"plan", "set", "1", "render", "yes"}).code, 0);
+    EXPECT_NE(runCli(dir.path(), {"plan", "show", "1"}).out.find("render          | yes"), std::string::npos);
+    EXPECT_NE(runCli(dir.path(), {"plan", "export", "1"}).out.find("-- render=yes\n-- json=yes"),
+              std::string::npos);
+    EXPECT_EQ(runCli(dir.path(), {"plan", "set", "1", "render", "maybe"}).code, 2);
 }
 
 TEST(CliHeadless, AnInstalledProgramKeepsItsFilesInTheUsersDataDirectory) {
