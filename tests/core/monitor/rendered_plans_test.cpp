@@ -95,6 +95,23 @@ TEST_F(RenderedPlans, AScriptBuiltListGetsADirectPlanAndARenderedOne) {
     EXPECT_EQ(stored(ids[1]), all);  // the browser's plan stored the very same
 }
 
+// A list a script writes by itself (no request behind it): the rendered plan is proposed.
+TEST_F(RenderedPlans, AListWrittenByTheScriptItselfGetsTheRenderedPlan) {
+    if (!findChromium()) GTEST_SKIP() << "chromium is not installed";
+    setPage(
+        "/late.html",
+        "<html><head><meta charset=\"utf-8\"></head><body><ul id=\"list\"></ul><script>setTimeout(function(){"
+        "var h='';for(var k=9;k>=1;k--)h+='<li><a href=\"/n/'+(500+k)+'\">今天的第 '+k+' "
+        "条新闻标题</a></li>';"
+        "document.getElementById('list').innerHTML=h;},300);</script></body></html>");
+    const SuggestResult r = suggestPlansFromUrl(server.url("/late.html"), "", kEditorDefaultUserAgent);
+    ASSERT_FALSE(r.candidates.empty()) << gbkToUtf8(r.problem);
+    EXPECT_EQ(gbkToUtf8(r.note), "页面由脚本生成，已用浏览器渲染");
+    EXPECT_TRUE(r.candidates.front().fields.render);
+    EXPECT_FALSE(r.candidates.front().fields.jsonText);
+    EXPECT_EQ(r.candidates.front().count, 9u);
+}
+
 TEST_F(RenderedPlans, WithoutABrowserTheRunFailsWithWhatToInstall) {
     setenv("TOVI_CHROMIUM", "/nonexistent/chromium", 1);
     setPage("/app/list.html", kScriptPage);
