@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev openssl
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev libxcb1-dev libxcb-xinput-dev fonts-noto-cjk
   libcli11-dev nlohmann-json3-dev
-  chromium
+  chromium qt6-translations-l10n
   xvfb xauth trayer xdotool desktop-file-utils appstream tzdata file dbus-daemon
 )
 

@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovidesk"));
     QApplication::setQuitOnLastWindowClosed(false);  // the tray keeps the program alive
+    tovi::gui::AppStartup::speakChinese();
 
     // tovi.sdb and tovimo.ini live beside the program, or in ~/.local/share/tovidesk when the
     // program is installed where it cannot write; contributors may point elsewhere (--dir).
@@ -77,5 +78,7 @@ int main(int argc, char** argv) {
     new tovi::gui::OptionsController(window);
     if (!tovi::gui::AppStartup::run(window)) return 1;
     window.show();
+    if (const QString missing = tovi::gui::AppStartup::missingChineseFont(); !missing.isEmpty())
+        dialogs.show(&window, missing);
     return app.exec();
 }

@@ -1,3 +1,4 @@
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include "GuiFixture.h"
 #include "core/settings/Settings.h"
 #include "core/store/Database.h"
+#include "gui/AppStartup.h"
 #include "gui/ArticleListWidget.h"
 #include "gui/MainLayout.h"
 #include "gui/ScreenFit.h"
@@ -43,6 +45,15 @@ void articleMenuChoose(const QWidget* w, const QString& item) {
 void clickRow(QTableWidget* list, int row) {
     QRect cell = list->visualItemRect(list->item(row, 2));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+// Qt's own buttons and menus speak the program's language.
+TEST(GuiLanguage, QtsOwnTextsAreChinese) {
+    ASSERT_TRUE(gui::AppStartup::speakChinese()) << "qt6-translations-l10n is not installed";
+    QDialogButtonBox box(QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text(), QStringLiteral("是(&Y)"));
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+    EXPECT_EQ(gui::AppStartup::missingChineseFont(), QString());  // the set-up installs one
 }
 
 TEST_F(GuiFixture, StartUpWithoutDatabaseStopsWithTheStartUpFailure) {

@@ -224,4 +224,14 @@ std::string pageBase(std::string_view pageUrl, std::string_view pageText) {
     return std::string(pageUrl);
 }
 
+bool isExampleUrl(std::string_view url) {
+    std::string host = splitUrl(url).host;
+    if (host.ends_with(".")) host.pop_back();
+    for (const char* domain : {"example.com", "example.net", "example.org"})
+        if (host == domain || host.ends_with(std::string(".") + domain)) return true;
+    for (const char* tld : {".example", ".test", ".invalid"})
+        if (host.ends_with(tld)) return true;
+    return false;
+}
+
 }  // namespace tovi

@@ -47,6 +47,10 @@ std::string resolveLink(std::string_view base, std::string_view link);
 // address, else the page's own address.
 std::string pageBase(std::string_view pageUrl, std::string_view pageText);
 
+// A page on a domain kept for examples and tests (example.com, .net, .org and their subdomains;
+// the .example, .test and .invalid names), which no real page is on.
+bool isExampleUrl(std::string_view url);
+
 // CR, LF or NUL in a value would start a new request header line.
 bool hasLineBreak(std::string_view text);
 

@@ -1,5 +1,6 @@
 #include "core/plans/PlanTree.h"
 
+#include "core/net/Url.h"
 #include "core/plans/PlanOptions.h"
 #include "core/plans/PlanTable.h"
 #include "core/settings/Settings.h"
@@ -13,7 +14,10 @@ std::vector<int> PlanTree::queue(RunMode mode) const {
     std::vector<int> ids;
     for (const auto& c : categories)
         for (const auto& p : c.plans)
-            if (mode == RunMode::RunAll || p.ticked == (mode == RunMode::RunTicked)) ids.push_back(p.id);
+            // A starter plan still pointing at an example domain has no page to read: running
+            // all plans leaves it out until the user gives it a real one (ticked, it runs).
+            if (mode == RunMode::RunAll ? !p.placeholder : p.ticked == (mode == RunMode::RunTicked))
+                ids.push_back(p.id);
     return ids;
 }
 
@@ -36,7 +40,7 @@ PlanTree refreshPlanTree(Database& db, const Settings& settings, PlanTable& tabl
             auto id = textToInt(cells[kRuleId]);
             if (!PlanTable::isValidId(id)) continue;  // reported once by the table fill below
             PlanNode node{static_cast<int>(id), cells[kRuleName] + " [" + cells[kRuleId] + "]",
-                          textToInt(cells[kRuleIsdo]) == 1, std::nullopt};
+                          textToInt(cells[kRuleIsdo]) == 1, std::nullopt, isExampleUrl(cells[kRuleUrl])};
             if (auto it = health.find(node.id); it != health.end()) node.health = it->second;
             tree.categories[c].plans.push_back(std::move(node));
         }

@@ -22,6 +22,7 @@ struct PlanNode {
     std::string text;  // name + " [" + id + "]"
     bool ticked = false;
     std::optional<PlanHealthRecord> health;  // none before its first run
+    bool placeholder = false;  // its page is on a domain kept for examples: 一键提取 leaves it out
 };
 
 struct CategoryNode {

@@ -39,6 +39,25 @@ TEST(PlanTree, BuiltFromCategoriesAndRules) {
     EXPECT_EQ(tree.find(4), nullptr);
 }
 
+// Starter plans still on an example domain are not run by 一键提取; once given a page, they are.
+TEST(PlanTree, RunningAllLeavesOutPlansOnExampleDomains) {
+    test::TempDir dir;
+    Database db;
+    ASSERT_TRUE(db.open(test::makeDatabase(dir.path())));
+    Settings settings(dir / "tovimo.ini");
+    settings.write(SettingKey::categories(), gbk("<论坛>"));
+    db.runScript(
+        "insert into rule(id,class,name,isdo,url) values(1,1,'a',0,'http://bbs.example.com/forum-2-1.html');"
+        "insert into rule(id,class,name,isdo,url) values(2,1,'b',0,'https://news.example.org/');"
+        "insert into rule(id,class,name,isdo,url) values(3,1,'c',1,'http://forum.test/x');"
+        "insert into rule(id,class,name,isdo,url) values(4,1,'d',0,'http://example.com.cn/real');"
+        "insert into rule(id,class,name,isdo,url) values(5,1,'e',0,'http://myexample.com/list');");
+    PlanTable table;
+    PlanTree tree = refreshPlanTree(db, settings, table, nullptr);
+    EXPECT_EQ(tree.queue(RunMode::RunAll), (std::vector<int>{4, 5}));
+    EXPECT_EQ(tree.queue(RunMode::RunTicked), (std::vector<int>{3}));  // ticked by the user: it runs
+}
+
 TEST(PlanTable, IdsOutsideTheTableAreSkippedWithAStatusLine) {
     test::TempDir dir;
     Database db;
