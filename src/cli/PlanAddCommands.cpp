@@ -13,7 +13,7 @@
 #include "core/plans/PlanFields.h"
 #include "core/plans/PlanTable.h"
 #include "core/settings/Settings.h"
-#include "core/suggest/Encoding.h"
+#include "core/net/Encoding.h"
 #include "core/suggest/PlanSuggest.h"
 #include "core/text/Entities.h"
 #include "core/text/Gbk.h"

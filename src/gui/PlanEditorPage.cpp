@@ -16,6 +16,7 @@
 #include "core/plans/PlanEditing.h"
 #include "core/plans/PlanOptions.h"
 #include "core/store/Schema.h"
+#include "core/text/Entities.h"
 #include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
 #include "gui/Clipboard.h"
@@ -229,12 +230,18 @@ void PlanEditorPage::showTestResult(const PlanTestResult& r) {
     using Outcome = PlanTestResult::Outcome;
     m_ui.test->setText(QStringLiteral("规则测试"));
     if (r.cutShown) m_ui.testText->setPlainText(fromCrlf(r.cutText));
+    // A page read in the wrong encoding "tests successfully" with garbled titles: said first.
+    if (!r.encodingNote.empty()) m_ui.testText->appendPlainText(QStringLiteral("\n") + q(r.encodingNote));
     if (r.outcome == Outcome::EmptyCut) {
         if (!r.fetchError.empty())
             m_ui.testText->appendPlainText(QStringLiteral("\n（") + q(r.fetchError) + QStringLiteral("）"));
         return;  // the list keeps what it showed
     }
-    fillTable(m_ui.testList, r.columns, r.rows);  // no matches: no columns, no rows
+    // Read as the article list shows titles: "&amp;" as "&".
+    std::vector<std::vector<std::string>> shown = r.rows;
+    for (auto& row : shown)
+        for (std::string& cell : row) cell = decodeEntities(cell);
+    fillTable(m_ui.testList, r.columns, shown);  // no matches: no columns, no rows
     if (r.outcome != Outcome::Matches) {
         m_dialogs.show(window(), fromCrlf(r.message));
         return;
@@ -244,7 +251,9 @@ void PlanEditorPage::showTestResult(const PlanTestResult& r) {
         m_ui.save->setEnabled(true);
         m_ui.dataItems->setEnabled(true);
     }
-    m_dialogs.show(window(), q(r.message));
+    m_dialogs.show(
+        window(),
+        q(r.message) + (r.encodingNote.empty() ? QString() : QStringLiteral("\n\n") + q(r.encodingNote)));
 }
 
 // ---------------------------------------------------------------- plans from the page

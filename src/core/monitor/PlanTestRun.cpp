@@ -4,6 +4,7 @@
 #include "core/monitor/Pipeline.h"
 #include "core/net/Decode.h"
 #include "core/net/DirectHttpRequest.h"
+#include "core/net/Encoding.h"
 #include "core/net/Renderer.h"
 #include "core/net/Url.h"
 #include "core/text/Entities.h"
@@ -62,6 +63,14 @@ PlanTestResult runPlanTest(const PlanTestInput& input, const DirectFetcher& fetc
         r.cutText = r.message;
         return r;
     };
+    if (!fetched.body.empty()) {
+        const DetectedEncoding found = detectEncoding(fetched.body, fetched.contentType);
+        if (found.gbk != input.pageIsGbk)
+            r.encodingNote = gbk("注意：页面是 ") + (found.gbk ? "GBK" : "UTF-8") + gbk(" 编码（依据 ") +
+                             found.reason + gbk("），方案按 ") + (input.pageIsGbk ? "GBK" : "UTF-8") +
+                             gbk(" 读取，标题会是乱码；请") + (found.gbk ? gbk("勾选") : gbk("取消勾选")) +
+                             gbk(" gbk编码");
+    }
     std::string region = textBetween(cleanSource(decodeBody(std::move(fetched.body), input.pageIsGbk)),
                                      input.before, input.after);
     r.cutShown = true;

@@ -42,6 +42,9 @@ struct PlanTestResult {
     bool unlocksEditor = false;                  // saving and the data items become usable
     std::string fetchError;                      // why the page did not come, for diagnosis
     long httpStatus = 0;                         // the site's answer (0: none came)
+    // GBK: the page says (or reads as) another encoding than the plan's, whose titles then
+    // come out garbled; empty when they agree.
+    std::string encodingNote;
 };
 
 // The one site the program refuses to watch.

@@ -14,7 +14,7 @@
 #include "core/net/DirectHttpRequest.h"
 #include "core/net/Renderer.h"
 #include "core/net/Url.h"
-#include "core/suggest/Encoding.h"
+#include "core/net/Encoding.h"
 #include "core/suggest/HtmlTree.h"
 #include "core/suggest/JsonPlans.h"
 #include "core/suggest/LinkPatterns.h"

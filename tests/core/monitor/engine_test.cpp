@@ -239,6 +239,11 @@ TEST_F(PlanTest, OutcomesAsTheEditorShowsThem) {
     EXPECT_EQ(ok.message, gbk("成功取到　2条文章！"));
     EXPECT_TRUE(ok.unlocksEditor);
     EXPECT_EQ(ok.cutText.find('\t'), std::string::npos);  // cleaned like a monitoring run
+    EXPECT_EQ(ok.encodingNote, "");
+    // A UTF-8 page read as GBK still "matches", garbled: the test says so.
+    PlanTestInput asGbk = base;
+    asGbk.pageIsGbk = true;
+    EXPECT_NE(gbkToUtf8(runPlanTest(asGbk).encodingNote).find("注意：页面是 UTF-8 编码"), std::string::npos);
 
     struct Case {
         const char* name;

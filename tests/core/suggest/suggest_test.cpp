@@ -9,7 +9,7 @@
 #include "core/monitor/Pipeline.h"
 #include "core/monitor/PlanRunner.h"
 #include "core/plans/PlanEditing.h"
-#include "core/suggest/Encoding.h"
+#include "core/net/Encoding.h"
 #include "core/suggest/HtmlTree.h"
 #include "core/suggest/LinkPatterns.h"
 #include "core/suggest/PageStructure.h"

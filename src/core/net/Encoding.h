@@ -1,5 +1,6 @@
 #pragma once
-// Which encoding a page is in, for a proposed plan's code: what the server says (Content-Type),
+// Which encoding a page is in, for a proposed plan's code and for a plan test that reads a page
+// in an encoding it is not in: what the server says (Content-Type),
 // a byte-order mark, what the page says (<meta charset>, an XML declaration), else whichever of
 // UTF-8 and GBK reads the bytes validly.
 #include <string>

@@ -1,4 +1,4 @@
-#include "core/suggest/Encoding.h"
+#include "core/net/Encoding.h"
 
 #include <cctype>
 #include <optional>
