@@ -7,37 +7,38 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <vector>
 
 #include "core/net/Browser.h"
 #include "core/text/Gbk.h"
 #include "support/LoopbackServers.h"
+#include "support/TestSupport.h"
 
 namespace tovi {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Processes still running from the given program (the browser and its helpers).
-int browserProcesses() {
-    int n = 0;
+// This test's browser processes (their profiles are made under the test's own temporary
+// directory, so other tests' browsers running at the same time are neither counted nor touched).
+std::vector<int> browserProcesses(const std::string& marker) {
+    std::vector<int> pids;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::error_code ec;
-        const auto exe = std::filesystem::read_symlink(entry.path() / "exe", ec);
-        if (!ec && exe.filename().string().find("chrom") != std::string::npos) {
-            std::ifstream cmdline(entry.path() / "cmdline");
-            std::string args((std::istreambuf_iterator<char>(cmdline)), {});
-            if (args.find("tovidesk-browser-") != std::string::npos) ++n;
-        }
+        std::ifstream cmdline(entry.path() / "cmdline");
+        const std::string args((std::istreambuf_iterator<char>(cmdline)), {});
+        if (args.find(marker) != std::string::npos) pids.push_back(std::stoi(name));
     }
-    return n;
+    return pids;
 }
 
 class Rendering : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!findChromium()) GTEST_SKIP() << "chromium is not installed";
+        setenv("TMPDIR", tmp.path().c_str(), 1);
         auto& s = site.server();
         s.Get("/late.html", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(
@@ -86,6 +87,11 @@ protected:
         site.start();
         other.start();
     }
+    void TearDown() override { unsetenv("TMPDIR"); }
+    std::size_t browsers() const {
+        return browserProcesses(tmp.path().string() + "/tovidesk-browser-").size();
+    }
+    test::TempDir tmp;
     test::HttpTestServer site, other;
 };
 
@@ -158,21 +164,16 @@ TEST_F(Rendering, PagesThatNeverEndAreGivenUpAndNothingIsLeftRunning) {
             renderer.render({hanging.url("/never2.html"), "", "UA"}, [&] { return stop.load(); });
         stopper.join();
         EXPECT_TRUE(stopped.page.cancelled);
-        EXPECT_GT(browserProcesses(), 0);
+        EXPECT_GT(browsers(), 0u);
     }
-    EXPECT_EQ(browserProcesses(), 0);
+    EXPECT_EQ(browsers(), 0u);
 }
 
 TEST_F(Rendering, ABrowserKilledInTheMiddleIsStartedAgain) {
     Renderer renderer;
     ASSERT_NE(renderer.render({site.url("/late.html"), "", "UA"}).page.body.find("第1篇"), std::string::npos);
     // Every browser process ends, as if it crashed.
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream cmdline(entry.path() / "cmdline");
-        std::string args((std::istreambuf_iterator<char>(cmdline)), {});
-        if (args.find("tovidesk-browser-") != std::string::npos)
-            ::kill(std::stoi(entry.path().filename()), SIGKILL);
-    }
+    for (int pid : browserProcesses(tmp.path().string() + "/tovidesk-browser-")) ::kill(pid, SIGKILL);
     std::this_thread::sleep_for(200ms);
     EXPECT_NE(renderer.render({site.url("/late.html"), "", "UA"}).page.body.find("第1篇"), std::string::npos);
 }
