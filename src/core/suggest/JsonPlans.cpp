@@ -7,6 +7,7 @@
 #include "core/monitor/Judge.h"
 #include "core/monitor/PlanTestRun.h"
 #include "core/suggest/SuggestParts.h"
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
@@ -74,11 +75,16 @@ struct Keys {
 // makes every link from it.
 std::optional<Keys> keysFor(const Json& array, const PlanSuggestion& rendered) {
     std::map<std::string, std::size_t> index;  // title -> position in the rendered list
-    for (std::size_t k = 0; k < rendered.titles.size(); ++k) index.emplace(rendered.titles[k], k);
+    // Titles as read: the browser writes "&" in markup as "&amp;", the response as it is.
+    for (std::size_t k = 0; k < rendered.titles.size(); ++k)
+        index.emplace(decodeEntities(rendered.titles[k]), k);
+    const auto read = [](const Json& v) {
+        return decodeEntities(articleTitle(utf8ToGbk(v.get<std::string>())));
+    };
     std::map<std::string, std::size_t> hits;
     for (const Json& o : array)
         for (const auto& [k, v] : o.items())
-            if (v.is_string() && index.count(articleTitle(utf8ToGbk(v.get<std::string>())))) hits[k]++;
+            if (v.is_string() && index.count(read(v))) hits[k]++;
     std::optional<std::string> titleKey;
     std::size_t best = 0;
     for (const auto& [k, n] : hits)
@@ -92,7 +98,7 @@ std::optional<Keys> keysFor(const Json& array, const PlanSuggestion& rendered) {
         bool fits = true, numeric = true;
         for (const Json& o : array) {
             if (!o.contains(*titleKey) || !o[*titleKey].is_string()) continue;
-            const auto at = index.find(articleTitle(utf8ToGbk(o[*titleKey].get<std::string>())));
+            const auto at = index.find(read(o[*titleKey]));
             if (at == index.end()) continue;
             const auto value = o.contains(k) ? scalarText(o[k]) : std::nullopt;
             if (!value || value->empty()) {
@@ -125,7 +131,7 @@ std::optional<PlanSuggestion> directJsonPlan(const PlanSuggestion& rendered,
                                              const CancelCheck& cancel) {
     std::set<std::pair<std::string, std::string>> wanted;
     for (std::size_t k = 0; k < rendered.titles.size() && k < rendered.links.size(); ++k)
-        wanted.emplace(rendered.titles[k], rendered.links[k]);
+        wanted.emplace(decodeEntities(rendered.titles[k]), rendered.links[k]);
     for (const PageRequest& r : requests) {
         if (cancel && cancel()) return std::nullopt;
         // JSON by its label or by its look (servers label it text/plain or text/html too).
@@ -200,7 +206,7 @@ std::optional<PlanSuggestion> directJsonPlan(const PlanSuggestion& rendered,
                                                        f.url, /*jsonText=*/true)) {
                     s.titles.push_back(a.title);
                     s.links.push_back(a.url);
-                    found.emplace(std::move(a.title), std::move(a.url));
+                    found.emplace(decodeEntities(a.title), std::move(a.url));
                 }
                 // Both ways on the same visit: exactly the articles the browser showed.
                 if (found != wanted) continue;

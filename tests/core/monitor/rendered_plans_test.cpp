@@ -8,6 +8,7 @@
 #include "core/plans/PlanEditing.h"
 #include "core/plans/PlanOptions.h"
 #include "core/suggest/PlanSuggest.h"
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "support/EngineFixture.h"
 
@@ -28,7 +29,7 @@ std::string data(const std::vector<std::pair<int, int>>& threads) {  // id, repl
     for (std::size_t k = 0; k < threads.size(); ++k)
         json += std::string(k ? "," : "") + "{\"id\":" + std::to_string(threads[k].first) +
                 ",\"title\":\"\\u7b2c " + std::to_string(threads[k].first) +
-                " \\u4e2a\\u4e3b\\u9898\\uff1a\\u8ba8\\u8bba\","
+                " \\u4e2a\\u4e3b\\u9898\\uff1a\\u8ba8\\u8bba & Q\","
                 "\"replies\":" +
                 std::to_string(threads[k].second) + "}";
     return json + "]}";
@@ -39,7 +40,7 @@ protected:
     std::set<std::string> stored(int id) {
         std::set<std::string> out;
         for (const auto& row : db.run(Statement("select title, url from info where planid=?", {id})).rows)
-            out.insert(gbkToUtf8(row[0]) + " | " + row[1].substr(row[1].rfind('/')));
+            out.insert(gbkToUtf8(decodeEntities(row[0])) + " | " + row[1].substr(row[1].rfind('/')));
         return out;
     }
 };
@@ -63,7 +64,7 @@ TEST_F(RenderedPlans, AScriptBuiltListGetsADirectPlanAndARenderedOne) {
     for (const PlanSuggestion* s : {&direct, &rendered}) {
         SCOPED_TRACE(s->structure);
         EXPECT_EQ(s->count, 5u);
-        EXPECT_EQ(gbkToUtf8(s->titles.at(0)), "第 105 个主题：讨论");
+        EXPECT_EQ(gbkToUtf8(decodeEntities(s->titles.at(0))), "第 105 个主题：讨论 & Q");
     }
     std::vector<int> ids;
     for (const PlanSuggestion* s : {&direct, &rendered}) {
@@ -80,7 +81,7 @@ TEST_F(RenderedPlans, AScriptBuiltListGetsADirectPlanAndARenderedOne) {
 
     round();
     EXPECT_EQ(stored(ids[0]).size(), 5u) << sink.utf8();
-    EXPECT_TRUE(stored(ids[0]).count("第 101 个主题：讨论 | /101"));
+    EXPECT_TRUE(stored(ids[0]).count("第 101 个主题：讨论 & Q | /101"));
 
     setPage("/app/data.json", data({{101, 9}, {105, 8}, {104, 2}, {103, 3}, {102, 4}}));  // replies, a bump
     round();
@@ -91,7 +92,7 @@ TEST_F(RenderedPlans, AScriptBuiltListGetsADirectPlanAndARenderedOne) {
     round();
     const auto all = stored(ids[0]);
     EXPECT_EQ(all.size(), 8u);
-    EXPECT_TRUE(all.count("第 108 个主题：讨论 | /108"));
+    EXPECT_TRUE(all.count("第 108 个主题：讨论 & Q | /108"));
     EXPECT_EQ(stored(ids[1]), all);  // the browser's plan stored the very same
 }
 
