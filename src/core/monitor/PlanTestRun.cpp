@@ -18,6 +18,9 @@ const char* const kBlockedSiteKeyword = "tovidesk-blocked.invalid";
 std::optional<FetchRefusal> refuseFetch(const std::string& url, const std::string& cookie,
                                         const std::string& userAgent) {
     using Outcome = PlanTestResult::Outcome;
+    // An empty address is the address's fault, not the markers' the empty page would seem to be.
+    if (trimSpaces(url).empty())
+        return FetchRefusal{Outcome::RefusedInput, gbk("监控网址不能为空，请先填写要监控的网页地址!")};
     if (gbkContains(url, kBlockedSiteKeyword))
         return FetchRefusal{Outcome::BlockedSite, gbk("此站不允许监控!")};
     if (Result<> allowed = checkWebUrl(url); !allowed)

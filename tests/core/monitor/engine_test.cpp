@@ -263,6 +263,8 @@ TEST_F(PlanTest, OutcomesAsTheEditorShowsThem) {
          PlanTestResult::Outcome::EmptyCut, "出错！截取源码为空，请检查方案的采集区域！"},
         {"end marker missing", [](PlanTestInput& i) { i.after = "</table>"; },
          PlanTestResult::Outcome::EmptyCut, "出错！截取源码为空，请检查方案的采集区域！"},
+        {"empty address", [](PlanTestInput& i) { i.url = "  "; }, PlanTestResult::Outcome::RefusedInput,
+         "监控网址不能为空"},
         {"local file", [](PlanTestInput& i) { i.url = "file:///etc/hostname"; },
          PlanTestResult::Outcome::RefusedInput, "只能访问 http:// 或 https:// 开头的网址"},
         {"line break in the cookie", [](PlanTestInput& i) { i.cookie = "a=1\r\nHost: evil.example"; },
