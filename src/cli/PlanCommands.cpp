@@ -133,50 +133,32 @@ int setField(Context& ctx, std::int64_t id, const std::string& field, const std:
     Database* db = ctx.database();
     if (!db) return kFailed;
     if (!existingPlan(ctx, *db, id)) return kUsage;
-    if (field == "own-certificate") {
-        if (value != "yes" && value != "no") {
-            printLine(ctx.err, gbk("own-certificate 只能是 yes 或 no，不能是 ") + gbk(value));
+    // The plan's switches kept beside table rule: each takes one of two words.
+    struct Switch {
+        const char* field;
+        const char* on;
+        const char* off;
+        const char* meaning;  // UTF-8
+        Result<> (*set)(Database&, int, bool);
+    };
+    static const Switch kSwitches[] = {
+        {"own-certificate", "yes", "no", "接受网站自己的证书", setAcceptsOwnCertificate},
+        {"links", "browser", "template", "按浏览器补全链接，或只按模板", setComposesBrowserLinks},
+        {"render", "yes", "no", "用浏览器渲染页面", setRendersPage},
+        {"json", "yes", "no", "分组是 JSON 字符串", setReadsJsonText},
+    };
+    for (const Switch& sw : kSwitches) {
+        if (field != sw.field) continue;
+        if (value != sw.on && value != sw.off) {
+            printLine(ctx.err, gbk(std::string(sw.field) + " 只能是 " + sw.on + " 或 " + sw.off + "（" +
+                                   sw.meaning + "），不能是 ") +
+                                   gbk(value));
             return kUsage;
         }
-        if (Result<> kept = setAcceptsOwnCertificate(*db, static_cast<int>(id), value == "yes"); !kept) {
-            printLine(ctx.err, gbk("没有保存：") + kept.error());
-            return kFailed;
-        }
-        return kOk;
-    }
-    if (field == "json") {
-        if (value != "yes" && value != "no") {
-            printLine(ctx.err, gbk("json 只能是 yes（分组是 JSON 字符串）或 no，不能是 ") + gbk(value));
-            return kUsage;
-        }
-        if (Result<> kept = setReadsJsonText(*db, static_cast<int>(id), value == "yes"); !kept) {
-            printLine(ctx.err, gbk("没有保存：") + kept.error());
-            return kFailed;
-        }
-        return kOk;
-    }
-    if (field == "render") {
-        if (value != "yes" && value != "no") {
-            printLine(ctx.err, gbk("render 只能是 yes（用浏览器渲染页面）或 no，不能是 ") + gbk(value));
-            return kUsage;
-        }
-        if (value == "yes")
+        if (field == "render" && value == "yes")
             if (const std::string missing = browserMissing(); !missing.empty())
                 printLine(ctx.err, gbk("注意：") + missing);
-        if (Result<> kept = setRendersPage(*db, static_cast<int>(id), value == "yes"); !kept) {
-            printLine(ctx.err, gbk("没有保存：") + kept.error());
-            return kFailed;
-        }
-        return kOk;
-    }
-    if (field == "links") {
-        if (value != "browser" && value != "template") {
-            printLine(
-                ctx.err,
-                gbk("links 只能是 browser（按浏览器补全链接）或 template（只按模板），不能是 ") + gbk(value));
-            return kUsage;
-        }
-        if (Result<> kept = setComposesBrowserLinks(*db, static_cast<int>(id), value == "browser"); !kept) {
+        if (Result<> kept = sw.set(*db, static_cast<int>(id), value == sw.on); !kept) {
             printLine(ctx.err, gbk("没有保存：") + kept.error());
             return kFailed;
         }
