@@ -213,13 +213,6 @@ CurlResponse CurlTransfer::finish(int curlCode) {
 
 namespace {
 
-// Scheme, host and port of a URL as written ("127.1" is not "127.0.0.1").
-std::string originOf(std::string_view url) {
-    const UrlParts u = splitUrl(url);
-    const std::string port = u.hasPort ? u.port : (u.scheme == "https" ? "443" : "80");
-    return u.scheme + "://" + u.host + ":" + port;
-}
-
 bool sendsCredentials(const std::string& line) {
     const std::string name = asciiLower(line.substr(0, line.find_first_of(":;")));
     return name == "cookie" || name == "authorization" || name == "proxy-authorization";
@@ -229,8 +222,7 @@ bool sendsCredentials(const std::string& line) {
 
 std::optional<CurlGet> followRedirect(const CurlGet& request, CurlResponse& response) {
     if (response.redirectTo.empty()) return std::nullopt;
-    const std::string lower = asciiLower(response.redirectTo.substr(0, 8));
-    if (!lower.starts_with("http://") && !lower.starts_with("https://")) {
+    if (!isWebAddress(response.redirectTo)) {
         response.result.error = gbk("只能访问 http 和 https：重定向到其他协议，已拒绝");
         response.result.body.clear();
         return std::nullopt;
@@ -241,17 +233,15 @@ std::optional<CurlGet> followRedirect(const CurlGet& request, CurlResponse& resp
         return std::nullopt;
     }
     CurlGet next = request;
-    if (next.origin.empty()) next.origin = originOf(request.url);
+    if (next.origin.empty()) next.origin = urlOrigin(request.url);
     next.url = response.redirectTo;
     ++next.redirects;
     // Where the site says it goes, as it wrote it: a relative Location stays on the origin.
-    const std::string loc = asciiLower(response.location.substr(0, 8));
-    const bool absolute = loc.starts_with("http://") || loc.starts_with("https://") || loc.starts_with("//");
-    const std::string written =
-        absolute ? (loc.starts_with("//") ? splitUrl(request.url).scheme + ":" + response.location
-                                          : response.location)
-                 : request.url;
-    if (originOf(written) != next.origin || originOf(next.url) != next.origin) next.leftOrigin = true;
+    const bool schemeless = response.location.starts_with("//");
+    const std::string written = isWebAddress(response.location) ? response.location
+                                : schemeless ? splitUrl(request.url).scheme + ":" + response.location
+                                             : request.url;
+    if (urlOrigin(written) != next.origin || urlOrigin(next.url) != next.origin) next.leftOrigin = true;
     if (next.leftOrigin) {
         next.headers.erase(std::remove_if(next.headers.begin(), next.headers.end(), sendsCredentials),
                            next.headers.end());

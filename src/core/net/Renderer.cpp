@@ -19,18 +19,6 @@ constexpr int kMaxPages = 2;
 constexpr std::size_t kMaxKeptRequests = 24;
 constexpr std::size_t kMaxKeptBody = 4u << 20;
 
-// scheme://host:port, the port always written: what "the plan's own site" means for its cookie.
-std::string originOf(std::string_view url) {
-    const UrlParts u = splitUrl(url);
-    const std::string port = u.hasPort && !u.port.empty() ? u.port : (u.scheme == "https" ? "443" : "80");
-    return u.scheme + "://" + u.host + ":" + port;
-}
-
-bool webScheme(std::string_view url) {
-    const std::string lower = asciiLower(url.substr(0, 8));
-    return lower.starts_with("http://") || lower.starts_with("https://");
-}
-
 // What one page's events tell its loader, shared with the browser's reading thread.
 struct PageState {
     std::mutex mutex;
@@ -53,7 +41,7 @@ void answerPausedRequest(Browser& browser, const std::string& session, const Jso
         browser.send("Fetch.failRequest", {{"requestId", id}, {"errorReason", "BlockedByClient"}}, session);
         return;
     }
-    if (!webScheme(url) && !url.starts_with("data:") && !url.starts_with("blob:")) {
+    if (!isWebAddress(url) && !url.starts_with("data:") && !url.starts_with("blob:")) {
         {
             std::lock_guard lock(state.mutex);
             if (state.refused.empty()) state.refused = url.substr(0, 80);
@@ -66,7 +54,7 @@ void answerPausedRequest(Browser& browser, const std::string& session, const Jso
     for (const auto& [name, value] : sent.items())
         if (asciiLower(name) != "cookie") headers.push_back({{"name", name}, {"value", value}});
     // The plan's login goes to its own site only: never along a redirect or to another host.
-    if (!cookie.empty() && webScheme(url) && originOf(url) == planOrigin)
+    if (!cookie.empty() && isWebAddress(url) && urlOrigin(url) == planOrigin)
         headers.push_back({{"name", "Cookie"}, {"value", cookie}});
     browser.send("Fetch.continueRequest", {{"requestId", id}, {"headers", headers}}, session);
 }
@@ -194,7 +182,7 @@ RenderedPage Renderer::render(const RenderRequest& request, const CancelCheck& c
     deadline = Clock::now() + m_limits.total;
 
     const std::string wireUrl = urlForWire(request.url);
-    const std::string planOrigin = originOf(wireUrl);
+    const std::string planOrigin = urlOrigin(wireUrl);
     const std::string cookie = gbkToUtf8(request.cookie);
     auto state = std::make_shared<PageState>();
     auto call = [&](const std::string& method, const Json& params, const std::string& session,

@@ -145,6 +145,17 @@ std::string refererOrigin(std::string_view url) {
     return u.scheme + "://" + u.host + (u.hasPort ? ":" + u.port : "") + "/";
 }
 
+bool isWebAddress(std::string_view url) {
+    const std::string lower = asciiLower(url.substr(0, 8));
+    return lower.starts_with("http://") || lower.starts_with("https://");
+}
+
+std::string urlOrigin(std::string_view url) {
+    const UrlParts u = splitUrl(url);
+    const std::string port = u.hasPort ? u.port : (u.scheme == "https" ? "443" : "80");
+    return u.scheme + "://" + u.host + ":" + port;
+}
+
 namespace {
 
 // "/a/b/../c/./d" is "/a/c/d": dot segments go as a browser drops them.
@@ -217,8 +228,7 @@ std::string pageBase(std::string_view pageUrl, std::string_view pageText) {
         const std::string value(pageText.substr(from, to - from));
         const std::string lower = asciiLower(value.substr(0, 8));
         const std::string resolved = lower.starts_with("http") ? value : resolveLink(pageUrl, value);
-        const std::string scheme = asciiLower(resolved.substr(0, 8));
-        if (scheme.starts_with("http://") || scheme.starts_with("https://")) return resolved;
+        if (isWebAddress(resolved)) return resolved;
         break;
     }
     return std::string(pageUrl);

@@ -38,6 +38,13 @@ std::string refererOf(std::string_view url);
 // Only the origin ("https://host:port/"), as a Referer carries it to another site.
 std::string refererOrigin(std::string_view url);
 
+// Written with "http://" or "https://" (in any case): a full web address.
+bool isWebAddress(std::string_view url);
+
+// Scheme, host and port of a URL as written, the port always given ("127.1" is not
+// "127.0.0.1"): what "the same site" means for a login.
+std::string urlOrigin(std::string_view url);
+
 // A link as a browser follows it from a page at base: absolute links as they are, "//host/x",
 // "/x", "?q", "#f" and relative paths ("../x") resolved, dot segments removed. GBK bytes pass
 // through; the result is no wire form (urlForWire makes one).

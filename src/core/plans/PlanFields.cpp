@@ -2,8 +2,8 @@
 
 #include <map>
 
+#include "core/net/Url.h"
 #include "core/text/Gbk.h"
-#include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
 
 namespace tovi {
@@ -31,9 +31,7 @@ Result<PlanFieldValue> planFieldValue(const std::string& field, const std::strin
         if (it->second == "url") {
             // Written without http:// or https://, a page address is no address a run can use
             // as it stands (a relative link would be read against it).
-            const std::string scheme = asciiLower(std::string_view(value).substr(0, 8));
-            if (!scheme.starts_with("http://") && !scheme.starts_with("https://"))
-                return fail(gbk("监控网址要以 http:// 或 https:// 开头：") + value);
+            if (!isWebAddress(value)) return fail(gbk("监控网址要以 http:// 或 https:// 开头：") + value);
         }
         return PlanFieldValue{it->second, value};
     }

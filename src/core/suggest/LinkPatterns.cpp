@@ -118,8 +118,7 @@ std::map<std::string, std::size_t> templateForms(const std::string& pageUrl,
     const std::string origin = u.scheme + "://" + urlHost(pageUrl, true);
     std::string path = u.path.substr(0, u.path.find('?'));
     for (const std::string& link : links) {
-        const std::string lower = asciiLower(link.substr(0, 8));
-        if (lower.starts_with("http://") || lower.starts_with("https://"))
+        if (isWebAddress(link))
             forms[slot]++;
         else if (link.starts_with("//"))
             forms[u.scheme + ":" + slot]++;
