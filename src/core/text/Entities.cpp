@@ -41,6 +41,26 @@ std::string utf8Of(std::uint32_t cp) {
     return out;
 }
 
+// A hexadecimal digit's value, or -1.
+int hexDigit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+// The value of the four hexadecimal digits from at (a JSON "\uXXXX" escape's).
+std::optional<unsigned> hex4(std::string_view s, std::size_t at) {
+    if (at + 4 > s.size()) return std::nullopt;
+    unsigned v = 0;
+    for (std::size_t k = at; k < at + 4; ++k) {
+        const int d = hexDigit(s[k]);
+        if (d < 0) return std::nullopt;
+        v = v << 4 | static_cast<unsigned>(d);
+    }
+    return v;
+}
+
 // The GBK text a reference's body (between & and ;) stands for; empty when it is none we know.
 std::string referenceText(std::string_view body) {
     if (body.size() >= 2 && body[0] == '#') {
@@ -49,10 +69,7 @@ std::string referenceText(std::string_view body) {
         if (digits.empty() || digits.size() > 8) return {};
         std::uint32_t cp = 0;
         for (char c : digits) {
-            int d = c >= '0' && c <= '9'          ? c - '0'
-                    : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                  : -1;
+            const int d = hex ? hexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
             if (d < 0) return {};
             cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
         }
@@ -99,31 +116,6 @@ std::string browserLink(std::string_view storedUrl) {
     if (first == std::string::npos) return {};
     return out.substr(first, out.find_last_not_of(" \f") - first + 1);
 }
-
-}  // namespace tovi
-
-namespace tovi {
-namespace {
-
-std::optional<unsigned> hex4(std::string_view s, std::size_t at) {
-    if (at + 4 > s.size()) return std::nullopt;
-    unsigned v = 0;
-    for (std::size_t k = at; k < at + 4; ++k) {
-        const char c = s[k];
-        v <<= 4;
-        if (c >= '0' && c <= '9')
-            v |= static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            v |= static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            v |= static_cast<unsigned>(c - 'A' + 10);
-        else
-            return std::nullopt;
-    }
-    return v;
-}
-
-}  // namespace
 
 std::string jsonUnescaped(std::string_view s) {
     if (s.find('\\') == std::string_view::npos) return std::string(s);

@@ -16,10 +16,6 @@ std::string decodeEntities(std::string_view gbkText);
 // opening and publishing them.
 std::string browserLink(std::string_view storedUrl);
 
-}  // namespace tovi
-
-namespace tovi {
-
 // A JSON string's content as written in a response (GBK text of a UTF-8 body) read as the
 // characters it stands for: \" \\ \/ \b \f \n \r \t and \uXXXX (surrogate pairs too; a character
 // GBK cannot hold in its GB18030 form). A malformed escape stays as written.
