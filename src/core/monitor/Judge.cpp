@@ -2,23 +2,16 @@
 
 #include <cctype>
 
-#include "core/text/Entities.h"
 #include "core/text/TextToInt.h"
 
 namespace tovi {
 namespace {
 
-Candidate candidateOf(const Match& m, std::size_t index, const JudgeRules& rules) {
+Candidate candidateOf(const Match& match, std::size_t index, const JudgeRules& rules) {
     Candidate c;
     c.pageIndex = index;
-    if (rules.jsonText) {
-        Match read = m;
-        for (std::string& g : read.groups) g = jsonUnescaped(g);
-        c.title = articleTitle(groupText(read, rules.titleGroup));
-        c.url = articleUrl(rules.urlTemplate, read, rules.linkBase);
-        c.other = groupText(read, rules.otherGroup);
-        return c;
-    }
+    Match read;
+    const Match& m = rules.jsonText ? (read = jsonStringsRead(match)) : match;
     c.title = articleTitle(groupText(m, rules.titleGroup));
     c.url = articleUrl(rules.urlTemplate, m, rules.linkBase);
     c.other = groupText(m, rules.otherGroup);

@@ -207,6 +207,11 @@ std::string composeUrl(std::string_view urlTemplate, const Match& match) {
     return url;
 }
 
+Match jsonStringsRead(Match match) {
+    for (std::string& g : match.groups) g = jsonUnescaped(g);
+    return match;
+}
+
 std::string articleUrl(std::string_view urlTemplate, const Match& match, std::string_view linkBase) {
     std::string url = composeUrl(urlTemplate, match);
     if (linkBase.empty()) return url;

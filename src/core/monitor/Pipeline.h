@@ -88,6 +88,10 @@ const std::string& groupText(const Match& match, std::int64_t k);
 // inside, or an empty one, stays as written; a segment that is not a number means group 0.
 std::string composeUrl(std::string_view urlTemplate, const Match& match);
 
+// The match with each group read as the content of a JSON string (its escapes resolved), for a
+// plan over a JSON response.
+Match jsonStringsRead(Match match);
+
 // An article's address: the template's result, or, for a plan that composes links as a browser
 // does (linkBase not empty: the page's base address), that result with its character
 // references decoded and resolved against linkBase.

@@ -7,7 +7,6 @@
 #include "core/net/Encoding.h"
 #include "core/net/Renderer.h"
 #include "core/net/Url.h"
-#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 
@@ -148,8 +147,7 @@ std::vector<TestedArticle> testedArticles(const PlanTestResult& tested, std::int
     Match m;
     for (const auto& row : tested.rows) {
         m.groups = row;
-        if (jsonText)
-            for (std::string& g : m.groups) g = jsonUnescaped(g);
+        if (jsonText) m = jsonStringsRead(std::move(m));
         out.push_back({articleTitle(groupText(m, titleGroup)), groupText(m, idGroup),
                        articleUrl(urlTemplate, m, linkBase)});
     }
