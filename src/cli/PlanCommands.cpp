@@ -219,8 +219,7 @@ int exportPlans(Context& ctx, const std::vector<std::int64_t>& ids) {
     }
     // Meant for a file, to be imported again: written as it is (UTF-8). Shown on a terminal, what
     // a page put in a plan (an ESC, a bidi override) is written as an escape instead.
-    std::string text = gbkToUtf8(exportPlansSql(rows, /*keepTicks=*/true, browserLinkSwitches(*db, rows),
-                                                renderSwitches(*db, rows), jsonTextSwitches(*db, rows)));
+    std::string text = gbkToUtf8(exportPlansSql(rows, /*keepTicks=*/true, planSwitches(*db, rows)));
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     const bool terminal = &ctx.out == &std::cout && ::isatty(STDOUT_FILENO);
     ctx.out << (terminal ? terminalSafe(text) : text);

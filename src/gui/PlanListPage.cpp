@@ -94,8 +94,7 @@ void PlanListPage::exportSelectedPlans() {
     std::vector<std::vector<std::string>> rows;
     for (int row = 0; row < static_cast<int>(m_rows.size()); ++row)
         if (m_list->item(row, 0) && m_list->item(row, 0)->isSelected()) rows.push_back(m_rows[row]);
-    QString text = q(exportPlansSql(rows, false, browserLinkSwitches(m_db, rows), renderSwitches(m_db, rows),
-                                    jsonTextSwitches(m_db, rows)))
+    QString text = q(exportPlansSql(rows, false, planSwitches(m_db, rows)))
                        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (!copyToClipboard(text)) {
         m_dialogs.show(window(), QStringLiteral("剪贴板被其他程序占用，复制失败，请稍后再试！"));

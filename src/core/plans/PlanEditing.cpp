@@ -1,6 +1,7 @@
 #include "core/plans/PlanEditing.h"
 
 #include "core/plans/PlanExport.h"
+#include "core/plans/PlanOptions.h"
 #include "core/plans/PlanTable.h"
 #include "core/store/Schema.h"
 #include "core/text/Gbk.h"
@@ -39,10 +40,7 @@ Result<SavedPlan> insertPlan(Database& db, const PlanFields& f) {
             "class,name,type) values(?,'0',?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
             {*freeId, f.code, f.url, f.before, f.after, f.regular, f.buquan, f.cookie, f.tindex, uindex,
              f.oindex, f.ua, f.classNumber, f.name, std::to_string(f.type)}));
-        if (inserted.ok && (f.browserLinks || f.render || f.jsonText))
-            inserted = t.run(Statement(
-                "insert into plan_options(planid, browser_links, render, json_text) values(?,?,?,?)",
-                {*freeId, std::int64_t{f.browserLinks}, std::int64_t{f.render}, std::int64_t{f.jsonText}}));
+        if (inserted.ok) inserted = recordPlanSwitches(t, *freeId, {f.browserLinks, f.render, f.jsonText});
         return inserted.ok;
     });
     if (committed) return result;

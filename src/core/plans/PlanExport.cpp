@@ -50,16 +50,26 @@ const char* const kLinksComment = "-- links=browser";
 const char* const kRenderComment = "-- render=yes";
 const char* const kJsonComment = "-- json=yes";
 
+namespace {
+
+// Each switch and the comment line that carries it.
+const std::pair<const char* const*, bool PlanSwitches::*> kSwitchComments[] = {
+    {&kLinksComment, &PlanSwitches::browserLinks},
+    {&kRenderComment, &PlanSwitches::render},
+    {&kJsonComment, &PlanSwitches::jsonText},
+};
+
+}  // namespace
+
 std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows, bool keepTicks,
-                           const std::vector<bool>& browserLinks, const std::vector<bool>& render,
-                           const std::vector<bool>& jsonText) {
+                           const std::vector<PlanSwitches>& switches) {
     // The header is a comment, so the whole text also runs in the console as it is.
     std::string text = "-- " + exportHeader() + "\r\n\r\n";
     // Each statement ends with ";" so several exported plans run as one text in the console.
     for (std::size_t k = 0; k < rows.size(); ++k) {
-        if (k < browserLinks.size() && browserLinks[k]) text += std::string(kLinksComment) + "\r\n";
-        if (k < render.size() && render[k]) text += std::string(kRenderComment) + "\r\n";
-        if (k < jsonText.size() && jsonText[k]) text += std::string(kJsonComment) + "\r\n";
+        if (k < switches.size())
+            for (const auto& [comment, on] : kSwitchComments)
+                if (switches[k].*on) text += std::string(*comment) + "\r\n";
         text += planInsertSql(rows[k], keepTicks) + ";\r\n\r\n";
     }
     return text;
@@ -67,8 +77,8 @@ std::string exportPlansSql(const std::vector<std::vector<std::string>>& rows, bo
 
 namespace {
 
-// For each statement of an SQL text that inserts, the comments before it (which say how the plan
-// composes links and whether its page is loaded in a browser). Quotes and comments are followed, so a ";" or
+// For each statement of an SQL text that inserts, the comments before it (which carry the plan's
+// switches). Quotes and comments are followed, so a ";" or
 // a "--" inside a value splits nothing.
 std::vector<std::string> insertComments(std::string_view sql) {
     std::vector<std::string> marks;
@@ -157,8 +167,8 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
                       gbk(" 个，这次要导入 ") + std::to_string(fresh.size()) + gbk(" 个，没有导入任何方案。");
             return false;
         }
-        // The comments that say which plans compose links as a browser does, one for each
-        // insert; read only when they match the rows caught one for one.
+        // The comments that carry the plans' switches, one for each insert; read only when they
+        // match the rows caught one for one.
         const std::vector<std::string> marks = insertComments(sql);
         const bool marksFit = marks.size() == caught.rows.size();
         for (std::size_t k : fresh) {
@@ -174,13 +184,11 @@ Result<ImportedPlans> importPlans(Database& db, const std::string& exportText, b
                  cell(kRuleUrl), cell(kRuleBefore), cell(kRuleAfter), cell(kRuleRegular), cell(kRuleBuquan),
                  cell(kRuleCookie), cell(kRuleTindex), cell(kRuleUindex), cell(kRuleOindex), cell(kRuleUa),
                  textToInt(cell(kRuleClass)), cell(kRuleName), cell(kRuleType)}));
-            const bool links = marksFit && marks[k].find(kLinksComment) != std::string::npos;
-            const bool render = marksFit && marks[k].find(kRenderComment) != std::string::npos;
-            const bool json = marksFit && marks[k].find(kJsonComment) != std::string::npos;
-            if (inserted.ok && (links || render || json))
-                inserted = t.run(Statement(
-                    "insert into plan_options(planid, browser_links, render, json_text) values(?,?,?,?)",
-                    {*id, std::int64_t{links}, std::int64_t{render}, std::int64_t{json}}));
+            PlanSwitches carried;
+            if (marksFit)
+                for (const auto& [comment, on] : kSwitchComments)
+                    carried.*on = marks[k].find(*comment) != std::string::npos;
+            if (inserted.ok) inserted = recordPlanSwitches(t, *id, carried);
             if (!inserted.ok) {
                 refusal = inserted.error;
                 return false;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/Result.h"
+#include "core/plans/PlanOptions.h"
 #include "core/store/Database.h"
 
 namespace tovi {
@@ -15,15 +16,14 @@ std::string planInsertSql(const std::vector<std::string>& ruleRow, bool keepTick
 // The clipboard text for the selected rows: a header line (a comment to SQL), then each
 // statement (ending in ";") and a blank line; the whole text runs in the SQL console. A backup
 // keeps the plans' ticks; a text to share leaves them unticked.
-// A plan that composes links as a browser does (browserLinks[k] for row k) has a comment line
-// before its statement saying so (kLinksComment), which an import reads back; other readers
-// of the text take it for a comment.
+// Each switch a plan has on (switches[k] for row k) is a comment line before its statement
+// (kLinksComment, kRenderComment, kJsonComment), which an import reads back; other readers of
+// the text take it for a comment.
 std::string exportPlansSql(const std::vector<std::vector<std::string>>& ruleRows, bool keepTicks = false,
-                           const std::vector<bool>& browserLinks = {}, const std::vector<bool>& render = {},
-                           const std::vector<bool>& jsonText = {});
-extern const char* const kLinksComment;
-extern const char* const kRenderComment;  // likewise for a plan whose page is loaded in a browser
-extern const char* const kJsonComment;    // and for a plan over a JSON response
+                           const std::vector<PlanSwitches>& switches = {});
+extern const char* const kLinksComment;   // links composed as a browser follows them
+extern const char* const kRenderComment;  // the page loaded in a browser
+extern const char* const kJsonComment;    // a plan over a JSON response
 
 // The plans an export text (or any text of such inserts) recreates. The text can only insert
 // plan rows: anything else in it is refused and nothing is imported. Each plan takes the lowest

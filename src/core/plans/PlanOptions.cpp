@@ -25,15 +25,6 @@ Result<> setSwitch(Database& db, int planId, const char* column, bool on) {
                                      {static_cast<std::int64_t>(planId), std::int64_t{on ? 1 : 0}})));
 }
 
-// The switch for each plan row (table rule's cells).
-std::vector<bool> switchesOf(Database& db, const std::vector<std::vector<std::string>>& ruleRows,
-                             const char* column) {
-    std::vector<bool> out;
-    for (const auto& row : ruleRows)
-        out.push_back(switchOn(db, static_cast<int>(textToInt(cellOf(row, kRuleId))), column));
-    return out;
-}
-
 }  // namespace
 
 bool acceptsOwnCertificate(Database& db, int planId) { return switchOn(db, planId, "own_certificate"); }
@@ -53,14 +44,25 @@ Result<> setReadsJsonText(Database& db, int planId, bool json) {
     return setSwitch(db, planId, "json_text", json);
 }
 
-std::vector<bool> browserLinkSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows) {
-    return switchesOf(db, ruleRows, "browser_links");
+std::vector<PlanSwitches> planSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows) {
+    std::vector<PlanSwitches> out;
+    for (const auto& row : ruleRows) {
+        SqlResult r =
+            db.run(Statement("select browser_links, render, json_text from plan_options where planid=?",
+                             {textToInt(cellOf(row, kRuleId))}));
+        const std::vector<std::string> none;
+        const auto& cells = r.ok && !r.rows.empty() ? r.rows[0] : none;
+        const auto on = [&](int k) { return textToInt(cellOf(cells, k)) == 1; };
+        out.push_back({on(0), on(1), on(2)});
+    }
+    return out;
 }
-std::vector<bool> renderSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows) {
-    return switchesOf(db, ruleRows, "render");
-}
-std::vector<bool> jsonTextSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows) {
-    return switchesOf(db, ruleRows, "json_text");
+
+SqlResult recordPlanSwitches(Transaction& t, std::int64_t planId, const PlanSwitches& s) {
+    if (!s.browserLinks && !s.render && !s.jsonText) return SqlResult{.ok = true};
+    return t.run(
+        Statement("insert into plan_options(planid, browser_links, render, json_text) values(?,?,?,?)",
+                  {planId, std::int64_t{s.browserLinks}, std::int64_t{s.render}, std::int64_t{s.jsonText}}));
 }
 
 std::vector<int> renderingPlans(Database& db) {

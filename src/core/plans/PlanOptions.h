@@ -5,10 +5,9 @@
 #include <vector>
 
 #include "core/Result.h"
+#include "core/store/Database.h"
 
 namespace tovi {
-
-class Database;
 
 // A plan that logs in (it carries a cookie) checks the site's certificate in monitoring runs,
 // so its login never reaches a man in the middle; this switch lets a user knowingly accept a
@@ -30,14 +29,19 @@ Result<> setRendersPage(Database& db, int planId, bool render);
 // strings, read with their escapes resolved ("\u4e00", "\/").
 bool readsJsonText(Database& db, int planId);
 Result<> setReadsJsonText(Database& db, int planId, bool json);
-std::vector<bool> jsonTextSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows);
+
+// The switches a plan carries into another tovi.sdb (an export, a new plan). Accepting a site's
+// own certificate is a login's choice and stays home.
+struct PlanSwitches {
+    bool browserLinks = false, render = false, jsonText = false;
+};
+// Those of each plan row (table rule's cells), for an export.
+std::vector<PlanSwitches> planSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows);
+// Written for a plan just inserted, in the transaction that inserted it (nothing when all are off).
+SqlResult recordPlanSwitches(Transaction& t, std::int64_t planId, const PlanSwitches& switches);
 
 // The plans that do, for the plan table.
 std::vector<int> renderingPlans(Database& db);
-
-// The switch for each of these plan rows (table rule's cells), for an export.
-std::vector<bool> browserLinkSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows);
-std::vector<bool> renderSwitches(Database& db, const std::vector<std::vector<std::string>>& ruleRows);
 
 // Whether a run of the plan checks the site's certificate: when it sends a login of the user's.
 bool verifiesCertificate(bool sendsLogin, bool acceptsOwn);

@@ -179,7 +179,7 @@ TEST_F(PlanEditingTest, HowAPlanComposesLinksTravelsWithItsExport) {
     EXPECT_FALSE(composesBrowserLinks(db, 2));
 
     const auto rows = db.run("select * from rule order by id").rows;
-    const std::string text = exportPlansSql(rows, false, browserLinkSwitches(db, rows));
+    const std::string text = exportPlansSql(rows, false, planSwitches(db, rows));
     EXPECT_EQ(text.find(kLinksComment), text.rfind(kLinksComment));
     ASSERT_NE(text.find(kLinksComment), std::string::npos);
 
