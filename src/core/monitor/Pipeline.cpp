@@ -160,15 +160,14 @@ std::string cleanSource(std::string_view source) {
 
 std::string_view widenedRegion(std::string_view source, std::string_view before, std::string_view after,
                                JudgeMode mode) {
-    static const std::string quoteToken = gbk("#引号");
-    const std::string start = gbkReplaceAll(before, quoteToken, "\"");
+    const std::string start = markerText(before);
     std::size_t startPos = start.empty() ? 0 : gbkFind(source, start);
     if (mode == JudgeMode::TimeDescending) {
         if (startPos == kNotFound) return {};
         return source.substr(startPos + start.size());
     }
     std::size_t from = startPos == kNotFound ? 0 : startPos + start.size();
-    const std::string end = gbkReplaceAll(after, quoteToken, "\"");
+    const std::string end = markerText(after);
     if (end.empty()) return {};
     std::size_t endPos = gbkFind(source, end, from);
     return endPos == kNotFound ? std::string_view() : source.substr(from, endPos - from);

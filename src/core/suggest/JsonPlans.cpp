@@ -64,8 +64,6 @@ std::size_t arrayEnd(std::string_view raw, std::size_t open) {
     return std::string_view::npos;
 }
 
-std::string quoteMarker(const std::string& marker) { return gbkReplaceAll(marker, "\"", gbk("#引号")); }
-
 struct Keys {
     std::string title, link, linkTemplate;
     bool numericLink = false;
@@ -176,8 +174,8 @@ std::optional<PlanSuggestion> directJsonPlan(const PlanSuggestion& rendered,
                 f = rendered.fields;
                 f.url = utf8ToGbk(r.url);
                 f.code = "0";
-                f.before = quoteMarker(before);
-                f.after = quoteMarker(after);
+                f.before = storedMarker(before);
+                f.after = storedMarker(after);
                 f.regular =
                     titleFirst ? t + text + R"([^{}]*?)" + l + link : l + link + R"([^{}]*?)" + t + text;
                 const int titleGroup = titleFirst ? 1 : 2, linkGroup = titleFirst ? 2 : 1;

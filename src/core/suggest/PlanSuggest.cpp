@@ -12,9 +12,9 @@
 #include "core/monitor/PlanTestRun.h"
 #include "core/net/Decode.h"
 #include "core/net/DirectHttpRequest.h"
+#include "core/net/Encoding.h"
 #include "core/net/Renderer.h"
 #include "core/net/Url.h"
-#include "core/net/Encoding.h"
 #include "core/suggest/HtmlTree.h"
 #include "core/suggest/JsonPlans.h"
 #include "core/suggest/LinkPatterns.h"
@@ -36,8 +36,6 @@ constexpr std::chrono::seconds kProofBudget{10};
 // A list page is rarely above a megabyte or two; reading one takes some 15 times its size in
 // memory, so larger pages are refused with the reason rather than read.
 constexpr std::size_t kMaxAnalysedBytes = 8u << 20;
-
-std::string quoteMarker(const std::string& marker) { return gbkReplaceAll(marker, "\"", gbk("#引号")); }
 
 // Dates in the items, compared as written (year, month, day, hour, minute).
 bool datesAscend(std::string_view text, const std::vector<Item>& items) {
@@ -192,8 +190,8 @@ std::optional<PlanSuggestion> propose(const std::string& url, const FetchResult&
         PlanFields& f = s.fields;
         f.code = gbkPage ? "1" : "0";
         f.url = url;
-        f.before = quoteMarker(before->text);
-        f.after = quoteMarker(*after);
+        f.before = storedMarker(before->text);
+        f.after = storedMarker(*after);
         f.regular = built.expression;
         f.buquan = browserUrlTemplate(baseUrl, kept, built.linkGroup);
         f.browserLinks = true;

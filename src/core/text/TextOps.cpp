@@ -123,11 +123,25 @@ std::string textBetween(std::string_view text, std::string_view left, std::strin
     return std::string(textBetweenView(text, left, right));
 }
 
+namespace {
+
+const std::string& quoteToken() {
+    static const std::string token = gbk("#引号");
+    return token;
+}
+
+}  // namespace
+
+std::string markerText(std::string_view storedMarker) {
+    return gbkReplaceAll(storedMarker, quoteToken(), "\"");
+}
+
+std::string storedMarker(std::string_view text) { return gbkReplaceAll(text, "\"", quoteToken()); }
+
 std::string_view textBetweenView(std::string_view text, std::string_view left, std::string_view right) {
     if (text.empty() || right.empty()) return {};
-    static const std::string quoteToken = gbk("#引号");
-    const std::string l = gbkReplaceAll(left, quoteToken, "\"");
-    const std::string r = gbkReplaceAll(right, quoteToken, "\"");
+    const std::string l = markerText(left);
+    const std::string r = markerText(right);
     std::size_t start = 0;
     if (!l.empty()) {
         std::size_t p = gbkFind(text, l);

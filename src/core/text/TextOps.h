@@ -31,6 +31,11 @@ std::string trimSpaces(std::string_view text);
 
 std::string asciiLower(std::string_view text);
 
+// A marker as a plan stores it writes a double quote as "#引号" (the boxes and the SQL console
+// of the Windows version keep it so): the text it matches, and the stored form of a text.
+std::string markerText(std::string_view storedMarker);
+std::string storedMarker(std::string_view text);
+
 // The text strictly between the first `left` and the first `right` after it; "#引号" in a
 // marker stands for a double quote. Empty when either marker is missing, when `right` is
 // empty, or when the text is empty; an empty `left` starts at the first character.
