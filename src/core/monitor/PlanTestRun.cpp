@@ -130,12 +130,8 @@ PlanTestResult runRenderedPlanTest(PlanTestInput input, const CancelCheck& cance
     return runPlanTest(
         input,
         [&](const std::string& url, const std::string& cookie, const std::string&, const CancelCheck& c) {
-            FetchResult page;
-            if (const std::string missing = browserMissing(); !missing.empty())
-                page.error = missing;
-            else
-                page = renderer.render({url, cookie, input.userAgent}, c).page;
-            return page;
+            // Without a browser the renderer says what to install.
+            return renderer.render({url, cookie, input.userAgent}, c).page;
         },
         cancel);
 }

@@ -87,10 +87,6 @@ std::optional<std::string> anchorTitle(std::string_view content) {
     return std::string(trimBlank(title));
 }
 
-bool isHeading(std::string_view tag) {
-    return tag.size() == 2 && tag[0] == 'h' && tag[1] >= '1' && tag[1] <= '6';
-}
-
 std::optional<CardTitle> cardTitle(std::string_view text, const PageStructure& page, int anchor) {
     // Blocks a card's title may stand in; a span or a paragraph is as good as a div.
     static const std::set<std::string, std::less<>> blocks = {"div", "p",          "span",   "strong",

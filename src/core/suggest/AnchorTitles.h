@@ -24,6 +24,4 @@ struct CardTitle {
 // the block with the most letters. Looks only at the link's own descendants.
 std::optional<CardTitle> cardTitle(std::string_view text, const PageStructure& page, int anchor);
 
-bool isHeading(std::string_view tag);
-
 }  // namespace tovi::suggest

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/suggest/SuggestParts.h"
 #include "core/text/TextOps.h"
 
 namespace tovi::suggest {
@@ -31,8 +32,8 @@ bool hasLongNumber(std::string_view s) {
 // Text a marker may hold: a heading's or a caption's, which names the list and stays; any other
 // text on a list page is a record's (a time, a name, "last reply by"), which moves with the page.
 bool namingTag(std::string_view tag) {
-    return (tag.size() == 2 && tag[0] == 'h' && tag[1] >= '1' && tag[1] <= '6') || tag == "caption" ||
-           tag == "legend" || tag == "label" || tag == "th" || tag == "title";
+    return isHeading(tag) || tag == "caption" || tag == "legend" || tag == "label" || tag == "th" ||
+           tag == "title";
 }
 
 // How long a marker is likely to last: 0 for tags alone, 1 with a heading's text; 2 with a long

@@ -49,6 +49,10 @@ std::string_view trimBlank(std::string_view s) {
     return s;
 }
 
+bool isHeading(std::string_view tag) {
+    return tag.size() == 2 && tag[0] == 'h' && tag[1] >= '1' && tag[1] <= '6';
+}
+
 bool usableLink(std::string_view href) {
     if (href.empty() || href[0] == '#') return false;
     const std::string lower = asciiLower(href.substr(0, 11));

@@ -68,6 +68,8 @@ std::string_view contentOf(std::string_view text, const PageElement& e);
 bool isBlank(std::string_view s);
 std::string_view trimBlank(std::string_view s);
 bool usableLink(std::string_view href);
+// h1 to h6 (tag in lower case).
+bool isHeading(std::string_view tag);
 // How much a link text says: its bytes that are not digits, spaces or punctuation (a date or a
 // page number says nothing of an article), at most 80.
 std::size_t titleWeight(std::string_view title);
