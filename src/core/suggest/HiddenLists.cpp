@@ -16,10 +16,21 @@ std::size_t linksIn(std::string_view s) {
     return n;
 }
 
+// A stretch of the page that holds markup, and how many links it has.
+struct Block {
+    std::size_t from, to, links;
+};
+
+// Takes the stretch when it has links enough to be a list.
+void keepIfLinked(std::string_view text, std::size_t from, std::size_t to, std::vector<Block>& out) {
+    if (const std::size_t n = linksIn(text.substr(from, to - from)); n >= kMinLinks)
+        out.push_back({from, to, n});
+}
+
 // Where the markup of a raw-text element (<textarea>, <script type="text/html">) starts and ends;
 // script blocks count only when their type says they hold markup.
 void rawBlocks(std::string_view text, const std::string& lower, std::string_view tag,
-               std::vector<std::pair<std::size_t, std::size_t>>& out) {
+               std::vector<Block>& out) {
     const std::string open = "<" + std::string(tag), close = "</" + std::string(tag);
     for (std::size_t at = lower.find(open); at != std::string::npos; at = lower.find(open, at + 1)) {
         const std::size_t gt = lower.find('>', at);
@@ -30,7 +41,7 @@ void rawBlocks(std::string_view text, const std::string& lower, std::string_view
             continue;
         const std::size_t end = lower.find(close, gt);
         if (end == std::string::npos) return;
-        if (linksIn(text.substr(gt + 1, end - gt - 1)) >= kMinLinks) out.emplace_back(gt + 1, end);
+        keepIfLinked(text, gt + 1, end, out);
         at = end;
     }
 }
@@ -38,24 +49,22 @@ void rawBlocks(std::string_view text, const std::string& lower, std::string_view
 }  // namespace
 
 std::vector<PageStructure> hiddenStructures(std::string_view text, const std::function<bool()>& cancel) {
-    std::vector<std::pair<std::size_t, std::size_t>> blocks;
+    std::vector<Block> blocks;
     for (std::size_t at = text.find("<!--"); at != std::string_view::npos; at = text.find("<!--", at + 4)) {
         const std::size_t end = text.find("-->", at + 4);
         if (end == std::string_view::npos) break;
-        if (linksIn(text.substr(at + 4, end - at - 4)) >= kMinLinks) blocks.emplace_back(at + 4, end);
+        keepIfLinked(text, at + 4, end, blocks);
         at = end;
     }
     const std::string lower = asciiLower(text);
     rawBlocks(text, lower, "textarea", blocks);
     rawBlocks(text, lower, "script", blocks);
     // The blocks with most links first: a page hides its list in one of them.
-    std::sort(blocks.begin(), blocks.end(), [&](const auto& a, const auto& b) {
-        return linksIn(text.substr(a.first, a.second - a.first)) >
-               linksIn(text.substr(b.first, b.second - b.first));
-    });
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [](const Block& a, const Block& b) { return a.links > b.links; });
     if (blocks.size() > kMaxBlocks) blocks.resize(kMaxBlocks);
     std::vector<PageStructure> out;
-    for (const auto& [from, to] : blocks) {
+    for (const auto& [from, to, links] : blocks) {
         if (cancel && cancel()) break;
         // Read on its own, its places moved to where the block stands in the page.
         PageStructure s = parseHtml(text.substr(from, to - from), cancel);
