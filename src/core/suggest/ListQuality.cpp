@@ -84,14 +84,34 @@ bool hasWord(const std::string& names, std::string_view word) {
     return false;
 }
 
-// Class and id names of the element and its ancestors, lower case.
-std::string namesAround(const PageStructure& page, int element) {
+// What stands around a list: the class and id names of its container and the container's
+// ancestors (lower case), and whether any of them is navigation, a header, a footer, a menu or a
+// side bar, which hold no articles as a rule. One walk up the tree.
+struct Surroundings {
     std::string names;
-    for (int e = element; e > 0; e = page.elements[e].parent)
-        names +=
-            asciiLower(std::string(page.elements[e].className) + " " + std::string(page.elements[e].id)) +
-            " ";
-    return names;
+    bool chrome = false;
+};
+
+Surroundings surroundingsOf(std::string_view text, const PageStructure& page, int element) {
+    static constexpr std::string_view tags[] = {"nav", "header", "footer", "aside", "menu"};
+    static constexpr std::string_view words[] = {"nav",     "menu",       "footer",   "header",
+                                                 "sidebar", "breadcrumb", "dropdown", "submenu"};
+    Surroundings s;
+    for (int e = element; e > 0; e = page.elements[e].parent) {
+        const PageElement& el = page.elements[e];
+        s.names += asciiLower(std::string(el.className) + " " + std::string(el.id)) + " ";
+        if (std::find(std::begin(tags), std::end(tags), el.tag) != std::end(tags)) s.chrome = true;
+        const std::string open =
+            asciiLower(text.substr(el.start, std::min<std::size_t>(el.openEnd - el.start, 400)));
+        if (open.find("role=\"menu") != std::string::npos ||
+            open.find("role=\"navigation") != std::string::npos ||
+            open.find("role=menu") != std::string::npos)
+            s.chrome = true;
+    }
+    // The names are joined by blanks, which no word holds: each is found in one element's names.
+    for (std::string_view w : words)
+        if (s.names.find(w) != std::string::npos) s.chrome = true;
+    return s;
 }
 
 bool adLike(const std::string& names, const std::set<std::string>& hosts) {
@@ -139,26 +159,6 @@ std::string homeDomain(const PageStructure& page) {
         ->first;
 }
 
-bool inChrome(std::string_view text, const PageStructure& page, int element) {
-    static constexpr std::string_view tags[] = {"nav", "header", "footer", "aside", "menu"};
-    static constexpr std::string_view words[] = {"nav",     "menu",       "footer",   "header",
-                                                 "sidebar", "breadcrumb", "dropdown", "submenu"};
-    for (int e = element; e > 0; e = page.elements[e].parent) {
-        const PageElement& el = page.elements[e];
-        if (std::find(std::begin(tags), std::end(tags), el.tag) != std::end(tags)) return true;
-        const std::string names = asciiLower(std::string(el.className) + " " + std::string(el.id));
-        for (std::string_view w : words)
-            if (names.find(w) != std::string::npos) return true;
-        const std::string open =
-            asciiLower(text.substr(el.start, std::min<std::size_t>(el.openEnd - el.start, 400)));
-        if (open.find("role=\"menu") != std::string::npos ||
-            open.find("role=\"navigation") != std::string::npos ||
-            open.find("role=menu") != std::string::npos)
-            return true;
-    }
-    return false;
-}
-
 ListTraits judgeList(std::string_view text, const PageStructure& page, int parent,
                      const std::vector<Item>& items, std::string_view home) {
     ListTraits t;
@@ -180,10 +180,9 @@ ListTraits judgeList(std::string_view text, const PageStructure& page, int paren
     }
     const double average = static_cast<double>(weight) / n, idShare = articles / n,
                  sectionShare = sections / n, dateShare = dated / n;
-    const std::string names = namesAround(page, parent);
+    const auto [names, chrome] = surroundingsOf(text, page, parent);
     // Ads go to one or two other sites; an aggregator's stories go to many.
     const bool ads = adLike(names, otherHosts) || (elsewhere >= n * 0.8 && otherHosts.size() <= 2);
-    const bool chrome = inChrome(text, page, parent);
     const bool shortLabels = average < kShortTitle, toSections = sectionShare >= 0.7;
     t.factor = (1 + idShare) * (1 + 0.5 * dateShare) * (inMainArea(names) ? 1.3 : 1) *
                (shortLabels ? 0.5 : 1) * (toSections ? 0.4 : 1) * (ads ? 0.2 : 1) * (chrome ? 0.25 : 1);

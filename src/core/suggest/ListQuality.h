@@ -26,7 +26,4 @@ struct ListTraits {
 ListTraits judgeList(std::string_view text, const PageStructure& page, int parent,
                      const std::vector<Item>& items, std::string_view home);
 
-// Lists inside navigation, headers, footers, menus and side bars hold no articles as a rule.
-bool inChrome(std::string_view text, const PageStructure& page, int element);
-
 }  // namespace tovi::suggest
