@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "core/net/Encoding.h"
 #include "core/text/Gbk.h"
 #include "core/text/TextOps.h"
 
@@ -16,14 +17,12 @@ namespace tovi::cli {
 namespace {
 
 // Charset names in lower case.
-bool isUtf8Name(const std::string& name) { return name == "utf-8" || name == "utf8"; }
+bool isUtf8Name(const std::string& name) { return gbkByName(name) == false; }
 bool isAsciiName(const std::string& name) {
     return name.empty() || name == "ansi_x3.4-1968" || name == "ascii" || name == "us-ascii" || name == "c" ||
            name == "posix";
 }
-bool isGbkName(const std::string& name) {
-    return name == "gbk" || name == "gb2312" || name == "gb18030" || name == "cp936" || name == "euc-cn";
-}
+bool isGbkName(const std::string& name) { return gbkByName(name) == true; }
 
 // The codeset a locale name carries after its '.', before any '@'.
 std::string codesetOf(const char* locale) {

@@ -28,15 +28,15 @@ std::string charsetIn(std::string_view text) {
     return {};
 }
 
-std::optional<bool> gbkByName(const std::string& name) {
+}  // namespace
+
+std::optional<bool> gbkByName(std::string_view name) {
     if (name == "gbk" || name == "gb2312" || name == "gb18030" || name == "cp936" || name == "x-gbk" ||
         name == "euc-cn" || name == "windows-936")
         return true;
     if (name == "utf-8" || name == "utf8") return false;
     return std::nullopt;
 }
-
-}  // namespace
 
 bool isValidGbk(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {

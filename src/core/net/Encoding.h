@@ -3,6 +3,7 @@
 // in an encoding it is not in: what the server says (Content-Type),
 // a byte-order mark, what the page says (<meta charset>, an XML declaration), else whichever of
 // UTF-8 and GBK reads the bytes validly.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ struct DetectedEncoding {
 };
 
 DetectedEncoding detectEncoding(std::string_view body, std::string_view contentType);
+
+// A charset's name (lower case) as one of ours: GBK's family (gbk, gb2312, gb18030, cp936, …)
+// true, UTF-8 false; nullopt for any other.
+std::optional<bool> gbkByName(std::string_view name);
 
 // True when the bytes read as GBK without a stray byte.
 bool isValidGbk(std::string_view bytes);
