@@ -385,14 +385,20 @@ void PlanEditorPage::savePlan() {
                            QStringLiteral("失败！"));
         return;
     }
-    if (Result<> kept = setAcceptsOwnCertificate(m_db, r->id, m_ui.ownCertificate->isChecked()); !kept)
-        m_dialogs.show(window(), QStringLiteral("自签证书 的设置没有保存：") + q(kept.error()));
-    if (Result<> kept = setReadsJsonText(m_db, r->id, m_jsonText); !kept)
-        m_dialogs.show(window(), QStringLiteral("JSON 方案的设置没有保存：") + q(kept.error()));
-    if (Result<> kept = setRendersPage(m_db, r->id, m_ui.render->isChecked()); !kept)
-        m_dialogs.show(window(), QStringLiteral("渲染页面 的设置没有保存：") + q(kept.error()));
-    if (Result<> kept = setComposesBrowserLinks(m_db, r->id, m_ui.browserLinks->isChecked()); !kept)
-        m_dialogs.show(window(), QStringLiteral("浏览器链接 的设置没有保存：") + q(kept.error()));
+    // The switches kept beside the plan's row, as the editor shows them.
+    const struct {
+        QString name;
+        Result<> (*set)(Database&, int, bool);
+        bool on;
+    } switches[] = {
+        {QStringLiteral("自签证书 "), setAcceptsOwnCertificate, m_ui.ownCertificate->isChecked()},
+        {QStringLiteral("JSON 方案"), setReadsJsonText, m_jsonText},
+        {QStringLiteral("渲染页面 "), setRendersPage, m_ui.render->isChecked()},
+        {QStringLiteral("浏览器链接 "), setComposesBrowserLinks, m_ui.browserLinks->isChecked()},
+    };
+    for (const auto& s : switches)
+        if (Result<> kept = s.set(m_db, r->id, s.on); !kept)
+            m_dialogs.show(window(), s.name + QStringLiteral("的设置没有保存：") + q(kept.error()));
     const bool copied = copyToClipboard(q(r->statement));
     m_ui.testText->setPlainText(
         QStringLiteral("\n　成功，SQL语句已复制备用！　\n\n") + q(r->statement) +
