@@ -163,7 +163,9 @@ void Browser::readLoop() {
                 if (!message["id"].is_number_integer()) continue;
                 const long id = message["id"].get<long>();
                 std::lock_guard lock(m_mutex);
-                m_answers[id] = std::move(message);
+                // Only answers somebody waits for are kept: those to commands merely sent
+                // (a paused request let go) would pile up for the browser's whole life.
+                if (m_awaited.count(id)) m_answers[id] = std::move(message);
                 m_answered.notify_all();
                 continue;
             }
@@ -187,48 +189,55 @@ void Browser::readLoop() {
     m_answered.notify_all();
 }
 
-void Browser::send(const std::string& method, const Json& params, const std::string& session) {
+std::optional<long> Browser::post(const std::string& method, const Json& params, const std::string& session,
+                                  bool awaited) {
     long id;
     {
         std::lock_guard lock(m_mutex);
-        if (m_dead) return;
+        if (m_dead) return std::nullopt;
         id = m_nextId++;
+        if (awaited) m_awaited.insert(id);
     }
     Json message = {{"id", id}, {"method", method}, {"params", params}};
     if (!session.empty()) message["sessionId"] = session;
     const std::string text = message.dump(-1, ' ', false, Json::error_handler_t::replace) + '\0';
     std::lock_guard lock(m_writing);
     if (m_toBrowser < 0 || !writeAll(m_toBrowser, text.data(), text.size())) {
+        // A pipe that takes nothing more is a browser that is gone.
         std::lock_guard state(m_mutex);
         m_dead = true;
+        m_awaited.erase(id);
+        return std::nullopt;
     }
+    return id;
+}
+
+void Browser::send(const std::string& method, const Json& params, const std::string& session) {
+    post(method, params, session, /*awaited=*/false);
 }
 
 std::optional<Browser::Json> Browser::call(const std::string& method, const Json& params,
                                            const std::string& session,
                                            std::chrono::steady_clock::time_point deadline,
                                            const std::function<bool()>& cancel, std::string* error) {
-    long id;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_dead) return std::nullopt;
-        id = m_nextId++;
-    }
-    Json message = {{"id", id}, {"method", method}, {"params", params}};
-    if (!session.empty()) message["sessionId"] = session;
-    const std::string text = message.dump(-1, ' ', false, Json::error_handler_t::replace) + '\0';
-    {
-        std::lock_guard lock(m_writing);
-        if (m_toBrowser < 0 || !writeAll(m_toBrowser, text.data(), text.size())) return std::nullopt;
-    }
+    const std::optional<long> id = post(method, params, session, /*awaited=*/true);
+    if (!id) return std::nullopt;
     std::unique_lock lock(m_mutex);
-    while (!m_answers.count(id)) {
+    // However the wait ends, an answer that comes later is not kept for nobody.
+    struct NoLongerAwaited {
+        Browser& b;
+        long id;
+        ~NoLongerAwaited() {
+            b.m_awaited.erase(id);
+            b.m_answers.erase(id);
+        }
+    } forget{*this, *id};
+    while (!m_answers.count(*id)) {
         if (m_dead || std::chrono::steady_clock::now() > deadline || (cancel && cancel()))
             return std::nullopt;
         m_answered.wait_for(lock, std::chrono::milliseconds(50));
     }
-    Json answer = std::move(m_answers[id]);
-    m_answers.erase(id);
+    Json answer = std::move(m_answers[*id]);
     if (answer.contains("error")) {
         if (error) *error = answer["error"].value("message", "");
         return std::nullopt;

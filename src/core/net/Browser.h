@@ -11,6 +11,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -51,6 +52,10 @@ public:
 
 private:
     Browser() = default;
+    // Writes a command; its id, or nothing when the browser is gone. An awaited command's answer
+    // is kept for call to take.
+    std::optional<long> post(const std::string& method, const Json& params, const std::string& session,
+                             bool awaited);
     void readLoop();
     void kill();
 
@@ -61,6 +66,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_answered;
     std::map<long, Json> m_answers;
+    std::set<long> m_awaited;  // the commands whose answers call waits for
     std::map<std::string, EventHandler> m_handlers;
     long m_nextId = 1;
     bool m_dead = false;
