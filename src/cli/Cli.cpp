@@ -36,6 +36,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     addStoreCommands(app, chosen);
     addPlanCommands(app, chosen);
     addRulesCommands(app, chosen);
+    addPushCommands(app, chosen);
     addMonitorCommands(app, chosen);
     addArticleCommands(app, chosen);
     try {

@@ -25,6 +25,7 @@ void addArticleCommands(CLI::App& app, Action& chosen);   // articles, favourite
 void addPlanCommands(CLI::App& app, Action& chosen);      // plans, plan
 void addPlanAddCommands(CLI::App* plan, Action& chosen);  // plan add, plan suggest
 void addRulesCommands(CLI::App& app, Action& chosen);     // rules
+void addPushCommands(CLI::App& app, Action& chosen);      // push
 
 // The judging mode as --mode and plan set name it: desc, asc or id.
 const char* modeName(JudgeMode mode);

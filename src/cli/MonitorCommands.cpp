@@ -78,6 +78,14 @@ public:
         if (Result<> written = writeFeedDirectory(*db, m_feedDir); !written)
             printLine(m_ctx.err, gbk("订阅源写入失败：") + written.error());
     }
+    // Pushes that failed or were given up are said on the error stream (cron mails it);
+    // deliveries only when asked for everything. The trace shows them all already.
+    void pushesFlushed(const PushFlushReport& report) override {
+        if (m_trace) return;
+        const bool trouble = report.failed > 0 || report.givenUp > 0;
+        if (!trouble && m_output != RunOutput::Verbose) return;
+        for (const std::string& line : report.lines) printLine(m_ctx.err, line);
+    }
     void startPass() {
         empty = false;
         plansRun = stored = failed = 0;

@@ -55,7 +55,13 @@ TEST(CliHeadless, EveryCommandHasHelp) {
                                                             {"test"},
                                                             {"articles"},
                                                             {"favourite"},
-                                                            {"feed"}};
+                                                            {"feed"},
+                                                            {"push"},
+                                                            {"push", "add"},
+                                                            {"push", "list"},
+                                                            {"push", "test"},
+                                                            {"push", "remove"},
+                                                            {"push", "flush"}};
     for (auto args : commands) {
         args.push_back("--help");
         SCOPED_TRACE(args.front());

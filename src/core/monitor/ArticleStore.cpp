@@ -22,6 +22,9 @@ const char* const kForgetOldSeen =
     "delete from seen_articles where planid=? and rowid <= "
     "(select rowid from seen_articles where planid=? order by rowid desc limit 1 offset ?)";
 
+// Listed with their links in what is pushed; the rest are counted.
+constexpr std::size_t kAlertArticles = 10;
+
 struct LastArticle {
     std::string arttile, arturl, lasttime;
     std::int64_t lastid = 0;
@@ -131,6 +134,8 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
             for (std::size_t i : newestFirst) {
                 if (store[i] && filter.passes(cands[i].title) && report.alertTitles.size() < 5)
                     report.alertTitles.push_back(cands[i].title);
+                if (store[i] && filter.passes(cands[i].title) && report.alertArticles.size() < kAlertArticles)
+                    report.alertArticles.push_back({cands[i].title, cands[i].url});
                 if (store[i] && report.articles.size() < PlanRunOutcome::kListedArticles)
                     report.articles.push_back({cands[i].title, cands[i].url});
             }

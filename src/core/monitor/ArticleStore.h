@@ -36,8 +36,9 @@ struct StoreReport {
     int dropped = 0;                       // new, but kept out by the title rules (remembered as seen)
     int alerting = 0;                      // stored articles that raise the alert
     std::vector<std::string> alertTitles;  // the newest of those, newest first (at most 5)
-    std::vector<PlanRunOutcome::Article> articles;  // what was stored, newest first (bounded)
-    bool planUpdated = false;                       // the remembered article or lastid moved
+    std::vector<PlanRunOutcome::Article> alertArticles;  // the same with links, newest first (at most 10)
+    std::vector<PlanRunOutcome::Article> articles;       // what was stored, newest first (bounded)
+    bool planUpdated = false;                            // the remembered article or lastid moved
     std::string marker;  // the plan's marker (column arttile) and lastid as they stand after the run
     std::int64_t lastId = 0;
 };

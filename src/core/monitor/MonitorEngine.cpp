@@ -152,6 +152,7 @@ PassSummary MonitorEngine::passBody(std::stop_token stop, const std::vector<int>
         if (m_listener) m_listener->planFinished(queue[i], outcome);
     }
     m_planRunner.writeDeferred(deferred, stop);
+    if (m_afterPass && !stop.stop_requested()) m_afterPass(stop);
     return summary;
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,7 @@ namespace tovi {
 class AlertNotifier;
 class PlanRunner;
 class StatusSink;
+struct PushFlushReport;
 
 // Events the fronts show (the GUI on its own thread). Called on worker threads: an
 // implementation must not call back into the engine synchronously.
@@ -64,6 +66,8 @@ public:
         (void)mode;
         (void)summary;
     }
+    // After a pass, what waited in the outbox was sent (or failed, or was given up).
+    virtual void pushesFlushed(const PushFlushReport& report) { (void)report; }
 };
 
 // The frequency rule: the text as seconds when at least 10, else nullopt (the front shows
@@ -95,6 +99,9 @@ public:
     // processed one after the other, in queue order.
     void setParallel(int transfers) { m_parallel.store(std::max(1, transfers)); }
 
+    // Runs on the worker after each pass's writes (the pushes); set before any worker starts.
+    void setAfterPass(std::function<void(std::stop_token)> afterPass) { m_afterPass = std::move(afterPass); }
+
 private:
     struct Worker {
         std::jthread thread;
@@ -119,6 +126,7 @@ private:
     std::list<Worker> m_workers;
     std::condition_variable m_ended;  // a worker ended
     std::atomic<int> m_parallel{TransferLimits::kDefaultTransfers};
+    std::function<void(std::stop_token)> m_afterPass;
     // One-shot passes one after another (each cycle of `run --cycles`) share this pool, and
     // with it the connections to each site. Under m_mutex.
     std::shared_ptr<TransferPool> m_sharedPool;

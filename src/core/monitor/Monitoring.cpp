@@ -11,7 +11,20 @@ Monitoring::Monitoring(Database& db, StatusSink& sink, AlertSink& alertSink, Mon
       m_sql(db, sink),
       m_alerts(alertSink, sink, m_clock),
       m_planRunner(m_sql, m_table, m_alerts, m_clock, limits),
-      m_engine(std::make_unique<MonitorEngine>(m_planRunner, m_alerts, sink, m_clock, listener)) {}
+      m_listener(listener),
+      m_engine(std::make_unique<MonitorEngine>(m_planRunner, m_alerts, sink, m_clock, listener)) {
+    m_engine->setAfterPass(
+        [this](std::stop_token stop) { flushPushes([stop] { return stop.stop_requested(); }); });
+}
+
+PushFlushReport Monitoring::flushPushes(const std::function<bool()>& cancel) {
+    PushFlushOptions options;
+    options.cancel = cancel;
+    PushFlushReport report = tovi::flushPushes(m_sql.database(), options);
+    for (const std::string& line : report.lines) m_sql.sink().append("\r\n" + line);
+    if (m_listener && (report.sent || report.failed || report.givenUp)) m_listener->pushesFlushed(report);
+    return report;
+}
 
 std::string Monitoring::applySettings(const Settings& settings) {
     m_alerts.setSoundOnNew(Settings::isOn(settings.read(SettingKey::soundAlert())));

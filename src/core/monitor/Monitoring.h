@@ -6,6 +6,7 @@
 #include "core/monitor/MonitorEngine.h"
 #include "core/monitor/PlanRunner.h"
 #include "core/plans/PlanTable.h"
+#include "core/push/Pushes.h"
 #include "core/store/LoggedSql.h"
 
 namespace tovi {
@@ -21,6 +22,9 @@ public:
     // Gives what was wrong with them (also written to the status sink), empty when nothing.
     std::string applySettings(const Settings& settings);
 
+    // Sends what waits in the outbox (after each pass, and on request), saying so in the status box.
+    PushFlushReport flushPushes(const std::function<bool()>& cancel = {});
+
     const Clock& clock() const { return m_clock; }
     LoggedSql& sql() { return m_sql; }
     PlanTable& planTable() { return m_table; }
@@ -35,6 +39,7 @@ private:
     PlanTable m_table;
     AlertNotifier m_alerts;
     PlanRunner m_planRunner;
+    MonitorListener* m_listener;
     std::unique_ptr<MonitorEngine> m_engine;  // destroyed first: its workers use the rest
 };
 

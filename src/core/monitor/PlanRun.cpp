@@ -1,11 +1,13 @@
 #include "core/monitor/PlanRun.h"
 
+#include <ctime>
 #include <limits>
 
 #include "core/monitor/AlertNotifier.h"
 #include "core/net/Decode.h"
 #include "core/net/HttpRequest.h"
 #include "core/net/Url.h"
+#include "core/push/PushStore.h"
 #include "core/store/LoggedSql.h"
 #include "core/store/StatusSink.h"
 #include "core/text/Gbk.h"
@@ -200,7 +202,18 @@ std::vector<Statement> PlanRunner::Run::alongside(Transaction& t, const StoreRep
     const PlanHealthRecord before =
         planHealthFrom(t.run(planHealthQuery(m_planId))).value_or(PlanHealthRecord{});
     writtenHealth = planHealthUpdate(before, m_planId, o, longTimestamp(m_e.m_clock));
-    std::vector<Statement> also{writtenHealth->write};
+    // What is pushed goes to the outbox with what it announces: a crash after the commit
+    // loses no message, a crash before it sends none.
+    std::vector<Statement> also;
+    const std::int64_t now = std::time(nullptr);
+    if (auto health = healthChangePush(m_planId, m_plan[kRuleName], *writtenHealth, now))
+        also.push_back(std::move(*health));
+    also.push_back(writtenHealth->write);
+    if (stored.alerting > 0) {
+        std::vector<PushArticle> listed;
+        for (const auto& a : stored.alertArticles) listed.push_back({a.title, a.url});
+        also.push_back(newArticlesPush(m_planId, m_plan[kRuleName], stored.alerting, listed, now));
+    }
     PlanRow after = m_plan;
     after[kRuleArttile] = stored.marker;
     after[kRuleLastid] = std::to_string(stored.lastId);

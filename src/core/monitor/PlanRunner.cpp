@@ -7,6 +7,7 @@
 #include "core/plans/PlanHealth.h"
 #include "core/plans/PlanOptions.h"
 #include "core/plans/PlanTable.h"
+#include "core/push/PushStore.h"
 #include "core/store/LoggedSql.h"
 #include "core/store/StatusSink.h"
 #include "core/text/Gbk.h"
@@ -126,18 +127,30 @@ PlanRunOutcome PlanRunner::runPlan(long long planId, std::stop_token stop, Trans
     using Kind = PlanRunOutcome::Kind;
     if (outcome.kind == Kind::Stopped) return outcome;  // the database is left alone
     std::optional<PlanHealthUpdate> health = run.writtenHealth;
+    // A plan that just broke or recovered is announced by the statement that records it.
+    const std::int64_t now = std::time(nullptr);
     if (!health && deferred) {
         health = nextPlanHealth(m_sql.database(), id, outcome, longTimestamp(m_clock));
-        if (health) deferred->statements.push_back(health->write);
+        if (health) {
+            if (auto push = healthChangePush(id, outcome.planName, *health, now))
+                deferred->statements.push_back(std::move(*push));
+            deferred->statements.push_back(health->write);
+        }
     }
     if (health) {
         reportHealthChange(m_sql.sink(), id, *health);
         outcome.healthWritten = true;
         outcome.failures = health->after.failures;
         outcome.lastSuccess = health->after.lastSuccess;
-    } else if (auto record =
-                   recordPlanHealth(m_sql.database(), m_sql.sink(), id, outcome, longTimestamp(m_clock),
-                                    [&stop] { return stop.stop_requested(); })) {
+    } else if (auto record = recordPlanHealth(
+                   m_sql.database(), m_sql.sink(), id, outcome, longTimestamp(m_clock),
+                   [&stop] { return stop.stop_requested(); },
+                   [&](const PlanHealthUpdate& u) {
+                       std::vector<Statement> also;
+                       if (auto push = healthChangePush(id, outcome.planName, u, now))
+                           also.push_back(std::move(*push));
+                       return also;
+                   })) {
         outcome.failures = record->failures;
         outcome.lastSuccess = record->lastSuccess;
     }

@@ -106,14 +106,17 @@ std::optional<PlanHealthUpdate> nextPlanHealth(Database& db, int planId, const P
     return planHealthUpdate(loadPlanHealth(db, planId).value_or(PlanHealthRecord{}), planId, outcome, now);
 }
 
-std::optional<PlanHealthRecord> recordPlanHealth(Database& db, StatusSink& sink, int planId,
-                                                 const PlanRunOutcome& outcome, const std::string& now,
-                                                 const std::function<bool()>& cancel) {
+std::optional<PlanHealthRecord> recordPlanHealth(
+    Database& db, StatusSink& sink, int planId, const PlanRunOutcome& outcome, const std::string& now,
+    const std::function<bool()>& cancel,
+    const std::function<std::vector<Statement>(const PlanHealthUpdate&)>& alongside) {
     const std::optional<PlanHealthUpdate> next = nextPlanHealth(db, planId, outcome, now);
     if (!next) return loadPlanHealth(db, planId);
     const PlanHealthUpdate& update = *next;
-    const auto written = db.runTransaction({update.write}, cancel);
-    if (!written[0].ok) return std::nullopt;
+    std::vector<Statement> statements = alongside ? alongside(update) : std::vector<Statement>{};
+    statements.push_back(update.write);
+    const auto written = db.runTransaction(statements, cancel);
+    if (!written.back().ok) return std::nullopt;
     reportHealthChange(sink, planId, update);
     return update.after;
 }

@@ -51,9 +51,11 @@ std::optional<PlanHealthUpdate> nextPlanHealth(Database& db, int planId, const P
 
 // After a run: the record is updated (a stopped run, or a site's request to wait, changes
 // nothing); when the plan just became broken or just recovered, a status line says so. The
-// record as it now stands is returned.
-std::optional<PlanHealthRecord> recordPlanHealth(Database& db, StatusSink& sink, int planId,
-                                                 const PlanRunOutcome& outcome, const std::string& now,
-                                                 const std::function<bool()>& cancel = {});
+// record as it now stands is returned. What alongside gives is written before the record, in its
+// transaction.
+std::optional<PlanHealthRecord> recordPlanHealth(
+    Database& db, StatusSink& sink, int planId, const PlanRunOutcome& outcome, const std::string& now,
+    const std::function<bool()>& cancel = {},
+    const std::function<std::vector<Statement>(const PlanHealthUpdate&)>& alongside = {});
 
 }  // namespace tovi

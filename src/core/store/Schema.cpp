@@ -42,7 +42,17 @@ constexpr const char* kIndexSql =
     "CREATE TABLE IF NOT EXISTS plan_options(planid INTEGER PRIMARY KEY, own_certificate INTEGER, "
     "browser_links INTEGER, render INTEGER, json_text INTEGER);"
     // What the window was doing when it closed (monitoring on or off), for the next start.
-    "CREATE TABLE IF NOT EXISTS app_state(key TEXT PRIMARY KEY, value TEXT);";
+    "CREATE TABLE IF NOT EXISTS app_state(key TEXT PRIMARY KEY, value TEXT);"
+    // Push channels, the events waiting for them (written with what they announce) and the
+    // recent sends each service's rate limit counts.
+    "CREATE TABLE IF NOT EXISTS push_channels(id INTEGER PRIMARY KEY, url TEXT, name TEXT, plans TEXT, "
+    "events INTEGER, quiet TEXT, failures INTEGER, next_try INTEGER, note TEXT);"
+    "CREATE TABLE IF NOT EXISTS push_outbox(id INTEGER PRIMARY KEY, channel INTEGER, kind TEXT, planid "
+    "INTEGER, "
+    "planname TEXT, total INTEGER, lines TEXT, created INTEGER, first_failure INTEGER, state INTEGER, "
+    "claim TEXT, claim_until INTEGER, sent INTEGER);"
+    "CREATE INDEX IF NOT EXISTS push_waiting ON push_outbox(channel, state, id);"
+    "CREATE TABLE IF NOT EXISTS push_sends(channel INTEGER, at INTEGER);";
 
 }  // namespace
 
@@ -67,6 +77,11 @@ std::vector<std::string> repairSideTables(Database& db) {
         {"page_visits", "planid, fingerprint, etag, last_modified, visited, hold_until"},
         {"plan_options", "planid, own_certificate, browser_links, render, json_text"},
         {"app_state", "key, value"},
+        {"push_channels", "id, url, name, plans, events, quiet, failures, next_try, note"},
+        {"push_outbox",
+         "id, channel, kind, planid, planname, total, lines, created, first_failure, state, claim, "
+         "claim_until, sent"},
+        {"push_sends", "channel, at"},
     };
     // Columns added since a table was first made: an older file gets them, keeping its rows.
     if (db.run("select own_certificate from plan_options limit 0").ok)
