@@ -117,6 +117,11 @@ void MainWindow::buildComponents() {
     m_sql = std::make_unique<LoggedSql>(m_db, m_status->sink());
     if (m_timing.articlePause) m_monitoring->planRunner().setArticlePause(*m_timing.articlePause);
     m_tray->setAlerts(&m_monitoring->alerts());
+    m_tray->setPushSwitch([this] { return pushNewArticlesOn(m_db); },
+                          [this](bool on) {
+                              if (Result<> saved = setPushNewArticles(m_db, on); !saved)
+                                  m_status->appendGbk(gbk("推送开关保存失败：") + saved.error());
+                          });
     m_bridge->attach(&m_monitoring->engine());
 
     auto* favourites = viewButton(this, "收藏按钮", QStringLiteral("收藏的文章"),

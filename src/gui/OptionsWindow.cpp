@@ -11,6 +11,7 @@
 #include "gui/MainWindow.h"
 #include "gui/PlanEditorPage.h"
 #include "gui/PlanListPage.h"
+#include "gui/PushPage.h"
 
 namespace tovi::gui {
 
@@ -41,6 +42,7 @@ OptionsWindow::OptionsWindow(const OptionsContext& ctx, int page, QWidget* paren
     m_tabs->addTab(m_list, QStringLiteral("方案列表"));
     m_tabs->addTab(m_editor, QStringLiteral("方案操作"));
     m_tabs->addTab(m_advanced, QStringLiteral("高级设置"));
+    m_tabs->addTab(new PushPage(m_db, ctx.dialogs), QStringLiteral("推送"));
     m_tabs->setCurrentIndex(qBound(0, page, m_tabs->count() - 1));
     connect(m_list, &PlanListPage::editorRequested, this, &OptionsWindow::openEditor);
     connect(m_editor, &PlanEditorPage::planSaved, m_list, &PlanListPage::fillPlanList);

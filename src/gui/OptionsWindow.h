@@ -1,5 +1,5 @@
 #pragma once
-// The options window ("选项"): three pages (plan list, plan editor, advanced settings) over its
+// The options window ("选项"): four pages (plan list, plan editor, advanced settings, pushes) over its
 // own database connection. Changes reach the main window's tree after "刷新方案列表".
 #include <QDialog>
 
@@ -18,7 +18,7 @@ class PlanListPage;
 class OptionsWindow : public QDialog {
     Q_OBJECT
 public:
-    enum Page { PlanList = 0, Editor = 1, Advanced = 2 };
+    enum Page { PlanList = 0, Editor = 1, Advanced = 2, Pushes = 3 };
 
     // The page index is clamped to the pages there are (the tray's "选项设置" asks for 3).
     OptionsWindow(const OptionsContext& context, int page, QWidget* parent = nullptr);

@@ -45,6 +45,10 @@ TrayController::TrayController(QWidget* window, Settings& settings)
         updateChecks();
     });
     m_notifySwitch->setCheckable(true);
+    m_pushSwitch = m_menu->addAction(QStringLiteral("推送新文章"));
+    m_pushSwitch->setObjectName(QStringLiteral("推送新文章"));
+    m_pushSwitch->setCheckable(true);
+    m_pushSwitch->setVisible(false);  // until bound
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("记住当前 界面大小、频率"), this,
                       &TrayController::saveWindowSettingsRequested);
@@ -82,6 +86,17 @@ void TrayController::updateChecks() {
     m_sound->setChecked(m_alerts && m_alerts->soundOnNew());
     m_iconSwitch->setChecked(m_alerts && m_alerts->iconOnNew());
     m_notifySwitch->setChecked(Settings::notifyOn(m_notifyOn));
+    m_pushSwitch->setChecked(m_pushOn && m_pushOn());
+}
+
+void TrayController::setPushSwitch(std::function<bool()> read, std::function<void(bool)> write) {
+    m_pushOn = std::move(read);
+    m_pushSwitch->setVisible(true);
+    connect(m_pushSwitch, &QAction::triggered, this, [this, write = std::move(write)](bool on) {
+        write(on);
+        updateChecks();
+    });
+    updateChecks();
 }
 
 void TrayController::readNotifySwitch() {

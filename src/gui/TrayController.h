@@ -5,6 +5,7 @@
 // thread.
 #include <QObject>
 #include <QSystemTrayIcon>
+#include <functional>
 
 #include "core/monitor/AlertNotifier.h"
 
@@ -34,6 +35,8 @@ public:
 
     // Binds the alert switches the menu shows and toggles.
     void setAlerts(AlertNotifier* alerts) { m_alerts = alerts; }
+    // Binds "推送新文章" to where it is kept (tovi.sdb, so runs from the command line obey it).
+    void setPushSwitch(std::function<bool()> read, std::function<void(bool)> write);
     // The notification switch as the settings file holds it (on unless "0").
     void readNotifySwitch();
     // A desktop notification of new articles, when the switch is on: through the desktop's
@@ -71,6 +74,8 @@ private:
     QAction* m_sound = nullptr;
     QAction* m_iconSwitch = nullptr;
     QAction* m_notifySwitch = nullptr;
+    QAction* m_pushSwitch = nullptr;
+    std::function<bool()> m_pushOn;
     std::string m_notifyOn;
     QSoundEffect* m_player = nullptr;
     DesktopNotifier* m_desktop = nullptr;

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 
 #include "GuiFixture.h"
+#include "core/push/PushStore.h"
 #include "core/settings/Settings.h"
 #include "core/store/Database.h"
 #include "gui/AppStartup.h"
@@ -218,7 +219,8 @@ TEST_F(GuiFixture, TrayMenuChecksFollowTheSwitches) {
     QStringList texts;
     for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(texts, (QStringList{"选项设置", "-", "有新文章时 播放声音", "有新文章时 切换图标",
-                                  "有新文章时 弹出通知", "-", "记住当前 界面大小、频率", "关于...", "退出"}));
+                                  "有新文章时 弹出通知", "推送新文章", "-", "记住当前 界面大小、频率",
+                                  "关于...", "退出"}));
     menu->popup(QPoint(10, 10));
     EXPECT_TRUE(action(menu, QStringLiteral("有新文章时 播放声音"))->isChecked());
     EXPECT_FALSE(action(menu, QStringLiteral("有新文章时 切换图标"))->isChecked());
@@ -239,6 +241,17 @@ TEST_F(GuiFixture, TrayMenuChecksFollowTheSwitches) {
     EXPECT_FALSE(action(menu, QStringLiteral("有新文章时 弹出通知"))->isChecked());
     menu->close();
     EXPECT_EQ(s.read(SettingKey::notifyAlert()), "0");
+    // Pushing new articles is kept in tovi.sdb, where runs from the command line read it too.
+    Database db;
+    ASSERT_TRUE(db.open(dir / "tovi.sdb"));
+    menu->popup(QPoint(10, 10));
+    EXPECT_TRUE(action(menu, QStringLiteral("推送新文章"))->isChecked());
+    choose(menu, QStringLiteral("推送新文章"));
+    EXPECT_FALSE(pushNewArticlesOn(db));
+    menu->popup(QPoint(10, 10));
+    EXPECT_FALSE(action(menu, QStringLiteral("推送新文章"))->isChecked());
+    choose(menu, QStringLiteral("推送新文章"));
+    EXPECT_TRUE(pushNewArticlesOn(db));
     choose(menu, QStringLiteral("关于..."));
     EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("关于 Tovidesk"));
 }

@@ -23,6 +23,7 @@
 #include "core/store/Schema.h"
 #include "gui/OptionsWindow.h"
 #include "gui/TitleRulesDialog.h"
+#include "support/FakePushService.h"
 #include "support/LoopbackServers.h"
 
 namespace tovi {
@@ -106,9 +107,9 @@ protected:
 };
 
 TEST_F(Options, OpensOnTheRequestedPageInItsDesignState) {
-    auto w = open(3);
+    auto w = open(9);
     EXPECT_EQ(w->windowTitle(), QStringLiteral("选项"));
-    EXPECT_EQ(at<QTabWidget>(*w, "选择夹")->currentIndex(), 2);  // clamped to "高级设置"
+    EXPECT_EQ(at<QTabWidget>(*w, "选择夹")->currentIndex(), 3);  // clamped to the last page, "推送"
     EXPECT_EQ(box(*w, "项目编号框")->text(), QStringLiteral("0"));
     EXPECT_EQ(saveButton(*w)->text(), QStringLiteral("新建规则"));
     EXPECT_FALSE(saveButton(*w)->isEnabled());
@@ -593,6 +594,41 @@ TEST_F(Options, EscapeAsksBeforeDroppingTypedCategoriesAndRules) {
         QTest::keyClick(w.get(), Qt::Key_Escape);
         EXPECT_FALSE(w->isVisible());
     }
+}
+
+TEST_F(Options, PushChannelsAreAddedTestedAndRemovedOnTheirPageWithTokensHidden) {
+    test::FakePushService service(R"({"errcode":0})");
+    auto w = open(gui::OptionsWindow::Pushes);
+    QTableWidget* channels = at<QTableWidget>(*w, "推送渠道列表");
+    EXPECT_EQ(channels->rowCount(), 0);
+    // A wrong address is refused with the reason and nothing is kept.
+    test::typeInto(box(*w, "推送地址"), QStringLiteral("slack://x"));
+    click(at<QPushButton>(*w, "推送添加"));
+    EXPECT_TRUE(dialogs.saw(QStringLiteral("不认识")));
+    EXPECT_EQ(channels->rowCount(), 0);
+    const QString url = QStringLiteral("dingtalk://TOKENTOKENTOKEN/SECRETSECRET?base=") +
+                        QString::fromStdString(service.base());
+    test::typeInto(box(*w, "推送地址"), url);
+    test::typeInto(box(*w, "推送名称"), QStringLiteral("值班群"));
+    test::typeInto(box(*w, "推送方案"), QStringLiteral("1"));
+    at<QCheckBox>(*w, "推送方案健康")->setChecked(false);
+    click(at<QPushButton>(*w, "推送添加"));
+    ASSERT_EQ(channels->rowCount(), 1);
+    EXPECT_EQ(channels->item(0, 1)->text(), QStringLiteral("值班群"));
+    EXPECT_FALSE(channels->item(0, 2)->text().contains(QStringLiteral("TOKENTOKENTOKEN")));
+    EXPECT_FALSE(channels->item(0, 2)->text().contains(QStringLiteral("SECRETSECRET")));
+    EXPECT_EQ(channels->item(0, 4)->text(), QStringLiteral("new"));
+    EXPECT_EQ(box(*w, "推送地址")->text(), QString());
+    // The test message goes off the GUI thread; the window says what the service answered.
+    click(at<QPushButton>(*w, "推送测试"));
+    QLabel* result = at<QLabel>(*w, "推送结果");
+    ASSERT_TRUE(test::waitUntil([&] { return result->text().startsWith(QStringLiteral("测试消息已送达")); }))
+        << result->text().toStdString();
+    EXPECT_EQ(service.accepted().size(), 1u);
+    dialogs.answer = true;
+    channels->selectRow(0);
+    click(at<QPushButton>(*w, "推送删除"));
+    EXPECT_EQ(channels->rowCount(), 0);
 }
 
 }  // namespace
