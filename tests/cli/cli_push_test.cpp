@@ -110,7 +110,8 @@ TEST_F(CliPush, APlanThatBreaksIsAnnouncedOnceAndOnceWhenItRecovers) {
     board.setStatus(500);
     for (int i = 0; i < 5; ++i) run({"run", "--plan", "1"});
     ASSERT_EQ(service.accepted().size(), 1u);
-    EXPECT_NE(service.accepted()[0].body.find("方案 1 连续 3 次失败：无法获取页面：HTTP 500"), std::string::npos)
+    EXPECT_NE(service.accepted()[0].body.find("方案 1 连续 3 次失败：无法获取页面：HTTP 500"),
+              std::string::npos)
         << service.accepted()[0].body;
     board.setStatus(200);
     board.add("又一篇");
@@ -212,6 +213,12 @@ TEST_F(CliPush, ChannelsAreListedTestedAndRemovedWithTheirSecretsHidden) {
     }
     EXPECT_EQ(run({"push", "remove", "1"}).code, 0);
     EXPECT_NE(run({"push", "list"}).out.find("还没有推送渠道"), std::string::npos);
+    // The files that hold the tokens (and cookies) were made for their owner alone.
+    namespace fs = std::filesystem;
+    for (const char* file : {"tovi.sdb", "tovimo.ini"})
+        EXPECT_EQ(fs::status(dir / file).permissions() & (fs::perms::group_all | fs::perms::others_all),
+                  fs::perms::none)
+            << file;
 }
 
 }  // namespace
