@@ -102,6 +102,54 @@ TEST_F(CliPush, ARunPushesADigestOfWhatItStoredAndTheTitleRulesLetAlert) {
     EXPECT_EQ(doc["events"][0]["articles"][0]["title"], "新闻四");
 }
 
+TEST_F(CliPush, EverySchemeGetsTheDigestOfARunThatStoredArticles) {
+    struct Scheme {
+        std::string url;  // BASE: the fake service
+        const char* accept;
+    };
+    const std::vector<Scheme> schemes = {
+        {"ntfy://n.example/board?base=BASE", "{}"},
+        {"tgram://1:TOKEN/-100?base=BASE", R"({"ok":true})"},
+        {"bark://KEY@b.example?base=BASE", R"({"code":200})"},
+        {"schan://SCT?base=BASE", R"({"code":0})"},
+        {"pushplus://PP?base=BASE", R"({"code":200})"},
+        {"wecombot://WK?base=BASE", R"({"errcode":0})"},
+        {"dingtalk://DT/SEC1?base=BASE", R"({"errcode":0})"},
+        {"feishu://FH/SEC2?base=BASE", R"({"code":0})"},
+        {"gotify://g.example/GT?base=BASE", "{}"},
+        {"json://j.example/in?base=BASE", "{}"},
+    };
+    std::vector<std::unique_ptr<FakePushService>> services;
+    for (const Scheme& scheme : schemes) {
+        services.push_back(std::make_unique<FakePushService>(scheme.accept));
+        std::string url = scheme.url;
+        url.replace(url.find("BASE"), 4, services.back()->base());
+        auto added = run({"push", "add", url});
+        ASSERT_EQ(added.code, 0) << url << added.err;
+    }
+    test::FakeSmtpServer smtp;
+    ASSERT_EQ(run({"push", "add",
+                   "mailto://me%40example.com:pw@mail.example?to=you@example.com&base=smtp://127.0.0.1:" +
+                       std::to_string(smtp.port())})
+                  .code,
+              0);
+    board.add("各处都要看到的标题");
+    auto r = run({"run", "--plan", "1"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (std::size_t i = 0; i < services.size(); ++i) {
+        SCOPED_TRACE(schemes[i].url);
+        ASSERT_EQ(services[i]->accepted().size(), 1u);
+        // Each service has the title in its own form (JSON, a form, plain text).
+        const std::string body = services[i]->accepted()[0].body;
+        const bool formEncoded = body.rfind("title=", 0) == 0;
+        EXPECT_TRUE(formEncoded ? body.find("%E5%90%84%E5%A4%84") != std::string::npos
+                                : body.find("各处都要看到的标题") != std::string::npos)
+            << body;
+    }
+    ASSERT_EQ(smtp.mails().size(), 1u);
+    EXPECT_EQ(json::parse(run({"push", "list", "--format", "json"}).out).size(), 11u);
+}
+
 TEST_F(CliPush, APlanThatBreaksIsAnnouncedOnceAndOnceWhenItRecovers) {
     FakePushService service;
     ASSERT_EQ(
