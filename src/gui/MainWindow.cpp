@@ -128,8 +128,10 @@ void MainWindow::buildComponents() {
                                   QStringLiteral("我收藏的文章"), MainLayout::kFavouritesButton);
     auto* all = viewButton(this, "全部文章按钮", QStringLiteral("重载文章列表"),
                            QStringLiteral("显示所有的文章"), MainLayout::kAllButton);
-    m_plans = new PlanPane(this, {m_db, m_settings, m_monitoring->planTable(), *m_status, m_dialogs,
-                                  [this] { return m_bridge->state() == RunState::Monitoring; }});
+    m_plans =
+        new PlanPane(this, {m_db, m_settings, m_monitoring->planTable(), *m_status, m_dialogs,
+                            [this] { return m_bridge->state() == RunState::Monitoring; },
+                            [this](std::vector<int> ticked) { m_bridge->updateQueue(std::move(ticked)); }});
     m_runPanel = new RunPanel(
         this, *m_bridge, m_dialogs, [this](RunMode mode) { return m_plans->queue(mode); },
         m_timing.cyclePause);
@@ -238,6 +240,8 @@ bool MainWindow::openDatabase() {
     return true;
 }
 
+void MainWindow::plansChanged() { m_plans->refresh(); }
+
 void MainWindow::buildPlanTree() {
     m_plans->refresh();
     m_plans->expandFirstCategory();
@@ -280,7 +284,8 @@ void MainWindow::installHotKey() {
 }
 
 OptionsContext MainWindow::optionsContext() {
-    return {m_settings, m_dir / "tovi.sdb", m_plans->categoryNames(), *m_sql, m_dialogs};
+    return {m_settings, m_dir / "tovi.sdb", m_plans->categoryNames(),
+            *m_sql,     m_dialogs,          [this] { plansChanged(); }};
 }
 
 // ---------------------------------------------------------------- window behaviour

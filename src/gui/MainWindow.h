@@ -61,6 +61,8 @@ public:
 
     // What the options window works with.
     OptionsContext optionsContext();
+    // A plan was saved, removed or (un)ticked in the options window: the tree shows it at once.
+    void plansChanged();
 
 signals:
     // 0 "方案列表", 1 "方案操作", 2 and above "高级设置".

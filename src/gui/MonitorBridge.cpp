@@ -17,6 +17,10 @@ void MonitorBridge::startMonitoring(std::vector<int> queue, std::chrono::millise
     if (m_engine) m_engine->startPeriodic(std::move(queue), pause);
 }
 
+void MonitorBridge::updateQueue(std::vector<int> queue) {
+    if (m_engine && m_state == RunState::Monitoring) m_engine->setPeriodicQueue(std::move(queue));
+}
+
 void MonitorBridge::stopMonitoring() {
     if (m_engine) m_engine->requestStopPeriodic();
     setState(RunState::Idle);

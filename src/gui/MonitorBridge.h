@@ -25,6 +25,8 @@ public:
     void startMonitoring(std::vector<int> queue, std::chrono::milliseconds pause);
     // The state becomes Idle at once; the worker ends at its next check.
     void stopMonitoring();
+    // While monitoring: the ticked plans as they are now run from the next cycle on.
+    void updateQueue(std::vector<int> queue);
     // One pass: every plan while idle, the unticked ones beside periodic monitoring.
     RunMode oneClickMode() const;
     void startOneClick(std::vector<int> queue);

@@ -1,6 +1,7 @@
 #pragma once
 // What the options window works with, handed over by the main window: no more than this.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct OptionsContext {
     std::vector<std::string> categoryNames;  // as the last plan-tree build read them
     LoggedSql& console;                      // the SQL console runs on the main connection
     Dialogs& dialogs;
+    // A plan was saved, removed or (un)ticked: the main window's tree follows at once.
+    std::function<void()> plansChanged;
 };
 
 }  // namespace tovi::gui

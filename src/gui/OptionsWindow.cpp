@@ -46,6 +46,9 @@ OptionsWindow::OptionsWindow(const OptionsContext& ctx, int page, QWidget* paren
     m_tabs->setCurrentIndex(qBound(0, page, m_tabs->count() - 1));
     connect(m_list, &PlanListPage::editorRequested, this, &OptionsWindow::openEditor);
     connect(m_editor, &PlanEditorPage::planSaved, m_list, &PlanListPage::fillPlanList);
+    connect(m_editor, &PlanEditorPage::planSaved, this, &OptionsWindow::plansChanged);
+    connect(m_list, &PlanListPage::plansChanged, this, &OptionsWindow::plansChanged);
+    if (ctx.plansChanged) connect(this, &OptionsWindow::plansChanged, this, ctx.plansChanged);
     connect(m_advanced, &AdvancedPage::categoriesSaved, m_editor, &PlanEditorPage::setCategories);
     if (!opened)
         ctx.dialogs.show(this, QStringLiteral("数据库打开失败！") +

@@ -26,6 +26,10 @@ public:
     // Escape and the close button: with unsaved edits in the editor, only after asking.
     void reject() override;
 
+signals:
+    // A plan was saved, removed or (un)ticked here.
+    void plansChanged();
+
 protected:
     void closeEvent(QCloseEvent* e) override;
 

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QPushButton>
 #include <QTableWidget>
 
 #include "core/plans/PlanEditing.h"
@@ -29,7 +30,16 @@ PlanListPage::PlanListPage(Database& db, Dialogs& dialogs, QWidget* parent)
     m_list->setWordWrap(false);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, &PlanListPage::popupMenu);
-    connect(m_list, &QTableWidget::cellDoubleClicked, this, [this] { emit editorRequested(0); });
+    connect(m_list, &QTableWidget::cellDoubleClicked, this, [this] {
+        showUndo(0);
+        emit editorRequested(0);
+    });
+    // A delete takes effect at once, without asking; it can be taken back until the next action.
+    m_undo = new QPushButton(this);
+    m_undo->setObjectName(QStringLiteral("撤销删除"));
+    m_undo->setGeometry(0, 389, 708, 24);
+    m_undo->hide();
+    connect(m_undo, &QPushButton::clicked, this, &PlanListPage::undoDelete);
 
     m_menu = new QMenu(this);
     m_menu->setObjectName(QStringLiteral("方案菜单"));
@@ -63,7 +73,24 @@ std::vector<std::string> PlanListPage::currentRow() const {
     return m_rows[row];
 }
 
+void PlanListPage::showUndo(std::int64_t planId) {
+    m_deletedId = planId;
+    m_undo->setText(QStringLiteral("已删除方案 %1，撤销").arg(planId));
+    m_undo->setVisible(planId != 0);
+    m_list->setGeometry(0, 0, 708, planId != 0 ? 386 : 413);
+}
+
+void PlanListPage::undoDelete() {
+    const std::int64_t id = m_deletedId;
+    showUndo(0);
+    if (Result<> back = undoPlanDelete(m_db, id); !back)
+        m_dialogs.show(window(), QStringLiteral("撤销失败：") + q(back.error()));
+    fillPlanList();
+    emit plansChanged();
+}
+
 void PlanListPage::popupMenu(const QPoint& pos) {
+    showUndo(0);
     auto row = currentRow();
     const bool selected = !row.empty();
     m_edit->setEnabled(selected);
@@ -77,9 +104,12 @@ void PlanListPage::popupMenu(const QPoint& pos) {
 void PlanListPage::deleteCurrentPlan() {
     auto row = currentRow();
     if (row.empty()) return;
-    SqlResult r = deletePlan(m_db, textToInt(cellOf(row, kRuleId)));
+    const std::int64_t id = textToInt(cellOf(row, kRuleId));
+    SqlResult r = deletePlanUndoably(m_db, id);
     if (!r.ok) m_dialogs.show(window(), QStringLiteral("删除失败：") + q(r.error));
     fillPlanList();
+    if (r.ok) showUndo(id);
+    emit plansChanged();
 }
 
 void PlanListPage::toggleCurrentDefaultFlag() {
@@ -88,6 +118,7 @@ void PlanListPage::toggleCurrentDefaultFlag() {
     SqlResult r = toggleDefaultFlag(m_db, textToInt(cellOf(row, kRuleId)), cellOf(row, kRuleIsdo));
     if (!r.ok) m_dialogs.show(window(), QStringLiteral("修改默认监控失败：") + q(r.error));
     fillPlanList();
+    emit plansChanged();
 }
 
 void PlanListPage::exportSelectedPlans() {

@@ -7,6 +7,7 @@
 
 class QAction;
 class QMenu;
+class QPushButton;
 class QTableWidget;
 
 namespace tovi {
@@ -30,14 +31,20 @@ public:
 signals:
     // -1 new plan, 0 edit the current row, 1 copy it.
     void editorRequested(int mode);
+    // A plan was removed or its 默认监控 flag changed.
+    void plansChanged();
 
 private:
     void popupMenu(const QPoint& pos);
     void deleteCurrentPlan();
+    void undoDelete();
+    void showUndo(std::int64_t planId);  // 0 hides it
     void toggleCurrentDefaultFlag();
     void exportSelectedPlans();
 
     Database& m_db;
+    QPushButton* m_undo = nullptr;
+    std::int64_t m_deletedId = 0;  // what 撤销 puts back
     Dialogs& m_dialogs;
     std::vector<std::vector<std::string>> m_rows;
     QTableWidget* m_list = nullptr;

@@ -22,6 +22,7 @@ PlanPane::PlanPane(QWidget* window, Context context) : QObject(window), m_ctx(st
             [this](const std::vector<std::pair<int, bool>>& ticks) {
                 if (Result<> kept = setPlansTicked(m_ctx.db, ticks); !kept)
                     m_ctx.status.appendGbk(gbk("\r\n勾选没能保存到 tovi.sdb：") + kept.error());
+                if (m_ctx.tickedChanged) m_ctx.tickedChanged(queue(RunMode::RunTicked));
             });
 
     m_menu = new QMenu(window);
@@ -32,7 +33,7 @@ PlanPane::PlanPane(QWidget* window, Context context) : QObject(window), m_ctx(st
     m_manage = m_menu->addAction(QStringLiteral("管理方案"), this, [this] { emit optionsRequested(0); });
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("展开列表"), m_tree, &PlanTreeWidget::expandAllCategories);
-    m_menu->addAction(QStringLiteral("刷新方案列表"), this, &PlanPane::refreshIfIdle);
+    m_menu->addAction(QStringLiteral("刷新方案列表"), this, &PlanPane::refresh);
 }
 
 void PlanPane::applyLayout(const QRect& area) { m_tree->setGeometry(area); }
@@ -42,14 +43,7 @@ void PlanPane::refresh() {
     m_categoryNames.clear();
     for (const CategoryNode& c : tree.categories) m_categoryNames.push_back(c.name);
     m_tree->rebuild(tree);
-}
-
-void PlanPane::refreshIfIdle() {
-    if (m_ctx.monitoring()) {
-        m_ctx.dialogs.show(m_tree->window(), QStringLiteral("请先停止进行中的任务！"));
-        return;
-    }
-    refresh();
+    if (m_ctx.tickedChanged) m_ctx.tickedChanged(queue(RunMode::RunTicked));
 }
 
 void PlanPane::expandFirstCategory() {

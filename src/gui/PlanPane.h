@@ -37,14 +37,16 @@ public:
         StatusBox& status;
         Dialogs& dialogs;
         std::function<bool()> monitoring;  // true while periodic monitoring runs
+        // The ticked plans changed (a tick, a refresh): what monitoring runs from its next cycle.
+        std::function<void(std::vector<int>)> tickedChanged;
     };
     PlanPane(QWidget* window, Context context);
 
     void applyLayout(const QRect& area);
-    // Rebuilds the tree and the plan table ("刷新方案列表" and start-up).
+    // Rebuilds the tree and the plan table ("刷新方案列表", start-up, a plan saved or removed),
+    // also while monitoring runs: the ticks come from tovi.sdb, and a run in progress works on
+    // its own copy of its plan.
     void refresh();
-    // Refused with "请先停止进行中的任务！" while monitoring runs.
-    void refreshIfIdle();
     void expandFirstCategory();
     std::vector<int> queue(RunMode mode) const;
     // The names as the last build read them from 类别.

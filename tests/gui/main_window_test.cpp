@@ -403,7 +403,7 @@ TEST_F(GuiFixture, MiniHomePageToggles) {
     EXPECT_FALSE(toggle->isChecked());
 }
 
-TEST_F(GuiFixture, RefreshIsRefusedWhileMonitoring) {
+TEST_F(GuiFixture, RefreshWhileMonitoringKeepsItRunning) {
     makeProgramDir();
     addPlan(1, 1, "无法访问", "http://127.0.0.1:1/", 1);
     gui::MonitorTiming timing;
@@ -415,7 +415,9 @@ TEST_F(GuiFixture, RefreshIsRefusedWhileMonitoring) {
     ASSERT_EQ(run->text(), QStringLiteral("停止监控"));
     contextMenu(planTree(w.get())->viewport());
     choose(child<QMenu>(w.get(), QStringLiteral("栏目菜单")), QStringLiteral("刷新方案列表"));
-    EXPECT_TRUE(dialogs.saw(QStringLiteral("请先停止进行中的任务！")));
+    EXPECT_FALSE(dialogs.saw(QStringLiteral("请先停止进行中的任务！")));
+    EXPECT_EQ(run->text(), QStringLiteral("停止监控"));
+    EXPECT_EQ(planTree(w.get())->topLevelItem(0)->child(0)->checkState(0), Qt::Checked);
     click(run);
     EXPECT_EQ(run->text(), QStringLiteral("监控勾选"));
 }

@@ -596,6 +596,73 @@ TEST_F(Options, EscapeAsksBeforeDroppingTypedCategoriesAndRules) {
     }
 }
 
+TEST_F(Options, PlansSavedTickedOrDeletedReachTheRunningMonitorAtOnceAndADeleteCanBeUndone) {
+    {
+        Database db;
+        ASSERT_TRUE(db.open(dir / "tovi.sdb"));
+        ASSERT_TRUE(db.run("update rule set url='http://127.0.0.1:1/' where id=1").ok);  // nothing to fetch
+    }
+    main.reset();
+    gui::MonitorTiming timing;
+    timing.cyclePause = std::chrono::milliseconds(300);
+    main = startWindow(timing);
+    auto* tree = child<QTreeWidget>(main.get(), QStringLiteral("栏目框"));
+    auto planInTree = [&](const QString& name) -> QTreeWidgetItem* {
+        for (QTreeWidgetItem* item : tree->findItems(name, Qt::MatchContains | Qt::MatchRecursive))
+            return item;
+        return nullptr;
+    };
+    auto articlesOf = [&](int plan) {
+        Database db;
+        db.open(dir / "tovi.sdb");
+        SqlResult r = db.run(Statement("select count(*) from info where planid=?", {plan}));
+        return r.rows.empty() ? -1 : std::stoi(r.rows[0][0]);
+    };
+    typeInto(child<QLineEdit>(main.get(), QStringLiteral("频率框")), QStringLiteral("10"));
+    auto* run = child<QPushButton>(main.get(), QStringLiteral("运行"));
+    click(run);
+    ASSERT_EQ(run->text(), QStringLiteral("停止监控"));
+
+    // Saved while monitoring: in the tree at once; ticked in the plan list: run from the next cycle.
+    auto w = open(gui::OptionsWindow::Editor);
+    fillAndTest(*w);
+    click(saveButton(*w));
+    QTreeWidgetItem* added = planInTree(QStringLiteral("演示"));
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->checkState(0), Qt::Unchecked);
+    at<QTabWidget>(*w, "选择夹")->setCurrentIndex(gui::OptionsWindow::PlanList);
+    selectRow(*w, 2);
+    planMenu(*w, QStringLiteral("默认监控该方案"));
+    EXPECT_EQ(planInTree(QStringLiteral("演示"))->checkState(0), Qt::Checked);
+    EXPECT_TRUE(waitUntil([&] { return articlesOf(3) == 2; }));
+    EXPECT_EQ(run->text(), QStringLiteral("停止监控"));
+
+    // Deleted at once, right under 复制; undone until the next action, articles and all.
+    selectRow(*w, 2);
+    planMenu(*w, QStringLiteral("删除"));
+    EXPECT_EQ(planList(*w)->rowCount(), 2);
+    EXPECT_EQ(planInTree(QStringLiteral("演示")), nullptr);
+    EXPECT_EQ(articlesOf(3), 0);
+    auto* undo = at<QPushButton>(*w, "撤销删除");
+    ASSERT_TRUE(undo->isVisibleTo(w.get()));
+    EXPECT_EQ(undo->text(), QStringLiteral("已删除方案 3，撤销"));
+    click(undo);
+    EXPECT_FALSE(undo->isVisibleTo(w.get()));
+    EXPECT_EQ(planList(*w)->rowCount(), 3);
+    ASSERT_NE(planInTree(QStringLiteral("演示")), nullptr);
+    EXPECT_EQ(planInTree(QStringLiteral("演示"))->checkState(0), Qt::Checked);
+    EXPECT_EQ(articlesOf(3), 2);
+    // The next action ends the chance to undo.
+    selectRow(*w, 2);
+    planMenu(*w, QStringLiteral("删除"));
+    ASSERT_TRUE(undo->isVisibleTo(w.get()));
+    contextMenu(planList(*w)->viewport());
+    EXPECT_FALSE(undo->isVisibleTo(w.get()));
+    at<QMenu>(*w, "方案菜单")->close();
+    click(run);
+    EXPECT_EQ(run->text(), QStringLiteral("监控勾选"));
+}
+
 TEST_F(Options, PushChannelsAreAddedTestedAndRemovedOnTheirPageWithTokensHidden) {
     test::FakePushService service(R"({"errcode":0})");
     auto w = open(gui::OptionsWindow::Pushes);

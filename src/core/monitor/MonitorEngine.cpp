@@ -71,6 +71,7 @@ bool MonitorEngine::startPeriodic(std::vector<int> queue, std::chrono::milliseco
     // The check and the launch under one lock: two starts at once never make two workers.
     std::lock_guard g(m_mutex);
     if (periodicRunningLocked()) return false;
+    m_nextPeriodicQueue.reset();
     launchLocked(std::move(queue), RunMode::RunTicked, true, pause);
     return true;
 }
@@ -159,6 +160,10 @@ PassSummary MonitorEngine::passBody(std::stop_token stop, const std::vector<int>
 void MonitorEngine::periodicBody(std::stop_token stop, std::vector<int> queue,
                                  std::chrono::milliseconds pause, TransferPool& pool) {
     while (!stop.stop_requested()) {
+        {
+            std::lock_guard g(m_mutex);
+            if (m_nextPeriodicQueue) queue = std::move(*std::exchange(m_nextPeriodicQueue, std::nullopt));
+        }
         PassSummary summary = passBody(stop, queue, pool);
         if (stop.stop_requested()) return;
         if (m_listener) m_listener->passFinished(RunMode::RunTicked, summary);
@@ -168,6 +173,11 @@ void MonitorEngine::periodicBody(std::stop_token stop, std::vector<int> queue,
         if (!pauseFor(pause, stop)) return;
         m_sink.clear();
     }
+}
+
+void MonitorEngine::setPeriodicQueue(std::vector<int> queue) {
+    std::lock_guard g(m_mutex);
+    m_nextPeriodicQueue = std::move(queue);
 }
 
 void MonitorEngine::requestStopPeriodic() {

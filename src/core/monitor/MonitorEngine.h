@@ -87,6 +87,10 @@ public:
     // Starts a one-shot pass (RunAll while idle, RunUnticked beside periodic monitoring).
     void startOneShot(std::vector<int> queue, RunMode mode);
 
+    // The plans the periodic worker runs from its next cycle on (a plan saved or ticked while
+    // monitoring joins without a restart).
+    void setPeriodicQueue(std::vector<int> queue);
+
     // Returns at once; the worker ends at its next check.
     void requestStopPeriodic();
     void requestStopAll();
@@ -127,6 +131,7 @@ private:
     std::condition_variable m_ended;  // a worker ended
     std::atomic<int> m_parallel{TransferLimits::kDefaultTransfers};
     std::function<void(std::stop_token)> m_afterPass;
+    std::optional<std::vector<int>> m_nextPeriodicQueue;  // under m_mutex
     // One-shot passes one after another (each cycle of `run --cycles`) share this pool, and
     // with it the connections to each site. Under m_mutex.
     std::shared_ptr<TransferPool> m_sharedPool;

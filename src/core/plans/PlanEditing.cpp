@@ -133,6 +133,76 @@ SqlResult deletePlan(Database& db, std::int64_t id) {
     return deleted;
 }
 
+namespace {
+// What a delete takes, by table and the column naming the plan. The names are our own.
+constexpr std::pair<const char*, const char*> kPlanTables[] = {
+    {"rule", "id"},
+    {"title_rules", "planid"},
+    {"plan_health", "planid"},
+    {"seen_articles", "planid"},
+    {"page_visits", "planid"},
+    {"plan_options", "planid"},
+};
+}  // namespace
+
+SqlResult deletePlanUndoably(Database& db, std::int64_t id) {
+    SqlResult deleted;
+    Result<> committed = db.writeTransaction([&](Transaction& t) {
+        for (const auto& [table, column] : kPlanTables) {
+            const std::string aside = std::string("temp.undo_") + table;
+            if (!t.run("DROP TABLE IF EXISTS " + aside).ok ||
+                !t.run(Statement("CREATE TABLE " + aside + " AS SELECT * FROM main." + table + " WHERE " +
+                                     column + "=?",
+                                 {id}))
+                     .ok)
+                return false;
+        }
+        if (!t.run("DROP TABLE IF EXISTS temp.undo_info").ok ||
+            !t.run(Statement("CREATE TABLE temp.undo_info AS SELECT id FROM main.info WHERE planid=?", {id}))
+                 .ok)
+            return false;
+        deleted = t.run(Statement("DELETE FROM rule WHERE id=?", {id}));
+        return deleted.ok && forgetPlanLeftovers(t, id);
+    });
+    if (!committed) {
+        deleted.ok = false;
+        deleted.error = committed.error();
+    }
+    return deleted;
+}
+
+Result<> undoPlanDelete(Database& db, std::int64_t id) {
+    std::string why;
+    Result<> committed = db.writeTransaction([&](Transaction& t) {
+        SqlResult kept = t.run(Statement("SELECT count(*) FROM temp.undo_rule WHERE id=?", {id}));
+        if (!kept.ok || kept.rows.empty() || cellOf(kept.rows[0], 0) != "1") {
+            why = gbk("没有可撤销的删除");
+            return false;
+        }
+        SqlResult taken = t.run(Statement("SELECT count(*) FROM main.rule WHERE id=?", {id}));
+        if (!taken.ok || taken.rows.empty() || cellOf(taken.rows[0], 0) != "0") {
+            why = gbk("编号 ") + std::to_string(id) + gbk(" 已被另一个方案使用，无法撤销");
+            return false;
+        }
+        for (const auto& entry : kPlanTables)
+            if (!t.run(std::string("INSERT INTO main.") + entry.first + " SELECT * FROM temp.undo_" +
+                       entry.first)
+                     .ok)
+                return false;
+        if (!t
+                 .run(Statement(
+                     "UPDATE main.info SET planid=? WHERE planid=0 AND id IN (SELECT id FROM temp.undo_info)",
+                     {id}))
+                 .ok)
+            return false;
+        for (const auto& entry : kPlanTables) t.run(std::string("DROP TABLE temp.undo_") + entry.first);
+        t.run("DROP TABLE temp.undo_info");
+        return true;
+    });
+    if (!committed) return Error{why.empty() ? committed.error() : why};
+    return {};
+}
+
 SqlResult toggleDefaultFlag(Database& db, std::int64_t id, const std::string& isdoText) {
     std::int64_t next = textToInt(isdoText) == 0 ? 1 : 0;
     return db.run(Statement("update rule set isdo=? where id=?", {next, id}));

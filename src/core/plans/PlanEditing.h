@@ -49,6 +49,12 @@ Result<SavedPlan> savePlan(Database& db, const PlanFields& fields, std::int64_t 
 // health, remembered titles and page validators). Its articles stay, detached from the id
 // (planid 0), so a later plan that receives the id starts clean.
 SqlResult deletePlan(Database& db, std::int64_t id);
+// The same, keeping the plan and what was kept for it aside on this connection, so that
+// undoPlanDelete can put it back (until the next delete on it, or until it closes).
+SqlResult deletePlanUndoably(Database& db, std::int64_t id);
+// The plan deleted last on this connection back under its id, with its rules, switches, health
+// and visits, and its articles counted as its own again. Fails when the id was taken meanwhile.
+Result<> undoPlanDelete(Database& db, std::int64_t id);
 // The same clean-up inside a write transaction that is already open.
 bool forgetPlanLeftovers(Transaction& t, std::int64_t id);
 // The lowest id in 1-200 no plan has (201 when all are taken); nullopt when it cannot be read.

@@ -245,6 +245,34 @@ TEST_F(PlanEditingTest, DeleteAndDefaultFlag) {
     other.runScript("ROLLBACK");
 }
 
+TEST_F(PlanEditingTest, AnUndoneDeleteBringsBackThePlanWithWhatWasKeptForIt) {
+    ASSERT_TRUE(db.runScript("insert into rule(id,name,isdo,arttile) values(5,'p','1','last');"
+                             "insert into info(planid,title) values(5,'kept');"
+                             "insert into info(planid,title) values(0,'another plan''s, long gone');"
+                             "insert into title_rules(planid,exclude_on,exclude) values(5,1,'ad');"
+                             "insert into plan_options(planid,browser_links) values(5,1)")
+                    .ok);
+    ASSERT_TRUE(deletePlanUndoably(db, 5).ok);
+    EXPECT_TRUE(row(5).empty());
+    ASSERT_TRUE(undoPlanDelete(db, 5).ok());
+    EXPECT_EQ(row(5)[kRuleArttile], "last");
+    EXPECT_EQ(row(5)[kRuleIsdo], "1");
+    EXPECT_TRUE(composesBrowserLinks(db, 5));
+    EXPECT_EQ(db.run("select exclude from title_rules where planid=5").rows.size(), 1u);
+    // Its own articles are its own again; articles of plans removed earlier stay as they were.
+    EXPECT_EQ(db.run("select title from info where planid=5").rows,
+              (std::vector<std::vector<std::string>>{{"kept"}}));
+    EXPECT_EQ(db.run("select count(*) from info where planid=0").rows[0][0], "1");
+    EXPECT_FALSE(undoPlanDelete(db, 5).ok());  // once
+    // A new plan took the id meanwhile: the undo says so and changes nothing.
+    ASSERT_TRUE(deletePlanUndoably(db, 5).ok);
+    ASSERT_TRUE(db.runScript("insert into rule(id,name) values(5,'newcomer')").ok);
+    Result<> refused = undoPlanDelete(db, 5);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(gbkToUtf8(refused.error()).find("已被另一个方案使用"), std::string::npos);
+    EXPECT_EQ(row(5)[kRuleName], "newcomer");
+}
+
 TEST_F(PlanEditingTest, AnImportTextCanOnlyAddPlans) {
     ASSERT_TRUE(savePlan(db, nastyFields(), 0).ok());
     db.run("update rule set isdo=1 where id=1");
