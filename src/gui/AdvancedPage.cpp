@@ -7,10 +7,12 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include "core/plans/Categories.h"
 #include "core/plans/PlanEditing.h"
 #include "core/settings/Settings.h"
 #include "core/store/Database.h"
 #include "core/store/LoggedSql.h"
+#include "core/text/TextOps.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiTables.h"
 #include "gui/GuiText.h"
@@ -79,17 +81,46 @@ AdvancedPage::AdvancedPage(Settings& settings, Database& db, LoggedSql& console,
 }
 
 void AdvancedPage::saveCategories() {
+    const std::string before = m_settings.read(SettingKey::categories());
     const std::string value = categoriesFromEditorText(toCrlf(m_categories->toPlainText()));
+    const std::vector<std::string> after = segmentsBetween(value, "<", ">");
+    // Each plan stays in its category by name; a removed category's plans go where the user says.
+    const CategoryEdit edit = categoryEdit(m_settings.categories(), after, plansPerCategory(m_db));
+    if (!edit.dropped.empty()) {
+        if (after.empty()) {
+            m_dialogs.show(window(), QStringLiteral("还有方案属于这些分类，至少保留一个分类。"));
+            return;
+        }
+        QString which;
+        int plans = 0;
+        for (const CategoryEdit::Dropped& d : edit.dropped) {
+            which += (which.isEmpty() ? QString() : QStringLiteral("、")) + QStringLiteral("“") + q(d.name) +
+                     QStringLiteral("”");
+            plans += d.plans;
+        }
+        if (!m_dialogs.ask(window(),
+                           QStringLiteral("分类 %1 中还有 %2 个方案。删除后，这些方案归入分类“%3”。确定吗？")
+                               .arg(which)
+                               .arg(plans)
+                               .arg(q(after.front())),
+                           QStringLiteral("删除分类？")))
+            return;
+    }
     if (!m_settings.write(SettingKey::categories(), value)) {
         m_dialogs.show(window(), QStringLiteral("保存失败，请重试！"));
         return;
     }
+    if (Result<> filed = applyCategoryEdit(m_db, edit, 1); !filed) {
+        (void)m_settings.write(SettingKey::categories(), before);  // the plans stay where they were
+        m_dialogs.show(window(),
+                       QStringLiteral("保存失败，请重试！") + QStringLiteral("\n\n") + q(filed.error()));
+        return;
+    }
     m_savedCategories = m_categories->toPlainText();
-    // They take effect at once in the editor; the tree is rebuilt from them on its refresh.
+    // They take effect at once in the editor and in the main window's tree.
     emit categoriesSaved(m_settings.categories());
-    m_dialogs.show(window(),
-                   QStringLiteral("分类已保存，方案操作 中即可选用；主窗口的栏目在 刷新方案列表 后更新。"),
-                   QStringLiteral("　保存成功！"), QMessageBox::Information);
+    m_dialogs.show(window(), QStringLiteral("分类已保存。"), QStringLiteral("　保存成功！"),
+                   QMessageBox::Information);
 }
 
 void AdvancedPage::saveTitleRules() {

@@ -50,6 +50,7 @@ OptionsWindow::OptionsWindow(const OptionsContext& ctx, int page, QWidget* paren
     connect(m_list, &PlanListPage::plansChanged, this, &OptionsWindow::plansChanged);
     if (ctx.plansChanged) connect(this, &OptionsWindow::plansChanged, this, ctx.plansChanged);
     connect(m_advanced, &AdvancedPage::categoriesSaved, m_editor, &PlanEditorPage::setCategories);
+    connect(m_advanced, &AdvancedPage::categoriesSaved, this, &OptionsWindow::plansChanged);
     if (!opened)
         ctx.dialogs.show(this, QStringLiteral("数据库打开失败！") +
                                    (m_db.isOpen() ? QStringLiteral("\n\n") + q(opened.error()) : QString()));

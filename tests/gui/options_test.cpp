@@ -395,33 +395,55 @@ TEST_F(Options, LockedDatabaseKeepsTheEditorAndSaysSo) {
     EXPECT_FALSE(rule(3).empty());
 }
 
-TEST_F(Options, CategoriesReachTheTreeAfterARefresh) {
+TEST_F(Options, CategoriesKeepTheirPlansByNameAndReachTheTreeAtOnce) {
     auto w = open(2);
     auto* editor = at<QPlainTextEdit>(*w, "分类编辑框");
+    auto* tree = child<QTreeWidget>(main.get(), QStringLiteral("栏目框"));
+    auto classOf = [&](int plan) { return rule(plan)[kRuleClass]; };
+    // 论坛 (plan 1) goes, 新闻 (plan 2) moves up: asked where plan 1 goes; "no" changes nothing.
     editor->setPlainText(QStringLiteral("新闻\n\n博客\n"));
     click(at<QPushButton>(*w, "保存栏目"));
+    EXPECT_TRUE(
+        dialogs.saw(QStringLiteral("分类 “论坛” 中还有 1 个方案。删除后，这些方案归入分类“新闻”。确定吗？")));
+    EXPECT_EQ(Settings(dir / "tovimo.ini").read(SettingKey::categories()), gbk("<论坛><新闻>"));
+    EXPECT_EQ(classOf(1), "1");
+    dialogs.answer = true;
+    click(at<QPushButton>(*w, "保存栏目"));
     EXPECT_EQ(dialogs.shown.back().caption, QStringLiteral("　保存成功！"));
-    EXPECT_FALSE(dialogs.saw(QStringLiteral("下次启动")));  // they took effect: no word of a restart
     EXPECT_EQ(Settings(dir / "tovimo.ini").read(SettingKey::categories()), gbk("<新闻><博客>"));
-    // The editor offers them at once.
+    EXPECT_EQ(classOf(2), "1");  // 新闻乙 stays under 新闻
+    EXPECT_EQ(classOf(1), "1");  // where the user agreed
+    // The editor offers them at once, and the tree shows them without a refresh.
     auto* category = at<QComboBox>(*w, "组合框1");
     ASSERT_EQ(category->count(), 2);
     EXPECT_EQ(category->itemText(1), QStringLiteral("博客"));
-    contextMenu(child<QTreeWidget>(main.get(), QStringLiteral("栏目框"))->viewport());
-    choose(child<QMenu>(main.get(), QStringLiteral("栏目菜单")), QStringLiteral("刷新方案列表"));
-    auto* tree = child<QTreeWidget>(main.get(), QStringLiteral("栏目框"));
-    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    ASSERT_GE(tree->topLevelItemCount(), 1);
     EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("新闻"));
-    // Plans follow the position: plan 2 (class 2) is now under 博客.
-    EXPECT_EQ(tree->topLevelItem(1)->child(0)->text(0), QStringLiteral("新闻乙 [2]"));
+    EXPECT_EQ(tree->topLevelItem(0)->childCount(), 2);
 
-    // A read-only settings file is left as it was, and the user is told.
+    // A line renamed in place keeps its plans; swapped lines take theirs along. No question.
+    dialogs.shown.clear();
+    editor->setPlainText(QStringLiteral("时事\n博客"));
+    click(at<QPushButton>(*w, "保存栏目"));
+    EXPECT_EQ(classOf(1), "1");
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("时事"));
+    editor->setPlainText(QStringLiteral("博客\n时事"));
+    click(at<QPushButton>(*w, "保存栏目"));
+    EXPECT_EQ(classOf(1), "2");
+    EXPECT_EQ(classOf(2), "2");
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), QStringLiteral("时事"));
+    EXPECT_EQ(tree->topLevelItem(1)->childCount(), 2);
+    for (const auto& shown : dialogs.shown)
+        EXPECT_NE(shown.icon, QMessageBox::Question) << shown.text.toStdString();
+
+    // A read-only settings file is left as it was, and so are the plans.
     const std::string before = test::readFile(dir / "tovimo.ini");
     std::filesystem::permissions(dir / "tovimo.ini", std::filesystem::perms::owner_read);
-    editor->setPlainText(QStringLiteral("别的"));
+    editor->setPlainText(QStringLiteral("别的\n时事"));
     click(at<QPushButton>(*w, "保存栏目"));
     EXPECT_EQ(dialogs.shown.back().text, QStringLiteral("保存失败，请重试！"));
     EXPECT_EQ(test::readFile(dir / "tovimo.ini"), before);
+    EXPECT_EQ(classOf(1), "2");
     std::filesystem::permissions(dir / "tovimo.ini", std::filesystem::perms::owner_all);
 }
 

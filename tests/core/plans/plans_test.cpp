@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/plans/Categories.h"
 #include "core/plans/PlanTable.h"
 #include "core/plans/PlanTree.h"
 #include "core/settings/Settings.h"
@@ -77,6 +78,36 @@ TEST(PlanTable, IdsOutsideTheTableAreSkippedWithAStatusLine) {
     EXPECT_EQ((*table.row(1))[kRuleName], "");  // 4294967297 did not wrap onto plan 1
     EXPECT_NE(sink.utf8().find("方案 300 的编号不在 1-200 之内，已跳过！"), std::string::npos);
     EXPECT_NE(sink.utf8().find("方案 -1 的编号"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+TEST(CategoryEdits, PlansStayWithTheirCategoryByName) {
+    using Moves = std::vector<std::pair<int, int>>;
+    struct Case {
+        std::vector<std::string> before, after;
+        Moves moves;
+        std::vector<int> dropped;  // old positions
+    } cases[] = {
+        {{"a", "b", "c"}, {"a", "c"}, {{3, 2}}, {2}},         // a line deleted: later plans do not slide
+        {{"a", "b"}, {"b", "a"}, {{1, 2}, {2, 1}}, {}},       // swapped
+        {{"a", "b"}, {"a", "x"}, {}, {}},                     // renamed in place
+        {{"a", "b"}, {"x", "a", "b"}, {{1, 2}, {2, 3}}, {}},  // one put in front
+        {{"a", "b", "c"}, {"c"}, {{3, 1}}, {1, 2}},           // two gone
+        {{"a", "b"}, {}, {}, {1, 2}},                         // all gone
+    };
+    const std::map<int, int> plans = {{1, 2}, {2, 1}, {3, 4}};
+    for (const Case& c : cases) {
+        const CategoryEdit edit = categoryEdit(c.before, c.after, plans);
+        EXPECT_EQ(edit.moves, c.moves);
+        std::vector<int> dropped;
+        for (const auto& d : edit.dropped) dropped.push_back(d.position);
+        EXPECT_EQ(dropped, c.dropped);
+    }
 }
 
 }  // namespace
