@@ -230,7 +230,12 @@ bool MainWindow::openDatabase() {
     if (opened && !m_workerDb.open(dbPath)) opened = Error{m_workerDb.lastError()};
     if (!opened) {
         // A file that opened but is not ours says why; one that did not open says only that.
+        // Both run buttons name the file and why, instead of finding nothing to run.
+        const QString why = QStringLiteral("数据库文件 tovi.sdb 无法使用，不能提取文章：") +
+                            (m_db.isOpen() ? q(opened.error()) : q(m_db.lastError())) +
+                            QStringLiteral("\n\n") + QString::fromStdString(dbPath.string());
         m_runPanel->setRunEnabled(false);
+        m_runPanel->setOneClickRefusal(why);
         m_dialogs.show(this, QStringLiteral("数据库打开失败！") +
                                  (m_db.isOpen() ? QStringLiteral("\n\n") + q(opened.error()) : QString()));
     }

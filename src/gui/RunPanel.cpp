@@ -71,6 +71,12 @@ void RunPanel::toggleMonitoring() {
                              m_cyclePause ? *m_cyclePause : cyclePause(*seconds));
 }
 
-void RunPanel::oneClickExtract() { m_bridge.startOneClick(m_queue(m_bridge.oneClickMode())); }
+void RunPanel::oneClickExtract() {
+    if (!m_oneClickRefusal.isEmpty()) {
+        m_dialogs.show(window(), m_oneClickRefusal, QString(), QMessageBox::Warning);
+        return;
+    }
+    m_bridge.startOneClick(m_queue(m_bridge.oneClickMode()));
+}
 
 }  // namespace tovi::gui

@@ -31,6 +31,8 @@ public:
     // 运行 stays disabled when the database could not be opened; without tovi.sdb both are.
     void setRunEnabled(bool enabled);
     void setOneClickEnabled(bool enabled);
+    // 一键提取 says this instead of running (the database cannot be used); empty: it runs.
+    void setOneClickRefusal(const QString& why) { m_oneClickRefusal = why; }
 
     void toggleMonitoring();
     void oneClickExtract();
@@ -50,6 +52,7 @@ private:
     QLineEdit* m_frequency = nullptr;
     QPushButton* m_run = nullptr;
     QPushButton* m_oneClick = nullptr;
+    QString m_oneClickRefusal;
 };
 
 }  // namespace tovi::gui

@@ -403,6 +403,21 @@ TEST_F(GuiFixture, MiniHomePageToggles) {
     EXPECT_FALSE(toggle->isChecked());
 }
 
+TEST_F(GuiFixture, ABrokenDatabaseIsNamedByEveryRunButton) {
+    makeProgramDir();
+    test::writeFile(dir / "tovi.sdb", std::string(4096, 'x'));  // not a database at all
+    auto w = startWindow();
+    EXPECT_TRUE(dialogs.saw(QStringLiteral("数据库打开失败！")));
+    dialogs.shown.clear();
+    click(child<QPushButton>(w.get(), QStringLiteral("一键提取")));
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QStringLiteral("数据库文件 tovi.sdb 无法使用")))
+        << dialogs.shown.back().text.toStdString();
+    EXPECT_TRUE(dialogs.shown.back().text.contains(QString::fromStdString((dir / "tovi.sdb").string())));
+    EXPECT_FALSE(dialogs.saw(QStringLiteral("执行队列为空")));
+    EXPECT_FALSE(child<QPushButton>(w.get(), QStringLiteral("运行"))->isEnabled());
+}
+
 TEST_F(GuiFixture, RefreshWhileMonitoringKeepsItRunning) {
     makeProgramDir();
     addPlan(1, 1, "无法访问", "http://127.0.0.1:1/", 1);
