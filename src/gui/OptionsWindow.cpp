@@ -30,7 +30,9 @@ OptionsWindow::OptionsWindow(const OptionsContext& ctx, int page, QWidget* paren
         "QPushButton { background: #2D7DD2; color: white; border: none; border-radius: 3px; padding: 4px; }"
         "QPushButton:hover { background: #3B8BE0; }"
         "QPushButton:disabled { background: #B8C2CC; color: #EEF2F6; }"));
-    setFixedSize(724, 458);
+    // Its design size is the smallest; a larger window gives the lists and the test results room.
+    setMinimumSize(724, 458);
+    resize(724, 458);
     // The window's own connection, checked as the main one is; the page order comes first.
     Result<> opened = openMainDatabase(m_db, ctx.dbPath);
     m_tabs = new QTabWidget(this);
@@ -77,6 +79,11 @@ void OptionsWindow::reject() {
 }
 
 OptionsWindow::~OptionsWindow() { m_editor->cancelTest(); }
+
+void OptionsWindow::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    if (m_tabs) m_tabs->setGeometry(5, 4, width() - 10, height() - 8);
+}
 
 void OptionsWindow::closeEvent(QCloseEvent* e) {
     m_editor->cancelTest();

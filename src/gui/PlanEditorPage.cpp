@@ -436,4 +436,31 @@ bool PlanEditorPage::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void PlanEditorPage::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    growResults();
+}
+
+void PlanEditorPage::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    growResults();
+}
+
+void PlanEditorPage::growResults() {
+    // What the page has while the window is at its design (smallest) size; the page grows
+    // with the window one for one.
+    if (!m_designSize.isValid() && isVisible()) {
+        m_designSize = size() - (window()->size() - window()->minimumSize());
+        m_gridDesign = m_ui.testList->geometry();
+        m_textDesign = m_ui.testText->geometry();
+    }
+    if (!m_designSize.isValid()) return;
+    const int dx = std::max(0, width() - m_designSize.width());
+    const int dy = std::max(0, height() - m_designSize.height());
+    // The grid of matches takes most of the extra width; the text beside it keeps its share.
+    const int gridDx = dx * 3 / 5;
+    m_ui.testList->setGeometry(m_gridDesign.adjusted(0, 0, gridDx, dy));
+    m_ui.testText->setGeometry(m_textDesign.adjusted(gridDx, 0, dx, dy));
+}
+
 }  // namespace tovi::gui

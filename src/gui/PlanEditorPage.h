@@ -4,6 +4,8 @@
 // saving again. Texts the program writes into the boxes never count as changes. 自动识别 fills
 // the plan from the list it finds on the URL's page, already tested there, and lists the
 // page's other lists in 测试编辑框 (a double click takes one instead).
+#include <QRect>
+#include <QSize>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -45,8 +47,12 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The test results take what the window gives beyond its design size.
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
+    void growResults();
     void connectControls();
     void lockSaving();
     void toggleTest();
@@ -74,6 +80,8 @@ private:
     int m_suggestedEdits = 0;
 
     PlanEditorControls m_ui;
+    QSize m_designSize;  // the page's size in the window's design size
+    QRect m_gridDesign, m_textDesign;
     QString m_loaded;  // contentSnapshot() as last loaded or saved
 };
 

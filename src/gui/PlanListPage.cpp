@@ -77,7 +77,19 @@ void PlanListPage::showUndo(std::int64_t planId) {
     m_deletedId = planId;
     m_undo->setText(QStringLiteral("已删除方案 %1，撤销").arg(planId));
     m_undo->setVisible(planId != 0);
-    m_list->setGeometry(0, 0, 708, planId != 0 ? 386 : 413);
+    placeList();
+}
+
+void PlanListPage::placeList() {
+    // The list fills the page (a larger window shows more plans), above the undo bar when it shows.
+    const int w = std::max(width(), 708), h = std::max(height(), 413);
+    m_undo->setGeometry(0, h - 24, w, 24);
+    m_list->setGeometry(0, 0, w, m_undo->isHidden() ? h : h - 27);
+}
+
+void PlanListPage::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    placeList();
 }
 
 void PlanListPage::undoDelete() {

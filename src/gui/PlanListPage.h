@@ -28,6 +28,9 @@ public:
     // several rows selected, edit, copy, delete and the flag act on the current one.
     std::vector<std::string> currentRow() const;
 
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
 signals:
     // -1 new plan, 0 edit the current row, 1 copy it.
     void editorRequested(int mode);
@@ -39,6 +42,7 @@ private:
     void deleteCurrentPlan();
     void undoDelete();
     void showUndo(std::int64_t planId);  // 0 hides it
+    void placeList();
     void toggleCurrentDefaultFlag();
     void exportSelectedPlans();
 

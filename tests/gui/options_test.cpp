@@ -685,6 +685,29 @@ TEST_F(Options, PlansSavedTickedOrDeletedReachTheRunningMonitorAtOnceAndADeleteC
     EXPECT_EQ(run->text(), QStringLiteral("监控勾选"));
 }
 
+TEST_F(Options, ALargerWindowGivesTheTestResultsAndThePlanListRoom) {
+    // Made larger before the editor page is first seen.
+    auto w = open(gui::OptionsWindow::PlanList);
+    w->show();
+    auto* grid = at<QTableWidget>(*w, "测试列表框");
+    const QSize small = grid->size();
+    const QSize list = planList(*w)->size();
+    w->resize(1100, 800);
+    QApplication::processEvents();
+    at<QTabWidget>(*w, "选择夹")->setCurrentIndex(gui::OptionsWindow::Editor);
+    QApplication::processEvents();
+    EXPECT_GE(grid->height(), small.height() + 300);
+    EXPECT_GE(grid->width(), small.width() + 150);
+    EXPECT_LE(at<QPlainTextEdit>(*w, "测试编辑框")->geometry().right(), w->width());
+    at<QTabWidget>(*w, "选择夹")->setCurrentIndex(gui::OptionsWindow::PlanList);
+    QApplication::processEvents();
+    EXPECT_GE(planList(*w)->height(), list.height() + 300);
+    // Never smaller than its design.
+    w->resize(300, 200);
+    EXPECT_GE(w->width(), 724);
+    EXPECT_GE(w->height(), 458);
+}
+
 TEST_F(Options, PushChannelsAreAddedTestedAndRemovedOnTheirPageWithTokensHidden) {
     test::FakePushService service(R"({"errcode":0})");
     auto w = open(gui::OptionsWindow::Pushes);
