@@ -27,8 +27,14 @@ std::vector<int> browserProcesses(const std::string& marker) {
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream cmdline(entry.path() / "cmdline");
-        const std::string args((std::istreambuf_iterator<char>(cmdline)), {});
+        // A process may end while it is read (the read then fails with ESRCH): not counted.
+        std::string args;
+        try {
+            std::ifstream cmdline(entry.path() / "cmdline");
+            args.assign(std::istreambuf_iterator<char>(cmdline), {});
+        } catch (const std::exception&) {
+            continue;
+        }
         if (args.find(marker) != std::string::npos) pids.push_back(std::stoi(name));
     }
     return pids;
