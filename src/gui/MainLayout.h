@@ -18,6 +18,7 @@ struct MainLayout {
     QRect articleList;     // 文章列表框, inside 右一框
     QRect homePage;        // 网页框 (the list area below the title bar)
     QRect statusBox;       // 状态框
+    QRect splitter;        // 分隔条
     int titleColumnWidth;  // 文章列表框 column 2, "帖子标题"
 
     // Controls at fixed design places.
@@ -34,7 +35,13 @@ struct MainLayout {
     static constexpr QRect kRunButton{76, 8, 67, 26};
     static constexpr QRect kOneClickButton{147, 8, 67, 26};
 
-    static MainLayout forSize(int W, int H);
+    // The tree pane's width: 220 by design, wider when the user drags the handle between
+    // the tree and the list (the run panel under the tree keeps its design width).
+    static constexpr int kDefaultPane = 220;
+    static constexpr int kMinListWidth = 300;
+    // The pane width a window of width W can give: at least the design width, and room for the list.
+    static int clampPane(int pane, int W);
+    static MainLayout forSize(int W, int H, int pane = kDefaultPane);
 };
 
 }  // namespace tovi::gui

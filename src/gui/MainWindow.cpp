@@ -17,6 +17,7 @@
 #include "core/settings/WindowSettings.h"
 #include "core/store/AppState.h"
 #include "core/store/Schema.h"
+#include "core/text/TextToInt.h"
 #include "gui/AppStartup.h"
 #include "gui/ArticlePane.h"
 #include "gui/Artwork.h"
@@ -27,6 +28,7 @@
 #include "gui/KeyboardUse.h"
 #include "gui/MainLayout.h"
 #include "gui/MonitorBridge.h"
+#include "gui/PaneSplitter.h"
 #include "gui/PlanPane.h"
 #include "gui/RunPanel.h"
 #include "gui/ScreenFit.h"
@@ -137,6 +139,14 @@ void MainWindow::buildComponents() {
         m_timing.cyclePause);
     m_articles = new ArticlePane(this, m_db, *m_sql, *m_status);
     m_home = new HomePage(this);
+    m_splitter = new PaneSplitter(this);
+    connect(m_splitter, &PaneSplitter::dragged, this, [this](int x) {
+        m_paneWidth = MainLayout::clampPane(x - 1, width());
+        layoutWindow();
+    });
+    connect(m_splitter, &PaneSplitter::released, this, [this] {
+        if (m_db.isOpen()) (void)setAppState(m_db, "tree_width", std::to_string(m_paneWidth));
+    });
     m_grip = new QLabel(this);
     m_grip->setObjectName(QStringLiteral("拖动图"));
     m_grip->setPixmap(artwork::gripPixmap());
@@ -259,6 +269,11 @@ void MainWindow::placeWindow() {
     // nor larger than the one it lands on.
     QRect wanted(pos(), size());
     if (m_db.isOpen())
+        if (const std::optional<std::string> pane = appState(m_db, "tree_width"))
+            m_paneWidth =
+                std::max(MainLayout::kDefaultPane, std::min(static_cast<int>(textToInt(*pane)), 4000));
+    layoutWindow();
+    if (m_db.isOpen())
         if (const std::optional<std::string> at = appState(m_db, "window_position")) {
             const QStringList xy = q(*at).split(QLatin1Char(','));
             bool xOk = false, yOk = false;
@@ -296,7 +311,7 @@ OptionsContext MainWindow::optionsContext() {
 // ---------------------------------------------------------------- window behaviour
 
 void MainWindow::layoutWindow() {
-    const MainLayout l = MainLayout::forSize(width(), height());
+    const MainLayout l = MainLayout::forSize(width(), height(), m_paneWidth);
     m_titleBar->applyLayout(l);
     m_grip->setGeometry(l.grip);
     m_plans->applyLayout(l.planTree);
@@ -307,6 +322,8 @@ void MainWindow::layoutWindow() {
     m_titleBar->lower();
     // The list reaches 5 pixels into the status line; the line stays readable on top.
     m_status->raise();
+    m_splitter->setGeometry(l.splitter);
+    m_splitter->raise();
     m_grip->raise();
 }
 

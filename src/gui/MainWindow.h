@@ -12,6 +12,7 @@
 #include "core/settings/Settings.h"
 #include "core/store/Database.h"
 #include "core/store/LoggedSql.h"
+#include "gui/MainLayout.h"
 #include "gui/OptionsContext.h"
 
 class QLabel;
@@ -29,6 +30,7 @@ class RunPanel;
 class StatusBox;
 class TitleBar;
 class TrayController;
+class PaneSplitter;
 class WindowDrag;
 
 // What the window is built with besides its directory: the limits of the monitoring fetch, and for
@@ -106,6 +108,8 @@ private:
     RunPanel* m_runPanel = nullptr;
     HomePage* m_home = nullptr;
     QLabel* m_grip = nullptr;
+    PaneSplitter* m_splitter = nullptr;
+    int m_paneWidth = MainLayout::kDefaultPane;  // the tree pane, as the user dragged it
     // A press on the window's passive surface (background, panels, labels) moves the window;
     // one on the grip resizes it.
     WindowDrag* m_drag = nullptr;

@@ -327,6 +327,47 @@ TEST(MainLayout, DesignArithmetic) {
     }
 }
 
+TEST(MainLayoutPane, TheTreePaneWidensWithinTheWindowAndTheSmallestWindowKeepsEveryControl) {
+    const auto l = gui::MainLayout::forSize(1000, 720, 300);
+    EXPECT_EQ(l.planTree, QRect(4, 73, 300, 600));
+    EXPECT_EQ(l.leftPanel, QRect(3, 677, 220, 40));  // the run panel keeps its design
+    EXPECT_EQ(l.rightPanel, QRect(300, 50, 698, 645));
+    EXPECT_EQ(l.statusBox, QRect(306, 690, 690, 24));
+    EXPECT_EQ(l.titleColumnWidth, 405);
+    EXPECT_EQ(gui::MainLayout::clampPane(100, 1000), 220);
+    EXPECT_EQ(gui::MainLayout::clampPane(900, 1000), 700);  // the list keeps 300 pixels
+    const auto smallest = gui::MainLayout::forSize(Settings::kMinWidth, Settings::kMinHeight);
+    EXPECT_GT(smallest.settings.left(), gui::MainLayout::kSearchFrame.right());
+    EXPECT_GE(smallest.planTree.height(), 150);
+    EXPECT_GT(smallest.leftPanel.top(), gui::MainLayout::kFavouritesButton.bottom());
+}
+
+TEST_F(GuiFixture, TheTreePaneIsDraggedWiderAndRemembered) {
+    makeProgramDir();
+    auto w = startWindow();
+    w->resize(1000, 720);
+    w->show();
+    QApplication::processEvents();
+    EXPECT_EQ(w->minimumSize(), QSize(Settings::kMinWidth, Settings::kMinHeight));
+    auto* handle = child<QWidget>(w.get(), QStringLiteral("分隔条"));
+    const QPoint grab = handle->rect().center();
+    QTest::mousePress(handle, Qt::LeftButton, {}, grab);
+    const QPointF to(grab + QPoint(80, 0));
+    QMouseEvent move(QEvent::MouseMove, to, handle->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(handle, &move);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grab + QPoint(80, 0));
+    const int wider = planTree(w.get())->width();
+    EXPECT_GE(wider, 295);
+    EXPECT_LE(wider, 305);
+    w.reset();
+    auto again = startWindow();
+    again->resize(1000, 720);
+    again->show();
+    QApplication::processEvents();
+    EXPECT_EQ(planTree(again.get())->width(), wider);
+}
+
 TEST_F(GuiFixture, LayoutFollowsTheWindowSize) {
     makeProgramDir();
     auto w = startWindow();

@@ -40,8 +40,10 @@ class Settings {
 public:
     static constexpr int kDesignWidth = 1000;
     static constexpr int kDesignHeight = 720;
-    static constexpr int kMinWidth = 520;
-    static constexpr int kMinHeight = 130;
+    // The smallest window in which every control stays usable: the title bar's buttons right of
+    // the search box, a few plans in the tree and rows in the list.
+    static constexpr int kMinWidth = 660;
+    static constexpr int kMinHeight = 320;
     // Light grey-blue and white in Windows colour order (red in the lowest byte).
     static constexpr std::uint32_t kDefaultRowColor1 = 0xFBF7F3;
     static constexpr std::uint32_t kDefaultRowColor2 = 0xFFFFFF;
