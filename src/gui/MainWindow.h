@@ -63,6 +63,8 @@ public:
 
     // What the options window works with.
     OptionsContext optionsContext();
+    // Shown, restored and raised (a second start of the program asked for it).
+    void bringToFront() { restoreToFront(); }
     // A plan was saved, removed or (un)ticked in the options window: the tree shows it at once.
     void plansChanged();
 

@@ -9,6 +9,7 @@
 #include "gui/Dialogs.h"
 #include "gui/MainWindow.h"
 #include "gui/OptionsWindow.h"
+#include "gui/SingleInstance.h"
 
 namespace {
 
@@ -73,8 +74,16 @@ int main(int argc, char** argv) {
         tovi::seedProgramFiles(exeDir, dir);
     }
 
+    // A second start on the same files brings the first window forward and ends.
+    tovi::gui::SingleInstance instance(dir);
+    if (instance.handOver()) {
+        std::fprintf(stderr, "tovidesk: 已在运行（同一个程序目录），已切换到它的窗口。\n");
+        return 0;
+    }
     tovi::gui::Dialogs dialogs;
     tovi::gui::MainWindow window(dir, dialogs);
+    QObject::connect(&instance, &tovi::gui::SingleInstance::activationRequested, &window,
+                     &tovi::gui::MainWindow::bringToFront);
     new tovi::gui::OptionsController(window);
     if (!tovi::gui::AppStartup::run(window)) return 1;
     window.show();
