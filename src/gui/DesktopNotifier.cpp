@@ -1,10 +1,8 @@
 #include "gui/DesktopNotifier.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusReply>
 #include <QVariantMap>
 
 namespace tovi::gui {
@@ -14,25 +12,24 @@ const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 constexpr int kShownMs = 10000;
+constexpr int kReplyTimeoutMs = 10000;
 
 }  // namespace
 
 DesktopNotifier::DesktopNotifier(QObject* parent, QDBusConnection bus)
     : QObject(parent), m_bus(std::move(bus)) {
-    if (m_bus.isConnected())
-        m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
-                      SLOT(onActionInvoked(uint, QString)));
-}
-
-bool DesktopNotifier::available() const {
-    if (!m_bus.isConnected() || !m_bus.interface()) return false;
-    if (m_bus.interface()->isServiceRegistered(kService).value()) return true;
-    const QDBusReply<QStringList> activatable =
-        m_bus.interface()->call(QStringLiteral("ListActivatableNames"));
-    return activatable.isValid() && activatable.value().contains(kService);
+    if (!m_bus.isConnected()) return;
+    m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                  SLOT(onActionInvoked(uint, QString)));
+    m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                  SLOT(onClosed(uint, uint)));
 }
 
 void DesktopNotifier::show(const QString& summary, const QString& body) {
+    if (!m_bus.isConnected()) {
+        emit failed(summary, body);
+        return;
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tovidesk"));
@@ -40,12 +37,24 @@ void DesktopNotifier::show(const QString& summary, const QString& body) {
     call << QStringLiteral("Tovidesk") << m_lastId << QStringLiteral("tovidesk") << summary
          << body.toHtmlEscaped() << QStringList{QStringLiteral("default"), QStringLiteral("查看新文章")}
          << hints << kShownMs;
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-        const QDBusPendingReply<uint> reply = *w;
-        if (reply.isValid()) m_lastId = reply.value();
-        w->deleteLater();
-    });
+    // A service the bus has to start may take a while; one that never answers is given up.
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kReplyTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, summary, body](QDBusPendingCallWatcher* w) {
+                const QDBusPendingReply<uint> reply = *w;
+                w->deleteLater();
+                if (reply.isValid() && !reply.isError()) {
+                    m_lastId = reply.value();
+                    return;
+                }
+                m_lastId = 0;
+                emit failed(summary, body);
+            });
+}
+
+void DesktopNotifier::onClosed(uint id, uint reason) {
+    // 2: dismissed by the user (1 is expired, which says nothing of being seen).
+    if (id != 0 && id == m_lastId && reason == 2) emit dismissed();
 }
 
 void DesktopNotifier::onActionInvoked(uint id, const QString& action) {

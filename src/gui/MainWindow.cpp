@@ -164,10 +164,13 @@ void MainWindow::buildComponents() {
         if (Result<> kept = rememberMonitoring(m_db, cycle); !kept)
             m_status->appendGbk(gbk("\r\n监控状态没能保存到 tovi.sdb：") + kept.error());
     });
+    // A notice replaces the last one: it counts everything the user has not looked at yet.
     connect(m_bridge, &MonitorBridge::newArticles, this, [this](const PassSummary& summary) {
-        PassNotification n = passNotification(summary);
+        m_unseen = unseenWith(m_unseen, summary);
+        PassNotification n = passNotification(m_unseen);
         m_tray->notify(q(n.title), q(n.body));
     });
+    connect(m_tray, &TrayController::notificationDismissed, this, [this] { m_unseen = {}; });
     connect(m_bridge, &MonitorBridge::planRan, m_plans, &PlanPane::showHealth);
     connect(m_bridge, &MonitorBridge::emptyQueueReported, this, [this] {
         m_dialogs.show(this, QStringLiteral("执行队列为空！"), QString(), QMessageBox::NoIcon,
@@ -190,6 +193,7 @@ void MainWindow::buildComponents() {
     connect(m_tray, &TrayController::notificationClicked, this, [this] {
         // The new articles are what the user came for: the list shows them, alert or not.
         restoreToFront();
+        m_unseen = {};
         m_monitoring->alerts().acknowledgeAlert();
         m_articles->refresh();
     });
@@ -328,6 +332,7 @@ void MainWindow::layoutWindow() {
 }
 
 void MainWindow::acknowledgeAlert() {
+    m_unseen = {};
     if (m_monitoring->alerts().acknowledgeAlert()) m_articles->refresh();
 }
 

@@ -112,6 +112,7 @@ private:
     QLabel* m_grip = nullptr;
     PaneSplitter* m_splitter = nullptr;
     int m_paneWidth = MainLayout::kDefaultPane;  // the tree pane, as the user dragged it
+    PassSummary m_unseen;                        // new articles announced since the user last looked
     // A press on the window's passive surface (background, panels, labels) moves the window;
     // one on the grip resizes it.
     WindowDrag* m_drag = nullptr;

@@ -70,6 +70,8 @@ TrayController::TrayController(QWidget* window, Settings& settings)
     connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TrayController::notificationClicked);
     m_desktop = new DesktopNotifier(this);
     connect(m_desktop, &DesktopNotifier::clicked, this, &TrayController::notificationClicked);
+    connect(m_desktop, &DesktopNotifier::dismissed, this, &TrayController::notificationDismissed);
+    connect(m_desktop, &DesktopNotifier::failed, this, &TrayController::showBalloon);
 }
 
 bool TrayController::install() {
@@ -106,10 +108,11 @@ void TrayController::readNotifySwitch() {
 
 void TrayController::notify(const QString& title, const QString& body) {
     if (!Settings::notifyOn(m_notifyOn)) return;
-    if (m_desktop->available()) {
-        m_desktop->show(title, body);
-        return;
-    }
+    // Through the desktop's service; what it does not take comes back to the balloon.
+    m_desktop->show(title, body);
+}
+
+void TrayController::showBalloon(const QString& title, const QString& body) {
     // Without a notification service or area the other alerts still come.
     if (!m_icon->isVisible() || !QSystemTrayIcon::supportsMessages()) return;
     m_icon->showMessage(title, body, QSystemTrayIcon::Information, 10000);

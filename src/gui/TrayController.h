@@ -58,6 +58,8 @@ signals:
     void activated();
     // A click on a notification of new articles.
     void notificationClicked();
+    // The user closed the notification without opening the articles.
+    void notificationDismissed();
     void optionsRequested();
     void saveWindowSettingsRequested();
     void aboutRequested();
@@ -65,6 +67,7 @@ signals:
 
 private:
     void updateChecks();
+    void showBalloon(const QString& title, const QString& body);
 
     QWidget* m_window;
     Settings& m_settings;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -12,6 +14,8 @@
 #include <QTest>
 #include <QVariantMap>
 
+#include "core/monitor/MonitorEngine.h"
+#include "core/text/Gbk.h"
 #include "gui/DesktopNotifier.h"
 
 namespace tovi::gui {
@@ -83,7 +87,7 @@ TEST(DesktopNotifier, NoticesGoToTheServiceReplaceTheLastAndReportClicks) {
     ASSERT_TRUE(serviceSide.registerService(QStringLiteral("org.freedesktop.Notifications")));
 
     DesktopNotifier notifier(nullptr, bus.connect(QStringLiteral("client")));
-    ASSERT_TRUE(notifier.available());
+    QSignalSpy failed(&notifier, &DesktopNotifier::failed);
     notifier.show(QStringLiteral("Tovidesk：2 篇新文章"), QStringLiteral("[论坛] <b>标题</b> & 更多"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls.size() == 1; }, 5000));
     const auto first = service.calls[0];
@@ -113,13 +117,76 @@ TEST(DesktopNotifier, NoticesGoToTheServiceReplaceTheLastAndReportClicks) {
     ASSERT_TRUE(clicked.wait(5000));
     QTest::qWait(100);
     EXPECT_EQ(clicked.count(), 1);
+    EXPECT_EQ(failed.count(), 0);
 }
 
-TEST(DesktopNotifier, WithoutAServiceItIsNotAvailable) {
+// A daemon that is there but fails (it could not start, it broke): every call is an error.
+class BrokenNotifications : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    int calls = 0;
+public slots:
+    Q_SCRIPTABLE uint Notify(const QString&, uint, const QString&, const QString&, const QString&,
+                             const QStringList&, const QVariantMap&, int) {
+        ++calls;
+        sendErrorReply(QDBusError::Failed, QStringLiteral("no display for the daemon"));
+        return 0;
+    }
+};
+
+TEST(DesktopNotifier, ANoticeNobodyTakesComesBackForTheBalloonWithoutWaitingOnTheBus) {
     PrivateBus bus;
     if (!bus.running()) GTEST_SKIP() << "no dbus-daemon";
-    DesktopNotifier notifier(nullptr, bus.connect(QStringLiteral("lonely")));
-    EXPECT_FALSE(notifier.available());
+    struct Case {
+        const char* what;
+        bool broken;
+    };
+    for (const Case c : {Case{"no service", false}, Case{"an error reply", true}}) {
+        SCOPED_TRACE(c.what);
+        QDBusConnection serviceSide = bus.connect(QString::fromUtf8(c.what));
+        BrokenNotifications broken;
+        if (c.broken) {
+            ASSERT_TRUE(serviceSide.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &broken,
+                                                   QDBusConnection::ExportScriptableSlots));
+            ASSERT_TRUE(serviceSide.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        }
+        DesktopNotifier notifier(nullptr, bus.connect(QStringLiteral("client ") + QString::fromUtf8(c.what)));
+        QSignalSpy failed(&notifier, &DesktopNotifier::failed);
+        QElapsedTimer t;
+        t.start();
+        notifier.show(QStringLiteral("Tovidesk：1 篇新文章"), QStringLiteral("[论坛] 标题"));
+        EXPECT_LT(t.elapsed(), 200);  // the call returns at once
+        ASSERT_TRUE(failed.wait(5000));
+        EXPECT_EQ(failed[0][0].toString(), QStringLiteral("Tovidesk：1 篇新文章"));
+        EXPECT_EQ(failed[0][1].toString(), QStringLiteral("[论坛] 标题"));
+        if (c.broken) {
+            EXPECT_EQ(broken.calls, 1);
+            serviceSide.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+            serviceSide.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+        }
+    }
+    // Without a bus at all, the same.
+    DesktopNotifier offline(nullptr, QDBusConnection(QStringLiteral("not connected")));
+    QSignalSpy failed(&offline, &DesktopNotifier::failed);
+    offline.show(QStringLiteral("t"), QStringLiteral("b"));
+    EXPECT_EQ(failed.count(), 1);
+}
+
+TEST(DesktopNotifier, AReplacingNoticeCountsWhatWasNotSeen) {
+    auto pass = [](int alerting, std::vector<std::pair<const char*, const char*>> lines) {
+        PassSummary p;
+        p.alerting = alerting;
+        for (const auto& [plan, title] : lines) p.newest.emplace_back(gbk(plan), gbk(title));
+        return p;
+    };
+    PassSummary unseen;
+    unseen = unseenWith(unseen, pass(3, {{"论坛", "甲"}, {"论坛", "乙"}, {"论坛", "丙"}}));
+    unseen = unseenWith(unseen, pass(2, {{"新闻", "丁"}, {"新闻", "戊"}}));
+    unseen = unseenWith(unseen, pass(1, {{"新闻", "己"}}));
+    const PassNotification n = passNotification(unseen);
+    EXPECT_EQ(gbkToUtf8(n.title), "Tovidesk：6 篇新文章");
+    EXPECT_EQ(gbkToUtf8(n.body), "[新闻] 己\n[新闻] 丁\n[新闻] 戊\n[论坛] 甲\n[论坛] 乙\n……");
 }
 
 }  // namespace

@@ -21,6 +21,14 @@ PassNotification passNotification(const PassSummary& summary) {
     return n;
 }
 
+PassSummary unseenWith(const PassSummary& unseen, const PassSummary& pass) {
+    PassSummary all = pass;
+    all.alerting += unseen.alerting;
+    for (const auto& line : unseen.newest)
+        if (all.newest.size() < 5) all.newest.push_back(line);
+    return all;
+}
+
 std::optional<std::int64_t> checkFrequency(std::string_view frequencyText) {
     std::int64_t seconds = textToInt(frequencyText);
     if (seconds < kMinimumFrequencySeconds) return std::nullopt;

@@ -44,6 +44,8 @@ struct PassNotification {
     std::string title, body;  // GBK; body lines separated by "\n"
 };
 PassNotification passNotification(const PassSummary& summary);
+// What the user has not seen yet after another pass: the counts added, the newest titles first.
+PassSummary unseenWith(const PassSummary& unseen, const PassSummary& pass);
 
 // Called on the worker's thread, with none of the engine's locks held: a listener may call the
 // engine (ask what runs, start or stop workers) but must never wait for a worker to end.
