@@ -77,6 +77,7 @@ ArticleListWidget::ArticleListWidget(QWidget* parent) : QTableWidget(parent) {
     setStyleSheet(
         QStringLiteral("QTableWidget { background: rgb(234,234,234); color: black;"
                        " selection-background-color: #2D7DD2; selection-color: white; }"
+                       "QTableWidget:focus { border: 2px solid #F5A623; }"
                        "QHeaderView::section { background: #F3F6FA; border: none;"
                        " border-bottom: 1px solid #D5DCE4; padding: 4px; }"));
 }

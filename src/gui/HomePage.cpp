@@ -46,9 +46,12 @@ void HomePage::applyLayout(const QRect& area) {
     if (isVisible()) raise();
 }
 
+bool HomePage::covering() const { return m_toggle->isChecked(); }
+
 void HomePage::closePage() {
     m_toggle->setChecked(false);
     hide();
+    emit coveringChanged(false);
 }
 
 void HomePage::toggled(bool shown) {
@@ -59,6 +62,7 @@ void HomePage::toggled(bool shown) {
     } else {
         hide();
     }
+    emit coveringChanged(shown);
 }
 
 }  // namespace tovi::gui

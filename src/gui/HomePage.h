@@ -14,6 +14,11 @@ public:
     void applyLayout(const QRect& area);
     // The toggle released and the page hidden.
     void closePage();
+    bool covering() const;
+
+signals:
+    // The page now covers the list (or no longer does).
+    void coveringChanged(bool covering);
 
 private:
     void toggled(bool shown);

@@ -69,7 +69,14 @@ const char* const kStyle =
     "#左一框 { background: transparent; }"
     "QLineEdit#频率框 { border: 1px solid #C9D3DE; border-radius: 2px; background: white; }"
     "QPlainTextEdit { background: #F8FAFC; color: #33414E; border-top: 1px solid #D5DCE4; }"
-    "QTextBrowser#网页框 { background: white; border: 1px solid #D5DCE4; }";
+    "QTextBrowser#网页框 { background: white; border: 1px solid #D5DCE4; }"
+    // Every control shows where the keyboard is (the flat designs above draw no focus of their own).
+    "QToolButton[chrome=\"true\"]:focus { border: 2px solid #FFD37A; }"
+    "QPushButton[view=\"true\"]:focus, QToolButton#迷你首页:focus, QPushButton#运行:focus,"
+    " QPushButton#一键提取:focus { border: 2px solid #F5A623; }"
+    "QLineEdit#频率框:focus, QTreeWidget:focus, QTextBrowser#网页框:focus { border: 2px solid #F5A623; }"
+    "QPlainTextEdit:focus { border: 2px solid #F5A623; }"
+    "#搜索框:focus { background: #FFF4DC; }";
 
 QPushButton* viewButton(QWidget* window, const char* name, const QString& caption, const QString& tip,
                         const QRect& place) {
@@ -102,6 +109,7 @@ MainWindow::MainWindow(std::filesystem::path programDir, Dialogs& dialogs, Monit
                      QStringLiteral("收藏按钮"), QStringLiteral("全部文章按钮"), QStringLiteral("迷你首页"),
                      QStringLiteral("设置"), QStringLiteral("最小化"), QStringLiteral("关闭按钮"),
                      QStringLiteral("状态框"), QStringLiteral("网页框")});
+    coverList(m_home->covering());
 }
 
 MainWindow::~MainWindow() {
@@ -156,6 +164,7 @@ void MainWindow::buildComponents() {
     connect(favourites, &QPushButton::clicked, m_articles, &ArticlePane::showFavourites);
     connect(all, &QPushButton::clicked, m_articles, &ArticlePane::showAll);
     connect(m_articles, &ArticlePane::listLoaded, m_home, &HomePage::closePage);
+    connect(m_home, &HomePage::coveringChanged, this, &MainWindow::coverList);
     connect(m_plans, &PlanPane::planSelected, m_articles, &ArticlePane::showPlan);
     connect(m_plans, &PlanPane::optionsRequested, this, &MainWindow::optionsRequested);
     connect(m_runPanel, &RunPanel::monitoringStarting, m_articles, &ArticlePane::refresh);
@@ -260,6 +269,12 @@ bool MainWindow::openDatabase() {
 }
 
 void MainWindow::plansChanged() { m_plans->refresh(); }
+
+void MainWindow::coverList(bool covering) {
+    // A list the home page covers is out of the Tab chain: focus never goes where it cannot be seen.
+    if (auto* list = findChild<QWidget*>(QStringLiteral("文章列表框")))
+        list->setFocusPolicy(covering ? Qt::NoFocus : Qt::StrongFocus);
+}
 
 void MainWindow::buildPlanTree() {
     m_plans->refresh();

@@ -84,6 +84,7 @@ private:
     void buildComponents();
     void layoutWindow();
     void acknowledgeAlert();
+    void coverList(bool covering);
     void restoreToFront();
     void minimiseWindow();
     void toggleMaximise();
