@@ -110,6 +110,7 @@ MainWindow::MainWindow(std::filesystem::path programDir, Dialogs& dialogs, Monit
                      QStringLiteral("设置"), QStringLiteral("最小化"), QStringLiteral("关闭按钮"),
                      QStringLiteral("状态框"), QStringLiteral("网页框")});
     coverList(m_home->covering());
+    nameControls();
 }
 
 MainWindow::~MainWindow() {
@@ -269,6 +270,23 @@ bool MainWindow::openDatabase() {
 }
 
 void MainWindow::plansChanged() { m_plans->refresh(); }
+
+void MainWindow::nameControls() {
+    // What a screen reader says for each control; icon-only buttons have no text of their own.
+    const std::pair<const char*, const char*> names[] = {
+        {"搜索框", "搜索历史文章"},   {"栏目框", "方案树：勾选的方案参加监控"},
+        {"频率框", "监控频率（秒）"}, {"文章列表框", "文章列表"},
+        {"设置", "主菜单"},           {"最小化", "最小化到托盘"},
+        {"关闭按钮", "关闭"},         {"迷你首页", "迷你首页"},
+        {"状态框", "运行记录"},       {"网页框", "迷你首页内容"},
+    };
+    for (const auto& [object, name] : names)
+        if (auto* w = findChild<QWidget*>(QString::fromUtf8(object)))
+            w->setAccessibleName(QString::fromUtf8(name));
+    for (QWidget* w : findChildren<QWidget*>())
+        if (!w->toolTip().isEmpty() && w->accessibleDescription().isEmpty())
+            w->setAccessibleDescription(w->toolTip());
+}
 
 void MainWindow::coverList(bool covering) {
     // A list the home page covers is out of the Tab chain: focus never goes where it cannot be seen.

@@ -85,6 +85,7 @@ private:
     void layoutWindow();
     void acknowledgeAlert();
     void coverList(bool covering);
+    void nameControls();
     void restoreToFront();
     void minimiseWindow();
     void toggleMaximise();

@@ -167,6 +167,54 @@ void buildResultArea(QWidget* page, PlanEditorControls& ui, const QString& first
     ui.testText->setGeometry(412, 297 - kTabBar, 290, 132);
 }
 
+// Every input is announced by what its caption says (the caption is its buddy: Alt and the
+// caption's key reach it), never by the group it sits in.
+void nameInputs(QWidget* page, PlanEditorControls& ui) {
+    struct Named {
+        const char* caption;  // the label beside it, when it has one
+        QWidget* input;
+        const char* name;
+    } inputs[] = {
+        {"方案名称", ui.name, "方案名称"},
+        {nullptr, ui.category, "分类"},
+        {"模拟浏览", ui.ua, "模拟浏览（User-Agent）"},
+        {"监控网址", ui.url, "监控网址"},
+        {"COOKIE", ui.cookie, "COOKIE"},
+        {"采集区域", ui.before, "采集区域：开始标记"},
+        {nullptr, ui.after, "采集区域：结束标记"},
+        {"正则匹配", ui.regex, "正则匹配"},
+        {"标题索引", ui.tindex, "标题索引"},
+        {"备用索引", ui.oindex, "备用索引"},
+        {"文章id索引", ui.uindex, "文章id索引"},
+        {"合成网址", ui.urlTemplate, "合成网址"},
+        {"保存到", ui.id, "保存到方案编号"},
+        {nullptr, ui.testList, "测试结果：匹配到的文章"},
+        {nullptr, ui.testText, "测试说明"},
+    };
+    const QList<QLabel*> captions = page->findChildren<QLabel*>();
+    for (const Named& n : inputs) {
+        n.input->setAccessibleName(QString::fromUtf8(n.name));
+        if (!n.caption) continue;
+        for (QLabel* l : captions)
+            if (l->text() == QString::fromUtf8(n.caption)) l->setBuddy(n.input);
+    }
+    // Switches and buttons are named by their text; what their tooltip explains describes them.
+    for (QWidget* w : page->findChildren<QWidget*>())
+        if (!w->toolTip().isEmpty() && w->accessibleDescription().isEmpty())
+            w->setAccessibleDescription(w->toolTip());
+}
+
+// Tab enters the judging modes at the checked one (arrow keys move within them): only that one
+// takes the focus from Tab.
+void tabToCheckedMode(PlanEditorControls& ui) {
+    auto follow = [ui] {
+        for (QRadioButton* mode : ui.modes)
+            mode->setFocusPolicy(mode->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    };
+    for (QRadioButton* mode : ui.modes) QObject::connect(mode, &QRadioButton::toggled, mode, follow);
+    follow();
+}
+
 }  // namespace
 
 PlanEditorControls buildPlanEditorControls(QWidget* page, const QString& firstHint) {
@@ -174,6 +222,8 @@ PlanEditorControls buildPlanEditorControls(QWidget* page, const QString& firstHi
     buildCollectGroup(page, ui);
     buildDataItems(page, ui);
     buildResultArea(page, ui, firstHint);
+    nameInputs(page, ui);
+    tabToCheckedMode(ui);
     return ui;
 }
 

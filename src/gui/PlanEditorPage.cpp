@@ -69,13 +69,15 @@ PlanEditorPage::PlanEditorPage(Database& db, Dialogs& dialogs, const std::vector
     // From the keyboard: the plan's page first, then what is cut from it and how, then the test.
     orderTabs(
         this,
-        {QStringLiteral("编辑框_站名"),   QStringLiteral("组合框1"),       QStringLiteral("编辑框_网址"),
-         QStringLiteral("gbk"),           QStringLiteral("cookie框"),      QStringLiteral("自签证书"),
-         QStringLiteral("ua框"),          QStringLiteral("采集前"),        QStringLiteral("采集后"),
-         QStringLiteral("正则框"),        QStringLiteral("单选框1"),       QStringLiteral("单选框2"),
-         QStringLiteral("单选框3"),       QStringLiteral("tindex框"),      QStringLiteral("uindex框"),
-         QStringLiteral("oindex框"),      QStringLiteral("补全框"),        QStringLiteral("按钮_标题规则"),
-         QStringLiteral("按钮_测试配置"), QStringLiteral("按钮_自动识别"), QStringLiteral("按钮_保存配置"),
+        // As they stand on the page: row by row, left to right.
+        {QStringLiteral("编辑框_站名"),   QStringLiteral("组合框1"),       QStringLiteral("gbk"),
+         QStringLiteral("ua框"),          QStringLiteral("编辑框_网址"),   QStringLiteral("渲染页面"),
+         QStringLiteral("cookie框"),      QStringLiteral("采集前"),        QStringLiteral("采集后"),
+         QStringLiteral("自签证书"),      QStringLiteral("正则框"),        QStringLiteral("单选框1"),
+         QStringLiteral("单选框2"),       QStringLiteral("单选框3"),       QStringLiteral("tindex框"),
+         QStringLiteral("oindex框"),      QStringLiteral("uindex框"),      QStringLiteral("补全框"),
+         QStringLiteral("浏览器链接"),    QStringLiteral("项目编号框"),    QStringLiteral("按钮_保存配置"),
+         QStringLiteral("按钮_测试配置"), QStringLiteral("按钮_自动识别"), QStringLiteral("按钮_标题规则"),
          QStringLiteral("测试列表框"),    QStringLiteral("测试编辑框")});
     setCategories(categoryNames);
     // The radio buttons start in their design state, so the editor's mode starts there too.

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QHeaderView>
@@ -578,6 +579,12 @@ TEST_F(GuiFixture, TabReachesEveryControlInOrder) {
         QStringLiteral("状态框"),   QStringLiteral("搜索框")};
     visited = tabRound();
     EXPECT_EQ(visited, open) << visited.join(QStringLiteral(" ")).toStdString();
+    // Each stop has a name a screen reader can say.
+    for (const QString& name : open) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(child<QWidget>(w.get(), name));
+        ASSERT_NE(a, nullptr);
+        EXPECT_FALSE(a->text(QAccessible::Name).trimmed().isEmpty()) << name.toStdString();
+    }
 }
 
 }  // namespace

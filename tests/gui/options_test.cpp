@@ -556,12 +556,12 @@ TEST_F(Options, TabLeavesTheCookieBoxAndEscapeAsksBeforeDroppingEdits) {
     QTest::keyClick(cookie, Qt::Key_Tab);
     EXPECT_FALSE(cookie->hasFocus());
     EXPECT_EQ(cookie->toPlainText(), QString());
-    // The editor's order: the plan's name, its category, its page.
+    // The editor's order: the plan's name, its category, its encoding.
     box(*w, "编辑框_站名")->setFocus();
     ASSERT_TRUE(waitUntil([&] { return box(*w, "编辑框_站名")->hasFocus(); }));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_TRUE(box(*w, "编辑框_网址")->hasFocus())
+    EXPECT_TRUE(at<QCheckBox>(*w, "gbk")->hasFocus())
         << QApplication::focusWidget()->objectName().toStdString();
     typeInto(box(*w, "编辑框_站名"), QStringLiteral("还没保存"));
     dialogs.answer = false;
@@ -741,6 +741,72 @@ TEST_F(Options, PushChannelsAreAddedTestedAndRemovedOnTheirPageWithTokensHidden)
     channels->selectRow(0);
     click(at<QPushButton>(*w, "推送删除"));
     EXPECT_EQ(channels->rowCount(), 0);
+}
+
+}  // namespace
+}  // namespace tovi
+
+namespace tovi {
+namespace {
+
+using test::child;
+
+// The editor as a screen reader and the keyboard meet it: Tab goes row by row as the fields
+// stand, enters the judging modes at the checked one, and every input is named by its caption.
+TEST_F(Options, TheEditorsTabFollowsThePageAndEveryInputIsNamedByItsCaption) {
+    auto w = open(gui::OptionsWindow::Editor);
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    fillAndTest(*w);  // the data items and saving are open now
+    test::click(at<QRadioButton>(*w, "单选框3"));
+    QWidget* first = box(*w, "编辑框_站名");
+    first->setFocus();
+    ASSERT_TRUE(test::waitUntil([&] { return first->hasFocus(); }));
+    QStringList visited{first->objectName()};
+    for (int i = 0; i < 21; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    const QStringList expected{
+        QStringLiteral("编辑框_站名"),   QStringLiteral("组合框1"),       QStringLiteral("gbk"),
+        QStringLiteral("ua框"),          QStringLiteral("编辑框_网址"),   QStringLiteral("渲染页面"),
+        QStringLiteral("cookie框"),      QStringLiteral("采集前"),        QStringLiteral("采集后"),
+        QStringLiteral("自签证书"),      QStringLiteral("正则框"),        QStringLiteral("单选框3"),
+        QStringLiteral("tindex框"),      QStringLiteral("oindex框"),      QStringLiteral("uindex框"),
+        QStringLiteral("补全框"),        QStringLiteral("浏览器链接"),    QStringLiteral("按钮_保存配置"),
+        QStringLiteral("按钮_测试配置"), QStringLiteral("按钮_自动识别"), QStringLiteral("测试列表框"),
+        QStringLiteral("测试编辑框")};
+    EXPECT_EQ(visited, expected) << visited.join(QStringLiteral(" ")).toStdString();
+    // Back from the index boxes lands on the checked mode too; arrows move within the modes.
+    box(*w, "tindex框")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("单选框3"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+    EXPECT_TRUE(at<QRadioButton>(*w, "单选框2")->isChecked());
+    box(*w, "tindex框")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("单选框2"));
+
+    // Every input has a name of its own, from its caption where it has one.
+    QWidget* page = child<QWidget>(w.get(), QStringLiteral("分组框采集项"))->parentWidget();
+    QStringList names;
+    for (QWidget* input : page->findChildren<QWidget*>()) {
+        if (!qobject_cast<QLineEdit*>(input) && !qobject_cast<QComboBox*>(input) &&
+            !qobject_cast<QPlainTextEdit*>(input) && !qobject_cast<QTableWidget*>(input))
+            continue;
+        if (qobject_cast<QComboBox*>(input->parentWidget())) continue;  // a combo box's own line
+        EXPECT_FALSE(input->accessibleName().isEmpty()) << input->objectName().toStdString();
+        EXPECT_NE(input->accessibleName(), QStringLiteral("采集配置"));
+        EXPECT_NE(input->accessibleName(), QStringLiteral("数据项"));
+        names << input->accessibleName();
+    }
+    EXPECT_EQ(names.size(), QSet<QString>(names.begin(), names.end()).size())
+        << names.join(QStringLiteral(" ")).toStdString();
+    QWidget* urlBuddy = nullptr;
+    for (QLabel* caption : page->findChildren<QLabel*>())
+        if (caption->text() == QStringLiteral("监控网址")) urlBuddy = caption->buddy();
+    EXPECT_EQ(urlBuddy, box(*w, "编辑框_网址"));
+    EXPECT_FALSE(at<QCheckBox>(*w, "渲染页面")->accessibleDescription().isEmpty());
 }
 
 }  // namespace
