@@ -124,9 +124,11 @@ MatchResult matchAll(const Expression& expression, std::string_view gbkText, con
     const auto takeMatch = [&](const PCRE2_SIZE* ov) {
         Match m;
         m.groups.reserve(static_cast<std::size_t>(result.groupCount) + 1);
+        const auto& used = limits.usedGroups;
         for (int g = 0; g <= result.groupCount; ++g) {
             const PCRE2_SIZE begin = ov[2 * g], end = ov[2 * g + 1];
-            m.groups.push_back(begin == PCRE2_UNSET || end < begin
+            const bool wanted = used.empty() || (static_cast<std::size_t>(g) < used.size() && used[g]);
+            m.groups.push_back(!wanted || begin == PCRE2_UNSET || end < begin
                                    ? std::string()
                                    : utf8ToGbk(std::string_view(text).substr(begin, end - begin)));
         }

@@ -206,6 +206,22 @@ std::string composeUrl(std::string_view urlTemplate, const Match& match) {
     return url;
 }
 
+std::vector<bool> groupsUsed(std::int64_t titleGroup, std::int64_t idGroup, std::int64_t otherGroup,
+                             std::string_view urlTemplate) {
+    std::vector<bool> used;
+    auto use = [&](std::int64_t k) {
+        if (k < 0 || k > 1000) return;
+        if (used.size() <= static_cast<std::size_t>(k)) used.resize(static_cast<std::size_t>(k) + 1, false);
+        used[static_cast<std::size_t>(k)] = true;
+    };
+    use(titleGroup);
+    use(idGroup);
+    use(otherGroup);
+    for (const std::string& p : segmentsBetween(urlTemplate, "[", "]"))
+        use(textToInt(p));  // read as composeUrl reads it
+    return used;
+}
+
 Match jsonStringsRead(Match match) {
     for (std::string& g : match.groups) g = jsonUnescaped(g);
     return match;

@@ -64,7 +64,14 @@ struct MatchLimits {
     // When set: keep the maxMatches that rank highest (e.g. the highest article ids), in page
     // order, whatever the page's order.
     std::function<std::int64_t(const Match&)> rank;
+    // The groups a caller reads (true at their numbers); the others are left empty instead of
+    // being converted back to GBK for nothing. Empty: every group.
+    std::vector<bool> usedGroups;
 };
+
+// The groups a plan reads: its title, id and spare groups and those its link template names.
+std::vector<bool> groupsUsed(std::int64_t titleGroup, std::int64_t idGroup, std::int64_t otherGroup,
+                             std::string_view urlTemplate);
 
 struct MatchResult {
     std::vector<Match> matches;

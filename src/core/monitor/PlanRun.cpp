@@ -129,6 +129,8 @@ PlanRunner::Run::Ending PlanRunner::Run::matchRegion(std::string_view region, Ma
     limits.budget = m_e.m_matchBudget.load();
     limits.maxMatches = kMaxMatches;
     limits.keepLast = m_mode == JudgeMode::TimeAscending;  // the newest stand last
+    limits.usedGroups =
+        groupsUsed(m_rules.titleGroup, m_rules.idGroup, m_rules.otherGroup, m_rules.urlTemplate);
     // By article id the newest are the highest ids, wherever the page puts them.
     if (m_mode == JudgeMode::CompareArticleId)
         limits.rank = [idGroup = m_rules.idGroup](const Match& m) {

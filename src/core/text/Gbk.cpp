@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace tovi {
 namespace {
@@ -102,6 +103,71 @@ Converter& fromGb18030() {
     return conv;
 }
 
+// Every two-byte GBK character and every BMP character GBK holds, read once from the converter
+// itself: most characters then cost a table look-up instead of a converter call, with exactly
+// the converter's answers. What the tables lack (four-byte forms, bytes that are no text) still
+// goes through the converter.
+struct GbkTables {
+    static constexpr int kTrails = 0xFF - 0x40;                                 // trail bytes 0x40..0xFE
+    std::vector<char32_t> toUnicode = std::vector<char32_t>(126 * kTrails, 0);  // by (lead, trail); 0: none
+    std::vector<std::uint16_t> fromUnicode = std::vector<std::uint16_t>(0x10000, 0);  // GBK bytes; 0: none
+
+    GbkTables() {
+        Converter decode("UTF-8", "CP936");
+        Converter encode("CP936", "UTF-8");
+        for (int lead = 0x81; lead <= 0xFE; ++lead)
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                const char* in = bytes;
+                std::size_t left = 2;
+                std::string out;
+                if (decode.step(in, left, out) != 0 || out.empty()) continue;
+                std::size_t len =
+                    utf8SequenceLength(reinterpret_cast<const unsigned char*>(out.data()), out.size());
+                if (len != out.size() || len < 2 || len > 3) continue;
+                toUnicode[static_cast<std::size_t>((lead - 0x81) * kTrails + (trail - 0x40))] =
+                    decodeOne(out);
+            }
+        for (char32_t cp = 0x80; cp < 0x10000; ++cp) {
+            if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+            const std::string utf8 = encodeOne(cp);
+            const char* in = utf8.data();
+            std::size_t left = utf8.size();
+            std::string out;
+            if (encode.step(in, left, out) != 0) continue;
+            if (out.size() == 2)
+                fromUnicode[cp] = static_cast<std::uint16_t>((static_cast<unsigned char>(out[0]) << 8) |
+                                                             static_cast<unsigned char>(out[1]));
+            else if (out.size() == 1)
+                fromUnicode[cp] = static_cast<unsigned char>(out[0]);  // CP936's euro sign, 0x80
+        }
+    }
+    static char32_t decodeOne(const std::string& utf8) {
+        const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+        if (utf8.size() == 2) return static_cast<char32_t>(((p[0] & 0x1F) << 6) | (p[1] & 0x3F));
+        return static_cast<char32_t>(((p[0] & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+    }
+    static std::string encodeOne(char32_t cp) {
+        std::string out;
+        appendUtf8(out, cp);
+        return out;
+    }
+    static void appendUtf8(std::string& out, char32_t cp) {
+        if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+        } else {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        }
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+};
+
+const GbkTables& gbkTables() {
+    static const GbkTables tables;
+    return tables;
+}
+
 // Length of the run of ASCII bytes at the start (ASCII is the same in UTF-8 and GBK).
 std::size_t asciiRun(const char* p, std::size_t n) {
     std::size_t i = 0;
@@ -121,38 +187,44 @@ std::string utf8ToGbk(std::string_view utf8) {
     std::string out;
     if (utf8.empty()) return out;
     out.reserve(utf8.size());
-    Converter& conv = toGbk();
-    const char* in = utf8.data();
-    std::size_t left = utf8.size();
-    while (left > 0) {
-        // ASCII runs are copied; only the rest goes through the converter.
-        std::size_t ascii = asciiRun(in, left);
-        out.append(in, ascii);
-        in += ascii;
-        left -= ascii;
-        if (left == 0) break;
-        std::size_t end = 0;
-        while (end < left && static_cast<unsigned char>(in[end]) >= 0x80) ++end;
-        const char* chunkStart = in;
-        std::size_t chunk = end;
-        if (conv.step(in, chunk, out) == 0) {
-            left -= end;
-            continue;
+    const GbkTables& tables = gbkTables();
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    for (std::size_t i = 0; i < n;) {
+        // ASCII runs are copied; the characters between them are looked up.
+        const std::size_t ascii = asciiRun(utf8.data() + i, n - i);
+        out.append(utf8.data() + i, ascii);
+        i += ascii;
+        while (i < n && p[i] >= 0x80) {
+            const std::size_t len = utf8SequenceLength(p + i, n - i);
+            if (len == 2 || len == 3) {
+                const char32_t cp =
+                    len == 2 ? ((p[i] & 0x1F) << 6) | (p[i + 1] & 0x3F)
+                             : ((p[i] & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
+                if (const std::uint16_t code = tables.fromUnicode[cp]) {
+                    if (code > 0xFF) out += static_cast<char>(code >> 8);
+                    out += static_cast<char>(code & 0xFF);
+                    i += len;
+                    continue;
+                }
+            }
+            // A character GBK cannot hold takes its GB18030 form; a malformed sequence one '?'.
+            const std::size_t before = out.size();
+            const char* one = utf8.data() + i;
+            std::size_t oneLeft = len;
+            bool converted = len > 0 && toGbk().step(one, oneLeft, out) == 0;
+            if (!converted && len > 0) {
+                out.resize(before);
+                one = utf8.data() + i;
+                oneLeft = len;
+                converted = toGb18030().step(one, oneLeft, out) == 0;
+            }
+            if (!converted) {
+                out.resize(before);
+                out.push_back('?');
+            }
+            i += len == 0 ? 1 : len;
         }
-        // Stopped at a character GBK cannot hold (it takes its GB18030 form) or at a
-        // malformed sequence (one '?').
-        left -= static_cast<std::size_t>(in - chunkStart);
-        std::size_t len = utf8SequenceLength(reinterpret_cast<const unsigned char*>(in), left);
-        const char* one = in;
-        std::size_t oneLeft = len;
-        const std::size_t before = out.size();
-        if (len == 0 || toGb18030().step(one, oneLeft, out) != 0) {
-            out.resize(before);
-            out.push_back('?');
-        }
-        std::size_t skip = len == 0 ? 1 : len;
-        in += skip;
-        left -= skip;
     }
     return out;
 }
@@ -177,13 +249,14 @@ std::string wireTextToGbk(std::string_view bytes) {
     return std::string(bytes);
 }
 
-std::string gbkToUtf8(std::string_view gbkText) {
-    std::string out;
-    if (gbkText.empty()) return out;
-    out.reserve(gbkText.size() * 3 / 2);
+namespace {
+
+// One stretch of GBK text that starts with a lead byte, up to the next ASCII byte that starts a
+// character (a trail byte may be ASCII: the stretch is walked character by character).
+void gbkStretchToUtf8(std::string_view gbkText, std::size_t from, std::size_t to, std::string& out) {
     Converter& conv = fromGbk();
-    const char* in = gbkText.data();
-    std::size_t left = gbkText.size();
+    const char* in = gbkText.data() + from;
+    std::size_t left = to - from;
     while (left > 0) {
         if (conv.step(in, left, out) == 0) break;
         // A character CP936 does not hold may be GB18030's: its four-byte forms, and two-byte
@@ -203,6 +276,36 @@ std::string gbkToUtf8(std::string_view gbkText) {
         out += "\xEF\xBF\xBD";
         ++in;
         --left;
+    }
+}
+
+}  // namespace
+
+std::string gbkToUtf8(std::string_view gbkText) {
+    std::string out;
+    if (gbkText.empty()) return out;
+    out.reserve(gbkText.size() + gbkText.size() / 4);
+    const GbkTables& tables = gbkTables();
+    // Most of a page is ASCII, the same in both: runs of it are copied eight bytes at a time; the
+    // characters between them are looked up, and only what the table lacks meets the converter.
+    const std::size_t n = gbkText.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(gbkText.data());
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t ascii = asciiRun(gbkText.data() + i, n - i);
+        out.append(gbkText.data() + i, ascii);
+        i += ascii;
+        while (i < n && p[i] >= 0x80) {
+            const std::size_t len = std::min(gbkCharLength(gbkText, i), n - i);
+            if (len == 2)
+                if (const char32_t cp = tables.toUnicode[static_cast<std::size_t>(
+                        (p[i] - 0x81) * GbkTables::kTrails + (p[i + 1] - 0x40))]) {
+                    GbkTables::appendUtf8(out, cp);
+                    i += 2;
+                    continue;
+                }
+            gbkStretchToUtf8(gbkText, i, i + len, out);
+            i += len;
+        }
     }
     return out;
 }

@@ -124,6 +124,25 @@ TEST(MatchAll, GroupsOptionsAndErrors) {
 // Expressions match characters as users write them, on GBK pages and with GB18030's four-byte
 // characters; every group comes back whole. (Over bytes, each of these gave half-characters or
 // refused ordinary punctuation.)
+TEST(MatchAll, OnlyTheGroupsAPlanReadsAreConverted) {
+    const std::string page = gbk("<a href=\"t-7.html\" title=\"提示\">标题七</a>");
+    const std::string expr = "<a href=\"t-(\\d+)\\.html\" title=\"([^\"]*)\">(.*?)</a>";
+    MatchLimits limits;
+    // Title 3, id 1, no spare group, a template that names group 1: group 2 is never read.
+    limits.usedGroups = groupsUsed(3, 1, -1, "http://x/t-[1].html");
+    MatchResult r = matchAll(expr, page, limits);
+    ASSERT_EQ(r.matches.size(), 1u);
+    ASSERT_EQ(r.matches[0].groups.size(), 4u);
+    EXPECT_EQ(r.matches[0].groups[1], "7");
+    EXPECT_EQ(r.matches[0].groups[2], "");
+    EXPECT_EQ(r.matches[0].groups[3], gbk("标题七"));
+    EXPECT_EQ(composeUrl("http://x/t-[1].html", r.matches[0]), "http://x/t-7.html");
+    // Without a choice every group is there (the plan test shows them all).
+    r = matchAll(expr, page);
+    EXPECT_EQ(r.matches[0].groups[2], gbk("提示"));
+    EXPECT_EQ(groupsUsed(0, 0, 0, "[2][x]"), (std::vector<bool>{true, false, true}));
+}
+
 TEST(MatchAll, ExpressionsMatchCharactersNotBytes) {
     struct Case {
         const char* expression;

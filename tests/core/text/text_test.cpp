@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <iconv.h>
 
+#include <cerrno>
 #include <limits>
 
 #include "core/text/Entities.h"
@@ -118,6 +120,128 @@ TEST(Gbk, ConvertingAPageEqualsConvertingItPieceByPiece) {
             expected += utf8ToGbk(p);
         }
         ASSERT_EQ(utf8ToGbk(page), expected) << ::testing::PrintToString(page);
+    }
+}
+
+// The converter as it was before ASCII runs were copied: iconv over the whole text, a
+// GB18030 form where CP936 has none, U+FFFD for one byte it cannot read.
+std::string wholeTextToUtf8(const std::string& text) {
+    iconv_t cp936 = iconv_open("UTF-8", "CP936"), gb18030 = iconv_open("UTF-8", "GB18030");
+    std::string out;
+    const char* in = text.data();
+    std::size_t left = text.size();
+    char buffer[64];
+    while (left > 0) {
+        char* o = buffer;
+        std::size_t room = sizeof buffer;
+        char* from = const_cast<char*>(in);
+        const std::size_t rc = iconv(cp936, &from, &left, &o, &room);
+        out.append(buffer, static_cast<std::size_t>(o - buffer));
+        in = from;
+        if (rc != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+        iconv(cp936, nullptr, nullptr, nullptr, nullptr);
+        const std::size_t len = gbkCharLength(text, static_cast<std::size_t>(in - text.data()));
+        if (len == 2 || len == 4) {
+            char* one = const_cast<char*>(in);
+            std::size_t oneLeft = len;
+            o = buffer;
+            room = sizeof buffer;
+            if (iconv(gb18030, &one, &oneLeft, &o, &room) != static_cast<std::size_t>(-1)) {
+                out.append(buffer, static_cast<std::size_t>(o - buffer));
+                in += len;
+                left -= len;
+                continue;
+            }
+            iconv(gb18030, nullptr, nullptr, nullptr, nullptr);
+        }
+        out += "\xEF\xBF\xBD";
+        ++in;
+        --left;
+    }
+    iconv_close(cp936);
+    iconv_close(gb18030);
+    return out;
+}
+
+TEST(Gbk, CopyingAsciiRunsChangesNoConversion) {
+    // Every two-byte code between ASCII on both sides (trail bytes in the ASCII range included).
+    std::string every;
+    for (int lead = 0x81; lead <= 0xFE; ++lead)
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            every += "a<";
+            every += static_cast<char>(lead);
+            every += static_cast<char>(trail);
+        }
+    ASSERT_EQ(gbkToUtf8(every), wholeTextToUtf8(every));
+    // Random pages of ASCII, GBK, GB18030 four-byte forms and bytes that are no text.
+    const std::vector<std::string> pieces = {
+        "a",        "<li>",     gbk("中文"),        "\x81\x30\x81\x30", "\x80",     "\xFF", "\x81",
+        "\xA2\xE3", "\x81\x7F", "\x84\x31\xA4\x39", "\x81\x30",         "\xFE\x40", "@"};
+    std::uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 5000; ++round) {
+        std::string page;
+        for (int k = next() % 30; k > 0; --k) page += pieces[next() % pieces.size()];
+        ASSERT_EQ(gbkToUtf8(page), wholeTextToUtf8(page)) << ::testing::PrintToString(page);
+    }
+}
+
+// UTF-8 to GBK as the converter answers it alone, character by character: CP936, else the
+// GB18030 form, else '?' for the character (or the byte, when it is no UTF-8).
+std::string converterToGbk(const std::string& utf8) {
+    iconv_t cp936 = iconv_open("CP936", "UTF-8"), gb18030 = iconv_open("GB18030", "UTF-8");
+    auto one = [](iconv_t cd, const char* p, std::size_t len, std::string& out) {
+        char buffer[16];
+        char* in = const_cast<char*>(p);
+        char* o = buffer;
+        std::size_t left = len, room = sizeof buffer;
+        const bool ok = iconv(cd, &in, &left, &o, &room) != static_cast<std::size_t>(-1) && left == 0;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (ok) out.append(buffer, static_cast<std::size_t>(o - buffer));
+        return ok;
+    };
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        std::size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        if (len > utf8.size() - i) len = 0;
+        if (len > 1 && !isValidUtf8(utf8.substr(i, len))) len = 0;
+        if (len == 0 || (!one(cp936, utf8.data() + i, len, out) && !one(gb18030, utf8.data() + i, len, out)))
+            out += '?';
+        i += len == 0 ? 1 : len;
+    }
+    iconv_close(cp936);
+    iconv_close(gb18030);
+    return out;
+}
+
+TEST(Gbk, LookedUpCharactersAreTheConvertersOwn) {
+    std::string every;
+    for (char32_t cp = 0x20; cp < 0x10000; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        if (cp < 0x80) {
+            every += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            every += static_cast<char>(0xC0 | (cp >> 6));
+            every += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            every += static_cast<char>(0xE0 | (cp >> 12));
+            every += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            every += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    every += "\xF0\x9F\x98\x80\xF0\xA0\x80\x80";  // beyond the BMP: GB18030's four-byte forms
+    ASSERT_EQ(utf8ToGbk(every), converterToGbk(every));
+    // And back: every GBK character the converter reads reads the same.
+    ASSERT_EQ(gbkToUtf8(utf8ToGbk(every)), wholeTextToUtf8(utf8ToGbk(every)));
+    const std::vector<std::string> pieces = {
+        "a", "中", "€", "\xF0\x9F\x98\x80", "\xFF", "\xC0\x80", "\xE4\xB8", "\xED\xA0\x80", "\x80", "<li>"};
+    std::uint32_t seed = 11;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 5000; ++round) {
+        std::string text;
+        for (int k = next() % 30; k > 0; --k) text += pieces[next() % pieces.size()];
+        ASSERT_EQ(utf8ToGbk(text), converterToGbk(text)) << ::testing::PrintToString(text);
     }
 }
 
