@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev libboost-regex-dev libcurl4-openssl-dev libssl-dev libidn2-dev libpcre2-dev libgumbo-dev zlib1g-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev openssl
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev openssl nghttp2-server
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev libxcb1-dev libxcb-xinput-dev fonts-noto-cjk
   libcli11-dev nlohmann-json3-dev
   chromium qt6-translations-l10n

@@ -156,6 +156,11 @@ CurlTransfer::CurlTransfer(const CurlGet& request) : m_state(std::make_unique<St
     if (!s.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, s.userAgent.c_str());
     if (request.acceptCompressed) curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
     if (request.freshConnection) curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+    // HTTP/2 where the site offers it over TLS; such a transfer waits for a connection that can
+    // carry it as one more stream rather than opening another (the TLS handshake tells at once).
+    // Plain http never multiplexes: waiting there would wait for a whole answer.
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+    if (s.url.rfind("https:", 0) == 0) curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, request.verifyTls ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, request.verifyTls ? 2L : 0L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
@@ -192,6 +197,9 @@ CurlResponse CurlTransfer::finish(int curlCode) {
     long connects = 0;
     r.reusedConnection =
         curl_easy_getinfo(m_easy, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK && connects == 0;
+    long version = 0;
+    r.multiplexed = curl_easy_getinfo(m_easy, CURLINFO_HTTP_VERSION, &version) == CURLE_OK &&
+                    version >= CURL_HTTP_VERSION_2_0;
     if (s.overflow || code == CURLE_FILESIZE_EXCEEDED) {
         r.result.body.clear();
         r.result.body.shrink_to_fit();

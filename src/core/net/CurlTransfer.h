@@ -35,6 +35,8 @@ struct CurlResponse {
     bool leftOrigin = false;  // the page came from another scheme, host or port than asked
     int curlCode = 0;         // how the transfer ended (CURLcode)
     bool reusedConnection = false;
+    bool multiplexed =
+        false;  // it came over HTTP/2 (or later): the site takes several streams on one connection
 };
 
 // The same request once more over a new connection, when a connection kept from an earlier

@@ -34,6 +34,9 @@ TransferPool::TransferPool(TransferLimits limits) : m_limits(limits) {
     // a site's connections wait for the next cycle.
     curl_multi_setopt(static_cast<CURLM*>(m_multi), CURLMOPT_MAXCONNECTS,
                       static_cast<long>(kMaxIdleConnections));
+    // Transfers to a site that speaks HTTP/2 share one connection as streams.
+    curl_multi_setopt(static_cast<CURLM*>(m_multi), CURLMOPT_PIPELINING,
+                      static_cast<long>(CURLPIPE_MULTIPLEX));
     m_thread = std::thread([this] { run(); });
 }
 
@@ -121,7 +124,9 @@ bool TransferPool::mayStart(const Job& job) const {
     if (!job.wanted && (m_held >= m_limits.heldPages || m_heldBytes + m_arriving >= m_limits.heldBytes))
         return false;
     auto host = m_perHostRunning.find(job.host);
-    return host == m_perHostRunning.end() || host->second < m_limits.perHost;
+    const int limit = m_multiplexing.count(job.host) ? std::max(m_limits.perHost, m_limits.streamsPerHost)
+                                                     : m_limits.perHost;
+    return host == m_perHostRunning.end() || host->second < limit;
 }
 
 // Under the lock.
@@ -230,6 +235,7 @@ void TransferPool::run() {
             job->response = job->transfer->finish(code);
             job->transfer.reset();
             --m_perHostRunning[job->host];
+            if (job->response.multiplexed) m_multiplexing.insert(job->host);
             if (std::optional<CurlGet> again = retryOnFreshConnection(job->request, job->response)) {
                 // A kept connection broke under it: once more at once, over a new one.
                 job->request = std::move(*again);

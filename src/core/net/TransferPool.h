@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -21,8 +22,9 @@ namespace tovi {
 struct TransferLimits {
     static constexpr int kDefaultTransfers = 16;
     int transfers = kDefaultTransfers;  // in flight at once
-    int perHost = 2;                    // in flight at once to one host
-    int heldPages = 256;                // started or fetched, not yet released
+    int perHost = 2;                    // in flight at once to one host (connections, for HTTP/1.1)
+    int streamsPerHost = 6;  // in flight at once to a host that speaks HTTP/2 (streams on one connection)
+    int heldPages = 256;     // started or fetched, not yet released
     // Bodies fetched and not yet released, and those still arriving: past it, transfers other
     // than the one the caller waits for stop receiving until pages are let go.
     std::size_t heldBytes = 64u << 20;
@@ -66,6 +68,7 @@ private:
     std::deque<Ticket> m_waiting;
     std::map<void*, Ticket> m_running;  // by easy handle
     std::map<std::string, int> m_perHostRunning;
+    std::set<std::string> m_multiplexing;            // hosts that answered over HTTP/2
     std::map<std::string, std::uint64_t> m_givenUp;  // host → last job submitted when it was
     std::uint64_t m_submitted = 0;
     int m_held = 0;               // started and not released
