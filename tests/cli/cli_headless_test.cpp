@@ -343,22 +343,7 @@ TEST(CliHeadless, FeedsAreAtomThatAReaderParses) {
 pid_t spawnCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
     std::vector<std::string> all = {TOVI_CLI_BINARY};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment(env);
-    for (char** e = environ; *e; ++e) environment.push_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    return test::spawnProgram(all, "/dev/null", env);
 }
 
 int exitCode(pid_t pid) {

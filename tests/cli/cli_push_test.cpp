@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <mutex>
@@ -16,7 +15,6 @@
 #include "support/LoopbackServers.h"
 #include "support/TestSupport.h"
 
-extern char** environ;
 
 namespace tovi {
 namespace {
@@ -173,17 +171,7 @@ TEST_F(CliPush, APlanThatBreaksIsAnnouncedOnceAndOnceWhenItRecovers) {
 pid_t spawnCli(const std::vector<std::string>& args) {
     std::vector<std::string> all = {TOVI_CLI_BINARY};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    return test::spawnProgram(all);
 }
 
 TEST_F(CliPush, AKillDuringTheSendAndAServiceDownForThreePassesLoseNothingAndSendOnce) {

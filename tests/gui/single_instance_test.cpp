@@ -1,8 +1,7 @@
 // One window per program directory: a second start hands over to the first.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -17,7 +16,6 @@
 #include "gui/SingleInstance.h"
 #include "support/TestSupport.h"
 
-extern char** environ;
 
 namespace tovi {
 namespace {
@@ -60,17 +58,7 @@ TEST(SingleInstance, ANameLeftBehindByACrashedCopyIsTakenOver) {
 pid_t startProgram(const std::vector<std::string>& args, const std::string& errFile) {
     std::vector<std::string> all = {TOVI_GUI_BINARY};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    return test::spawnProgram(all, errFile);
 }
 
 TEST(SingleInstance, TheProgramStartedTwiceOnOneDirectoryEndsTheSecondStart) {

@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,7 +12,30 @@
 #include "core/store/Database.h"
 #include "core/store/Schema.h"
 
+extern char** environ;
+
 namespace tovi::test {
+
+int spawnProgram(const std::vector<std::string>& args, const std::string& errFile,
+                 const std::vector<std::string>& extraEnv) {
+    std::vector<std::string> all(args);
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment(extraEnv);
+    for (char** e = environ; *e; ++e) environment.push_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
 
 TempDir::TempDir() {
     static std::atomic<int> counter{0};

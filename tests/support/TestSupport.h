@@ -37,6 +37,12 @@ private:
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
+// Starts a program (found on PATH when the name has no "/") with the environment extended by
+// extraEnv ("NAME=value"); its output goes to /dev/null, its errors to errFile. Its pid, 0 when
+// it could not be started.
+int spawnProgram(const std::vector<std::string>& argv, const std::string& errFile = "/dev/null",
+                 const std::vector<std::string>& extraEnv = {});
+
 // A new tovi.sdb with both tables, in dir.
 std::filesystem::path makeDatabase(const std::filesystem::path& dir);
 

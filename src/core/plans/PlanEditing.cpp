@@ -120,19 +120,6 @@ bool forgetPlanLeftovers(Transaction& t, std::int64_t id) {
     return true;
 }
 
-SqlResult deletePlan(Database& db, std::int64_t id) {
-    SqlResult deleted;
-    Result<> committed = db.writeTransaction([&](Transaction& t) {
-        deleted = t.run(Statement("DELETE FROM rule WHERE id=?", {id}));
-        return deleted.ok && forgetPlanLeftovers(t, id);
-    });
-    if (!committed) {
-        deleted.ok = false;
-        deleted.error = committed.error();
-    }
-    return deleted;
-}
-
 namespace {
 // What a delete takes, by table and the column naming the plan. The names are our own.
 constexpr std::pair<const char*, const char*> kPlanTables[] = {
@@ -143,24 +130,27 @@ constexpr std::pair<const char*, const char*> kPlanTables[] = {
     {"page_visits", "planid"},
     {"plan_options", "planid"},
 };
-}  // namespace
 
-SqlResult deletePlanUndoably(Database& db, std::int64_t id) {
-    SqlResult deleted;
-    Result<> committed = db.writeTransaction([&](Transaction& t) {
-        for (const auto& [table, column] : kPlanTables) {
-            const std::string aside = std::string("temp.undo_") + table;
-            if (!t.run("DROP TABLE IF EXISTS " + aside).ok ||
-                !t.run(Statement("CREATE TABLE " + aside + " AS SELECT * FROM main." + table + " WHERE " +
-                                     column + "=?",
-                                 {id}))
-                     .ok)
-                return false;
-        }
-        if (!t.run("DROP TABLE IF EXISTS temp.undo_info").ok ||
-            !t.run(Statement("CREATE TABLE temp.undo_info AS SELECT id FROM main.info WHERE planid=?", {id}))
+// Copies of what the plan leaves, on this connection only (temp tables), for an undo.
+bool keepAside(Transaction& t, std::int64_t id) {
+    for (const auto& [table, column] : kPlanTables) {
+        const std::string aside = std::string("temp.undo_") + table;
+        if (!t.run("DROP TABLE IF EXISTS " + aside).ok ||
+            !t.run(Statement("CREATE TABLE " + aside + " AS SELECT * FROM main." + table + " WHERE " +
+                                 column + "=?",
+                             {id}))
                  .ok)
             return false;
+    }
+    return t.run("DROP TABLE IF EXISTS temp.undo_info").ok &&
+           t.run(Statement("CREATE TABLE temp.undo_info AS SELECT id FROM main.info WHERE planid=?", {id}))
+               .ok;
+}
+
+SqlResult deleteOnePlan(Database& db, std::int64_t id, bool undoable) {
+    SqlResult deleted;
+    Result<> committed = db.writeTransaction([&](Transaction& t) {
+        if (undoable && !keepAside(t, id)) return false;
         deleted = t.run(Statement("DELETE FROM rule WHERE id=?", {id}));
         return deleted.ok && forgetPlanLeftovers(t, id);
     });
@@ -170,6 +160,11 @@ SqlResult deletePlanUndoably(Database& db, std::int64_t id) {
     }
     return deleted;
 }
+}  // namespace
+
+SqlResult deletePlan(Database& db, std::int64_t id) { return deleteOnePlan(db, id, false); }
+
+SqlResult deletePlanUndoably(Database& db, std::int64_t id) { return deleteOnePlan(db, id, true); }
 
 Result<> undoPlanDelete(Database& db, std::int64_t id) {
     std::string why;

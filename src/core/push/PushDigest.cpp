@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/articles/AtomFeed.h"
 #include "core/text/Entities.h"
 #include "core/text/Gbk.h"
 
@@ -95,28 +96,8 @@ std::string markdownLink(const std::string& url) {
     return out;
 }
 
-std::string html(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
+// Telegram's and PushPlus's HTML is escaped as the feeds' XML is (no control characters either).
+std::string html(const std::string& s) { return xmlText(s); }
 
 const std::string kNewWords = "\xE7\xAF\x87\xE6\x96\xB0\xE6\x96\x87\xE7\xAB\xA0";    // 篇新文章
 const std::string kMoreWords = "\xE2\x80\xA6\xE2\x80\xA6\xE5\x8F\xA6\xE6\x9C\x89 ";  // ……另有

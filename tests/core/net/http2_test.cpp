@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,7 +16,6 @@
 #include "support/LoopbackServers.h"
 #include "support/TestSupport.h"
 
-extern char** environ;
 
 namespace tovi {
 namespace {
@@ -47,21 +45,8 @@ public:
                             "<ul><li><a href=\"t-" + std::to_string(i) + ".html\">page " + std::to_string(i) +
                                 "</a></li></ul>");
         port = test::unusedLoopbackPort();
-        std::vector<std::string> args = {"nghttpd",
-                                         "--address=127.0.0.1",
-                                         "--htdocs=" + (dir / "htdocs").string(),
-                                         std::to_string(port),
-                                         key,
-                                         cert};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&pid, "nghttpd", &actions, nullptr, argv.data(), environ) != 0) pid = 0;
-        posix_spawn_file_actions_destroy(&actions);
+        pid = test::spawnProgram({"nghttpd", "--address=127.0.0.1", "--htdocs=" + (dir / "htdocs").string(),
+                                  std::to_string(port), key, cert});
         for (int i = 0; pid && i < 100 && !accepts(port); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
