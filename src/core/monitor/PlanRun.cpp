@@ -206,12 +206,15 @@ std::vector<Statement> PlanRunner::Run::alongside(Transaction& t, const StoreRep
     writtenHealth = planHealthUpdate(before, m_planId, o, longTimestamp(m_e.m_clock));
     // What is pushed goes to the outbox with what it announces: a crash after the commit
     // loses no message, a crash before it sends none.
+    // Only where channels are (a file whose push tables could not be made stores as before).
     std::vector<Statement> also;
     const std::int64_t now = std::time(nullptr);
-    if (auto health = healthChangePush(m_planId, m_plan[kRuleName], *writtenHealth, now))
+    const SqlResult channels = t.run(Statement("select 1 from push_channels limit 1"));
+    const bool pushing = channels.ok && !channels.rows.empty();
+    if (auto health = healthChangePush(m_planId, m_plan[kRuleName], *writtenHealth, now); health && pushing)
         also.push_back(std::move(*health));
     also.push_back(writtenHealth->write);
-    if (stored.alerting > 0) {
+    if (stored.alerting > 0 && pushing) {
         std::vector<PushArticle> listed;
         for (const auto& a : stored.alertArticles) listed.push_back({a.title, a.url});
         also.push_back(newArticlesPush(m_planId, m_plan[kRuleName], stored.alerting, listed, now));

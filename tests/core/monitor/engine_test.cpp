@@ -142,6 +142,19 @@ TEST_F(RunControl, AStoppedWaitForARunningPlanLetsTheNextRunIn) {
     EXPECT_EQ(articleCount(), 1);
 }
 
+TEST_F(RunControl, ArticlesAreStoredWhenThePushTablesAreMissing) {
+    // A file whose push tables could not be made (another program held it at open): the
+    // articles never depend on them.
+    ASSERT_TRUE(db.runScript("DROP TABLE push_outbox; DROP TABLE push_channels").ok);
+    setPage("/list.html", listPage({{2, "二"}, {1, "一"}}, false));
+    PlanRowValues plan;
+    plan.url = server.url("/list.html");
+    const int id = addPlan(plan);
+    const PlanRunOutcome outcome = monitoring->planRunner().runPlan(id);
+    EXPECT_EQ(outcome.kind, PlanRunOutcome::Kind::Stored) << gbkToUtf8(outcome.reason);
+    EXPECT_EQ(articleCount(), 2);
+}
+
 TEST_F(RunControl, EmptyQueueEndsTheWorkerAndSaysSo) {
     ASSERT_TRUE(monitoring->engine().startPeriodic({}, 10s));
     ASSERT_TRUE(eventually([&] { return listener.emptyQueues == 1; }));
