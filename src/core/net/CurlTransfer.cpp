@@ -1,10 +1,12 @@
 #include "core/net/CurlTransfer.h"
 
 #include <curl/curl.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include "core/net/HttpHeaders.h"
 #include "core/net/Url.h"
@@ -23,6 +25,7 @@ struct CurlTransfer::State {
     std::size_t maxBody = 0;
     bool overflow = false;
     bool refused = false;  // the request was never started (reason in response.result.error)
+    bool keepCompressed = false;
     curl_slist* headers = nullptr;
     std::string url, userAgent;
     char errorBuffer[CURL_ERROR_SIZE] = {0};
@@ -155,6 +158,9 @@ CurlTransfer::CurlTransfer(const CurlGet& request) : m_state(std::make_unique<St
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, s.headers);
     if (!s.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, s.userAgent.c_str());
     if (request.acceptCompressed) curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    if (request.acceptCompressed && request.keepCompressed)
+        curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    s.keepCompressed = request.acceptCompressed && request.keepCompressed;
     if (request.freshConnection) curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
     // HTTP/2 where the site offers it over TLS; such a transfer waits for a connection that can
     // carry it as one more stream rather than opening another (the TLS handshake tells at once).
@@ -209,6 +215,16 @@ CurlResponse CurlTransfer::finish(int curlCode) {
         r.result.error = failureReason(code, s.errorBuffer);
     }
     readResponseHeaders(m_easy, r);
+    // Codings in the order they were applied (several headers, or a list in one).
+    if (s.keepCompressed && !r.result.body.empty())
+        for (const std::string& line : gbkSplit(r.headerText, "\r\n"))
+            if (asciiLower(httpHeaderName(line)) == "content-encoding")
+                for (const std::string& item : gbkSplit(httpHeaderValue(line), ",")) {
+                    const std::string coding = asciiLower(trimSpaces(item));
+                    if (coding.empty() || coding == "identity") continue;
+                    r.keptEncoding +=
+                        (r.keptEncoding.empty() ? "" : ",") + (coding == "x-gzip" ? "gzip" : coding);
+                }
     if (code == CURLE_OK && r.result.status >= 300 && r.result.status < 400 && r.result.status != 304) {
         char* target = nullptr;
         if (curl_easy_getinfo(m_easy, CURLINFO_REDIRECT_URL, &target) == CURLE_OK && target)
@@ -351,6 +367,62 @@ void appendHeaderText(std::vector<std::string>& curlLines, const std::string& he
         if (!name.empty())
             curlLines.push_back(curlHeaderLine(gbkToUtf8(name), gbkToUtf8(httpHeaderValue(line))));
     }
+}
+
+namespace {
+
+// One layer of gzip or deflate undone, at most maxBody bytes. nullopt: not such a stream;
+// tooLarge: it inflates past maxBody.
+std::optional<std::string> inflateLayer(std::string_view packed, std::size_t maxBody, bool& tooLarge) {
+    // gzip or zlib by their headers; a bare deflate stream (as some servers send "deflate") next.
+    for (int windowBits : {15 + 32, -15}) {
+        z_stream z{};
+        if (inflateInit2(&z, windowBits) != Z_OK) return std::nullopt;
+        std::string out;
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+        z.avail_in = static_cast<uInt>(packed.size());
+        char chunk[64 * 1024];
+        int rc = Z_OK;
+        while (rc == Z_OK) {
+            z.next_out = reinterpret_cast<Bytef*>(chunk);
+            z.avail_out = sizeof chunk;
+            rc = inflate(&z, Z_NO_FLUSH);
+            const std::size_t got = sizeof chunk - z.avail_out;
+            if (out.size() + got > maxBody) {
+                inflateEnd(&z);
+                tooLarge = true;
+                return std::nullopt;
+            }
+            out.append(chunk, got);
+        }
+        inflateEnd(&z);
+        if (rc == Z_STREAM_END) return out;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+void inflateHeldBody(CurlResponse& response, std::size_t maxBody) {
+    if (response.keptEncoding.empty()) return;
+    const std::vector<std::string> codings = gbkSplit(response.keptEncoding, ",");
+    response.keptEncoding.clear();
+    std::string body = std::move(response.result.body);
+    response.result.body = std::string();
+    bool tooLarge = false, ok = codings.size() <= 3;  // more layers than that is no page
+    // The last coding applied is undone first.
+    for (auto it = codings.rbegin(); ok && it != codings.rend(); ++it) {
+        std::optional<std::string> inner;
+        if (*it == "gzip" || *it == "deflate") inner = inflateLayer(body, maxBody, tooLarge);
+        ok = inner.has_value();
+        if (ok) body = std::move(*inner);
+    }
+    if (tooLarge)
+        response.result.error = gbk("页面超过 ") + std::to_string(maxBody >> 20) + gbk(" MB，已放弃");
+    else if (!ok)
+        response.result.error = gbk("网络错误: 页面的压缩数据有误");
+    else
+        response.result.body = std::move(body);
 }
 
 }  // namespace tovi

@@ -17,6 +17,9 @@ struct CurlGet {
     std::string userAgent;             // empty: none set by curl itself
     bool verifyTls = true;
     bool acceptCompressed = false;  // ask for gzip/deflate; the size cap counts the inflated page
+    // With acceptCompressed: keep the body as it came (compressed) for inflateHeldBody, so a page
+    // waiting to be processed takes what the site sent, not what it inflates to.
+    bool keepCompressed = false;
     FetchLimits limits;
     CancelCheck cancel;
     // Redirects are followed here, not by libcurl, so what goes where is our rule: the first
@@ -35,8 +38,9 @@ struct CurlResponse {
     bool leftOrigin = false;  // the page came from another scheme, host or port than asked
     int curlCode = 0;         // how the transfer ended (CURLcode)
     bool reusedConnection = false;
-    bool multiplexed =
-        false;  // it came over HTTP/2 (or later): the site takes several streams on one connection
+    // It came over HTTP/2 (or later): the site takes several streams on one connection.
+    bool multiplexed = false;
+    std::string keptEncoding;  // "gzip" or "deflate" while the body is still as the site sent it
 };
 
 // The same request once more over a new connection, when a connection kept from an earlier
@@ -75,6 +79,10 @@ private:
     CURL* m_easy = nullptr;
     std::unique_ptr<State> m_state;
 };
+
+// The body of a response kept compressed, inflated (at most maxBody bytes: past it the page is
+// refused as too large, as while receiving). Nothing to do for any other response.
+void inflateHeldBody(CurlResponse& response, std::size_t maxBody);
 
 // Runs one request to its end (or until its cancel check says stop).
 CurlResponse performGet(const CurlGet& request);

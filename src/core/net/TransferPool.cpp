@@ -56,6 +56,8 @@ void TransferPool::wake() { curl_multi_wakeup(static_cast<CURLM*>(m_multi)); }
 TransferPool::Ticket TransferPool::submit(CurlGet request, std::string host) {
     auto job = std::make_shared<Job>();
     job->request = std::move(request);
+    // A page waiting here is held as the site sent it; it is inflated when it is taken.
+    job->request.keepCompressed = true;
     job->host = std::move(host);
     {
         std::lock_guard g(m_mutex);
@@ -84,7 +86,11 @@ CurlResponse TransferPool::take(const Ticket& ticket, const CancelCheck& cancel)
         }
         m_done.wait_for(lock, std::chrono::milliseconds(50));
     }
-    return std::move(ticket->response);
+    CurlResponse response = std::move(ticket->response);
+    const std::size_t maxBody = ticket->request.limits.maxBodyBytes;
+    lock.unlock();
+    inflateHeldBody(response, maxBody);  // one page at a time, on the caller's thread
+    return response;
 }
 
 void TransferPool::release(const Ticket& ticket) {

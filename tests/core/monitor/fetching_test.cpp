@@ -10,6 +10,7 @@
 
 #include "core/monitor/PageVisits.h"
 #include "core/net/HttpRequest.h"
+#include "core/net/TransferPool.h"
 #include "core/plans/PlanHealth.h"
 #include "core/settings/Settings.h"
 #include "core/text/Gbk.h"
@@ -381,6 +382,45 @@ TEST_F(Fetching, PagesLargerThanTheCapAreRefusedWithTheReason) {
     }
     std::string cookie;
     EXPECT_EQ(fetchForMonitoring(base + "/fine.html", cookie, "").body.size(), 10u << 20);  // inflated
+}
+
+TEST_F(Fetching, PagesWaitingToBeProcessedAreHeldAsTheSiteSentThem) {
+    for (int i = 0; i < 16; ++i) servePage(slow.server(), "/p" + std::to_string(i) + ".html", 8u << 20, true);
+    servePage(slow.server(), "/bomb.html", 100u << 20, true);
+    slow.server().Get("/broken.html", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Content-Encoding", "gzip");
+        res.set_content("\x1f\x8b this is no gzip stream", "text/html");
+    });
+    const std::string base = "http://127.0.0.1:" + std::to_string(slow.port());
+    // 16 pages of 8 MB each under a 1 MB bound: held compressed (a few kilobytes each), all of
+    // them are fetched ahead; held inflated, the bound would stop the pool after the first.
+    TransferLimits limits;
+    limits.heldBytes = 1u << 20;
+    TransferPool pool(limits);
+    std::vector<TransferPool::Ticket> tickets;
+    auto submit = [&](const std::string& path) {
+        Result<CurlGet> get = monitorRequest(base + path, "", "", FetchLimits{});
+        EXPECT_TRUE(get.ok());
+        tickets.push_back(pool.submit(std::move(*get), "127.0.0.1"));
+    };
+    for (int i = 0; i < 16; ++i) submit("/p" + std::to_string(i) + ".html");
+    submit("/bomb.html");
+    submit("/broken.html");
+    for (int i = 0; i < 200 && slow.requests().size() < 18; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GE(slow.requests().size(), 18u);
+    for (int i = 0; i < 16; ++i) {
+        const CurlResponse r = pool.take(tickets[i], {});
+        EXPECT_EQ(r.result.body.size(), 8u << 20) << gbkToUtf8(r.result.error);  // inflated when taken
+        EXPECT_EQ(r.result.body.find_first_not_of('a'), std::string::npos);
+        pool.release(tickets[i]);
+    }
+    const CurlResponse bomb = pool.take(tickets[16], {});
+    EXPECT_TRUE(bomb.result.body.empty());
+    EXPECT_EQ(gbkToUtf8(bomb.result.error), "页面超过 64 MB，已放弃");
+    const CurlResponse broken = pool.take(tickets[17], {});
+    EXPECT_TRUE(broken.result.body.empty());
+    EXPECT_EQ(gbkToUtf8(broken.result.error), "网络错误: 页面的压缩数据有误");
 }
 
 TEST_F(Fetching, AnErrorStatusIsShownAndTheBodyStillUsed) {
