@@ -121,8 +121,7 @@ void MonitorEngine::launchLocked(std::vector<int> queue, RunMode mode, bool peri
 // connections to a site are kept from pass to pass. A pass that overlaps another gets its own,
 // so that a stop of one never cancels the other's transfers.
 std::shared_ptr<TransferPool> MonitorEngine::poolForLocked(bool periodic) {
-    TransferLimits limits;
-    limits.transfers = m_parallel.load();
+    const TransferLimits limits = TransferLimits::forTransfers(m_parallel.load());
     if (periodic) return std::make_shared<TransferPool>(limits);
     const bool idle = m_sharedPool && m_sharedPool.use_count() == 1;
     if (idle && m_sharedPool->limits().transfers == limits.transfers) return m_sharedPool;

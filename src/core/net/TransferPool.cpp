@@ -27,6 +27,15 @@ struct TransferPool::Job {
     std::size_t heldBytes = 0;  // counts in m_heldBytes
 };
 
+TransferLimits TransferLimits::forTransfers(int transfers) {
+    TransferLimits limits;
+    limits.transfers = std::max(1, transfers);
+    limits.heldBytes =
+        std::clamp<std::size_t>(static_cast<std::size_t>(limits.transfers) * (4u << 20), 8u << 20, 64u << 20);
+    limits.heldPages = std::clamp(limits.transfers * 16, 32, 256);
+    return limits;
+}
+
 TransferPool::TransferPool(TransferLimits limits) : m_limits(limits) {
     initCurlOnce();
     m_multi = curl_multi_init();

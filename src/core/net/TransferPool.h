@@ -28,6 +28,10 @@ struct TransferLimits {
     // Bodies fetched and not yet released, and those still arriving: past it, transfers other
     // than the one the caller waits for stop receiving until pages are let go.
     std::size_t heldBytes = 64u << 20;
+
+    // For this many transfers in flight: what is held ahead follows what can arrive at once
+    // (4 MB and 16 pages per transfer, between 8 and 64 MB), so fewer fetches hold less.
+    static TransferLimits forTransfers(int transfers);
 };
 
 class TransferPool {

@@ -500,6 +500,21 @@ namespace {
 
 // The pool runs ahead of its caller only as far as the bound on held pages: pages fetched but
 // not let go stop further transfers, except the one the caller will want next.
+TEST(TransferPoolLimits, FewerFetchesInFlightHoldLessAhead) {
+    struct Case {
+        int transfers;
+        std::size_t bytes;
+        int pages;
+    } cases[] = {{1, 8u << 20, 32},    {4, 16u << 20, 64},   {8, 32u << 20, 128},
+                 {16, 64u << 20, 256}, {64, 64u << 20, 256}, {0, 8u << 20, 32}};
+    for (const Case& c : cases) {
+        const TransferLimits l = TransferLimits::forTransfers(c.transfers);
+        EXPECT_EQ(l.heldBytes, c.bytes) << c.transfers;
+        EXPECT_EQ(l.heldPages, c.pages) << c.transfers;
+        EXPECT_EQ(l.transfers, std::max(1, c.transfers));
+    }
+}
+
 TEST(TransferPoolLimits, FetchedPagesNotLetGoBoundHowFarThePoolRunsAhead) {
     test::HttpTestServer site;
     std::atomic<int> asked{0};
