@@ -9,6 +9,8 @@
 
 #include <chrono>
 
+#include "support/LoopbackServers.h"
+
 namespace tovi::test {
 
 std::string FakePushService::Request::header(const std::string& name) const {
@@ -93,15 +95,7 @@ bool FakePushService::waitForRequests(std::size_t n) const {
 }
 
 FakeSmtpServer::FakeSmtpServer() {
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_listen, 8) != 0)
-        throw std::runtime_error("cannot bind a loopback port");
-    socklen_t len = sizeof addr;
-    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    m_listen = listenOnLoopback(m_port);
     m_thread = std::thread([this] { serve(); });
 }
 

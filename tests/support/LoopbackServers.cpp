@@ -49,18 +49,7 @@ void HttpTestServer::record(Seen seen) {
 
 RawHttpServer::RawHttpServer(std::string response, bool hang)
     : m_response(std::move(response)), m_hang(hang) {
-    m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_listen, 16) != 0)
-        throw std::runtime_error("cannot bind a loopback port");
-    socklen_t len = sizeof addr;
-    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    m_listen = listenOnLoopback(m_port);
     m_thread = std::thread([this] { serve(); });
 }
 
@@ -112,6 +101,24 @@ void RawHttpServer::serve() {
         ::send(s, m_response.data(), m_response.size(), MSG_NOSIGNAL);
         ::close(s);
     }
+}
+
+int listenOnLoopback(int& port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 16) != 0) {
+        ::close(s);
+        throw std::runtime_error("cannot bind a loopback port");
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    return s;
 }
 
 int unusedLoopbackPort() {

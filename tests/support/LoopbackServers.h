@@ -41,6 +41,9 @@ private:
     std::vector<Seen> m_requests;
 };
 
+// A socket listening on 127.0.0.1 at a port the system chose (returned in port).
+int listenOnLoopback(int& port);
+
 // A loopback port nothing listens on (taken and let go at once).
 int unusedLoopbackPort();
 

@@ -19,6 +19,9 @@ struct FeedInfo {
 // the date would lie ahead of now. Empty when the text is no such time.
 std::string captureTimeToRfc3339(const std::string& addtime, const std::tm& now);
 
+// A local time in RFC 3339 form with the zone's offset then ("2026-12-11T09:30:00+08:00").
+std::string localRfc3339(std::tm local);
+
 // Rows as table info holds them (eight texts), newest first.
 std::string atomFeed(const FeedInfo& feed, const std::vector<ArticleRow>& rows, const std::tm& now);
 

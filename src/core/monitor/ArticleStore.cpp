@@ -117,8 +117,9 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                     fresh.push_back(true);
                 }
             }
-            // store[i]: to be stored (fresh and let in by the rules).
-            std::vector<bool> store(cands.size(), false);
+            // store[i]: to be stored (fresh and let in by the rules); alerts[i]: stored and raising
+            // the alert.
+            std::vector<bool> store(cands.size(), false), alerts(cands.size(), false);
             for (std::size_t i = 0; i < cands.size(); ++i) {
                 if (!fresh[i]) continue;
                 const bool passes = filter.passes(cands[i].title);
@@ -128,17 +129,18 @@ StoreReport storeNewArticles(Database& db, const std::vector<Match>& page, Store
                 }
                 store[i] = true;
                 ++report.stored;
+                alerts[i] = passes;
                 if (passes) ++report.alerting;
             }
             const std::vector<std::size_t> newestFirst = newestFirstOrder(cands.size(), rules.mode);
             for (std::size_t i : newestFirst) {
-                if (store[i] && filter.passes(cands[i].title) && report.alertTitles.size() < 5)
-                    report.alertTitles.push_back(cands[i].title);
-                if (store[i] && filter.passes(cands[i].title) && report.alertArticles.size() < kAlertArticles)
+                if (alerts[i] && report.alertArticles.size() < kAlertArticles)
                     report.alertArticles.push_back({cands[i].title, cands[i].url});
                 if (store[i] && report.articles.size() < PlanRunOutcome::kListedArticles)
                     report.articles.push_back({cands[i].title, cands[i].url});
             }
+            for (std::size_t k = 0; k < report.alertArticles.size() && k < 5; ++k)
+                report.alertTitles.push_back(report.alertArticles[k].title);
             // Kept out by the rules, but seen: such an article never comes back as new. Oldest
             // first, so the newest get the highest row ids and are the last to be forgotten.
             bool remembered = false;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <map>
 
+#include "core/text/Entities.h"
 #include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
 
 namespace tovi {
@@ -33,13 +35,6 @@ bool allOf(const std::string& s, std::string_view extra) {
     });
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // %XX decoded; a decoded control character or a broken escape makes the part unusable.
 std::optional<std::string> percentDecoded(std::string_view s) {
     std::string out;
@@ -47,7 +42,7 @@ std::optional<std::string> percentDecoded(std::string_view s) {
         char c = s[i];
         if (c == '%') {
             if (i + 2 >= s.size()) return std::nullopt;
-            const int hi = hexValue(s[i + 1]), lo = hexValue(s[i + 2]);
+            const int hi = hexDigit(s[i + 1]), lo = hexDigit(s[i + 2]);
             if (hi < 0 || lo < 0) return std::nullopt;
             c = static_cast<char>(hi * 16 + lo);
             i += 2;
@@ -81,7 +76,7 @@ bool isHostPort(const std::string& s) {
         if (!allOf(host, ".-") || host.front() == '.' || host.front() == '-') return false;
         if (colon == std::string::npos) return true;
     }
-    if (port.empty() || port.size() > 5 || !allOf(port, "")) return false;
+    if (port.empty() || port.size() > 5) return false;
     if (!std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
     const auto n = textToInt(port);
     return n >= 1 && n <= 65535;
@@ -122,32 +117,22 @@ Result<Parts> splitParts(const std::string& url) {
     Parts p;
     const auto sep = url.find("://");
     if (sep == std::string::npos) return wrong(gbk("缺少 “://”，例如 ntfy://ntfy.sh/主题"));
-    p.scheme = url.substr(0, sep);
-    std::transform(p.scheme.begin(), p.scheme.end(), p.scheme.begin(),
-                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    p.scheme = asciiLower(url.substr(0, sep));
     std::string rest = url.substr(sep + 3);
     if (const auto hash = rest.find('#'); hash != std::string::npos) return wrong(gbk("不能含 “#”"));
     const auto q = rest.find('?');
     p.body = rest.substr(0, q);
     if (q == std::string::npos) return p;
-    std::string query = rest.substr(q + 1);
-    std::size_t start = 0;
-    while (start <= query.size()) {
-        const auto amp = query.find('&', start);
-        const std::string pair =
-            query.substr(start, amp == std::string::npos ? std::string::npos : amp - start);
-        if (!pair.empty()) {
-            const auto eq = pair.find('=');
-            const std::string key = pair.substr(0, eq);
-            auto value = percentDecoded(eq == std::string::npos ? std::string_view()
-                                                                : std::string_view(pair).substr(eq + 1));
-            if (!value) return wrong(gbk("参数 ") + key + gbk(" 的值有误"));
-            if (key != "base" && key != "to" && key != "from" && key != "daily")
-                return wrong(gbk("参数 ") + key + gbk(" 不认识（可用：base、to、from、daily）"));
-            p.query[key] = *value;
-        }
-        if (amp == std::string::npos) break;
-        start = amp + 1;
+    for (const std::string& pair : gbkSplit(rest.substr(q + 1), "&")) {
+        if (pair.empty()) continue;
+        const auto eq = pair.find('=');
+        const std::string key = pair.substr(0, eq);
+        auto value = percentDecoded(eq == std::string::npos ? std::string_view()
+                                                            : std::string_view(pair).substr(eq + 1));
+        if (!value) return wrong(gbk("参数 ") + key + gbk(" 的值有误"));
+        if (key != "base" && key != "to" && key != "from" && key != "daily")
+            return wrong(gbk("参数 ") + key + gbk(" 不认识（可用：base、to、from、daily）"));
+        p.query[key] = *value;
     }
     return p;
 }
@@ -275,19 +260,11 @@ Result<PushAddress> parsePushUrl(const std::string& url) {
         a.base = *base;
     }
     if (a.service == PushService::Mail) {
-        std::string list = q["to"];
-        std::size_t start = 0;
-        while (start <= list.size()) {
-            const auto comma = list.find(',', start);
-            const std::string one =
-                list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-            if (!one.empty()) {
-                if (!allOf(one, "@._+-") || one.find('@') == std::string::npos)
-                    return wrong(gbk("收件人 “") + one + gbk("” 有误"));
-                a.to.push_back(one);
-            }
-            if (comma == std::string::npos) break;
-            start = comma + 1;
+        for (const std::string& one : gbkSplit(q["to"], ",")) {
+            if (one.empty()) continue;
+            if (!allOf(one, "@._+-") || one.find('@') == std::string::npos)
+                return wrong(gbk("收件人 “") + one + gbk("” 有误"));
+            a.to.push_back(one);
         }
         if (a.to.empty()) return wrong(gbk("缺少收件人：在地址后加 ?to=收件人@example.com"));
         a.from = q.count("from") ? q["from"] : a.user;
@@ -366,15 +343,17 @@ std::string maskedPushUrl(const std::string& url) {
         const auto sep = url.find("://");
         return (sep == std::string::npos ? std::string() : url.substr(0, sep + 3)) + gbk("…");
     }
-    std::vector<std::string> secrets = pushSecrets(*a);
+    const std::vector<std::string> decoded = pushSecrets(*a);
+    std::vector<std::string> secrets = decoded;
     // As written too: a percent-encoded secret is the same secret.
     Result<Parts> parts = splitParts(url);
     const std::string body = parts ? parts->body : std::string();
     std::size_t start = 0;
     while (start < body.size()) {
         const auto end = body.find_first_of("/@:", start);
-        const std::string piece = body.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        for (const std::string& s : pushSecrets(*a))
+        const std::string piece =
+            body.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        for (const std::string& s : decoded)
             if (piece.find('%') != std::string::npos && percentDecoded(piece) == s) secrets.push_back(piece);
         if (end == std::string::npos) break;
         start = end + 1;

@@ -6,6 +6,7 @@
 #include "core/push/PushChannel.h"
 #include "core/store/AppState.h"
 #include "core/text/Gbk.h"
+#include "core/text/TextOps.h"
 #include "core/text/TextToInt.h"
 
 namespace tovi {
@@ -16,22 +17,12 @@ const char* const kOutboxColumns =
     "claim_until,sent) select id,?,?,?,?,?,?,0,0,'',0,0 from push_channels ";
 const char* const kWants = "(plans = '' or instr(',' || plans || ',', ',' || ? || ',') > 0)";
 
-std::string trimmed(const std::string& s) {
-    const auto a = s.find_first_not_of(" \t");
-    const auto b = s.find_last_not_of(" \t");
-    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
-}
-
+// The items of a comma list, without the spaces and tabs around them, the empty ones left out.
 std::vector<std::string> commaParts(const std::string& text) {
     std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const auto comma = text.find(',', start);
-        const std::string part =
-            trimmed(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (!part.empty()) parts.push_back(part);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
+    for (const std::string& item : gbkSplit(text, ",")) {
+        const auto a = item.find_first_not_of(" \t");
+        if (a != std::string::npos) parts.push_back(item.substr(a, item.find_last_not_of(" \t") - a + 1));
     }
     return parts;
 }

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
+#include "core/articles/AtomFeed.h"
 #include "core/push/PushChannel.h"
 #include "core/push/PushServices.h"
 #include "core/text/Gbk.h"
@@ -23,9 +24,11 @@ std::int64_t nowOf(const PushFlushOptions& o) {
     return o.now ? o.now() : static_cast<std::int64_t>(std::time(nullptr));
 }
 
-std::string hostName() {
-    char name[256] = {0};
-    if (::gethostname(name, sizeof name - 1) != 0) return "?";
+const std::string& hostName() {
+    static const std::string name = [] {
+        char text[256] = {0};
+        return ::gethostname(text, sizeof text - 1) == 0 ? std::string(text) : std::string("?");
+    }();
     return name;
 }
 
@@ -48,9 +51,7 @@ std::string isoTime(std::int64_t now) {
     const std::time_t t = static_cast<std::time_t>(now);
     std::tm local{};
     localtime_r(&t, &local);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    return text;
+    return localRfc3339(local);
 }
 
 std::string channelLabel(const PushChannel& c) {

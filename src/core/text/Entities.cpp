@@ -41,14 +41,6 @@ std::string utf8Of(std::uint32_t cp) {
     return out;
 }
 
-// A hexadecimal digit's value, or -1.
-int hexDigit(char c) {
-    return c >= '0' && c <= '9'   ? c - '0'
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                  : -1;
-}
-
 // The value of the four hexadecimal digits from at (a JSON "\uXXXX" escape's).
 std::optional<unsigned> hex4(std::string_view s, std::size_t at) {
     if (at + 4 > s.size()) return std::nullopt;
@@ -83,6 +75,13 @@ std::string referenceText(std::string_view body) {
 }
 
 }  // namespace
+
+int hexDigit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
 
 std::string decodeEntities(std::string_view text) {
     if (text.find('&') == std::string_view::npos) return std::string(text);

@@ -21,4 +21,7 @@ std::string browserLink(std::string_view storedUrl);
 // GBK cannot hold in its GB18030 form). A malformed escape stays as written.
 std::string jsonUnescaped(std::string_view gbkText);
 
+// A hexadecimal digit's value, or -1.
+int hexDigit(char c);
+
 }  // namespace tovi
